@@ -1,0 +1,35 @@
+// An ordered list of full file paths without two entries that are equal when
+// compared without regard to case under the user's locale.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/TextRules.h"
+
+namespace querna {
+
+class ResultPathList {
+public:
+    explicit ResultPathList(TextRules& rules) : rules_(rules) {}
+
+    // Appends `path` unless an equal one (case-insensitive, locale rules) is
+    // already held; returns whether it was appended. Amortised constant time:
+    // a hash of the case-folded path finds the few entries to confirm with the
+    // locale comparison.
+    bool Append(const std::string& path);
+    bool Contains(const std::string& path);
+
+    const std::vector<std::string>& Paths() const { return paths_; }
+    size_t Count() const { return paths_.size(); }
+    const std::string& operator[](size_t i) const { return paths_[i]; }
+
+private:
+    TextRules& rules_;
+    std::vector<std::string> paths_;
+    std::unordered_multimap<std::string, size_t> byFoldedPath_;
+};
+
+}  // namespace querna
