@@ -27,6 +27,9 @@ struct SearchState {
     int32_t StopRequested = kFalse;
     int32_t FoundCount = 0;
     int32_t LocalDriveCount = 0;
+    // The letters of the local disks (removable or fixed), in letter order, as
+    // the location list found them: what an all-disks search walks.
+    std::string LocalDriveLetters;
 };
 
 }  // namespace querna

@@ -1,0 +1,65 @@
+#include "results/ResultTable.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "search/PathText.h"
+
+namespace querna {
+
+int32_t ReadSizeThreshold(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    int64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > int64_t{INT32_MAX} + 1) return 0;
+    }
+    if (negative) value = -value;
+    if (value > INT32_MAX || value < INT32_MIN) return 0;
+    return static_cast<int32_t>(value);
+}
+
+bool PassesSizeFilter(uint64_t size, int32_t thresholdKb) {
+    if (thresholdKb <= 0) return true;
+    char kbText[64];
+    std::snprintf(kbText, sizeof kbText, "%8.2f", static_cast<double>(size) / 1024.0);
+    return std::strtod(kbText, nullptr) > thresholdKb;
+}
+
+std::optional<ResultRow> BuildResultRow(FileSystem& fs, TextRules& rules, const std::string& path,
+                                        const ResultFilters& filters) {
+    TFileProperty record;
+    if (!ReadFileProperties(fs, path, record)) return std::nullopt;
+    const DateTime date = ReadCreationTime(fs, path);
+    if (filters.sizeOn && !PassesSizeFilter(record.Size64, ReadSizeThreshold(filters.sizeThreshold))) {
+        return std::nullopt;
+    }
+    if (filters.dateOn && (date < filters.from || date > filters.to)) return std::nullopt;
+
+    const PathParts parts = SplitPath(path, rules);
+    ResultRow row;
+    row.name = parts.name;
+    row.size = std::to_string(record.Size64);
+    row.type = parts.extension;
+    row.date = FormatDateTime(date);
+    row.folder = parts.folder;
+    return row;
+}
+
+void FillResultTable(FileSystem& fs, TextRules& rules, SearchHost& host, ResultTableView& view,
+                     const ResultPathList& paths, bool empty, int pauseMs) {
+    if (empty) view.ClearRows();
+    const size_t count = paths.Count();
+    for (size_t i = 0; i < count; ++i) {
+        std::optional<ResultRow> row = BuildResultRow(fs, rules, paths[i], view.ReadFilters());
+        if (!row) continue;
+        view.AddRow(*row);
+        host.ProcessMessages();
+        host.Pause(pauseMs);
+    }
+}
+
+}  // namespace querna
