@@ -123,7 +123,7 @@ SystemTime DateTimeToSystemTime(DateTime value) {
 
 std::string FormatDateTime(DateTime value) {
     const SystemTime t = DateTimeToSystemTime(value);
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day,
                   t.hour, t.minute, t.second);
     return text;

@@ -1,0 +1,37 @@
+// Writing a text file from scratch: create or replace it, write bytes, close.
+// Failures come back as system error codes (GetLastError values); turning
+// them into the user's message is the caller's business.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace querna {
+
+// A file open for writing. Closes itself when destroyed if Close was not
+// called; whatever was written before stays in the file.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    // Writes `bytes` at the current end. Returns 0 or the system error code;
+    // `written` receives the count of bytes actually stored, which may fall
+    // short of the size without an error code (a full disk).
+    virtual uint32_t Write(std::string_view bytes, size_t& written) = 0;
+    // Closes the file; 0 or the system error code. The file counts as closed
+    // afterwards either way.
+    virtual uint32_t Close() = 0;
+};
+
+class TextFileWriter {
+public:
+    virtual ~TextFileWriter() = default;
+    // Creates `path` for writing, replacing and emptying an existing file;
+    // other programs may read it meanwhile. The name is used unchanged. Null
+    // when it cannot be created, with the system error code in `error`.
+    virtual std::unique_ptr<OutputFile> Create(const std::string& path, uint32_t& error) = 0;
+};
+
+}  // namespace querna

@@ -1,0 +1,223 @@
+#include "tests/fakes/FakeFileSystem.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace querna::fakes {
+
+namespace {
+
+std::string Upper(const std::string& s) {
+    std::string u(s);
+    for (char& c : u) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return u;
+}
+
+std::string Parent(const std::string& key) {
+    const size_t slash = key.rfind('\\');
+    return slash == std::string::npos ? std::string() : key.substr(0, slash);
+}
+
+std::string LastName(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+class FakeListing final : public DirListing {
+public:
+    explicit FakeListing(std::vector<DirEntry> entries) : entries_(std::move(entries)) {}
+    bool Next(DirEntry& entry) override {
+        if (next_ >= entries_.size()) return false;
+        entry = entries_[next_++];
+        return true;
+    }
+
+private:
+    std::vector<DirEntry> entries_;
+    size_t next_ = 0;
+};
+
+class FakeFile final : public ReadableFile {
+public:
+    FakeFile(std::string content, bool failReads, size_t& largest)
+        : content_(std::move(content)), failReads_(failReads), largest_(largest) {}
+    int64_t Read(void* buffer, size_t count) override {
+        if (failReads_) return -1;
+        const size_t n = std::min(count, content_.size() - pos_);
+        std::memcpy(buffer, content_.data() + pos_, n);
+        pos_ += n;
+        largest_ = std::max(largest_, count);
+        return static_cast<int64_t>(n);
+    }
+
+private:
+    std::string content_;
+    size_t pos_ = 0;
+    bool failReads_;
+    size_t& largest_;
+};
+
+}  // namespace
+
+std::string FakeFileSystem::Key(const std::string& path) {
+    std::string key = Upper(path);
+    while (!key.empty() && key.back() == '\\') key.pop_back();
+    return key;
+}
+
+FakeFileSystem::Node& FakeFileSystem::Ensure(const std::string& path, uint32_t attributes) {
+    const std::string key = Key(path);
+    auto it = nodes_.find(key);
+    if (it != nodes_.end()) return it->second;
+    const std::string parent = Parent(key);
+    if (!parent.empty()) {
+        const std::string parentPath = path.substr(0, path.rfind('\\'));
+        Ensure(parentPath, faDirectory).children.push_back(key);
+    }
+    Node& node = nodes_[key];
+    node.name = LastName(path);
+    node.attributes = attributes;
+    node.id = nextId_++;
+    return node;
+}
+
+void FakeFileSystem::AddFolder(const std::string& path, uint32_t attributes) {
+    Ensure(path, attributes | faDirectory).attributes = attributes | faDirectory;
+}
+
+void FakeFileSystem::AddFile(const std::string& path, const std::string& content,
+                             uint32_t attributes, FileTime creation) {
+    Node& node = Ensure(path, attributes);
+    node.attributes = attributes;
+    node.content = content;
+    node.creation = creation;
+}
+
+void FakeFileSystem::AddLink(const std::string& path, const std::string& target) {
+    Node& node = Ensure(path, faDirectory | faReparsePoint);
+    node.linkTarget = Key(target);
+}
+
+void FakeFileSystem::Remove(const std::string& path) {
+    const std::string key = Key(path);
+    auto parent = nodes_.find(Parent(key));
+    if (parent != nodes_.end()) std::erase(parent->second.children, key);
+    nodes_.erase(key);
+}
+
+FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) {
+    auto it = nodes_.find(Key(path));
+    return it == nodes_.end() ? nullptr : &it->second;
+}
+
+// Walks the path component by component, replacing a link by its target, so
+// that "C:\R\loop\A" names "C:\R\A" when loop links to C:\R.
+FakeFileSystem::Node* FakeFileSystem::Resolve(const std::string& path) {
+    const std::string key = Key(path);
+    std::string current;
+    size_t start = 0;
+    while (start <= key.size()) {
+        size_t slash = key.find('\\', start);
+        if (slash == std::string::npos) slash = key.size();
+        const std::string part = key.substr(start, slash - start);
+        if (!part.empty()) current = current.empty() ? part : current + "\\" + part;
+        auto it = nodes_.find(current);
+        if (it == nodes_.end()) return nullptr;
+        if (!it->second.linkTarget.empty()) current = it->second.linkTarget;
+        start = slash + 1;
+    }
+    auto it = nodes_.find(current);
+    return it == nodes_.end() ? nullptr : &it->second;
+}
+
+bool FakeFileSystem::FolderExists(const std::string& path) {
+    const Node* node = Resolve(path);
+    return node != nullptr && (node->attributes & faDirectory);
+}
+
+std::unique_ptr<DirListing> FakeFileSystem::List(const std::string& mask, uint32_t allowed) {
+    listedMasks_.push_back(mask);
+    const size_t slash = mask.rfind('\\');
+    const std::string folder = mask.substr(0, slash);
+    const std::string pattern = mask.substr(slash + 1);
+    std::vector<DirEntry> entries;
+    const Node* dir = Resolve(folder);
+    if (dir == nullptr || failedListings_.count(Key(folder))) {
+        return std::make_unique<FakeListing>(std::move(entries));
+    }
+    // Like NTFS, every folder but a drive root lists "." and ".." first.
+    if (folder.size() > 2 || folder.empty()) {
+        for (const char* dot : {".", ".."}) {
+            if (MaskMatches(pattern, dot) && EntryAllowed(faDirectory, allowed)) {
+                entries.push_back({dot, faDirectory});
+            }
+        }
+    }
+    for (const std::string& childKey : dir->children) {
+        const Node& child = nodes_.at(childKey);
+        if (MaskMatches(pattern, child.name) && EntryAllowed(child.attributes, allowed)) {
+            entries.push_back({child.name, child.attributes});
+        }
+    }
+    return std::make_unique<FakeListing>(std::move(entries));
+}
+
+bool FakeFileSystem::FindEntry(const std::string& path, EntryFacts& facts) {
+    const Node* node = Resolve(path);
+    if (node == nullptr) return false;
+    facts.size = node->content.size();
+    facts.attributes = node->attributes;
+    facts.creationTime = facts.lastAccessTime = facts.lastWriteTime = node->creation;
+    return true;
+}
+
+std::unique_ptr<ReadableFile> FakeFileSystem::OpenExclusive(const std::string& path) {
+    const Node* node = Resolve(path);
+    if (node == nullptr || (node->attributes & faDirectory) || locked_.count(Key(path))) {
+        return nullptr;
+    }
+    return std::make_unique<FakeFile>(node->content, failedReads_.count(Key(path)) > 0,
+                                      largestRead);
+}
+
+bool FakeFileSystem::ReadCreationTime(const std::string& path, FileTime& creation) {
+    const Node* node = Resolve(path);
+    if (node == nullptr || locked_.count(Key(path))) return false;
+    creation = node->creation;
+    return true;
+}
+
+bool FakeFileSystem::ReadFolderId(const std::string& path, FolderId& id) {
+    const Node* node = Resolve(path);
+    if (node == nullptr || !(node->attributes & faDirectory)) return false;
+    id = FolderId{1, node->id};
+    return true;
+}
+
+bool FakeFileSystem::MaskMatches(const std::string& mask, const std::string& name) {
+    const std::string m = Upper(mask), n = Upper(name);
+    // Iterative wildcard match with one back-tracking point for the last '*'.
+    size_t mi = 0, ni = 0, star = std::string::npos, resume = 0;
+    while (ni < n.size()) {
+        if (mi < m.size() && (m[mi] == '?' || m[mi] == n[ni])) {
+            ++mi;
+            ++ni;
+        } else if (mi < m.size() && m[mi] == '*') {
+            star = mi++;
+            resume = ni;
+        } else if (star != std::string::npos) {
+            mi = star + 1;
+            ni = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (mi < m.size() && m[mi] == '*') ++mi;
+    // "*.*" matches names without a dot too, as on Windows.
+    if (mi < m.size() && m.compare(mi, std::string::npos, ".*") == 0) return true;
+    return mi == m.size();
+}
+
+}  // namespace querna::fakes
