@@ -42,24 +42,52 @@ enum LocationItem : int {
     liAllDisks = 5,
 };
 
+// Holds references only, and no state of its own between calls: a second
+// Run started from inside the first one's message processing (the Search
+// button is never disabled) is a complete nested search over the same state,
+// after which the first resumes with its own roots and lists.
 class SearchRun {
 public:
     SearchRun(SearchState& state, SearchEngine& engine, SearchWindow& window, SearchHost& host,
-              Registry& registry, TextRules& rules);
+              Registry& registry, TextRules& rules)
+        : state_(state), engine_(engine), window_(window), host_(host), registry_(registry),
+          rules_(rules) {}
 
-    // The Search button: the whole run. Matcher errors propagate (the run is
-    // abandoned; the caller shows the error report).
+    // The Search button: clears the stop flag, collects the criteria (an
+    // empty location text ends the run there), shows "0" in status panel 1,
+    // resolves the location, searches each root and fills the table from it,
+    // and shows "搜索完成!" in status panel 3.
+    //
+    // Location by the selected item: the special folders read from the
+    // registry; "我的电脑" and the all-disks item search the drives of
+    // SearchState::LocalDriveLetters in order (the first empties the table,
+    // the others append), as does the text "ALL" left by any other item; a
+    // per-disk item searches the root of the drive its caption names; no item,
+    // "浏览..." or a command-line folder search the location text as it is.
+    //
+    // Matcher errors propagate: the run is abandoned with no fill for the
+    // current root and no completion text; the caller shows the error report.
     void Run();
 
-    // Copies the window's inputs into the criteria. Returns false, after
-    // telling the user, when the location text is empty.
+    // Copies the window's inputs into the criteria. When the location text is
+    // empty it tells the user, changes nothing and returns false.
     bool CollectCriteria();
 
     // A special folder of the current user (1 Personal, 2 Desktop,
-    // 3 Templates, 4 Cache), upper-cased; empty when it is not recorded.
+    // 3 Templates, 4 Cache), ASCII letters upper-cased; empty when it is not
+    // recorded or `which` is none of these.
     std::string ReadShellFolder(int which);
 
 private:
+    // Rewrites Criteria.Location for the selected item of the location box.
+    void ResolveLocation();
+    // One root: a name walk or a content pass into a fresh list, then the
+    // table fill (emptying the table first when `emptyTable`). The root is
+    // taken by value: a nested run rewrites Criteria.Location meanwhile.
+    void SearchRoot(std::string root, bool emptyTable);
+    // Every local disk in letter order, the first one emptying the table.
+    void SearchDrives();
+
     SearchState& state_;
     SearchEngine& engine_;
     SearchWindow& window_;

@@ -1,0 +1,129 @@
+#include "cli/FindOptions.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace querna::cli {
+
+namespace {
+
+bool ParseInt(const std::string& text, int minimum, int& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && value >= minimum;
+}
+
+int TypeIndexFor(const std::string& type) {
+    static const std::map<std::string, int> kTypes = {
+        {"word", 0}, {"excel", 1}, {"powerpoint", 2}, {"text", 3}, {"all", 4}};
+    auto it = kTypes.find(type);
+    return it == kTypes.end() ? -1 : it->second;
+}
+
+using ValueSetter = std::function<bool(FindOptions&, const std::string&)>;
+using FlagSetter = std::function<void(FindOptions&)>;
+
+const std::map<std::string, ValueSetter>& ValueOptions() {
+    static const std::map<std::string, ValueSetter> kOptions = {
+        {"--in", [](FindOptions& o, const std::string& v) { o.in = v; return true; }},
+        {"--name", [](FindOptions& o, const std::string& v) { o.name = v; return true; }},
+        {"--skip", [](FindOptions& o, const std::string& v) { o.skip = v; return true; }},
+        {"--phrase", [](FindOptions& o, const std::string& v) { o.phrase = v; return true; }},
+        {"--type",
+         [](FindOptions& o, const std::string& v) {
+             o.typeIndex = TypeIndexFor(v);
+             return o.typeIndex >= 0;
+         }},
+        {"--pause-ms",
+         [](FindOptions& o, const std::string& v) { return ParseInt(v, 0, o.pauseMs); }},
+        {"--format",
+         [](FindOptions& o, const std::string& v) {
+             if (v != "paths" && v != "table") return false;
+             o.format = v == "paths" ? OutputFormat::Paths : OutputFormat::Table;
+             return true;
+         }},
+        {"--min-kb",
+         [](FindOptions& o, const std::string& v) {
+             int kb = 0;
+             if (!ParseInt(v, 0, kb)) return false;
+             o.minKb = v;
+             return true;
+         }},
+        {"--from",
+         [](FindOptions& o, const std::string& v) {
+             DateTime t = 0;
+             if (!ParseDateTime(v, t)) return false;
+             o.from = t;
+             return true;
+         }},
+        {"--to",
+         [](FindOptions& o, const std::string& v) {
+             DateTime t = 0;
+             if (!ParseDateTime(v, t)) return false;
+             o.to = t;
+             return true;
+         }},
+    };
+    return kOptions;
+}
+
+const std::map<std::string, FlagSetter>& FlagOptions() {
+    static const std::map<std::string, FlagSetter> kFlags = {
+        {"--no-system", [](FindOptions& o) { o.includeSystem = false; }},
+        {"--no-hidden", [](FindOptions& o) { o.includeHidden = false; }},
+        {"--no-subfolders", [](FindOptions& o) { o.includeSubfolders = false; }},
+        {"--help", [](FindOptions& o) { o.help = true; }},
+    };
+    return kFlags;
+}
+
+}  // namespace
+
+bool ParseFindOptions(const std::vector<std::string>& args, FindOptions& options,
+                      std::string& error) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (auto flag = FlagOptions().find(arg); flag != FlagOptions().end()) {
+            flag->second(options);
+            continue;
+        }
+        auto option = ValueOptions().find(arg);
+        if (option == ValueOptions().end()) {
+            error = "unknown option: " + arg;
+            return false;
+        }
+        if (i + 1 >= args.size()) {
+            error = "missing value for " + arg;
+            return false;
+        }
+        if (!option->second(options, args[++i])) {
+            error = "bad value for " + arg + ": " + args[i];
+            return false;
+        }
+    }
+    if (!options.help && options.in.empty()) {
+        error = "--in is required";
+        return false;
+    }
+    return true;
+}
+
+const char* FindUsage() {
+    return "usage: querna-find --in FOLDER|documents|desktop|templates|cache|ALL [options]\r\n"
+           "  --name TEXT        all or part of a file name (wildcards * and ? allowed)\r\n"
+           "  --phrase TEXT      a word or phrase the files must contain\r\n"
+           "  --type word|excel|powerpoint|text|all   file type class (default all)\r\n"
+           "  --no-system        do not search system files and folders\r\n"
+           "  --no-hidden        do not search hidden files and folders\r\n"
+           "  --no-subfolders    search the folder itself only\r\n"
+           "  --skip NAME        the name of a sub-folder to skip (case counts)\r\n"
+           "  --min-kb N         list only files larger than N KB\r\n"
+           "  --from \"YYYY-MM-DD HH:MM:SS\"  created at or after\r\n"
+           "  --to \"YYYY-MM-DD HH:MM:SS\"    created at or before\r\n"
+           "  --pause-ms N       pause after every entry, candidate and row (default 0)\r\n"
+           "  --format paths|table   full paths, or name size type date folder (default paths)\r\n"
+           "exit status: 0 search completed, 1 an error ended it, 2 bad usage\r\n";
+}
+
+}  // namespace querna::cli

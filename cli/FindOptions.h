@@ -1,0 +1,38 @@
+// The options of querna-find.exe: the window's inputs as command-line options.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "results/FileProperties.h"
+
+namespace querna::cli {
+
+enum class OutputFormat { Paths, Table };
+
+struct FindOptions {
+    std::string in;                     // a folder, or documents|desktop|templates|cache|ALL
+    std::string name;                   // all or part of a file name
+    int typeIndex = 4;                  // the type box's item: word excel powerpoint text all
+    bool includeSystem = true;
+    bool includeHidden = true;
+    bool includeSubfolders = true;
+    std::string skip;                   // the sub-folder name to skip
+    int pauseMs = 0;
+    OutputFormat format = OutputFormat::Paths;
+    std::optional<std::string> phrase;  // a content search when given
+    std::optional<std::string> minKb;   // the size filter's threshold text
+    std::optional<DateTime> from, to;   // the date filter's bounds
+    bool help = false;
+};
+
+// Parses the arguments after the program name. Returns false with a message
+// in `error` for an unknown option, a missing or bad value.
+bool ParseFindOptions(const std::vector<std::string>& args, FindOptions& options,
+                      std::string& error);
+
+// The usage text printed by --help and after a bad option.
+const char* FindUsage();
+
+}  // namespace querna::cli

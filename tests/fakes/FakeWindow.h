@@ -1,0 +1,71 @@
+// A scripted main window for the search run: its controls are plain fields a
+// test sets, and it records what the run does to it (table fills, the rows
+// they leave, information boxes). It is the run's SearchHost too, so status
+// panels and message pumps are recorded as RecordingHost does, and `onPump`
+// lets a test act from inside a search: press Stop, type into a box, start a
+// nested run.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "search/SearchRun.h"
+#include "search/SearchState.h"
+#include "tests/fakes/RecordingHost.h"
+
+namespace querna::fakes {
+
+class FakeWindow final : public RecordingHost, public SearchWindow {
+public:
+    FakeWindow();
+
+    // --- The controls. The phrase box is RecordingHost::phrase, so the run
+    // and the content pass read the same text.
+    std::string locationText;
+    int locationIndex = -1;
+    std::vector<std::string> locationItems;
+    int typeIndex = -1;
+    bool checked[4] = {true, true, true, true};  // chk1 .. chk4
+    std::string ignoredFolder;
+    std::string name;
+
+    // Builds the location list as the window does for these local disks
+    // ("CD" gives ... "本地硬盘(C:;D:;)", "本地磁盘(C:)", "本地磁盘(D:)",
+    // "浏览...") and records them in `state`.
+    void SetLocalDrives(SearchState& state, const std::string& letters);
+    // Appends a folder item, as the window does for a command-line folder.
+    void AddFolderItem(const std::string& folder) { locationItems.push_back(folder); }
+    // The index of the item with this caption; -1 when there is none.
+    int ItemIndex(const std::string& caption) const;
+
+    // --- What the run did.
+    struct Fill {
+        std::vector<std::string> paths;
+        bool empty;
+    };
+    std::vector<Fill> fills;
+    // The table's rows as full paths. It starts with the two blank rows the
+    // window holds before its first search.
+    std::vector<std::string> rows{"", ""};
+    std::vector<std::pair<std::string, std::string>> infos;  // text, caption
+    int phraseTextReads = 0;
+
+    std::string LocationText() override { return locationText; }
+    int LocationIndex() override { return locationIndex; }
+    std::string LocationItemText(int index) override;
+    int TypeIndex() override { return typeIndex; }
+    bool IsChecked(int box) override { return box >= 1 && box <= 4 && checked[box - 1]; }
+    std::string IgnoredFolderText() override { return ignoredFolder; }
+    std::string NameText() override { return name; }
+    std::string PhraseText() override {
+        ++phraseTextReads;
+        return phrase;
+    }
+    void ShowInfo(const std::string& text, const std::string& caption) override {
+        infos.emplace_back(text, caption);
+    }
+    void FillResultTable(const ResultPathList& paths, bool empty) override;
+};
+
+}  // namespace querna::fakes

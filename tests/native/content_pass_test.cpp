@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "platform/Error.h"
+#include "search/SearchEngine.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/GbkTextRules.h"
+#include "tests/fakes/RecordingHost.h"
+
+namespace querna {
+namespace {
+
+// Matchers that answer from a table of path -> verdict and record each call.
+class ScriptedMatchers final : public ContentMatchers {
+public:
+    int32_t MatchWordDocument(const std::string& p, const std::string& f) override {
+        return Answer("word", p, f);
+    }
+    int32_t MatchExcelWorkbook(const std::string& p, const std::string& f) override {
+        return Answer("excel", p, f);
+    }
+    int32_t MatchPowerPointPresentation(const std::string& p, const std::string& f) override {
+        return Answer("powerpoint", p, f);
+    }
+    int32_t MatchTextFile(const std::string& p, const std::string& f) override {
+        return Answer("text", p, f);
+    }
+
+    std::map<std::string, int32_t> verdicts;
+    std::string throwFor;
+    std::vector<std::string> calls;
+
+private:
+    int32_t Answer(const std::string& kind, const std::string& path, const std::string& phrase) {
+        calls.push_back(kind + " " + path + " " + phrase);
+        if (path == throwFor) throw QuernaError("Word could not open the file");
+        auto it = verdicts.find(path);
+        return it == verdicts.end() ? -1 : it->second;
+    }
+};
+
+class ContentPassTest : public ::testing::Test {
+protected:
+    ContentPassTest() {
+        state.Criteria.TypeFilter = "|*.*|";
+        state.Criteria.IncludeSubfolders = kTrue;
+        host.phrase = "x";
+    }
+    std::vector<std::string> Search(const std::string& pattern = "") {
+        ResultPathList results(rules);
+        engine.SearchContents(results, "C:\\R", pattern);
+        return results.Paths();
+    }
+
+    SearchState state;
+    fakes::FakeFileSystem fs;
+    fakes::GbkTextRules rules;
+    fakes::RecordingHost host;
+    ScriptedMatchers matchers;
+    SearchEngine engine{state, fs, rules, host, &matchers, 50};
+};
+
+TEST_F(ContentPassTest, AsksTheMatcherOfEachClassAndKeepsTheWalkersOrder) {
+    for (const char* name : {"a.pdf", "b.doc", "c.rtf", "d.XLSX", "e.pptx", "f.txt", "g.sql"}) {
+        fs.AddFile(std::string("C:\\R\\") + name);
+    }
+    matchers.verdicts = {{"C:\\R\\b.doc", 1}, {"C:\\R\\e.pptx", 1}, {"C:\\R\\f.txt", 0},
+                         {"C:\\R\\g.sql", 1}};
+    EXPECT_EQ(Search(), (std::vector<std::string>{"C:\\R\\b.doc", "C:\\R\\e.pptx",
+                                                  "C:\\R\\g.sql"}));
+    EXPECT_EQ(matchers.calls,
+              (std::vector<std::string>{"word C:\\R\\b.doc x", "excel C:\\R\\d.XLSX x",
+                                        "powerpoint C:\\R\\e.pptx x", "text C:\\R\\f.txt x",
+                                        "text C:\\R\\g.sql x"}));
+    // Candidates without a matcher are still shown and cost their pause.
+    const auto panel3 = host.PanelTexts(3);
+    EXPECT_EQ(std::count(panel3.begin(), panel3.end(), "C:\\R\\a.pdf"), 2);  // walk + pass
+    EXPECT_EQ(host.pauses.size(), 2u + 7u + 7u);  // . .. and 7 files, then 7 candidates
+    EXPECT_EQ(state.FoundCount, 3);
+    EXPECT_EQ(host.current[1], "3");
+}
+
+TEST_F(ContentPassTest, CountRestartsAfterTheWalkAndPanelOneKeepsTheWalksCount) {
+    for (int i = 0; i < 40; ++i) fs.AddFile("C:\\R\\f" + std::to_string(i) + ".txt");
+    EXPECT_TRUE(Search("f").empty());
+    EXPECT_EQ(state.FoundCount, 0);
+    EXPECT_EQ(host.current[1], "40");
+}
+
+TEST_F(ContentPassTest, StopDuringTheTenthCandidateKeepsItsVerdictAndExaminesNoMore) {
+    for (int i = 0; i < 15; ++i) {
+        const std::string path = "C:\\R\\f" + std::string(1, static_cast<char>('a' + i)) + ".txt";
+        fs.AddFile(path);
+        matchers.verdicts[path] = i % 2 == 1 ? 1 : -1;
+    }
+    host.onPump = [&](int) {
+        if (matchers.calls.size() == 10) state.StopRequested = kTrue;
+    };
+    const auto found = Search();
+    EXPECT_EQ(matchers.calls.size(), 10u);
+    EXPECT_EQ(found.size(), 5u);  // the odd ones among the first ten
+    EXPECT_EQ(found.back(), "C:\\R\\fj.txt");
+}
+
+TEST_F(ContentPassTest, PhraseIsReadAfreshBeforeEachCandidate) {
+    fs.AddFile("C:\\R\\a.txt");
+    fs.AddFile("C:\\R\\b.txt");
+    host.onPump = [&](int) {
+        if (!matchers.calls.empty()) host.phrase = "changed";
+    };
+    Search();
+    EXPECT_EQ(matchers.calls, (std::vector<std::string>{"text C:\\R\\a.txt x",
+                                                        "text C:\\R\\b.txt changed"}));
+}
+
+TEST_F(ContentPassTest, MatcherErrorPropagatesAndEndsThePass) {
+    fs.AddFile("C:\\R\\a.doc");
+    fs.AddFile("C:\\R\\b.doc");
+    fs.AddFile("C:\\R\\c.doc");
+    matchers.verdicts["C:\\R\\a.doc"] = 1;
+    matchers.throwFor = "C:\\R\\b.doc";
+    ResultPathList results(rules);
+    EXPECT_THROW(engine.SearchContents(results, "C:\\R", ""), QuernaError);
+    EXPECT_EQ(matchers.calls.size(), 2u);
+    EXPECT_EQ(host.current[3], "C:\\R\\b.doc");
+}
+
+TEST_F(ContentPassTest, StoppedWalkExaminesNothing) {
+    fs.AddFile("C:\\R\\a.txt");
+    host.onPump = [&](int) { state.StopRequested = kTrue; };
+    EXPECT_TRUE(Search().empty());
+    EXPECT_TRUE(matchers.calls.empty());
+}
+
+}  // namespace
+}  // namespace querna
