@@ -6,6 +6,7 @@
 #include <oleauto.h>
 
 #include <utility>
+#include <vector>
 
 namespace querna::win32 {
 
@@ -47,6 +48,13 @@ public:
     FindHandle(const FindHandle&) = delete;
     FindHandle& operator=(const FindHandle&) = delete;
     FindHandle(FindHandle&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
+    FindHandle& operator=(FindHandle&& o) noexcept {
+        if (this != &o) {
+            if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
+            h_ = std::exchange(o.h_, INVALID_HANDLE_VALUE);
+        }
+        return *this;
+    }
     explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE; }
     HANDLE Get() const { return h_; }
 
@@ -169,6 +177,45 @@ public:
 
 private:
     bool ok_;
+};
+
+// The arguments of one dispatch call: a run of VARIANTs, each cleared on every
+// way out. The count is fixed at construction.
+class VariantArray {
+public:
+    explicit VariantArray(size_t count) : items_(count) {
+        for (VARIANT& v : items_) VariantInit(&v);
+    }
+    ~VariantArray() {
+        for (VARIANT& v : items_) VariantClear(&v);
+    }
+    VariantArray(const VariantArray&) = delete;
+    VariantArray& operator=(const VariantArray&) = delete;
+    VARIANT* Data() { return items_.empty() ? nullptr : items_.data(); }
+    VARIANT& operator[](size_t i) { return items_[i]; }
+    size_t Size() const { return items_.size(); }
+
+private:
+    std::vector<VARIANT> items_;
+};
+
+// The exception information a dispatch call fills in; its strings are freed on
+// every way out.
+class ExcepInfo {
+public:
+    ExcepInfo() = default;
+    ~ExcepInfo() {
+        SysFreeString(info_.bstrSource);
+        SysFreeString(info_.bstrDescription);
+        SysFreeString(info_.bstrHelpFile);
+    }
+    ExcepInfo(const ExcepInfo&) = delete;
+    ExcepInfo& operator=(const ExcepInfo&) = delete;
+    EXCEPINFO* Get() { return &info_; }
+    EXCEPINFO* operator->() { return &info_; }
+
+private:
+    EXCEPINFO info_{};
 };
 
 }  // namespace querna::win32

@@ -1,0 +1,113 @@
+// querna-find.exe end to end on generated trees.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "support/RunProgram.h"
+#include "support/TempTree.h"
+
+namespace querna {
+namespace {
+
+using querna::testing::RunProgram;
+using querna::testing::TempTree;
+
+class FindCliTest : public ::testing::Test {
+protected:
+    FindCliTest() {
+        tree.AddFile("r.txt", "root text\r\n");
+        tree.AddFile("A\\a.txt", "needle in A\r\n");
+        tree.AddFile("A\\A1\\a1.txt", "nothing here");
+        tree.AddFile("A\\report.DOCX", "");
+        tree.AddFile("B\\b.txt", "Needle, capital\r\n");
+        tree.AddFile("B\\Makefile", std::string(2048, 'm'));
+        tree.AddFile("Debug\\skipped.txt", "needle\r");
+        tree.AddFile("H\\hidden.txt", "", FILE_ATTRIBUTE_HIDDEN);
+        tree.AddFile("\xB1\xED\xB8\xF1.txt", "\xD6\xD0\xCE\xC4\r\n");  // 表格.txt holding 中文
+    }
+
+    // The paths format: each full path then CR LF.
+    std::string Lines(std::initializer_list<const char*> relative) {
+        std::string text;
+        for (const char* r : relative) text += tree.Path(r) + "\r\n";
+        return text;
+    }
+
+    TempTree tree;
+};
+
+TEST_F(FindCliTest, NameSearchPrintsThePathsInTheWalkersOrder) {
+    struct Case {
+        std::vector<std::string> options;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {{"--name", ".txt"},
+         Lines({"A\\A1\\a1.txt", "A\\a.txt", "B\\b.txt", "Debug\\skipped.txt", "H\\hidden.txt",
+                "r.txt", "\xB1\xED\xB8\xF1.txt"})},
+        {{"--name", "a", "--type", "word"}, Lines({"A\\report.DOCX"})},
+        {{"--name", ".txt", "--skip", "Debug", "--no-hidden"},
+         Lines({"A\\A1\\a1.txt", "A\\a.txt", "B\\b.txt", "r.txt", "\xB1\xED\xB8\xF1.txt"})},
+        {{"--name", "t", "--no-subfolders"}, Lines({"r.txt", "\xB1\xED\xB8\xF1.txt"})},
+        {{"--name", "\xB8\xF1"}, Lines({"\xB1\xED\xB8\xF1.txt"})},
+        {{"--name", "Make", "--min-kb", "1"}, Lines({"B\\Makefile"})},
+        {{"--name", "Make", "--min-kb", "2"}, ""},
+        {{"--name", "nothing-is-called-this"}, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--in", tree.Root()};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const auto result = RunProgram("querna-find.exe", args);
+        EXPECT_EQ(result.status, 0u) << result.err;
+        EXPECT_EQ(result.out, c.expected) << ::testing::PrintToString(c.options);
+    }
+}
+
+TEST_F(FindCliTest, PhraseSearchKeepsTheFilesThatHoldIt) {
+    const auto result = RunProgram(
+        "querna-find.exe", {"--in", tree.Root(), "--phrase", "needle", "--skip", "Debug"});
+    EXPECT_EQ(result.status, 0u) << result.err;
+    EXPECT_EQ(result.out, Lines({"A\\a.txt"}));
+    const auto gbk = RunProgram("querna-find.exe",
+                                {"--in", tree.Root(), "--phrase", "\xD6\xD0\xCE\xC4"});
+    EXPECT_EQ(gbk.out, Lines({"\xB1\xED\xB8\xF1.txt"}));
+}
+
+TEST_F(FindCliTest, TableFormatPrintsTheFiveCellsOfEachRow) {
+    const auto result =
+        RunProgram("querna-find.exe", {"--in", tree.Root(), "--name", "Makefile", "--format",
+                                       "table"});
+    ASSERT_EQ(result.status, 0u) << result.err;
+    const std::string prefix = "Makefile\t2048\t\t";
+    ASSERT_EQ(result.out.compare(0, prefix.size(), prefix), 0) << result.out;
+    const std::string date = result.out.substr(prefix.size(), 19);
+    EXPECT_EQ(date.size(), 19u);
+    EXPECT_EQ(date[4], '-');
+    EXPECT_EQ(date[10], ' ');
+    EXPECT_EQ(date[13], ':');
+    EXPECT_EQ(result.out.substr(prefix.size() + 19), "\t" + tree.Path("B\\") + "\r\n");
+}
+
+TEST_F(FindCliTest, BadUsageGivesStatusTwoAndAMessage) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--in"}, {"--bogus"}, {"--in", "x", "--type", "pdf"}, {"--in", "x", "--pause-ms", "-1"},
+        {"--in", "x", "--format", "xml"}, {"--in", "x", "--from", "2020-13-01"}, {"--name", "x"}};
+    for (const auto& args : cases) {
+        const auto result = RunProgram("querna-find.exe", args);
+        EXPECT_EQ(result.status, 2u) << ::testing::PrintToString(args);
+        EXPECT_NE(result.err.find("usage:"), std::string::npos);
+        EXPECT_TRUE(result.out.empty());
+    }
+    const auto help = RunProgram("querna-find.exe", {"--help"});
+    EXPECT_EQ(help.status, 0u);
+    EXPECT_NE(help.out.find("--phrase"), std::string::npos);
+}
+
+TEST_F(FindCliTest, MissingFolderCompletesWithNothingListed) {
+    const auto result =
+        RunProgram("querna-find.exe", {"--in", tree.Path("nowhere"), "--name", "x"});
+    EXPECT_EQ(result.status, 0u);
+    EXPECT_TRUE(result.out.empty());
+}
+
+}  // namespace
+}  // namespace querna

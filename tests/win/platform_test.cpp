@@ -1,0 +1,153 @@
+// The Win32 file system under the engine, on real temporary trees.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "platform/win32/Win32FileSystem.h"
+#include "results/FileProperties.h"
+#include "search/SearchEngine.h"
+#include "support/TempTree.h"
+
+namespace querna {
+namespace {
+
+class NullHost final : public SearchHost {
+public:
+    void SetStatusPanel(int panel, const std::string& text) override {
+        if (panel == 1) panel1 = text;
+    }
+    void ProcessMessages() override {}
+    void Pause(int) override {}
+    std::string ReadPhrase() override { return {}; }
+    std::string panel1 = "untouched";
+};
+
+class Win32WalkTest : public ::testing::Test {
+protected:
+    Win32WalkTest() {
+        state.Criteria.TypeFilter = "|*.*|";
+        state.Criteria.IncludeSystem = state.Criteria.IncludeHidden =
+            state.Criteria.IncludeSubfolders = kTrue;
+    }
+    std::vector<std::string> Walk(const std::string& folder, const std::string& pattern = "") {
+        ResultPathList results(rules);
+        engine.WalkDirectory(results, folder, pattern);
+        return results.Paths();
+    }
+    std::vector<std::string> Paths(std::initializer_list<const char*> relative) {
+        std::vector<std::string> paths;
+        for (const char* r : relative) paths.push_back(tree.Path(r));
+        return paths;
+    }
+
+    querna::testing::TempTree tree;
+    SearchState state;
+    win32::Win32FileSystem fs;
+    win32::Win32TextRules rules;
+    NullHost host;
+    SearchEngine engine{state, fs, rules, host, nullptr, 0};
+};
+
+TEST_F(Win32WalkTest, WalksInPostOrderWhateverTheFolderTextsBlanksAndBackslash) {
+    tree.AddFile("r.txt");
+    tree.AddFile("A\\a.txt");
+    tree.AddFile("A\\A1\\a1.txt");
+    tree.AddFile("B\\b.txt");
+    const auto expected = Paths({"A\\A1\\a1.txt", "A\\a.txt", "B\\b.txt", "r.txt"});
+    for (const std::string& folder : {tree.Root(), "  " + tree.Root() + "  ", tree.Root() + "\\"}) {
+        EXPECT_EQ(Walk(folder), expected) << folder;
+    }
+}
+
+TEST_F(Win32WalkTest, HiddenAndSystemEntriesFollowTheSwitches) {
+    tree.AddFolder("HidDir", FILE_ATTRIBUTE_HIDDEN);
+    tree.AddFolder("SysDir", FILE_ATTRIBUTE_SYSTEM);
+    tree.AddFile("HidDir\\in-hidden.txt");
+    tree.AddFile("SysDir\\in-system.txt");
+    tree.AddFile("h.txt", "", FILE_ATTRIBUTE_HIDDEN);
+    tree.AddFile("s.txt", "", FILE_ATTRIBUTE_SYSTEM);
+    tree.AddFile("plain.txt", "", FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(Walk(tree.Root()), Paths({"HidDir\\in-hidden.txt", "SysDir\\in-system.txt", "h.txt",
+                                        "plain.txt", "s.txt"}));
+    state.Criteria.IncludeHidden = kFalse;
+    EXPECT_EQ(Walk(tree.Root()), Paths({"SysDir\\in-system.txt", "plain.txt", "s.txt"}));
+    state.Criteria.IncludeHidden = kTrue;
+    state.Criteria.IncludeSystem = kFalse;
+    EXPECT_EQ(Walk(tree.Root()), Paths({"HidDir\\in-hidden.txt", "h.txt", "plain.txt"}));
+}
+
+TEST_F(Win32WalkTest, MissingStartFolderLeavesTheListEmptyAndPanelOneUntouched) {
+    EXPECT_TRUE(Walk(tree.Path("nowhere")).empty());
+    ResultPathList results(rules);
+    engine.WalkDirectory(results, tree.Path("nowhere"), "");
+    EXPECT_EQ(host.panel1, "untouched");
+}
+
+TEST_F(Win32WalkTest, WildcardsInThePatternKeepTheirMeaning) {
+    for (const char* name : {"abc.txt", "aXc.doc", "xABCy.txt", "ac.txt"}) tree.AddFile(name);
+    EXPECT_EQ(Walk(tree.Root(), "a?c"), Paths({"abc.txt", "aXc.doc", "xABCy.txt"}));
+    EXPECT_EQ(Walk(tree.Root(), "ABC"), Paths({"abc.txt", "xABCy.txt"}));
+}
+
+TEST_F(Win32WalkTest, GbkNamesIncludingATrailByteThatLooksLikeABackslash) {
+    const std::string table = "\xB1\xED\xB8\xF1.txt";     // 表格.txt
+    const std::string trail5c = "\x95\x5C\xC3\xFB.txt";   // a character whose trail byte is '\'
+    tree.AddFile("\xD7\xCA\xC1\xCF\\" + table);            // 资料\表格.txt
+    tree.AddFile(trail5c);
+    EXPECT_EQ(Walk(tree.Root()), Paths({"\xD7\xCA\xC1\xCF\\\xB1\xED\xB8\xF1.txt",
+                                        "\x95\x5C\xC3\xFB.txt"}));
+    EXPECT_EQ(Walk(tree.Root(), "\xB8\xF1"), Paths({"\xD7\xCA\xC1\xCF\\\xB1\xED\xB8\xF1.txt"}));
+}
+
+TEST_F(Win32WalkTest, PathsLongerThanMaxPathEndTheirBranchQuietly) {
+    std::string relative;
+    for (int i = 0; i < 30; ++i) relative += (i ? "\\" : "") + std::string("folder-number-") +
+                                             std::to_string(i);
+    // Made through the wide functions, which accept long paths.
+    std::wstring wide = L"\\\\?\\";
+    const std::string full = tree.Path(relative);
+    for (char c : full) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    size_t pos = 7 + tree.Root().size();
+    while ((pos = wide.find(L'\\', pos + 1)) != std::wstring::npos) {
+        CreateDirectoryW(wide.substr(0, pos).c_str(), nullptr);
+    }
+    CreateDirectoryW(wide.c_str(), nullptr);
+    tree.AddFile("near.txt");
+    EXPECT_EQ(Walk(tree.Root()), Paths({"near.txt"}));
+}
+
+TEST_F(Win32WalkTest, FilePropertiesOfAFileHeldOpenWithoutSharing) {
+    tree.AddFile("held.txt", std::string(10246, 'x'));
+    tree.AddFile("a-rather-long-file-name.text", "x");
+    const std::string held = tree.Path("held.txt");
+    HANDLE lock = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    TFileProperty record;
+    ASSERT_TRUE(ReadFileProperties(fs, held, record));
+    EXPECT_EQ(record.Size, 10246);
+    EXPECT_EQ(record.Path, held);
+    EXPECT_EQ(ReadCreationTime(fs, held), kFallbackCreationTime);
+    EXPECT_EQ(FormatDateTime(ReadCreationTime(fs, held)), "1601-01-01 00:00:00");
+    CloseHandle(lock);
+
+    const DateTime created = ReadCreationTime(fs, held);
+    EXPECT_GT(created, 40000.0);  // some time after 2009
+    ASSERT_TRUE(ReadFileProperties(fs, tree.Path("a-rather-long-file-name.text"), record));
+    EXPECT_LE(record.ShortName.size(), 14u);
+    EXPECT_EQ(record.CreationTime.year, DateTimeToSystemTime(created).year);
+
+    TFileProperty untouched;
+    untouched.Size = 77;
+    EXPECT_FALSE(ReadFileProperties(fs, tree.Path("gone.txt"), untouched));
+    EXPECT_EQ(untouched.Size, 77);
+}
+
+TEST_F(Win32WalkTest, LocaleComparisonRefusesCaseVariantsOfOnePath) {
+    ResultPathList list(rules);
+    EXPECT_TRUE(list.Append("C:\\Dir\\File.txt"));
+    EXPECT_FALSE(list.Append("c:\\DIR\\file.TXT"));
+    EXPECT_TRUE(list.Append("C:\\Dir\\\xB1\xED.txt"));
+    EXPECT_FALSE(list.Append("c:\\dir\\\xB1\xED.TXT"));
+}
+
+}  // namespace
+}  // namespace querna

@@ -1,0 +1,84 @@
+#include "support/RunProgram.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+namespace querna::testing {
+
+namespace {
+
+std::string Quote(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    return quoted + "\"";
+}
+
+void Drain(HANDLE pipe, std::string& into) {
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        into.append(buffer, read);
+    }
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+    const char* binDir = std::getenv("QUERNA_BIN_DIR");
+    const std::string path = std::string(binDir ? binDir : ".") + "\\" + program;
+    std::string commandLine = Quote(path);
+    for (const std::string& arg : args) commandLine += " " + Quote(arg);
+
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE outRead, outWrite, errRead, errWrite;
+    CreatePipe(&outRead, &outWrite, &inherit, 0);
+    CreatePipe(&errRead, &errWrite, &inherit, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION process{};
+    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back('\0');
+    const BOOL started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    if (!started) {
+        CloseHandle(outRead);
+        CloseHandle(errRead);
+        throw std::runtime_error("cannot start " + path);
+    }
+    ProgramResult result;
+    std::thread errReader([&] { Drain(errRead, result.err); });
+    Drain(outRead, result.out);
+    errReader.join();
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &result.status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    return result;
+}
+
+}  // namespace querna::testing
