@@ -11,7 +11,10 @@ find_package(GTest REQUIRED)
 
 file(GLOB QUERNA_FAKE_SOURCES CONFIGURE_DEPENDS tests/fakes/*.cpp)
 file(GLOB QUERNA_NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
-add_executable(native_tests ${QUERNA_NATIVE_TESTS} ${QUERNA_FAKE_SOURCES})
+# The Explorer registration is window code, but platform-free: it is tested
+# natively against the fake registry.
+add_executable(native_tests ${QUERNA_NATIVE_TESTS} ${QUERNA_FAKE_SOURCES}
+               app/ExplorerRegistration.cpp)
 target_link_libraries(native_tests PRIVATE querna_core GTest::gtest GTest::gtest_main)
 add_test(NAME native_tests COMMAND native_tests)
 set_tests_properties(native_tests PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT})

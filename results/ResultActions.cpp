@@ -66,7 +66,9 @@ void ResultActions::WriteLines(OutputFile& file) {
         line = FullPath(row);
         line += "\r\n";
         size_t written = 0;
-        if (const uint32_t error = file.Write(line, written)) throw QuernaError(SaveErrorText(error));
+        if (const uint32_t error = file.Write(line, written)) {
+            throw QuernaError(SaveErrorText(error));
+        }
         if (written < line.size()) throw QuernaError("Disk full");
     }
 }

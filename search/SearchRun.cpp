@@ -18,9 +18,17 @@ constexpr std::array<const char*, 4> kShellFolderValues = {"Personal", "Desktop"
 // The location that stands for every local disk.
 constexpr const char* kAllDrives = "ALL";
 
-std::string UpperAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+// Upper-cases the ASCII letters a to z. The second byte of a double-byte
+// character can fall in that range too, but is not a letter: changing it would
+// name another character, and so another folder.
+std::string UpperAscii(std::string text, TextRules& rules) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (rules.IsLeadByte(byte)) {
+            ++i;
+        } else if (byte >= 'a' && byte <= 'z') {
+            text[i] = static_cast<char>(byte - 'a' + 'A');
+        }
     }
     return text;
 }
@@ -66,7 +74,8 @@ bool SearchRun::CollectCriteria() {
 
 std::string SearchRun::ReadShellFolder(int which) {
     if (which < 1 || which > static_cast<int>(kShellFolderValues.size())) return {};
-    return UpperAscii(registry_.ReadCurrentUserString(kShellFoldersKey, kShellFolderValues[which - 1]));
+    return UpperAscii(
+        registry_.ReadCurrentUserString(kShellFoldersKey, kShellFolderValues[which - 1]), rules_);
 }
 
 void SearchRun::ResolveLocation() {

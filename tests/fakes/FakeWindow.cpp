@@ -1,5 +1,7 @@
 #include "tests/fakes/FakeWindow.h"
 
+#include <iterator>
+
 namespace querna::fakes {
 
 namespace {

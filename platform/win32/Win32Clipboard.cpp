@@ -1,0 +1,58 @@
+#include "platform/win32/Win32Clipboard.h"
+
+#include <cstring>
+#include <utility>
+
+#include "platform/Error.h"
+
+namespace querna::win32 {
+
+namespace {
+
+// Closes the clipboard on every way out of SetText.
+class OpenedClipboard {
+public:
+    OpenedClipboard() = default;
+    ~OpenedClipboard() { CloseClipboard(); }
+    OpenedClipboard(const OpenedClipboard&) = delete;
+    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+};
+
+// Global memory for the clipboard, freed unless the clipboard took it over.
+class GlobalBlock {
+public:
+    explicit GlobalBlock(size_t size) : memory_(GlobalAlloc(GMEM_MOVEABLE, size)) {}
+    ~GlobalBlock() {
+        if (memory_) GlobalFree(memory_);
+    }
+    GlobalBlock(const GlobalBlock&) = delete;
+    GlobalBlock& operator=(const GlobalBlock&) = delete;
+    HGLOBAL Get() const { return memory_; }
+    HGLOBAL Release() { return std::exchange(memory_, nullptr); }
+
+private:
+    HGLOBAL memory_;
+};
+
+// Copies `text` and its terminating NUL into `block`; false when it cannot be locked.
+bool CopyInto(GlobalBlock& block, const std::string& text) {
+    void* target = GlobalLock(block.Get());
+    if (target == nullptr) return false;
+    std::memcpy(target, text.c_str(), text.size() + 1);
+    GlobalUnlock(block.Get());
+    return true;
+}
+
+}  // namespace
+
+void Win32Clipboard::SetText(const std::string& text) {
+    if (!OpenClipboard(owner_)) throw QuernaError("Cannot open clipboard");
+    OpenedClipboard opened;
+    EmptyClipboard();
+    GlobalBlock block(text.size() + 1);
+    if (!block.Get() || !CopyInto(block, text)) return;
+    // On success the system owns the memory; on failure GlobalBlock frees it.
+    if (SetClipboardData(CF_TEXT, block.Get()) != nullptr) block.Release();
+}
+
+}  // namespace querna::win32

@@ -1,0 +1,51 @@
+#include "tests/fakes/FakeResultServices.h"
+
+#include <algorithm>
+
+namespace querna::fakes {
+
+class FakeOutputFile final : public OutputFile {
+public:
+    FakeOutputFile(FakeTextFileWriter& writer, std::string& content)
+        : writer_(writer), content_(content) {
+        ++writer_.openFiles;
+    }
+    ~FakeOutputFile() override { Close(); }
+
+    uint32_t Write(std::string_view bytes, size_t& written) override {
+        written = 0;
+        if (!open_) return 6;  // ERROR_INVALID_HANDLE
+        if (++writer_.writes_ == writer_.failingWrite) {
+            if (writer_.writeError != 0) return writer_.writeError;
+            written = std::min(writer_.shortWriteBytes, bytes.size());
+        } else {
+            written = bytes.size();
+        }
+        content_.append(bytes.substr(0, written));
+        return 0;
+    }
+
+    uint32_t Close() override {
+        if (!open_) return 0;
+        open_ = false;
+        --writer_.openFiles;
+        return writer_.closeError;
+    }
+
+private:
+    FakeTextFileWriter& writer_;
+    std::string& content_;
+    bool open_ = true;
+};
+
+std::unique_ptr<OutputFile> FakeTextFileWriter::Create(const std::string& path,
+                                                       uint32_t& error) {
+    created.push_back(path);
+    error = createError;
+    if (createError != 0) return nullptr;
+    std::string& content = files[path];
+    content.clear();  // replaced and emptied, as CREATE_ALWAYS does
+    return std::make_unique<FakeOutputFile>(*this, content);
+}
+
+}  // namespace querna::fakes
