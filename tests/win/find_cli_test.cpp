@@ -63,13 +63,22 @@ TEST_F(FindCliTest, NameSearchPrintsThePathsInTheWalkersOrder) {
 }
 
 TEST_F(FindCliTest, PhraseSearchKeepsTheFilesThatHoldIt) {
-    const auto result = RunProgram(
-        "querna-find.exe", {"--in", tree.Root(), "--phrase", "needle", "--skip", "Debug"});
+    const auto result = RunProgram("querna-find.exe", {"--in", tree.Root(), "--phrase", "needle",
+                                                       "--skip", "Debug", "--type", "text"});
     EXPECT_EQ(result.status, 0u) << result.err;
     EXPECT_EQ(result.out, Lines({"A\\a.txt"}));
-    const auto gbk = RunProgram("querna-find.exe",
-                                {"--in", tree.Root(), "--phrase", "\xD6\xD0\xCE\xC4"});
+    const auto gbk = RunProgram("querna-find.exe", {"--in", tree.Root(), "--phrase",
+                                                    "\xD6\xD0\xCE\xC4", "--type", "text"});
     EXPECT_EQ(gbk.out, Lines({"\xB1\xED\xB8\xF1.txt"}));
+}
+
+TEST_F(FindCliTest, MatcherErrorEndsTheRunWithStatusOneAndNothingListed) {
+    // No Word is registered in the test prefix: the Word candidate ends the run.
+    const auto result =
+        RunProgram("querna-find.exe", {"--in", tree.Root(), "--phrase", "needle"});
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_TRUE(result.out.empty()) << result.out;
+    EXPECT_FALSE(result.err.empty());
 }
 
 TEST_F(FindCliTest, TableFormatPrintsTheFiveCellsOfEachRow) {

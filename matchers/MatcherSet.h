@@ -1,0 +1,36 @@
+// The content matchers the window and the console companion wire into the
+// search engine: plain text read through the file system, Word, Excel and
+// PowerPoint through the automation bridge. It owns the Excel connections,
+// which every Excel match leaves disconnected; the services it is given must
+// outlive it.
+#pragma once
+
+#include "matchers/OfficeMatchers.h"
+#include "platform/Automation.h"
+#include "platform/Dialogs.h"
+#include "platform/FileSystem.h"
+#include "search/ContentMatchers.h"
+
+namespace querna {
+
+class MatcherSet final : public ContentMatchers {
+public:
+    MatcherSet(FileSystem& fs, Dialogs& dialogs, Automation& automation)
+        : fs_(fs), dialogs_(dialogs), automation_(automation), excel_(automation) {}
+
+    int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override;
+    int32_t MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;
+    int32_t MatchPowerPointPresentation(const std::string& path,
+                                        const std::string& phrase) override;
+    int32_t MatchTextFile(const std::string& path, const std::string& phrase) override;
+
+    const ExcelConnection& Excel() const { return excel_; }
+
+private:
+    FileSystem& fs_;
+    Dialogs& dialogs_;
+    Automation& automation_;
+    ExcelConnection excel_;
+};
+
+}  // namespace querna

@@ -1,0 +1,256 @@
+#include "platform/win32/Win32Automation.h"
+
+#include <windows.h>
+// After <windows.h>, which it needs.
+#include <oleauto.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "platform/win32/Handles.h"
+
+namespace querna::win32 {
+
+namespace {
+
+// The one kind of handle this bridge makes: a counted IDispatch reference.
+class DispatchHandle final : public AutoHandle {
+public:
+    explicit DispatchHandle(ComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}
+    IDispatch* Get() const { return dispatch_.Get(); }
+
+private:
+    ComPtr<IDispatch> dispatch_;
+};
+
+AutoValue Hold(ComPtr<IDispatch> dispatch) {
+    if (!dispatch) return AutoObject{};
+    return AutoObject(std::make_shared<DispatchHandle>(std::move(dispatch)));
+}
+
+// The IDispatch a value holds, or null for a value without an object.
+IDispatch* DispatchOf(const AutoValue& value) {
+    const auto* object = std::get_if<AutoObject>(&value);
+    if (object == nullptr || !*object) return nullptr;
+    const auto* handle = dynamic_cast<const DispatchHandle*>(object->Handle());
+    return handle != nullptr ? handle->Get() : nullptr;
+}
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int count = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(count), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), count);
+    return wide;
+}
+
+// BSTRs may hold NULs, so the length comes from the string, not a terminator.
+std::string Narrow(BSTR text) {
+    const int length = static_cast<int>(SysStringLen(text));
+    if (length == 0) return {};
+    const int count = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<size_t>(count), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, length, narrow.data(), count, nullptr, nullptr);
+    return narrow;
+}
+
+[[noreturn]] void ThrowStatus(HRESULT status) {
+    throw QuernaError(OleErrorText(status));
+}
+
+// A server exception: its own description when it gave one, else the text of
+// its error code.
+[[noreturn]] void ThrowServerException(EXCEPINFO& info) {
+    if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
+    if (SysStringLen(info.bstrDescription) > 0) throw QuernaError(Narrow(info.bstrDescription));
+    ThrowStatus(info.scode != 0 ? info.scode : DISP_E_EXCEPTION);
+}
+
+void ToVariant(const AutoValue& value, VARIANT& out) {
+    if (const auto* b = std::get_if<bool>(&value)) {
+        out.vt = VT_BOOL;
+        out.boolVal = *b ? VARIANT_TRUE : VARIANT_FALSE;
+    } else if (const auto* i = std::get_if<int32_t>(&value)) {
+        out.vt = VT_I4;
+        out.lVal = *i;
+    } else if (const auto* s = std::get_if<std::string>(&value)) {
+        const std::wstring wide = Widen(*s);
+        out.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+        if (out.bstrVal == nullptr) throw std::bad_alloc();
+        out.vt = VT_BSTR;
+    } else if (std::holds_alternative<AutoObject>(value)) {
+        // The array's VariantClear gives this reference back.
+        out.pdispVal = DispatchOf(value);
+        if (out.pdispVal != nullptr) out.pdispVal->AddRef();
+        out.vt = VT_DISPATCH;
+    } else if (std::holds_alternative<NotGiven>(value)) {
+        out.vt = VT_ERROR;
+        out.scode = DISP_E_PARAMNOTFOUND;
+    }
+}
+
+// Types the conversions do not take directly are changed to an integer when
+// the server's value is numeric, else to text.
+AutoValue FromOtherVariant(const VARIANT& value) {
+    // VariantChangeType only reads its source; its declaration lacks the const.
+    VARIANT* source = const_cast<VARIANT*>(&value);
+    Variant changed;
+    if (SUCCEEDED(VariantChangeType(changed.Get(), source, 0, VT_I4))) {
+        return static_cast<int32_t>(changed->lVal);
+    }
+    if (SUCCEEDED(VariantChangeType(changed.Get(), source, 0, VT_BSTR))) {
+        return Narrow(changed->bstrVal);
+    }
+    throw QuernaError(kInvalidConversion);
+}
+
+AutoValue FromVariant(VARIANT& result) {
+    Variant direct;
+    if (FAILED(VariantCopyInd(direct.Get(), &result))) throw QuernaError(kInvalidConversion);
+    const VARIANT& v = *direct.Get();
+    switch (v.vt) {
+        case VT_EMPTY:
+        case VT_NULL:
+            return std::monostate{};
+        case VT_BOOL:
+            return v.boolVal != VARIANT_FALSE;
+        case VT_I1:
+            return static_cast<int32_t>(v.cVal);
+        case VT_UI1:
+            return static_cast<int32_t>(v.bVal);
+        case VT_I2:
+            return static_cast<int32_t>(v.iVal);
+        case VT_UI2:
+            return static_cast<int32_t>(v.uiVal);
+        case VT_I4:
+        case VT_INT:
+            return static_cast<int32_t>(v.lVal);
+        case VT_UI4:
+        case VT_UINT:
+            return static_cast<int32_t>(v.ulVal);
+        case VT_BSTR:
+            return Narrow(v.bstrVal);
+        case VT_DISPATCH:
+            if (v.pdispVal != nullptr) v.pdispVal->AddRef();
+            return Hold(ComPtr<IDispatch>(v.pdispVal));
+        case VT_UNKNOWN: {
+            ComPtr<IDispatch> dispatch;
+            if (v.punkVal != nullptr) {
+                v.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.Put()));
+            }
+            return Hold(std::move(dispatch));
+        }
+        default:
+            return FromOtherVariant(v);
+    }
+}
+
+IDispatch* RequireDispatch(const AutoValue& target) {
+    IDispatch* dispatch = DispatchOf(target);
+    if (dispatch == nullptr) throw QuernaError(kInvalidVariantOperation);
+    return dispatch;
+}
+
+AutoValue Invoke(IDispatch* dispatch, DISPID dispid, LCID lcid, CallKind kind,
+                 const std::vector<AutoValue>& args) {
+    // Invoke takes the arguments last first.
+    VariantArray argv(args.size());
+    for (size_t i = 0; i < args.size(); ++i) ToVariant(args[i], argv[args.size() - 1 - i]);
+
+    DISPID putId = DISPID_PROPERTYPUT;
+    DISPPARAMS params{argv.Data(), nullptr, static_cast<UINT>(args.size()), 0};
+    WORD flags = static_cast<WORD>(kind);
+    const bool put = kind == CallKind::PropertyPut;
+    if (put) {
+        // The value is the last argument, named as the property-put one; an
+        // object is assigned as a reference, not by its default value.
+        params.rgdispidNamedArgs = &putId;
+        params.cNamedArgs = 1;
+        if (!args.empty() && HoldsObject(args.back())) flags = DISPATCH_PROPERTYPUTREF;
+    }
+    Variant result;
+    ExcepInfo exception;
+    UINT argumentError = 0;
+    const HRESULT status =
+        dispatch->Invoke(dispid, IID_NULL, lcid, flags, &params, put ? nullptr : result.Get(),
+                         exception.Get(), &argumentError);
+    if (status == DISP_E_EXCEPTION) ThrowServerException(*exception.Get());
+    if (FAILED(status)) ThrowStatus(status);
+    return put ? AutoValue{} : FromVariant(*result.Get());
+}
+
+GUID ParseGuid(const std::string& text) {
+    std::wstring wide = Widen(text);
+    GUID guid{};
+    const HRESULT status = IIDFromString(wide.c_str(), &guid);
+    if (FAILED(status)) ThrowStatus(status);
+    return guid;
+}
+
+AutoValue CreateInstance(const CLSID& clsid) {
+    ComPtr<IDispatch> dispatch;
+    const HRESULT status = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
+                                            reinterpret_cast<void**>(dispatch.Put()));
+    if (FAILED(status)) ThrowStatus(status);
+    return Hold(std::move(dispatch));
+}
+
+}  // namespace
+
+std::string OleErrorText(long code) {
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    const std::unique_ptr<char, decltype(&LocalFree)> owner(buffer, &LocalFree);
+    std::string text(buffer != nullptr ? buffer : "", length);
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+    if (!text.empty()) return text;
+    char fallback[32];
+    std::snprintf(fallback, sizeof fallback, "OLE error %.8lx", static_cast<unsigned long>(code));
+    return fallback;
+}
+
+AutoValue Win32Automation::CreateObject(const std::string& progId) {
+    const std::wstring wide = Widen(progId);
+    CLSID clsid{};
+    const HRESULT status = CLSIDFromProgID(wide.c_str(), &clsid);
+    if (FAILED(status)) ThrowStatus(status);
+    return CreateInstance(clsid);
+}
+
+AutoValue Win32Automation::CreateObjectOfClass(const std::string& clsid) {
+    return CreateInstance(ParseGuid(clsid));
+}
+
+AutoValue Win32Automation::Call(const AutoValue& target, const std::string& name, CallKind kind,
+                                const std::vector<AutoValue>& args) {
+    IDispatch* dispatch = RequireDispatch(target);
+    std::wstring wide = Widen(name);
+    LPOLESTR names[] = {wide.data()};
+    DISPID dispid = DISPID_UNKNOWN;
+    const HRESULT status =
+        dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    if (status == DISP_E_UNKNOWNNAME) throw QuernaError(UnknownMemberText(name));
+    if (FAILED(status)) ThrowStatus(status);
+    return Invoke(dispatch, dispid, LOCALE_USER_DEFAULT, kind, args);
+}
+
+AutoValue Win32Automation::CallById(const AutoValue& target, int32_t dispid, CallKind kind,
+                                    const std::vector<AutoValue>& args) {
+    return Invoke(RequireDispatch(target), dispid, 0, kind, args);
+}
+
+AutoValue Win32Automation::QueryInterface(const AutoValue& target, const std::string& iid) {
+    const GUID wanted = ParseGuid(iid);
+    IDispatch* dispatch = DispatchOf(target);
+    if (dispatch == nullptr) throw QuernaError(kInterfaceNotSupported);
+    ComPtr<IDispatch> result;
+    const HRESULT status = dispatch->QueryInterface(wanted, reinterpret_cast<void**>(result.Put()));
+    if (FAILED(status) || !result) throw QuernaError(kInterfaceNotSupported);
+    return Hold(std::move(result));
+}
+
+}  // namespace querna::win32
