@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <stdexcept>
-#include <thread>
 
 namespace querna::testing {
 
@@ -27,10 +26,14 @@ std::string Quote(const std::string& arg) {
     return quoted + "\"";
 }
 
-void Drain(HANDLE pipe, std::string& into) {
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+// Reads what the pipe holds now, without waiting for more.
+void ReadAvailable(HANDLE pipe, std::string& into) {
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        char buffer[4096];
+        DWORD read = 0;
+        const DWORD want = available < sizeof buffer ? available : sizeof buffer;
+        if (!ReadFile(pipe, buffer, want, &read, nullptr) || read == 0) return;
         into.append(buffer, read);
     }
 }
@@ -68,11 +71,16 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
         CloseHandle(errRead);
         throw std::runtime_error("cannot start " + path);
     }
+    // The pipes are read while the child runs, and until its end, rather than
+    // until they close: a Wine service started by the child may inherit the
+    // write ends and hold them open for as long as it lives.
     ProgramResult result;
-    std::thread errReader([&] { Drain(errRead, result.err); });
-    Drain(outRead, result.out);
-    errReader.join();
-    WaitForSingleObject(process.hProcess, INFINITE);
+    for (;;) {
+        const DWORD wait = WaitForSingleObject(process.hProcess, 5);
+        ReadAvailable(outRead, result.out);
+        ReadAvailable(errRead, result.err);
+        if (wait != WAIT_TIMEOUT) break;
+    }
     GetExitCodeProcess(process.hProcess, &result.status);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
