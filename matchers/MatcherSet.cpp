@@ -18,7 +18,7 @@ int32_t MatcherSet::MatchPowerPointPresentation(const std::string& path,
 }
 
 int32_t MatcherSet::MatchTextFile(const std::string& path, const std::string& phrase) {
-    return querna::MatchTextFile(fs_, dialogs_, path, phrase);
+    return text_.Match(path, phrase);
 }
 
 }  // namespace querna

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "matchers/OfficeMatchers.h"
+#include "matchers/TextMatcher.h"
 #include "platform/Automation.h"
 #include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
@@ -16,7 +17,7 @@ namespace querna {
 class MatcherSet final : public ContentMatchers {
 public:
     MatcherSet(FileSystem& fs, Dialogs& dialogs, Automation& automation)
-        : fs_(fs), dialogs_(dialogs), automation_(automation), excel_(automation) {}
+        : automation_(automation), excel_(automation), text_(fs, dialogs) {}
 
     int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override;
     int32_t MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;
@@ -27,10 +28,9 @@ public:
     const ExcelConnection& Excel() const { return excel_; }
 
 private:
-    FileSystem& fs_;
-    Dialogs& dialogs_;
     Automation& automation_;
     ExcelConnection excel_;
+    TextMatcher text_;
 };
 
 }  // namespace querna

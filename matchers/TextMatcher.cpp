@@ -49,11 +49,10 @@ private:
 // wherever it occurs in the file. The file is thus streamed in blocks, keeping
 // the last n - 1 bytes of each block in front of the next one so that an
 // occurrence across a block boundary is seen.
-int32_t MatchTextFile(FileSystem& fs, Dialogs& dialogs, const std::string& path,
-                      const std::string& phrase, size_t blockSize) {
-    std::unique_ptr<ReadableFile> file = fs.OpenExclusive(path);
+int32_t TextMatcher::Match(const std::string& path, const std::string& phrase) {
+    std::unique_ptr<ReadableFile> file = fs_.OpenExclusive(path);
     if (!file) {
-        dialogs.ShowPlainMessage("打开文件错误");
+        dialogs_.ShowPlainMessage("打开文件错误");
         return 0;
     }
     const size_t n = phrase.size();
@@ -61,16 +60,20 @@ int32_t MatchTextFile(FileSystem& fs, Dialogs& dialogs, const std::string& path,
 
     const PhraseSearcher searcher(phrase);
     const size_t keep = n - 1;
-    const size_t block = std::max(blockSize, n);
-    auto buffer = std::make_unique<unsigned char[]>(keep + block);
+    const size_t block = std::max(blockSize_, n);
+    if (capacity_ < keep + block) {
+        buffer_ = std::make_unique_for_overwrite<unsigned char[]>(keep + block);
+        capacity_ = keep + block;
+    }
+    unsigned char* const buffer = buffer_.get();
     size_t carried = 0;
     for (;;) {
-        const int64_t read = file->Read(buffer.get() + carried, block);
+        const int64_t read = file->Read(buffer + carried, block);
         if (read <= 0) return -1;
         const size_t filled = carried + static_cast<size_t>(read);
-        if (searcher.Find(buffer.get(), filled) != std::string_view::npos) return 1;
+        if (searcher.Find(buffer, filled) != std::string_view::npos) return 1;
         carried = std::min(keep, filled);
-        std::memmove(buffer.get(), buffer.get() + filled - carried, carried);
+        std::memmove(buffer, buffer + filled - carried, carried);
     }
 }
 

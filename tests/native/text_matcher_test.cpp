@@ -93,6 +93,7 @@ TEST_F(TextMatcherTest, MatchAcrossABlockBoundaryAndLongLinesAreFound) {
 TEST_F(TextMatcherTest, StreamingAgreesWithTheLineByLineReferenceOnRandomInput) {
     std::mt19937 random(20261207);
     const std::string alphabet = "ab\r\n\0"s;
+    TextMatcher reused(fs, dialogs, 5);  // one buffer for every file
     for (int round = 0; round < 2000; ++round) {
         std::string content(random() % 200, ' ');
         for (char& c : content) c = alphabet[random() % alphabet.size()];
@@ -102,6 +103,7 @@ TEST_F(TextMatcherTest, StreamingAgreesWithTheLineByLineReferenceOnRandomInput) 
         ASSERT_EQ(Match(content, phrase, block), ReferenceMatch(content, phrase))
             << testing::PrintToString(content) << " / " << testing::PrintToString(phrase)
             << " block " << block;
+        ASSERT_EQ(reused.Match("C:\\t.txt", phrase), ReferenceMatch(content, phrase));
     }
 }
 
