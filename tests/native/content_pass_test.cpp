@@ -1,44 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "platform/Error.h"
 #include "search/SearchEngine.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/GbkTextRules.h"
 #include "tests/fakes/RecordingHost.h"
+#include "tests/fakes/ScriptedMatchers.h"
 
 namespace querna {
 namespace {
 
-// Matchers that answer from a table of path -> verdict and record each call.
-class ScriptedMatchers final : public ContentMatchers {
-public:
-    int32_t MatchWordDocument(const std::string& p, const std::string& f) override {
-        return Answer("word", p, f);
-    }
-    int32_t MatchExcelWorkbook(const std::string& p, const std::string& f) override {
-        return Answer("excel", p, f);
-    }
-    int32_t MatchPowerPointPresentation(const std::string& p, const std::string& f) override {
-        return Answer("powerpoint", p, f);
-    }
-    int32_t MatchTextFile(const std::string& p, const std::string& f) override {
-        return Answer("text", p, f);
-    }
-
-    std::map<std::string, int32_t> verdicts;
-    std::string throwFor;
-    std::vector<std::string> calls;
-
-private:
-    int32_t Answer(const std::string& kind, const std::string& path, const std::string& phrase) {
-        calls.push_back(kind + " " + path + " " + phrase);
-        if (path == throwFor) throw QuernaError("Word could not open the file");
-        auto it = verdicts.find(path);
-        return it == verdicts.end() ? -1 : it->second;
-    }
-};
+using fakes::ScriptedMatchers;
 
 class ContentPassTest : public ::testing::Test {
 protected:
@@ -65,8 +37,8 @@ TEST_F(ContentPassTest, AsksTheMatcherOfEachClassAndKeepsTheWalkersOrder) {
     for (const char* name : {"a.pdf", "b.doc", "c.rtf", "d.XLSX", "e.pptx", "f.txt", "g.sql"}) {
         fs.AddFile(std::string("C:\\R\\") + name);
     }
-    matchers.verdicts = {{"C:\\R\\b.doc", 1}, {"C:\\R\\e.pptx", 1}, {"C:\\R\\f.txt", 0},
-                         {"C:\\R\\g.sql", 1}};
+    matchers.texts = {{"C:\\R\\b.doc", "x"}, {"C:\\R\\e.pptx", "x"}, {"C:\\R\\f.txt", "y"},
+                      {"C:\\R\\g.sql", "x"}};
     EXPECT_EQ(Search(), (std::vector<std::string>{"C:\\R\\b.doc", "C:\\R\\e.pptx",
                                                   "C:\\R\\g.sql"}));
     EXPECT_EQ(matchers.calls,
@@ -92,7 +64,7 @@ TEST_F(ContentPassTest, StopDuringTheTenthCandidateKeepsItsVerdictAndExaminesNoM
     for (int i = 0; i < 15; ++i) {
         const std::string path = "C:\\R\\f" + std::string(1, static_cast<char>('a' + i)) + ".txt";
         fs.AddFile(path);
-        matchers.verdicts[path] = i % 2 == 1 ? 1 : -1;
+        if (i % 2 == 1) matchers.texts[path] = "x";
     }
     host.onPump = [&](int) {
         if (matchers.calls.size() == 10) state.StopRequested = kTrue;
@@ -118,8 +90,8 @@ TEST_F(ContentPassTest, MatcherErrorPropagatesAndEndsThePass) {
     fs.AddFile("C:\\R\\a.doc");
     fs.AddFile("C:\\R\\b.doc");
     fs.AddFile("C:\\R\\c.doc");
-    matchers.verdicts["C:\\R\\a.doc"] = 1;
-    matchers.throwFor = "C:\\R\\b.doc";
+    matchers.texts["C:\\R\\a.doc"] = "x";
+    matchers.failingPath = "C:\\R\\b.doc";
     ResultPathList results(rules);
     EXPECT_THROW(engine.SearchContents(results, "C:\\R", ""), QuernaError);
     EXPECT_EQ(matchers.calls.size(), 2u);
