@@ -14,6 +14,8 @@
 namespace querna {
 namespace {
 
+using testing::ErrorOf;
+
 const auto* const kOfficeEnvironment =
     ::testing::AddGlobalTestEnvironment(new testing::OfficeEnvironment);
 
@@ -22,16 +24,6 @@ constexpr CallKind kPut = CallKind::PropertyPut;
 constexpr char kExcelClass[] = "{00024500-0000-0000-C000-000000000046}";
 constexpr char kExcelApplicationIid[] = "{000208D5-0000-0000-C000-000000000046}";
 constexpr char kExcelWorkbookIid[] = "{000208DA-0000-0000-C000-000000000046}";
-
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const QuernaError& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "no error was raised";
-    return {};
-}
 
 class BridgeTest : public ::testing::Test {
 protected:

@@ -16,6 +16,8 @@
 namespace querna {
 namespace {
 
+using testing::ErrorOf;
+
 const auto* const kOfficeEnvironment =
     ::testing::AddGlobalTestEnvironment(new testing::OfficeEnvironment);
 
@@ -27,17 +29,6 @@ std::string Missing(int count) {
     std::string text;
     for (int i = 0; i < count; ++i) text += ", missing";
     return text;
-}
-
-// The text of the error `action` raises; fails the test when it raises none.
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const QuernaError& error) {
-        return error.what();
-    }
-    ADD_FAILURE() << "no error was raised";
-    return {};
 }
 
 bool Contains(const std::vector<std::string>& calls, const std::string& line) {

@@ -9,27 +9,49 @@ namespace querna::testing {
 
 namespace {
 
-void RemoveTree(const std::string& folder) {
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+// Removed through the wide functions with the "\\?\" prefix, so that trees
+// deeper than MAX_PATH (which some tests make on purpose) go as well.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "\\" + name;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                 !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 RemoveTree(path);
             } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveDirectoryA(path.c_str());
+                RemoveDirectoryW(path.c_str());
             } else {
-                DeleteFileA(path.c_str());
+                DeleteFileW(path.c_str());
             }
-        } while (FindNextFileA(find, &data));
+        } while (FindNextFileW(find, &data));
         FindClose(find);
     }
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+std::wstring LongPath(const std::string& path) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring wide(size > 0 ? size - 1 : 0, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), size);
+    return L"\\\\?\\" + wide;
+}
+
+// The last backslash that is not the second byte of a double-byte character.
+size_t LastSeparator(const std::string& path) {
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+            ++i;
+        } else if (path[i] == '\\') {
+            last = i;
+        }
+    }
+    return last;
 }
 
 }  // namespace
@@ -38,13 +60,14 @@ TempTree::TempTree() {
     static std::atomic<int> counter{0};
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
+    // Wine reuses process ids: the tick count keeps names of runs apart.
     root_ = std::string(temp) + "querna-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(counter++);
-    RemoveTree(root_);
+            std::to_string(GetTickCount64()) + "-" + std::to_string(counter++);
+    RemoveTree(LongPath(root_));
     if (!CreateDirectoryA(root_.c_str(), nullptr)) throw std::runtime_error("no temp folder");
 }
 
-TempTree::~TempTree() { RemoveTree(root_); }
+TempTree::~TempTree() { RemoveTree(LongPath(root_)); }
 
 void TempTree::AddFolder(const std::string& relative, unsigned long attributes) {
     const std::string path = Path(relative);
@@ -59,7 +82,7 @@ void TempTree::AddFolder(const std::string& relative, unsigned long attributes) 
 
 void TempTree::AddFile(const std::string& relative, const std::string& content,
                        unsigned long attributes) {
-    const size_t slash = relative.rfind('\\');
+    const size_t slash = LastSeparator(relative);
     if (slash != std::string::npos) AddFolder(relative.substr(0, slash));
     const std::string path = Path(relative);
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -1,10 +1,12 @@
 #include "support/office_server.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <fstream>
 #include <iterator>
 
+#include "platform/Error.h"
 #include "tests/fakeoffice/FakeOfficeIds.h"
 
 namespace querna::testing {
@@ -130,6 +132,16 @@ long FakeOfficeLiveObjects() {
     const auto count = reinterpret_cast<LiveObjectsFunction>(
         reinterpret_cast<void (*)()>(GetProcAddress(server, kLiveObjectsExport)));
     return count != nullptr ? count() : -1;
+}
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const QuernaError& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "no error was raised";
+    return {};
 }
 
 }  // namespace querna::testing

@@ -4,6 +4,8 @@
 // server's live objects.
 #pragma once
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -66,5 +68,9 @@ private:
 // The server's objects not yet released by their last holder; -1 while the
 // server is not loaded.
 long FakeOfficeLiveObjects();
+
+// The text of the QuernaError `action` raises; fails the test when it raises
+// none.
+std::string ErrorOf(const std::function<void()>& action);
 
 }  // namespace querna::testing

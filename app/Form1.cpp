@@ -1,0 +1,242 @@
+// TForm1: creation, the window procedure, the dispatcher and the layout.
+#include "app/Form1.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "app/Pictures.h"
+#include "platform/Error.h"
+#include "platform/win32/Win32Clipboard.h"
+#include "platform/win32/Win32Shell.h"
+
+namespace querna {
+
+namespace {
+
+constexpr const char* kFormClass = "TForm1";
+constexpr const char* kFormCaption = "Querna 青禾寻踪";
+
+// The stored place and outer size of the window.
+constexpr int kFormLeft = 209, kFormTop = 125, kFormWidth = 930, kFormHeight = 588;
+// The criteria panel's width and the status bar's height; the results table
+// takes the rest.
+constexpr int kCriteriaWidth = 285;
+constexpr int kStatusHeight = 19;
+
+}  // namespace
+
+TForm1::TForm1(const FormServices& services, int pauseMs)
+    : services_(services),
+      pauseMs_(pauseMs),
+      engine_(state_, services.fs, services.rules, *this, services.matchers, pauseMs),
+      run_(state_, engine_, *this, *this, services.registry, services.rules) {}
+
+TForm1::~TForm1() {
+    // The controls go before the fonts, image list and icons they use.
+    if (hwnd_ != nullptr) DestroyWindow(hwnd_);
+}
+
+void TForm1::Create(HINSTANCE instance) {
+    win32::RegisterControlClasses(instance);
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    if (!GetClassInfoExA(instance, kFormClass, &windowClass)) {
+        windowClass.lpfnWndProc = &TForm1::WindowProc;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kFormClass;
+        RegisterClassExA(&windowClass);
+    }
+    CreateFonts();
+    images_ = win32::OwnedImageList(win32::CreateLocationImageList());
+    il1 = images_.Get();
+    bigIcon_ = win32::OwnedIcon(win32::CreateProgramIcon(GetSystemMetrics(SM_CXICON)));
+    smallIcon_ = win32::OwnedIcon(win32::CreateProgramIcon(GetSystemMetrics(SM_CXSMICON)));
+
+    CreateWindowExA(0, kFormClass, kFormCaption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, kFormLeft,
+                    kFormTop, kFormWidth, kFormHeight, nullptr, nullptr, instance, this);
+    if (hwnd_ == nullptr) throw QuernaError("Error creating window TForm1");
+    SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
+    SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+
+    // Creation order is tab order: the criteria panel comes before the table.
+    CreateCriteriaPanel();
+    CreateResultsTable();
+    CreateStatusBar();
+    CreatePopupMenu();
+    ArrangeControls();
+
+    if (services_.shell == nullptr) {
+        ownShell_ = std::make_unique<win32::Win32Shell>(hwnd_);
+        services_.shell = ownShell_.get();
+    }
+    if (services_.clipboard == nullptr) {
+        ownClipboard_ = std::make_unique<win32::Win32Clipboard>(hwnd_);
+        services_.clipboard = ownClipboard_.get();
+    }
+    actions_ = std::make_unique<ResultActions>(*this, *services_.shell, *services_.clipboard,
+                                               services_.dialogs, services_.files);
+    Dispatch([this] { FormCreate(); });
+}
+
+void TForm1::Show(int showCommand, const std::string& commandLine) {
+    ShowWindow(hwnd_, showCommand);
+    UpdateWindow(hwnd_);
+    Dispatch([&] { FormShow(commandLine); });
+}
+
+int TForm1::RunMessageLoop() {
+    MSG message{};
+    while (!destroyed_ && GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (!PreTranslateMessage(message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    return 0;
+}
+
+bool TForm1::PreTranslateMessage(MSG& message) {
+    return hwnd_ != nullptr && !destroyed_ && IsDialogMessageA(hwnd_, &message);
+}
+
+void TForm1::ReportError(const char* text) noexcept {
+    try {
+        services_.dialogs.ShowError(text);
+    } catch (...) {
+        // Not even the report could be shown; the window carries on.
+        MessageBeep(MB_ICONERROR);
+    }
+}
+
+LRESULT CALLBACK TForm1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* created =
+            static_cast<TForm1*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        created->hwnd_ = window;
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    }
+    auto* form = reinterpret_cast<TForm1*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (form == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+    return form->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_SIZE:
+            ArrangeControls();
+            return 0;
+        case WM_COMMAND:
+            DoCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_NOTIFY:
+            return DoNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        case WM_CONTEXTMENU:
+            if (reinterpret_cast<HWND>(wParam) != lv1) break;
+            ShowResultsMenu(lParam);
+            return 0;
+        case kPickHandled:
+            pickedIndex_ = -1;
+            return 0;
+        case WM_DESTROY:
+            // A search still running below us must not go on walking for a
+            // window that is gone.
+            destroyed_ = true;
+            state_.StopRequested = kTrue;
+            return 0;
+        case WM_NCDESTROY: {
+            HWND window = hwnd_;
+            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+            hwnd_ = nullptr;
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        default:
+            break;
+    }
+    return DefWindowProcA(hwnd_, message, wParam, lParam);
+}
+
+void TForm1::DoCommand(int id, int code) {
+    switch (id) {
+        case idBtn1:
+            if (code == BN_CLICKED) Dispatch([this] { btn1Click(); });
+            break;
+        case idButton1:
+            if (code == BN_CLICKED) Dispatch([this] { Button1Click(); });
+            break;
+        case idButton2:
+            if (code == BN_CLICKED) Dispatch([this] { Button2Click(); });
+            break;
+        case idChk5:
+            if (code == BN_CLICKED) Dispatch([this] { chk5Click(); });
+            break;
+        case idChk6:
+            if (code == BN_CLICKED) Dispatch([this] { chk6Click(); });
+            break;
+        case idCbb1:
+            if (code == CBN_SELENDOK || code == CBN_SELCHANGE) LocationPicked(code);
+            break;
+        case idN1:
+            Dispatch([this] { N1Click(); });
+            break;
+        case idN3:
+            Dispatch([this] { N3Click(); });
+            break;
+        case idN5:
+            Dispatch([this] { N5Click(); });
+            break;
+        case idN9:
+            Dispatch([this] { N9Click(); });
+            break;
+        case idN4:
+            Dispatch([this] { N4Click(); });
+            break;
+        case idN10:
+            Dispatch([this] { N10Click(); });
+            break;
+        default:
+            break;
+    }
+}
+
+LRESULT TForm1::DoNotify(const NMHDR& header) {
+    if (header.hwndFrom == lv1 &&
+        (header.code == LVN_ENDLABELEDITA || header.code == LVN_ENDLABELEDITW)) {
+        // Accept the edited caption; a cancelled edit comes without text.
+        return reinterpret_cast<const NMLVDISPINFOA&>(header).item.pszText != nullptr;
+    }
+    if (header.code == DTN_DATETIMECHANGE && (header.hwndFrom == dtp1 || header.hwndFrom == dtp2)) {
+        const auto& change = reinterpret_cast<const NMDATETIMECHANGE&>(header);
+        Dispatch([&] { PickerDateChanged(header.hwndFrom == dtp1 ? 0 : 1, change); });
+    }
+    return 0;
+}
+
+void TForm1::ArrangeControls() {
+    if (hwnd_ == nullptr || stat1 == nullptr) return;
+    RECT area{};
+    GetClientRect(hwnd_, &area);
+    const int width = area.right;
+    const int above = std::max(0, static_cast<int>(area.bottom) - kStatusHeight);
+    // Only the table and the status bar's last panel grow with the window;
+    // the criteria panel keeps its width and its inner panel its size.
+    MoveWindow(stat1, 0, above, width, kStatusHeight, TRUE);
+    SetStatusParts();
+    MoveWindow(pnl3, 0, 0, kCriteriaWidth, above, TRUE);
+    MoveWindow(lv1, kCriteriaWidth, 0, std::max(0, width - kCriteriaWidth), above, TRUE);
+}
+
+void TForm1::ShowResultsMenu(LPARAM position) {
+    POINT at{GET_X_LPARAM(position), GET_Y_LPARAM(position)};
+    if (position == -1) {
+        // Opened from the keyboard: show it at the table's corner.
+        RECT table{};
+        GetWindowRect(lv1, &table);
+        at = {table.left + 8, table.top + 8};
+    }
+    TrackPopupMenu(pm1, TPM_LEFTALIGN | TPM_RIGHTBUTTON, at.x, at.y, 0, hwnd_, nullptr);
+}
+
+}  // namespace querna

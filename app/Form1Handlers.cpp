@@ -1,0 +1,240 @@
+// TForm1: the event handlers, and the window as the search's host, the
+// search run's window, the table fill's view and the popup actions' rows.
+#include "app/CommandLine.h"
+#include "app/ExplorerRegistration.h"
+#include "app/Form1.h"
+
+namespace querna {
+
+namespace {
+
+bool Checked(HWND box) {
+    return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::string ModuleFileName() {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, length);
+}
+
+std::string CellText(HWND table, int row, int column) {
+    char text[1024] = {};
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(table, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+void SetCellText(HWND table, int row, int column, const std::string& text) {
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = const_cast<char*>(text.c_str());
+    SendMessageA(table, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
+// ---- Handlers
+
+void TForm1::FormCreate() {
+    // Dates are shown as "YYYY-MM-DD HH:MM:SS" by the table fill's own
+    // formatting, so no process-wide format needs setting here.
+    FillLocationList();
+    chk6Click();
+    chk5Click();
+}
+
+void TForm1::FormShow(const std::string& commandLine) {
+    if (const std::optional<std::string> folder = FirstArgument(commandLine)) {
+        AddLocationItem(CommandLineFolderItem(*folder));
+        SetLocationText(*folder);
+    }
+    state_.StopRequested = kFalse;
+}
+
+void TForm1::chk5Click() {
+    EnableWindow(edt3, Checked(chk5));
+}
+
+void TForm1::chk6Click() {
+    EnableWindow(dtp1, Checked(chk6));
+    EnableWindow(dtp2, Checked(chk6));
+}
+
+void TForm1::cbb1Click() {
+    if (LocationText() != kBrowseCaption) return;
+    std::string folder;
+    if (services_.dialogs.BrowseForFolder("选择搜索文件夹", "", folder)) SetLocationText(folder);
+}
+
+void TForm1::btn1Click() {
+    run_.Run();
+}
+
+void TForm1::Button2Click() {
+    state_.StopRequested = kTrue;
+}
+
+void TForm1::Button1Click() {
+    RegisterExplorerMenu(services_.registry, ModuleFileName());
+    ShowInfo("已经加入系统右键菜单！", "提示");
+}
+
+void TForm1::N1Click() {
+    actions_->OpenFolder();
+}
+void TForm1::N3Click() {
+    actions_->OpenFile();
+}
+void TForm1::N5Click() {
+    actions_->CopyName();
+}
+void TForm1::N9Click() {
+    actions_->CopyFolder();
+}
+void TForm1::N4Click() {
+    actions_->CopyFullPath();
+}
+void TForm1::N10Click() {
+    actions_->SaveList();
+}
+
+// ---- Date pickers
+
+DateTime TForm1::PickerValue(int picker) {
+    SYSTEMTIME shown{};
+    SystemTime value = pickerValues_[picker];
+    if (SendMessageA(picker == 0 ? dtp1 : dtp2, DTM_GETSYSTEMTIME, 0,
+                     reinterpret_cast<LPARAM>(&shown)) == GDT_VALID) {
+        value.year = shown.wYear;
+        value.month = shown.wMonth;
+        value.day = shown.wDay;
+    }
+    return SystemTimeToDateTime(value);
+}
+
+void TForm1::PickerDateChanged(int picker, const NMDATETIMECHANGE& change) {
+    if (change.dwFlags != GDT_VALID) return;
+    SystemTime& value = pickerValues_[picker];
+    value.year = change.st.wYear;
+    value.month = change.st.wMonth;
+    value.dayOfWeek = change.st.wDayOfWeek;
+    value.day = change.st.wDay;
+    // The picker shows dates only; it holds on to its own time of day.
+    const SYSTEMTIME full{value.year, value.month,  value.dayOfWeek, value.day,
+                          value.hour, value.minute, value.second,    value.milliseconds};
+    SendMessageA(picker == 0 ? dtp1 : dtp2, DTM_SETSYSTEMTIME, GDT_VALID,
+                 reinterpret_cast<LPARAM>(&full));
+}
+
+// ---- SearchHost
+
+void TForm1::SetStatusPanel(int panel, const std::string& text) {
+    SendMessageA(stat1, SB_SETTEXTA, panel, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void TForm1::ProcessMessages() {
+    MSG message{};
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Leave it for the loop that owns the program's end.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (!PreTranslateMessage(message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+void TForm1::Pause(int milliseconds) {
+    // Once the window is gone there is nobody left to wait for.
+    if (milliseconds > 0 && !destroyed_) Sleep(static_cast<DWORD>(milliseconds));
+}
+
+std::string TForm1::ReadPhrase() {
+    return win32::WindowText(edt2);
+}
+
+// ---- SearchWindow
+
+int TForm1::TypeIndex() {
+    return static_cast<int>(SendMessageA(cbb2, CB_GETCURSEL, 0, 0));
+}
+
+bool TForm1::IsChecked(int box) {
+    const HWND boxes[] = {chk1, chk2, chk3, chk4, chk5, chk6};
+    return box >= 1 && box <= 6 && Checked(boxes[box - 1]);
+}
+
+std::string TForm1::IgnoredFolderText() {
+    return win32::WindowText(edt4);
+}
+std::string TForm1::NameText() {
+    return win32::WindowText(edt1);
+}
+std::string TForm1::PhraseText() {
+    return win32::WindowText(edt2);
+}
+
+void TForm1::ShowInfo(const std::string& text, const std::string& caption) {
+    services_.dialogs.ShowInfo(text, caption);
+}
+
+void TForm1::FillResultTable(const ResultPathList& paths, bool empty) {
+    querna::FillResultTable(services_.fs, services_.rules, *this, *this, paths, empty, pauseMs_);
+}
+
+// ---- ResultTableView
+
+void TForm1::ClearRows() {
+    SendMessageA(lv1, LVM_DELETEALLITEMS, 0, 0);
+}
+
+void TForm1::AddRow(const ResultRow& row) {
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = RowCount();
+    item.pszText = const_cast<char*>(row.name.c_str());
+    const int index =
+        static_cast<int>(SendMessageA(lv1, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+    if (index < 0) return;
+    SetCellText(lv1, index, 1, row.size);
+    SetCellText(lv1, index, 2, row.type);
+    SetCellText(lv1, index, 3, row.date);
+    SetCellText(lv1, index, 4, row.folder);
+}
+
+ResultFilters TForm1::ReadFilters() {
+    ResultFilters filters;
+    filters.sizeOn = Checked(chk5);
+    filters.sizeThreshold = win32::WindowText(edt3);
+    filters.dateOn = Checked(chk6);
+    filters.from = PickerValue(0);
+    filters.to = PickerValue(1);
+    return filters;
+}
+
+// ---- ResultRowsView
+
+int TForm1::RowCount() {
+    return static_cast<int>(SendMessageA(lv1, LVM_GETITEMCOUNT, 0, 0));
+}
+
+int TForm1::SelectedRow() {
+    return static_cast<int>(
+        SendMessageA(lv1, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+std::string TForm1::RowName(int row) {
+    return CellText(lv1, row, 0);
+}
+std::string TForm1::RowFolder(int row) {
+    return CellText(lv1, row, 4);
+}
+
+}  // namespace querna

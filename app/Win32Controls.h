@@ -1,0 +1,92 @@
+// Small helpers of the main window over user32, gdi32 and comctl32: owners of
+// GDI and menu handles, the panel and label window classes, the choice of the
+// interface font, and text access to controls.
+#pragma once
+
+#include <windows.h>
+// after <windows.h>, which it needs
+#include <commctrl.h>
+
+#include <string>
+#include <utility>
+
+namespace querna::win32 {
+
+// Owns one handle and frees it with `Free`; copies deleted, moves allowed.
+template <typename H, auto Free>
+class Owned {
+  public:
+    Owned() = default;
+    explicit Owned(H handle) : handle_(handle) {}
+    ~Owned() { Reset(); }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    Owned(Owned&& o) noexcept : handle_(std::exchange(o.handle_, nullptr)) {}
+    Owned& operator=(Owned&& o) noexcept {
+        if (this != &o) {
+            Reset();
+            handle_ = std::exchange(o.handle_, nullptr);
+        }
+        return *this;
+    }
+    H Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+    void Reset() {
+        if (handle_ != nullptr) Free(std::exchange(handle_, nullptr));
+    }
+
+  private:
+    H handle_ = nullptr;
+};
+
+inline void FreeGdiObject(HGDIOBJ object) {
+    DeleteObject(object);
+}
+inline void FreeMenu(HMENU menu) {
+    DestroyMenu(menu);
+}
+inline void FreeImageList(HIMAGELIST list) {
+    ImageList_Destroy(list);
+}
+inline void FreeIcon(HICON icon) {
+    DestroyIcon(icon);
+}
+
+using OwnedFont = Owned<HFONT, FreeGdiObject>;
+using OwnedMenu = Owned<HMENU, FreeMenu>;
+using OwnedImageList = Owned<HIMAGELIST, FreeImageList>;
+using OwnedIcon = Owned<HICON, FreeIcon>;
+
+// The face the window's texts are drawn in: SimSun where it is installed,
+// else the first installed face of a list of Chinese interface fonts, else
+// any face with GB2312 characters.
+std::string ChooseInterfaceFace();
+
+// A font of `face`, `pixels` high (character height), regular or bold.
+OwnedFont CreateInterfaceFont(const std::string& face, int pixels, bool bold);
+
+// The class of the window's panels ("QuernaPanel"): a plain container painted
+// with the brush given at creation (as lpParam: an HBRUSH the panel does not
+// own), optionally with a lowered outer bevel (style kPanelLowered). It hands
+// commands and notifications of its children on to its parent, and gives
+// static and check-box children its own background.
+inline constexpr const char* kPanelClass = "QuernaPanel";
+inline constexpr DWORD kPanelLowered = 0x0001;
+
+// The class of the window's labels ("QuernaLabel"): a static text control
+// that keyboard navigation passes over, so that an access letter shown in a
+// label's caption does nothing (no label is tied to an input).
+inline constexpr const char* kLabelClass = "QuernaLabel";
+
+// Registers both classes once per process; later calls do nothing.
+void RegisterControlClasses(HINSTANCE instance);
+
+// Gives a drop-down combo box (plain or extended) room for `rows` rows of
+// its current item height when its list opens: the height a combo box is
+// given covers its closed field and its list together.
+void SetDropDownRows(HWND combo, int rows);
+
+// The text of any window (GetWindowTextA), in the system code page.
+std::string WindowText(HWND window);
+
+}  // namespace querna::win32
