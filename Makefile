@@ -24,6 +24,7 @@ test: native win
 	@scripts/run-tests $(NATIVE) $(WIN)
 
 run: win
+	@QUERNA_SCREENSHOT_TOOLS=1 scripts/setup
 	@scripts/run $(WIN)
 
 screenshot: win
