@@ -96,6 +96,47 @@ TEST_F(FindCliTest, TableFormatPrintsTheFiveCellsOfEachRow) {
     EXPECT_EQ(result.out.substr(prefix.size() + 19), "\t" + tree.Path("B\\") + "\r\n");
 }
 
+TEST_F(FindCliTest, DateFilterBoundsTheCreationTime) {
+    struct Case {
+        std::vector<std::string> bounds;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {{"--from", "2000-01-01 00:00:00", "--to", "2100-01-01 00:00:00"}, Lines({"B\\Makefile"})},
+        {{"--from", "2100-01-01 00:00:00"}, ""},
+        {{"--to", "2000-01-01"}, ""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--in", tree.Root(), "--name", "Makefile"};
+        args.insert(args.end(), c.bounds.begin(), c.bounds.end());
+        const auto result = RunProgram("querna-find.exe", args);
+        EXPECT_EQ(result.status, 0u) << result.err;
+        EXPECT_EQ(result.out, c.expected) << ::testing::PrintToString(c.bounds);
+    }
+}
+
+TEST_F(FindCliTest, SpecialPlaceIsReadFromTheUsersShellFolders) {
+    // Wine links Desktop and Documents to the Unix home folder; Templates is a
+    // folder of the prefix itself.
+    char templates[MAX_PATH] = {};
+    DWORD size = sizeof templates;
+    ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER,
+                           "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                           "Templates", RRF_RT_REG_SZ, nullptr, templates, &size),
+              ERROR_SUCCESS);
+    const std::string name = "querna-cli-" + std::to_string(GetCurrentProcessId()) + ".txt";
+    const std::string path = std::string(templates) + "\\" + name;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    const auto result = RunProgram("querna-find.exe",
+                                   {"--in", "templates", "--name", name, "--no-subfolders"});
+    DeleteFileA(path.c_str());
+    EXPECT_EQ(result.status, 0u) << result.err;
+    // The folder is shown as the registry holds it, upper-cased.
+    EXPECT_EQ(result.out, CharUpperA(templates) + std::string("\\") + name + "\r\n");
+}
+
 TEST_F(FindCliTest, BadUsageGivesStatusTwoAndAMessage) {
     const std::vector<std::vector<std::string>> cases = {
         {"--in"}, {"--bogus"}, {"--in", "x", "--type", "pdf"}, {"--in", "x", "--pause-ms", "-1"},
