@@ -18,16 +18,6 @@ std::string ModuleFileName() {
     return std::string(path, length);
 }
 
-std::string CellText(HWND table, int row, int column) {
-    char text[1024] = {};
-    LVITEMA item{};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(table, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 void SetCellText(HWND table, int row, int column, const std::string& text) {
     LVITEMA item{};
     item.iSubItem = column;
@@ -231,10 +221,10 @@ int TForm1::SelectedRow() {
 }
 
 std::string TForm1::RowName(int row) {
-    return CellText(lv1, row, 0);
+    return win32::ListViewCellText(lv1, row, 0);
 }
 std::string TForm1::RowFolder(int row) {
-    return CellText(lv1, row, 4);
+    return win32::ListViewCellText(lv1, row, 4);
 }
 
 }  // namespace querna

@@ -61,14 +61,7 @@ int TForm1::LocationIndex() {
 }
 
 std::string TForm1::LocationItemText(int index) {
-    char text[MAX_PATH + 1] = {};
-    COMBOBOXEXITEMA item{};
-    item.mask = CBEIF_TEXT;
-    item.iItem = index;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    if (!SendMessageA(cbb1, CBEM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return {};
-    return text;
+    return win32::ComboExItemText(cbb1, index);
 }
 
 void TForm1::LocationPicked(int code) {

@@ -165,4 +165,25 @@ std::string WindowText(HWND window) {
     return text;
 }
 
+std::string ListViewCellText(HWND table, int row, int column) {
+    char text[1024] = {};
+    LVITEMA item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(table, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+std::string ComboExItemText(HWND combo, int index) {
+    char text[MAX_PATH + 1] = {};
+    COMBOBOXEXITEMA item{};
+    item.mask = CBEIF_TEXT;
+    item.iItem = index;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    if (!SendMessageA(combo, CBEM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) return {};
+    return text;
+}
+
 }  // namespace querna::win32

@@ -89,4 +89,10 @@ void SetDropDownRows(HWND combo, int rows);
 // The text of any window (GetWindowTextA), in the system code page.
 std::string WindowText(HWND window);
 
+// The text of one cell of a report-view list view (column 0 is the caption).
+std::string ListViewCellText(HWND table, int row, int column);
+
+// The caption of one item of an extended combo box; empty when there is none.
+std::string ComboExItemText(HWND combo, int index);
+
 }  // namespace querna::win32

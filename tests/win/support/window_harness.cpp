@@ -155,14 +155,11 @@ std::vector<std::string> ComboItems(HWND combo) {
     std::vector<std::string> items;
     const int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
     for (int index = 0; index < count; ++index) {
-        char text[MAX_PATH + 1] = {};
-        COMBOBOXEXITEMA item{};
-        item.mask = CBEIF_TEXT;
-        item.iItem = index;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        if (!SendMessageA(combo, CBEM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item))) {
-            SendMessageA(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+        std::string text = win32::ComboExItemText(combo, index);
+        if (text.empty()) {  // a plain combo box
+            char plain[MAX_PATH + 1] = {};
+            SendMessageA(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(plain));
+            text = plain;
         }
         items.push_back(text);
     }
@@ -181,13 +178,7 @@ std::vector<std::vector<std::string>> TableRows(HWND table) {
     for (int row = 0; row < count; ++row) {
         std::vector<std::string> cells;
         for (int column = 0; column < 5; ++column) {
-            char text[1024] = {};
-            LVITEMA item{};
-            item.iSubItem = column;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
-            SendMessageA(table, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-            cells.push_back(text);
+            cells.push_back(win32::ListViewCellText(table, row, column));
         }
         rows.push_back(cells);
     }
