@@ -42,6 +42,9 @@ int RunProgram(HINSTANCE instance, int showCommand, querna::win32::Win32Dialogs&
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    // A drive without a medium (an empty floppy or card reader) must simply
+    // list nothing, not stop a search with the system's "no disk" box.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     querna::win32::ComApartment apartment;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_DATE_CLASSES |
                                                        ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES};

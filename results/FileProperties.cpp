@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <string_view>
 
 namespace querna {
 
@@ -108,9 +110,11 @@ SystemTime DateTimeToSystemTime(DateTime value) {
     const int64_t msOfDay = std::llround(std::fabs(value - days) * kMsPerDay);
     int64_t dayCount = static_cast<int64_t>(days);
     int64_t ms = msOfDay;
+    // The time of day counts forward from midnight on either side of
+    // 1899-12-30, so a rounding carry always moves to the next day.
     if (ms >= static_cast<int64_t>(kMsPerDay)) {
         ms -= kMsPerDay;
-        dayCount += value >= 0 ? 1 : -1;
+        dayCount += 1;
     }
     SystemTime t;
     CivilFromDays(dayCount + kDaysTo1899, t);
@@ -130,12 +134,21 @@ std::string FormatDateTime(DateTime value) {
 }
 
 bool ParseDateTime(const std::string& text, DateTime& value) {
-    unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-    int consumed = 0;
-    const int fields = std::sscanf(text.c_str(), "%4u-%2u-%2u%n %2u:%2u:%2u%n", &y, &mo, &d,
-                                   &consumed, &h, &mi, &s, &consumed);
-    if ((fields != 3 && fields != 6) || static_cast<size_t>(consumed) != text.size()) return false;
-    if (y < 1 || y > 9999 || mo < 1 || mo > 12 || d < 1 ||
+    // Exactly "YYYY-MM-DD" or "YYYY-MM-DD HH:MM:SS": every field all digits.
+    static constexpr std::string_view kShape = "dddd-dd-dd dd:dd:dd";
+    if (text.size() != 10 && text.size() != kShape.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) return false;
+    }
+    const auto field = [&](size_t at, size_t width) {
+        return static_cast<unsigned>(std::stoul(text.substr(at, width)));
+    };
+    const unsigned y = field(0, 4), mo = field(5, 2), d = field(8, 2);
+    const unsigned h = text.size() > 10 ? field(11, 2) : 0;
+    const unsigned mi = text.size() > 10 ? field(14, 2) : 0;
+    const unsigned s = text.size() > 10 ? field(17, 2) : 0;
+    if (y < 1 || mo < 1 || mo > 12 || d < 1 ||
         d > static_cast<unsigned>(DaysInMonth(y, static_cast<int>(mo))) || h > 23 || mi > 59 ||
         s > 59) {
         return false;

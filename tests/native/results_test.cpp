@@ -46,8 +46,13 @@ TEST(FileTimes, FormatAndParseTheTableDateText) {
     EXPECT_EQ(FormatDateTime(value), "2009-03-03 14:07:09");
     // 23:59:59.9996 must not be shown as the next day or as 60 seconds
     EXPECT_EQ(FormatDateTime(value + 0.4 / 86'400'000.0), "2009-03-03 14:07:09");
+    // Before 1899-12-30 the time of day still counts forward: rounding up
+    // to midnight moves to the next day.
+    EXPECT_EQ(FormatDateTime(-1.9999999999), "1899-12-30 00:00:00");
+    EXPECT_EQ(FormatDateTime(-1.25), "1899-12-29 06:00:00");
     for (const char* bad : {"2009-02-29 00:00:00", "2009-13-01", "2009-03-03 24:00:00",
-                            "2009-03-03 14:07", "yesterday", ""}) {
+                            "2009-03-03 14:07", "yesterday", "", "2010-04-2922:13:48",
+                            " 2010-4-9", "2010-04-29 22:13:48 ", "2010/04/29"}) {
         EXPECT_FALSE(ParseDateTime(bad, value)) << bad;
     }
 }
