@@ -25,6 +25,10 @@
 
 namespace querna::testing {
 
+// "淺" in GBK is 0x9C 0x5C: its second byte has the code of a backslash.
+inline constexpr char kTrailBackslashChar[] = "淺";
+static_assert(sizeof kTrailBackslashChar == 3 && kTrailBackslashChar[1] == '\\');
+
 // Records every box and dialog the program shows and answers the folder and
 // save dialogs from a script (cancel when the script is empty).
 class DialogRecorder {
