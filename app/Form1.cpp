@@ -1,6 +1,8 @@
 // TForm1: creation, the window procedure, the dispatcher and the layout.
 #include "app/Form1.h"
 
+#include <utility>
+
 #include <windowsx.h>
 
 #include <algorithm>
@@ -159,45 +161,26 @@ LRESULT TForm1::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TForm1::DoCommand(int id, int code) {
-    switch (id) {
-        case idBtn1:
-            if (code == BN_CLICKED) Dispatch([this] { btn1Click(); });
-            break;
-        case idButton1:
-            if (code == BN_CLICKED) Dispatch([this] { Button1Click(); });
-            break;
-        case idButton2:
-            if (code == BN_CLICKED) Dispatch([this] { Button2Click(); });
-            break;
-        case idChk5:
-            if (code == BN_CLICKED) Dispatch([this] { chk5Click(); });
-            break;
-        case idChk6:
-            if (code == BN_CLICKED) Dispatch([this] { chk6Click(); });
-            break;
-        case idCbb1:
-            if (code == CBN_SELENDOK || code == CBN_SELCHANGE) LocationPicked(code);
-            break;
-        case idN1:
-            Dispatch([this] { N1Click(); });
-            break;
-        case idN3:
-            Dispatch([this] { N3Click(); });
-            break;
-        case idN5:
-            Dispatch([this] { N5Click(); });
-            break;
-        case idN9:
-            Dispatch([this] { N9Click(); });
-            break;
-        case idN4:
-            Dispatch([this] { N4Click(); });
-            break;
-        case idN10:
-            Dispatch([this] { N10Click(); });
-            break;
-        default:
-            break;
+    if (id == idCbb1) {
+        if (code == CBN_SELENDOK || code == CBN_SELCHANGE) LocationPicked(code);
+        return;
+    }
+    // A button reports its click, and a menu item its choice, with code 0.
+    if (code != BN_CLICKED) return;
+    using Handler = void (TForm1::*)();
+    static constexpr std::pair<int, Handler> kClickHandlers[] = {
+        {idBtn1, &TForm1::btn1Click}, {idButton1, &TForm1::Button1Click},
+        {idButton2, &TForm1::Button2Click}, {idChk5, &TForm1::chk5Click},
+        {idChk6, &TForm1::chk6Click},   {idN1, &TForm1::N1Click},
+        {idN3, &TForm1::N3Click},       {idN5, &TForm1::N5Click},
+        {idN9, &TForm1::N9Click},       {idN4, &TForm1::N4Click},
+        {idN10, &TForm1::N10Click},
+    };
+    for (const auto& [clickId, handler] : kClickHandlers) {
+        if (clickId == id) {
+            Dispatch([this, handler = handler] { (this->*handler)(); });
+            return;
+        }
     }
 }
 

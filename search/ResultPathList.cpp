@@ -2,20 +2,21 @@
 
 namespace querna {
 
-bool ResultPathList::Contains(const std::string& path) {
-    auto [first, last] = byFoldedPath_.equal_range(rules_.FoldCase(path));
+bool ResultPathList::Holds(const std::string& folded, const std::string& path) {
+    auto [first, last] = byFoldedPath_.equal_range(folded);
     for (auto it = first; it != last; ++it) {
         if (rules_.CompareText(paths_[it->second], path) == 0) return true;
     }
     return false;
 }
 
+bool ResultPathList::Contains(const std::string& path) {
+    return Holds(rules_.FoldCase(path), path);
+}
+
 bool ResultPathList::Append(const std::string& path) {
     std::string folded = rules_.FoldCase(path);
-    auto [first, last] = byFoldedPath_.equal_range(folded);
-    for (auto it = first; it != last; ++it) {
-        if (rules_.CompareText(paths_[it->second], path) == 0) return false;
-    }
+    if (Holds(folded, path)) return false;
     byFoldedPath_.emplace(std::move(folded), paths_.size());
     paths_.push_back(path);
     return true;

@@ -27,6 +27,9 @@ public:
     const std::string& operator[](size_t i) const { return paths_[i]; }
 
 private:
+    // Whether an entry equal to `path` is held under its case-folded key.
+    bool Holds(const std::string& folded, const std::string& path);
+
     TextRules& rules_;
     std::vector<std::string> paths_;
     std::unordered_multimap<std::string, size_t> byFoldedPath_;

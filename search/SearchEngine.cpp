@@ -55,19 +55,20 @@ void SearchEngine::AfterEntry() {
     host_.Pause(pauseMs_);
 }
 
-bool SearchEngine::PassesTypeFilter(const std::string& name) {
-    const std::string& filter = state_.Criteria.TypeFilter;
-    if (filter.find("*.*") != std::string::npos) return true;
-    return ClassifyExtension(SplitPath(name, rules_).extension) == ClassifyExtension(filter);
-}
-
 void SearchEngine::TakeMatchListing(const std::string& dir, const std::string& pattern,
                                     uint32_t allowed, std::vector<std::string>& candidates) {
+    // No messages are processed during the match listing, so the type filter
+    // read here holds for all of it.
+    const std::string& filter = state_.Criteria.TypeFilter;
+    const bool allFiles = filter.find("*.*") != std::string::npos;
+    const FileTypeClass wanted = allFiles ? ftAll : ClassifyExtension(filter);
     auto matches = fs_.List(dir + "*" + pattern + "*", allowed);
     DirEntry entry;
     while (matches->Next(entry)) {
         if (entry.attributes & faDirectory) continue;
-        if (PassesTypeFilter(entry.name)) candidates.push_back(dir + entry.name);
+        if (allFiles || ClassifyExtension(SplitPath(entry.name, rules_).extension) == wanted) {
+            candidates.push_back(dir + entry.name);
+        }
     }
 }
 

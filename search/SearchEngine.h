@@ -59,7 +59,6 @@ private:
               std::vector<Ancestor>& ancestors);
     void TakeMatchListing(const std::string& dir, const std::string& pattern, uint32_t allowed,
                           std::vector<std::string>& candidates);
-    bool PassesTypeFilter(const std::string& name);
     bool EntersLoop(const std::string& dir, uint32_t attributes, std::vector<Ancestor>& ancestors);
     int32_t MatchCandidate(const std::string& path, const std::string& phrase);
     void AfterEntry();
