@@ -44,6 +44,9 @@ public:
     virtual ~DirListing() = default;
     // Fills `entry` with the next allowed entry; false when there is none.
     virtual bool Next(DirEntry& entry) = 0;
+    // Whether the folder refused to be listed (as opposed to holding no
+    // entry the mask and the attributes allow).
+    virtual bool Refused() const { return false; }
 };
 
 // The facts of one directory entry, as a lookup of its path reports them.
@@ -83,6 +86,12 @@ public:
     // that yields only entries allowed by `allowed` (see EntryAllowed). A
     // listing that cannot be taken yields nothing. Never returns null.
     virtual std::unique_ptr<DirListing> List(const std::string& mask, uint32_t allowed) = 0;
+
+    // Whether the existing folder `dir` (with its trailing backslash) can be
+    // listed, by taking a listing of it.
+    virtual bool CanList(const std::string& dir) {
+        return !List(dir + "*", kSpecialAttributes)->Refused();
+    }
 
     // Looks up the directory entry of `path` (no kind of entry excluded).
     virtual bool FindEntry(const std::string& path, EntryFacts& facts) = 0;

@@ -28,4 +28,16 @@ PathParts SplitPath(std::string_view path, TextRules& rules) {
     return parts;
 }
 
+bool EndsWithBackslash(std::string_view path, TextRules& rules) {
+    return !path.empty() && LastDelimiter(path, "\\", rules) == path.size() - 1;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    return text.substr(begin, end - begin);
+}
+
 }  // namespace querna

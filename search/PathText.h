@@ -22,4 +22,13 @@ struct PathParts {
 
 PathParts SplitPath(std::string_view path, TextRules& rules);
 
+// Whether the last character of `path` is a backslash. The second byte of a
+// double-byte character may have the backslash's code (籠 is BB 5C) and is
+// not one.
+bool EndsWithBackslash(std::string_view path, TextRules& rules);
+
+// `text` without the bytes up to the blank (control characters and spaces) at
+// both ends.
+std::string_view TrimBlanks(std::string_view text);
+
 }  // namespace querna

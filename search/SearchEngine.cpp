@@ -26,14 +26,23 @@ private:
 
 }  // namespace
 
-std::string SearchEngine::NormaliseFolder(const std::string& folder) {
-    size_t begin = 0;
-    size_t end = folder.size();
-    while (begin < end && static_cast<unsigned char>(folder[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(folder[end - 1]) <= ' ') --end;
-    std::string dir = folder.substr(begin, end - begin);
-    if (dir.empty() || dir.back() != '\\') dir += '\\';
+std::string SearchEngine::NormaliseFolder(const std::string& folder, TextRules& rules) {
+    std::string dir(TrimBlanks(folder));
+    if (!EndsWithBackslash(dir, rules)) dir += '\\';
     return dir;
+}
+
+RootProblem SearchEngine::CheckRoot(const std::string& folder) {
+    const std::string dir = NormaliseFolder(folder, rules_);
+    if (!fs_.FolderExists(dir)) {
+        EntryFacts facts;
+        std::string path = dir;
+        while (EndsWithBackslash(path, rules_)) path.pop_back();
+        const bool isFile = !path.empty() && fs_.FindEntry(path, facts) &&
+                            !(facts.attributes & faDirectory);
+        return isFile ? RootProblem::NotAFolder : RootProblem::Missing;
+    }
+    return fs_.CanList(dir) ? RootProblem::None : RootProblem::Unlistable;
 }
 
 uint32_t SearchEngine::ListingAttributes(const SearchCriteria& criteria) {
@@ -94,7 +103,7 @@ bool SearchEngine::EntersLoop(const std::string& dir, uint32_t attributes,
 void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
                         const std::string& pattern, std::vector<Ancestor>& ancestors) {
     if (state_.StopRequested) return;
-    const std::string dir = NormaliseFolder(folder);
+    const std::string dir = NormaliseFolder(folder, rules_);
     if (!fs_.FolderExists(dir)) return;
 
     std::vector<std::string> candidates;

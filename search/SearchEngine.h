@@ -17,6 +17,14 @@
 
 namespace querna {
 
+// Why a root folder of a search cannot be searched.
+enum class RootProblem {
+    None,
+    Missing,     // nothing of that name, or a drive that does not exist
+    NotAFolder,  // a file
+    Unlistable,  // a folder whose listing is refused
+};
+
 class SearchEngine {
 public:
     // `pauseMs` is slept after every directory entry and every candidate that
@@ -41,8 +49,12 @@ public:
                         const std::string& pattern);
 
     // Trims bytes up to the blank at both ends and ensures a trailing
-    // backslash; an empty text becomes "\".
-    static std::string NormaliseFolder(const std::string& folder);
+    // backslash (one that is the second byte of a double-byte character does
+    // not count); an empty text becomes "\".
+    static std::string NormaliseFolder(const std::string& folder, TextRules& rules);
+
+    // Why a folder cannot be searched, if it cannot.
+    RootProblem CheckRoot(const std::string& folder);
 
     // The listing attribute set the criteria ask for.
     static uint32_t ListingAttributes(const SearchCriteria& criteria);

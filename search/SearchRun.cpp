@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "search/FileTypes.h"
+#include "search/PathText.h"
 
 namespace querna {
 
@@ -57,7 +58,9 @@ int32_t Flag(bool checked) { return checked ? kTrue : kFalse; }
 
 bool SearchRun::CollectCriteria() {
     const std::string location = window_.LocationText();
-    if (location.empty()) {
+    // A blank text would trim to nothing, and nothing names the current
+    // drive's root: that is never what the user meant.
+    if (TrimBlanks(location).empty()) {
         window_.ShowInfo("请选择要搜索的目标目录.", "提示");
         return false;
     }
@@ -78,17 +81,27 @@ std::string SearchRun::ReadShellFolder(int which) {
         registry_.ReadCurrentUserString(kShellFoldersKey, kShellFolderValues[which - 1]), rules_);
 }
 
-void SearchRun::ResolveLocation() {
+bool SearchRun::ResolveLocation() {
     const int index = window_.LocationIndex();
     std::string& location = state_.Criteria.Location;
+    int shellFolder = 0;
     switch (index) {
-        case liDocuments: location = ReadShellFolder(1); return;
-        case liDesktop: location = ReadShellFolder(2); return;
-        case liComputer: location = kAllDrives; return;
-        case liTemporary: location = ReadShellFolder(3); return;
-        case liCache: location = ReadShellFolder(4); return;
-        case liAllDisks: location = kAllDrives; return;
+        case liDocuments: shellFolder = 1; break;
+        case liDesktop: shellFolder = 2; break;
+        case liTemporary: shellFolder = 3; break;
+        case liCache: shellFolder = 4; break;
+        case liComputer:
+        case liAllDisks: location = kAllDrives; return true;
         default: break;
+    }
+    if (shellFolder != 0) {
+        const std::string folder = ReadShellFolder(shellFolder);
+        if (TrimBlanks(folder).empty()) {
+            window_.ShowInfo("系统没有记录“" + location + "”所在的目录.", "提示");
+            return false;
+        }
+        location = folder;
+        return true;
     }
     // The items after the per-disk ones ("浏览...", a command-line folder) and
     // no item at all leave the location text as typed or put there.
@@ -97,6 +110,21 @@ void SearchRun::ResolveLocation() {
             location = DriveRoot(*letter);
         }
     }
+    return true;
+}
+
+bool SearchRun::CheckLocation() {
+    const std::string& location = state_.Criteria.Location;
+    if (location == kAllDrives) return true;
+    const char* problem = nullptr;
+    switch (engine_.CheckRoot(location)) {
+        case RootProblem::None: return true;
+        case RootProblem::Missing: problem = "目标目录不存在: "; break;
+        case RootProblem::NotAFolder: problem = "目标不是目录: "; break;
+        case RootProblem::Unlistable: problem = "无法读取目标目录: "; break;
+    }
+    window_.ShowInfo(problem + SearchEngine::NormaliseFolder(location, rules_), "提示");
+    return false;
 }
 
 void SearchRun::SearchRoot(std::string root, bool emptyTable) {
@@ -126,18 +154,18 @@ void SearchRun::SearchDrives() {
     }
 }
 
-void SearchRun::Run() {
+bool SearchRun::Run() {
     state_.StopRequested = kFalse;
-    if (!CollectCriteria()) return;
+    if (!CollectCriteria() || !ResolveLocation() || !CheckLocation()) return false;
     state_.FoundCount = 0;
     host_.SetStatusPanel(1, "0");
-    ResolveLocation();
     if (state_.Criteria.Location == kAllDrives) {
         SearchDrives();
     } else {
         SearchRoot(state_.Criteria.Location, true);
     }
     host_.SetStatusPanel(3, "搜索完成!");
+    return true;
 }
 
 }  // namespace querna

@@ -54,9 +54,15 @@ public:
           rules_(rules) {}
 
     // The Search button: clears the stop flag, collects the criteria (an
-    // empty location text ends the run there), shows "0" in status panel 1,
-    // resolves the location, searches each root and fills the table from it,
-    // and shows "搜索完成!" in status panel 3.
+    // empty or blank location text ends the run there), resolves the location,
+    // shows "0" in status panel 1, searches each root and fills the table from
+    // it, and shows "搜索完成!" in status panel 3.
+    //
+    // A location that cannot be searched ends the run before anything
+    // changes, with a "提示" box that names it: a special folder the registry
+    // does not record, and a single folder that is missing, is a file, lies on
+    // a drive that does not exist or cannot be listed. A disk of the all-disks
+    // search that cannot be listed (a drive without a medium) stays silent.
     //
     // Location by the selected item: the special folders read from the
     // registry; "我的电脑" and the all-disks item search the drives of
@@ -67,10 +73,11 @@ public:
     //
     // Matcher errors propagate: the run is abandoned with no fill for the
     // current root and no completion text; the caller shows the error report.
-    void Run();
+    // Returns false when the search was refused (the user has been told why).
+    bool Run();
 
     // Copies the window's inputs into the criteria. When the location text is
-    // empty it tells the user, changes nothing and returns false.
+    // empty or blank it tells the user, changes nothing and returns false.
     bool CollectCriteria();
 
     // A special folder of the current user (1 Personal, 2 Desktop,
@@ -80,7 +87,10 @@ public:
 
 private:
     // Rewrites Criteria.Location for the selected item of the location box.
-    void ResolveLocation();
+    // False, after telling the user, when a special folder is not recorded.
+    bool ResolveLocation();
+    // Whether the resolved location can be searched; tells the user if not.
+    bool CheckLocation();
     // One root: a name walk or a content pass into a fresh list, then the
     // table fill (emptying the table first when `emptyTable`). The root is
     // taken by value: a nested run rewrites Criteria.Location meanwhile.

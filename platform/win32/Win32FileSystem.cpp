@@ -21,7 +21,15 @@ public:
     Win32DirListing(const std::string& mask, uint32_t allowed) : allowed_(allowed) {
         if (PathFits(mask)) find_ = FindHandle(FindFirstFileA(mask.c_str(), &data_));
         pending_ = static_cast<bool>(find_);
+        // No match is an empty listing; anything else (access denied, no
+        // medium, a path too long) is a folder that could not be listed.
+        if (!pending_) {
+            const DWORD error = PathFits(mask) ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+            refused_ = error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES;
+        }
     }
+
+    bool Refused() const override { return refused_; }
 
     bool Next(DirEntry& entry) override {
         while (pending_) {
@@ -41,6 +49,7 @@ private:
     WIN32_FIND_DATAA data_{};
     FindHandle find_;
     bool pending_ = false;
+    bool refused_ = false;
 };
 
 class Win32ReadableFile final : public ReadableFile {

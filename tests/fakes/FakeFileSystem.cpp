@@ -7,27 +7,56 @@ namespace querna::fakes {
 
 namespace {
 
+// GBK: the second byte of a double-byte character is no letter and no
+// backslash, whatever its code (籠 is BB 5C).
+bool IsLead(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x81 && byte <= 0xFE;
+}
+
 std::string Upper(const std::string& s) {
     std::string u(s);
-    for (char& c : u) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (size_t i = 0; i < u.size(); ++i) {
+        if (IsLead(u[i])) {
+            ++i;
+        } else if (u[i] >= 'a' && u[i] <= 'z') {
+            u[i] = static_cast<char>(u[i] - 'a' + 'A');
+        }
     }
     return u;
 }
 
+size_t LastBackslash(const std::string& path) {
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (IsLead(path[i])) {
+            ++i;
+        } else if (path[i] == '\\') {
+            last = i;
+        }
+    }
+    return last;
+}
+
+bool EndsWithBackslash(const std::string& path) {
+    return !path.empty() && LastBackslash(path) == path.size() - 1;
+}
+
 std::string Parent(const std::string& key) {
-    const size_t slash = key.rfind('\\');
+    const size_t slash = LastBackslash(key);
     return slash == std::string::npos ? std::string() : key.substr(0, slash);
 }
 
 std::string LastName(const std::string& path) {
-    const size_t slash = path.rfind('\\');
+    const size_t slash = LastBackslash(path);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 class FakeListing final : public DirListing {
 public:
-    explicit FakeListing(std::vector<DirEntry> entries) : entries_(std::move(entries)) {}
+    explicit FakeListing(std::vector<DirEntry> entries, bool refused = false)
+        : entries_(std::move(entries)), refused_(refused) {}
+    bool Refused() const override { return refused_; }
     bool Next(DirEntry& entry) override {
         if (next_ >= entries_.size()) return false;
         entry = entries_[next_++];
@@ -37,6 +66,7 @@ public:
 private:
     std::vector<DirEntry> entries_;
     size_t next_ = 0;
+    bool refused_;
 };
 
 class FakeFile final : public ReadableFile {
@@ -63,7 +93,7 @@ private:
 
 std::string FakeFileSystem::Key(const std::string& path) {
     std::string key = Upper(path);
-    while (!key.empty() && key.back() == '\\') key.pop_back();
+    while (EndsWithBackslash(key)) key.pop_back();
     return key;
 }
 
@@ -73,7 +103,7 @@ FakeFileSystem::Node& FakeFileSystem::Ensure(const std::string& path, uint32_t a
     if (it != nodes_.end()) return it->second;
     const std::string parent = Parent(key);
     if (!parent.empty()) {
-        const std::string parentPath = path.substr(0, path.rfind('\\'));
+        const std::string parentPath = path.substr(0, LastBackslash(path));
         Ensure(parentPath, faDirectory).children.push_back(key);
     }
     Node& node = nodes_[key];
@@ -119,8 +149,9 @@ FakeFileSystem::Node* FakeFileSystem::Resolve(const std::string& path) {
     std::string current;
     size_t start = 0;
     while (start <= key.size()) {
-        size_t slash = key.find('\\', start);
-        if (slash == std::string::npos) slash = key.size();
+        size_t slash = start;
+        while (slash < key.size() && key[slash] != '\\') slash += IsLead(key[slash]) ? 2 : 1;
+        slash = std::min(slash, key.size());
         const std::string part = key.substr(start, slash - start);
         if (!part.empty()) current = current.empty() ? part : current + "\\" + part;
         auto it = nodes_.find(current);
@@ -139,13 +170,13 @@ bool FakeFileSystem::FolderExists(const std::string& path) {
 
 std::unique_ptr<DirListing> FakeFileSystem::List(const std::string& mask, uint32_t allowed) {
     listedMasks_.push_back(mask);
-    const size_t slash = mask.rfind('\\');
+    const size_t slash = LastBackslash(mask);
     const std::string folder = mask.substr(0, slash);
     const std::string pattern = mask.substr(slash + 1);
     std::vector<DirEntry> entries;
     const Node* dir = Resolve(folder);
     if (dir == nullptr || failedListings_.count(Key(folder))) {
-        return std::make_unique<FakeListing>(std::move(entries));
+        return std::make_unique<FakeListing>(std::move(entries), dir != nullptr);
     }
     // Like NTFS, every folder but a drive root lists "." and ".." first.
     if (folder.size() > 2 || folder.empty()) {

@@ -37,6 +37,10 @@ public:
 
     bool FolderExists(const std::string& path) override;
     std::unique_ptr<DirListing> List(const std::string& mask, uint32_t allowed) override;
+    // Not recorded among the listed masks: it is no step of a walk.
+    bool CanList(const std::string& dir) override {
+        return FolderExists(dir) && !failedListings_.count(Key(dir));
+    }
     bool FindEntry(const std::string& path, EntryFacts& facts) override;
     std::unique_ptr<ReadableFile> OpenExclusive(const std::string& path) override;
     bool ReadCreationTime(const std::string& path, FileTime& creation) override;

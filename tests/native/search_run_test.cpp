@@ -73,6 +73,7 @@ protected:
             fs.AddFile(std::string(root) + "\\x.txt");
         }
         fs.AddFile("D:\\Work\\Code\\x.txt");
+        fs.AddFolder("all");
         for (const char* folder : {"Docs", "Desk", "Tpl", "Cache"}) {
             fs.AddFile(std::string("S:\\") + folder + "\\x.txt");
         }
@@ -164,12 +165,70 @@ TEST_F(SearchRunTest, AllDisksWithoutLocalDisksWalkNothingAndEmptyTheTable) {
     EXPECT_EQ(window.current[3], kDone);
 }
 
-TEST_F(SearchRunTest, MissingSpecialFolderSearchesTheEmptyLocation) {
+// ---------------------------------------------------------------- refused locations
+
+// A location that cannot be searched is told to the user and searches
+// nothing: no listing, no table fill, no count reset, no completion text.
+struct RefusedCase {
+    const char* what;
+    const char* text;     // the location box's text
+    const char* item;     // selected caption, or nullptr for none
+    const char* desktop;  // the registry's Desktop value; nullptr: not recorded
+    const char* message;
+};
+
+class RefusedLocationTest : public SearchRunTest,
+                            public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedLocationTest, TellsTheUserAndSearchesNothing) {
+    const RefusedCase& c = GetParam();
     fs.AddFile("C:\\x.txt");
-    RunWithItem("桌面");
-    EXPECT_EQ(state.Criteria.Location, "");
-    EXPECT_EQ(registry.currentUserReads, (Paths{std::string(kShellFolders) + "|Desktop"}));
-    EXPECT_TRUE(window.rows.empty());
+    fs.AddFile("C:\\Data\\notes.txt");
+    fs.AddFolder("C:\\Locked");
+    fs.AddFile("C:\\Locked\\x.txt");
+    fs.FailListing("C:\\Locked");
+    if (c.desktop != nullptr) registry.SetCurrentUserString(kShellFolders, "Desktop", c.desktop);
+    state.FoundCount = 7;
+    window.locationText = c.text;
+    window.locationIndex = c.item == nullptr ? -1 : window.ItemIndex(c.item);
+
+    EXPECT_FALSE(run.Run());
+
+    using Box = std::pair<std::string, std::string>;
+    EXPECT_EQ(window.infos, (std::vector<Box>{{c.message, "提示"}}));
+    EXPECT_TRUE(fs.ListedMasks().empty());
+    EXPECT_TRUE(window.fills.empty());
+    EXPECT_EQ(state.FoundCount, 7);
+    EXPECT_TRUE(window.panels.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locations, RefusedLocationTest,
+    ::testing::Values(
+        RefusedCase{"blank_text", " \t ", nullptr, nullptr, "请选择要搜索的目标目录."},
+        RefusedCase{"special_folder_not_recorded", "桌面", "桌面", nullptr,
+                    "系统没有记录“桌面”所在的目录."},
+        RefusedCase{"special_folder_recorded_blank", "桌面", "桌面", "  ",
+                    "系统没有记录“桌面”所在的目录."},
+        RefusedCase{"special_folder_missing", "桌面", "桌面", "C:\\Gone",
+                    "目标目录不存在: C:\\GONE\\"},
+        RefusedCase{"missing_folder", "C:\\Nowhere", nullptr, nullptr,
+                    "目标目录不存在: C:\\Nowhere\\"},
+        RefusedCase{"missing_drive", "Q:\\", nullptr, nullptr, "目标目录不存在: Q:\\"},
+        RefusedCase{"a_file", "C:\\Data\\notes.txt ", nullptr, nullptr,
+                    "目标不是目录: C:\\Data\\notes.txt\\"},
+        RefusedCase{"unlistable_folder", "C:\\Locked\\", nullptr, nullptr,
+                    "无法读取目标目录: C:\\Locked\\"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(SearchRunTest, AllDisksPassSilentlyOverADiskThatCannotBeListed) {
+    window.SetLocalDrives(state, "ACD");
+    fs.AddFolder("A:");
+    fs.FailListing("A:");
+    fs.AddFile("C:\\x.txt");
+    RunWithItem("我的电脑");
+    EXPECT_TRUE(window.infos.empty());
+    EXPECT_EQ(window.rows, (Paths{"C:\\x.txt"}));
     EXPECT_EQ(window.current[3], kDone);
 }
 

@@ -59,7 +59,24 @@ TEST_F(WalkerTest, FolderTextIsTrimmedAndGetsOneTrailingBackslash) {
     for (const char* folder : {"C:\\Data", "  C:\\Data \t", "C:\\Data\\"}) {
         EXPECT_EQ(Walk(folder), std::vector<std::string>{"C:\\Data\\x.txt"}) << folder;
     }
-    EXPECT_EQ(SearchEngine::NormaliseFolder(""), "\\");
+    EXPECT_EQ(SearchEngine::NormaliseFolder("", rules), "\\");
+}
+
+// 籠 is BB 5C in GBK: its second byte has the code of a backslash.
+TEST_F(WalkerTest, FolderEndingInTrailByte5CIsNotTakenAsEndingInABackslash) {
+    fs.AddFile("Z:\\p\\乗籠\\x.txt");
+    const struct {
+        const char* folder;
+        const char* normalised;
+    } cases[] = {
+        {"Z:\\p\\乗籠", "Z:\\p\\乗籠\\"},
+        {"Z:\\p\\乗籠\\", "Z:\\p\\乗籠\\"},
+        {"Z:\\p\\乗籠 ", "Z:\\p\\乗籠\\"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SearchEngine::NormaliseFolder(c.folder, rules), c.normalised) << c.folder;
+        EXPECT_EQ(Walk(c.folder), std::vector<std::string>{"Z:\\p\\乗籠\\x.txt"}) << c.folder;
+    }
 }
 
 TEST_F(WalkerTest, MissingStartFolderAddsNothingAndLeavesTheCountAlone) {
