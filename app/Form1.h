@@ -47,6 +47,10 @@
 
 namespace querna {
 
+// The window property through which the location box's edit field finds its
+// form when it is subclassed for typing completion.
+inline constexpr char kFormProperty[] = "QuernaForm";
+
 // The services the window works with, owned by its creator and alive as long
 // as the window. A null shell or clipboard is replaced by the Win32 one, which
 // the window makes (with itself as owner) when it is created.

@@ -201,7 +201,7 @@ void TForm1::SetUpLocationBox() {
     SendMessageA(cbb1, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(il1));
     // Typing completes the text in place (CompleteLocationTyping).
     HWND edit = LocationEdit();
-    SetPropA(edit, "QuernaForm", this);
+    SetPropA(edit, kFormProperty, this);
     locationEditProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
         edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TForm1::LocationEditProc)));
 }

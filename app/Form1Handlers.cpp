@@ -61,6 +61,15 @@ void TForm1::cbb1Click() {
 }
 
 void TForm1::btn1Click() {
+    // Text the code page cannot hold would reach the search as '?', which a
+    // listing takes for a wildcard: such text is refused before anything starts.
+    const std::pair<HWND, const char*> boxes[] = {{edt1, "文件名"}, {edt2, "要查找的内容"}};
+    for (const auto& [box, what] : boxes) {
+        if (!win32::TextFitsCodePage(box)) {
+            ShowInfo(std::string(what) + "中有系统代码页不能表示的字符.", "提示");
+            return;
+        }
+    }
     run_.Run();
 }
 

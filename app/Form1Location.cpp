@@ -5,12 +5,6 @@
 
 namespace querna {
 
-namespace {
-
-constexpr const char* kFormProperty = "QuernaForm";
-
-}  // namespace
-
 void TForm1::FillLocationList() {
     SendMessageA(cbb1, CB_RESETCONTENT, 0, 0);
     state_.LocalDriveLetters = win32::ReadLocalDriveLetters();

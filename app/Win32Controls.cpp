@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "platform/win32/CodePage.h"
+
 namespace querna::win32 {
 
 namespace {
@@ -163,6 +165,15 @@ std::string WindowText(HWND window) {
     const int copied = GetWindowTextA(window, text.data(), length + 1);
     text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
     return text;
+}
+
+bool TextFitsCodePage(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    if (length <= 0) return true;
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(window, text.data(), length + 1);
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
+    return ToCodePage(text).has_value();
 }
 
 std::string ListViewCellText(HWND table, int row, int column) {

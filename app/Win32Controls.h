@@ -89,6 +89,10 @@ void SetDropDownRows(HWND combo, int rows);
 // The text of any window (GetWindowTextA), in the system code page.
 std::string WindowText(HWND window);
 
+// Whether every character of the window's text has a counterpart in the
+// system code page (pasted text may hold any Unicode character).
+bool TextFitsCodePage(HWND window);
+
 // The text of one cell of a report-view list view (column 0 is the caption).
 std::string ListViewCellText(HWND table, int row, int column);
 

@@ -160,7 +160,8 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     SearchEngine engine(state, fs, rules, host, &matchers, options.pauseMs);
     SearchRun run(state, engine, window, host, registry, rules);
     try {
-        run.Run();
+        // A refused location has been told on the error stream.
+        if (!run.Run()) return 1;
     } catch (const std::exception& e) {
         std::fflush(out);
         Write(err, ErrorReportText(e.what()) + "\r\n");

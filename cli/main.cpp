@@ -5,18 +5,46 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli/FindCommand.h"
+#include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+// The arguments in the system code page. The C runtime would turn a
+// character the code page cannot hold into '?', which a listing takes for a
+// wildcard: such an argument is refused instead.
+bool ArgumentsInCodePage(int argc, wchar_t** argv, std::vector<std::string>& args) {
+    for (int i = 1; i < argc; ++i) {
+        std::optional<std::string> arg = querna::win32::ToCodePage(argv[i]);
+        if (!arg) {
+            const std::string option =
+                i > 1 && args.back().starts_with("--") ? args.back() : "argument " + std::to_string(i);
+            const std::string message = "querna-find: " + option +
+                                        ": the text holds characters the system code page "
+                                        "cannot represent\r\n";
+            std::fwrite(message.data(), 1, message.size(), stderr);
+            return false;
+        }
+        args.push_back(std::move(*arg));
+    }
+    return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
     // The output is bytes (GBK, CR LF): no text-mode translation.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
     // A drive without a medium lists nothing; no system box waits for a disk.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    std::vector<std::string> args;
+    if (!ArgumentsInCodePage(argc, argv, args)) return 2;
     querna::win32::ComApartment apartment;
-    std::vector<std::string> args(argv + 1, argv + argc);
     const int status = querna::cli::RunFindCommand(args, stdout, stderr);
     std::fflush(stdout);
     return status;

@@ -18,3 +18,10 @@ add_executable(native_tests ${QUERNA_NATIVE_TESTS} ${QUERNA_FAKE_SOURCES}
 target_link_libraries(native_tests PRIVATE querna_core GTest::gtest GTest::gtest_main)
 add_test(NAME native_tests COMMAND native_tests)
 set_tests_properties(native_tests PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT})
+
+# The test runner's own report counting, on reports with GBK bytes, cut-off
+# reports and crashed programs.
+find_package(Python3 COMPONENTS Interpreter REQUIRED)
+add_test(NAME count_results_test
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/scripts/count_results_test.py)
+set_tests_properties(count_results_test PROPERTIES TIMEOUT 120)

@@ -22,6 +22,9 @@ add_library(querna_cli STATIC ${QUERNA_CLI_SOURCES})
 target_link_libraries(querna_cli PUBLIC querna_win32)
 add_executable(querna-find cli/main.cpp)
 target_link_libraries(querna-find PRIVATE querna_cli)
+# wmain: the arguments arrive as UTF-16, so that what the code page cannot
+# hold is noticed instead of silently becoming '?'.
+target_link_options(querna-find PRIVATE -municode)
 
 # The window: everything of app/ but the entry point is a library the tests link.
 file(GLOB QUERNA_APP_SOURCES CONFIGURE_DEPENDS app/*.cpp)

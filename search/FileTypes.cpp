@@ -6,7 +6,10 @@ namespace querna {
 
 namespace {
 
-// ASCII upper-casing only: both bytes of a double-byte character stay as they are.
+// Upper-cases every byte from a to z wherever it stands, the second byte of a
+// double-byte character included. That is harmless here: the class lists
+// hold ASCII extensions only, which an extension with a double-byte
+// character can never equal, changed or not.
 std::string UpperAscii(std::string_view text) {
     std::string upper(text);
     for (char& c : upper) {

@@ -10,10 +10,6 @@ bool ResultPathList::Holds(const std::string& folded, const std::string& path) {
     return false;
 }
 
-bool ResultPathList::Contains(const std::string& path) {
-    return Holds(rules_.FoldCase(path), path);
-}
-
 bool ResultPathList::Append(const std::string& path) {
     std::string folded = rules_.FoldCase(path);
     if (Holds(folded, path)) return false;

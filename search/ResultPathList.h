@@ -20,7 +20,6 @@ public:
     // a hash of the case-folded path finds the few entries to confirm with the
     // locale comparison.
     bool Append(const std::string& path);
-    bool Contains(const std::string& path);
 
     const std::vector<std::string>& Paths() const { return paths_; }
     size_t Count() const { return paths_.size(); }

@@ -153,8 +153,12 @@ IDispatch* RequireDispatch(const AutoValue& target) {
     return dispatch;
 }
 
+// How the call is bound: by a name looked up at run time, or by a dispatch id
+// taken from the type library.
+enum class Binding { Late, Early };
+
 AutoValue Invoke(IDispatch* dispatch, DISPID dispid, LCID lcid, CallKind kind,
-                 const std::vector<AutoValue>& args) {
+                 const std::vector<AutoValue>& args, Binding binding) {
     // Invoke takes the arguments last first.
     VariantArray argv(args.size());
     for (size_t i = 0; i < args.size(); ++i) ToVariant(args[i], argv[args.size() - 1 - i]);
@@ -162,6 +166,13 @@ AutoValue Invoke(IDispatch* dispatch, DISPID dispid, LCID lcid, CallKind kind,
     DISPID putId = DISPID_PROPERTYPUT;
     DISPPARAMS params{argv.Data(), nullptr, static_cast<UINT>(args.size()), 0};
     WORD flags = static_cast<WORD>(kind);
+    // A late-bound call without arguments may be reading a property
+    // (Documents, Count, TextFrame): like every late-binding client it asks
+    // for a method or a property read, which a server that dispatches through
+    // its type library requires for a property.
+    if (binding == Binding::Late && kind == CallKind::Method && args.empty()) {
+        flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+    }
     const bool put = kind == CallKind::PropertyPut;
     if (put) {
         // The value is the last argument, named as the property-put one; an
@@ -235,12 +246,12 @@ AutoValue Win32Automation::Call(const AutoValue& target, const std::string& name
         dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
     if (status == DISP_E_UNKNOWNNAME) throw QuernaError(UnknownMemberText(name));
     if (FAILED(status)) ThrowStatus(status);
-    return Invoke(dispatch, dispid, LOCALE_USER_DEFAULT, kind, args);
+    return Invoke(dispatch, dispid, LOCALE_USER_DEFAULT, kind, args, Binding::Late);
 }
 
 AutoValue Win32Automation::CallById(const AutoValue& target, int32_t dispid, CallKind kind,
                                     const std::vector<AutoValue>& args) {
-    return Invoke(RequireDispatch(target), dispid, 0, kind, args);
+    return Invoke(RequireDispatch(target), dispid, 0, kind, args, Binding::Early);
 }
 
 AutoValue Win32Automation::QueryInterface(const AutoValue& target, const std::string& iid) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 
 namespace querna::win32 {
@@ -16,10 +17,63 @@ FileTime ToFileTime(const FILETIME& ft) {
 // refused here rather than handed to them, so it behaves the same everywhere.
 bool PathFits(const std::string& path) { return !path.empty() && path.size() < MAX_PATH; }
 
+// The position after the last backslash that is not the second byte of a
+// double-byte character; 0 when there is none.
+size_t NameStart(const std::string& path) {
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i])) && i + 1 < path.size()) {
+            ++i;
+        } else if (path[i] == '\\') {
+            start = i + 1;
+        }
+    }
+    return start;
+}
+
+// The \\?\ form of a file's full path. Windows maps a last component such as
+// "com1.txt", "aux.txt" or "nul.txt" to a device; in this form the name
+// reaches the file of that name instead. Only the folder part is made full
+// (resolving "." and ".." and relative folders): doing so to the whole path
+// would turn the device names into "\\.\COM1".
+std::wstring FileOnlyPath(const std::string& path) {
+    const size_t nameStart = NameStart(path);
+    std::string folder = path.substr(0, nameStart);
+    if (folder.empty()) folder = ".\\";
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH) return FromCodePage(path);
+    std::string whole(full, length);
+    if (NameStart(whole) != whole.size()) whole += '\\';
+    whole.append(path, nameStart);
+    if (whole.starts_with("\\\\?\\") || whole.starts_with("\\\\.\\")) return FromCodePage(whole);
+    if (whole.starts_with("\\\\")) return L"\\\\?\\UNC\\" + FromCodePage(whole.substr(2));
+    return L"\\\\?\\" + FromCodePage(whole);
+}
+
+// A name the listing gives in the system code page. A long name that the code
+// page cannot hold is reached by its short (8.3) name, which is plain ASCII;
+// without one the entry cannot be named at all and is passed over. The
+// system's own conversion would put '?' in its place, a wildcard that could
+// name another file.
+bool EntryName(const WIN32_FIND_DATAW& data, std::string& name) {
+    if (auto converted = ToCodePage(data.cFileName)) {
+        name = std::move(*converted);
+        return true;
+    }
+    if (data.cAlternateFileName[0] == L'\0') return false;
+    auto shortName = ToCodePage(data.cAlternateFileName);
+    if (!shortName) return false;
+    name = std::move(*shortName);
+    return true;
+}
+
 class Win32DirListing final : public DirListing {
 public:
     Win32DirListing(const std::string& mask, uint32_t allowed) : allowed_(allowed) {
-        if (PathFits(mask)) find_ = FindHandle(FindFirstFileA(mask.c_str(), &data_));
+        if (PathFits(mask)) {
+            find_ = FindHandle(FindFirstFileW(FromCodePage(mask).c_str(), &data_));
+        }
         pending_ = static_cast<bool>(find_);
         // No match is an empty listing; anything else (access denied, no
         // medium, a path too long) is a folder that could not be listed.
@@ -33,10 +87,10 @@ public:
 
     bool Next(DirEntry& entry) override {
         while (pending_) {
-            const WIN32_FIND_DATAA current = data_;
-            pending_ = FindNextFileA(find_.Get(), &data_) != 0;
-            if (EntryAllowed(current.dwFileAttributes, allowed_)) {
-                entry.name = current.cFileName;
+            const WIN32_FIND_DATAW current = data_;
+            pending_ = FindNextFileW(find_.Get(), &data_) != 0;
+            if (EntryAllowed(current.dwFileAttributes, allowed_) &&
+                EntryName(current, entry.name)) {
                 entry.attributes = current.dwFileAttributes;
                 return true;
             }
@@ -46,11 +100,14 @@ public:
 
 private:
     uint32_t allowed_;
-    WIN32_FIND_DATAA data_{};
+    WIN32_FIND_DATAW data_{};
     FindHandle find_;
     bool pending_ = false;
     bool refused_ = false;
 };
+
+// The path names a wildcard: a look-up through it could find another file.
+bool HasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
 
 class Win32ReadableFile final : public ReadableFile {
 public:
@@ -66,6 +123,11 @@ private:
     FileHandle file_;
 };
 
+class EmptyFile final : public ReadableFile {
+public:
+    int64_t Read(void*, size_t) override { return 0; }
+};
+
 }  // namespace
 
 bool Win32FileSystem::FolderExists(const std::string& path) {
@@ -79,14 +141,13 @@ std::unique_ptr<DirListing> Win32FileSystem::List(const std::string& mask, uint3
 }
 
 bool Win32FileSystem::FindEntry(const std::string& path, EntryFacts& facts) {
-    if (!PathFits(path)) return false;
-    WIN32_FIND_DATAA data{};
-    FindHandle find(FindFirstFileA(path.c_str(), &data));
+    if (!PathFits(path) || HasWildcard(path)) return false;
+    WIN32_FIND_DATAW data{};
+    FindHandle find(FindFirstFileW(FileOnlyPath(path).c_str(), &data));
     if (!find) return false;
     facts.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     facts.attributes = data.dwFileAttributes;
-    facts.shortName.assign(data.cAlternateFileName,
-                           strnlen(data.cAlternateFileName, sizeof data.cAlternateFileName));
+    facts.shortName = ToCodePage(data.cAlternateFileName).value_or("");
     facts.creationTime = ToFileTime(data.ftCreationTime);
     facts.lastAccessTime = ToFileTime(data.ftLastAccessTime);
     facts.lastWriteTime = ToFileTime(data.ftLastWriteTime);
@@ -94,18 +155,23 @@ bool Win32FileSystem::FindEntry(const std::string& path, EntryFacts& facts) {
 }
 
 std::unique_ptr<ReadableFile> Win32FileSystem::OpenExclusive(const std::string& path) {
-    if (!PathFits(path)) return nullptr;
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!PathFits(path) || HasWildcard(path)) return nullptr;
+    FileHandle file(CreateFileW(FileOnlyPath(path).c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                nullptr));
     if (!file) return nullptr;
+    // A pipe or a device could block a read forever: only disk files are
+    // read, anything else reads as empty.
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) return std::make_unique<EmptyFile>();
     return std::make_unique<Win32ReadableFile>(std::move(file));
 }
 
 bool Win32FileSystem::ReadCreationTime(const std::string& path, FileTime& creation) {
-    if (!PathFits(path)) return false;
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+    if (!PathFits(path) || HasWildcard(path)) return false;
+    FileHandle file(CreateFileW(FileOnlyPath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || GetFileType(file.Get()) != FILE_TYPE_DISK) return false;
     FILETIME created{};
     if (!GetFileTime(file.Get(), &created, nullptr, nullptr)) return false;
     creation = ToFileTime(created);

@@ -131,7 +131,9 @@ bool KindAccepts(FakeDispatch::Kind kind, WORD flags, const DISPPARAMS* params) 
         case FakeDispatch::Kind::Method:
             return (flags & DISPATCH_METHOD) != 0;
         case FakeDispatch::Kind::Get:
-            return (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) != 0;
+            // As a server that dispatches through its type library: a
+            // property is read only by a call that asks for a property read.
+            return (flags & DISPATCH_PROPERTYGET) != 0;
         case FakeDispatch::Kind::Put:
             return (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0 &&
                    params->cNamedArgs == 1 && params->rgdispidNamedArgs[0] == DISPID_PROPERTYPUT;

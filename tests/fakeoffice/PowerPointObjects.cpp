@@ -102,7 +102,9 @@ protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {
             {L"Count", kCount, Kind::Get},
-            {L"Item", kItem, Kind::Get},
+            // Slides.Item and Shapes.Item are methods in PowerPoint's type
+            // library (Excel's Sheets.Item is a property).
+            {L"Item", kItem, Kind::Method},
         };
         return members;
     }

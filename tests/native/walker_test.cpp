@@ -249,7 +249,7 @@ TEST(ResultPathList, RefusesPathsEqualWithoutRegardToCase) {
     EXPECT_TRUE(list.Append("C:\\\xB1\xCD"));
     EXPECT_FALSE(list.Append("C:\\\xB1\xED"));
     EXPECT_EQ(list.Count(), 4u);
-    EXPECT_TRUE(list.Contains("C:\\DIR\\FILE2.txt"));
+    EXPECT_FALSE(list.Append("C:\\DIR\\FILE2.txt"));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ namespace querna {
 namespace {
 
 using querna::testing::RunProgram;
+using querna::testing::RunProgramWide;
 using querna::testing::TempTree;
 
 class FindCliTest : public ::testing::Test {
@@ -152,11 +153,78 @@ TEST_F(FindCliTest, BadUsageGivesStatusTwoAndAMessage) {
     EXPECT_NE(help.out.find("--phrase"), std::string::npos);
 }
 
-TEST_F(FindCliTest, MissingFolderCompletesWithNothingListed) {
-    const auto result =
-        RunProgram("querna-find.exe", {"--in", tree.Path("nowhere"), "--name", "x"});
-    EXPECT_EQ(result.status, 0u);
-    EXPECT_TRUE(result.out.empty());
+// Restores a value of the user's shell folders when the test ends.
+class ShellFolderValue {
+public:
+    explicit ShellFolderValue(const char* name) : name_(name) {
+        DWORD size = sizeof saved_;
+        had_ = RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_SZ, nullptr, saved_,
+                            &size) == ERROR_SUCCESS;
+    }
+    ~ShellFolderValue() {
+        if (had_) RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name_, REG_SZ, saved_, strlen(saved_) + 1);
+    }
+    void Delete() { RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, name_); }
+
+private:
+    static constexpr const char* kKey =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    const char* name_;
+    char saved_[MAX_PATH] = {};
+    bool had_ = false;
+};
+
+TEST_F(FindCliTest, LocationThatCannotBeSearchedIsNamedAndEndsWithStatusOne) {
+    ShellFolderValue cache("Cache");
+    cache.Delete();
+    struct Case {
+        std::string in;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"   ", "请选择要搜索的目标目录."},
+        {"cache", "系统没有记录“cache”所在的目录."},
+        {tree.Path("nowhere"), "目标目录不存在: " + tree.Path("nowhere\\")},
+        {tree.Path("r.txt"), "目标不是目录: " + tree.Path("r.txt\\")},
+        {"Q:\\", "目标目录不存在: Q:\\"},
+    };
+    for (const Case& c : cases) {
+        const auto result = RunProgram("querna-find.exe", {"--in", c.in, "--name", "x"});
+        EXPECT_EQ(result.status, 1u) << c.in;
+        EXPECT_EQ(result.err, c.message + "\r\n") << c.in;
+        EXPECT_TRUE(result.out.empty()) << c.in;
+    }
+}
+
+// 한국어 has no GBK form: the C runtime would hand it on as "???", a wildcard.
+TEST_F(FindCliTest, ArgumentOutsideTheCodePageIsRefusedWithStatusTwo) {
+    const std::wstring korean = L"\xD55C\xAD6D\xC5B4";
+    const std::wstring root(tree.Root().begin(), tree.Root().end());
+    for (const wchar_t* option : {L"--in", L"--name", L"--phrase", L"--skip"}) {
+        std::vector<std::wstring> args = {L"--in", root, L"--name", L"x"};
+        if (std::wstring(option) == L"--in") {
+            args[1] = root + L"\\" + korean;
+        } else {
+            args.insert(args.end(), {option, korean});
+        }
+        const auto result = RunProgramWide("querna-find.exe", args);
+        EXPECT_EQ(result.status, 2u) << result.err;
+        const std::string name(option, option + wcslen(option));
+        EXPECT_NE(result.err.find(name + ": the text holds characters"), std::string::npos)
+            << result.err;
+        EXPECT_TRUE(result.out.empty());
+    }
+}
+
+// 籠 is BB 5C: the folder name ends in a byte with the code of a backslash.
+TEST_F(FindCliTest, FolderEndingInTrailByte5CIsSearched) {
+    tree.AddFile("\x81\x5C\xBB\x5C\\x.txt", "x");  // 乗籠
+    for (const char* end : {"", "\\"}) {
+        const auto result = RunProgram("querna-find.exe",
+                                       {"--in", tree.Path("\x81\x5C\xBB\x5C") + end, "--name", "x"});
+        EXPECT_EQ(result.status, 0u) << result.err;
+        EXPECT_EQ(result.out, Lines({"\x81\x5C\xBB\x5C\\x.txt"})) << end;
+    }
 }
 
 }  // namespace

@@ -136,8 +136,8 @@ TEST_F(BridgeTest, NamesAreLookedUpOnEveryCallAsGiven) {
     application_ = automation_.CreateObject("Word.Application");
     automation_.Call(application_, "documents", kMethod);
     automation_.Call(application_, "DOCUMENTS", kMethod);
-    const std::vector<std::string> expected = {"+Application", "Application.documents 1 ()",
-                                               "Application.DOCUMENTS 1 ()"};
+    const std::vector<std::string> expected = {"+Application", "Application.documents 3 ()",
+                                               "Application.DOCUMENTS 3 ()"};
     EXPECT_EQ(scratch_.Calls(), expected);
 }
 

@@ -141,6 +141,61 @@ TEST_F(Win32WalkTest, FilePropertiesOfAFileHeldOpenWithoutSharing) {
     EXPECT_EQ(untouched.Size, 77);
 }
 
+// Creates a file through the wide functions, which reach any name.
+void CreateWideFile(const std::wstring& path, const std::string& content) {
+    HANDLE file = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string ReadAll(FileSystem& fs, const std::string& path) {
+    std::string text;
+    const auto file = fs.OpenExclusive(path);
+    if (!file) return "<cannot open>";
+    char buffer[256];
+    for (int64_t n; (n = file->Read(buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    return text;
+}
+
+// 한국어.txt has no name in GBK: the listing gives its short name, through
+// which the size, the date and the contents are those of the real file, not
+// of whatever a "???.txt" wildcard would meet first.
+TEST_F(Win32WalkTest, NameOutsideTheCodePageIsReachedByItsShortName) {
+    tree.AddFile("abc.txt", "decoy");
+    const std::wstring root(tree.Root().begin(), tree.Root().end());
+    CreateWideFile(root + L"\\\xD55C\xAD6D\xC5B4.txt", "korean text");
+    const auto paths = Walk(tree.Root());
+    ASSERT_EQ(paths.size(), 2u);
+    const std::string reached = paths[0] == tree.Path("abc.txt") ? paths[1] : paths[0];
+    EXPECT_EQ(reached.find('?'), std::string::npos) << reached;
+    EXPECT_EQ(ReadAll(fs, reached), "korean text");
+    TFileProperty record;
+    ASSERT_TRUE(ReadFileProperties(fs, reached, record));
+    EXPECT_EQ(record.Size, 11);
+    EXPECT_NE(ReadCreationTime(fs, reached), kFallbackCreationTime);
+    // A path with a wildcard in it is never looked up.
+    EXPECT_FALSE(ReadFileProperties(fs, tree.Path("???.txt"), record));
+    EXPECT_EQ(fs.OpenExclusive(tree.Path("a?c.txt")), nullptr);
+}
+
+// Reserved device names as file names: the file is read, never the device.
+TEST_F(Win32WalkTest, DeviceNamedFilesAreTheFilesNotTheDevices) {
+    const std::wstring root(tree.Root().begin(), tree.Root().end());
+    for (const char* name : {"com1.txt", "aux.txt", "nul.txt", "con", "lpt1.log"}) {
+        const std::string content = std::string("inside ") + name;
+        CreateWideFile(root + L"\\" + std::wstring(name, name + strlen(name)), content);
+        const std::string path = tree.Path(name);
+        EXPECT_EQ(ReadAll(fs, path), content) << name;
+        TFileProperty record;
+        ASSERT_TRUE(ReadFileProperties(fs, path, record)) << name;
+        EXPECT_EQ(record.Size, static_cast<int32_t>(content.size())) << name;
+        EXPECT_NE(ReadCreationTime(fs, path), kFallbackCreationTime) << name;
+    }
+}
+
 TEST_F(Win32WalkTest, LocaleComparisonRefusesCaseVariantsOfOnePath) {
     ResultPathList list(rules);
     EXPECT_TRUE(list.Append("C:\\Dir\\File.txt"));

@@ -76,6 +76,37 @@ TEST_F(WindowSearch, EmptyLocationAsksForOneAndLeavesTheTable) {
     EXPECT_EQ(TableRows(form().lv1).size(), 2u);
 }
 
+// What cannot be searched is told in a "提示" box before anything changes:
+// the earlier rows stay, and the search does not claim to have completed.
+TEST_F(WindowSearch, LocationOrTextThatCannotBeSearchedIsToldAndNothingRuns) {
+    tree.AddFile("a.txt");
+    Search("a");
+    ASSERT_EQ(TableRows(form().lv1).size(), 1u);
+    SendMessageA(form().stat1, SB_SETTEXTA, 3, reinterpret_cast<LPARAM>(""));
+    const struct {
+        const char* what;
+        std::string folder;
+        std::wstring name;
+        std::string message;
+    } cases[] = {
+        {"missing folder", tree.Path("nowhere"), L"a", "目标目录不存在: " + tree.Path("nowhere\\")},
+        {"a file", tree.Path("a.txt"), L"a", "目标不是目录: " + tree.Path("a.txt\\")},
+        {"blank location", "  ", L"a", "请选择要搜索的目标目录."},
+        {"name outside the code page", tree.Root(), L"\xD55C\xAD6D", "文件名中有系统代码页不能表示的字符."},
+    };
+    for (const auto& c : cases) {
+        harness.dialogs.calls.clear();
+        SetText(LocationEdit(form()), c.folder);
+        SetWindowTextW(form().edt1, c.name.c_str());
+        Click(form().btn1);
+        ASSERT_EQ(harness.dialogs.calls.size(), 1u) << c.what;
+        EXPECT_TRUE(IsDialog(harness.dialogs.calls[0], DialogKind::Info, c.message, "提示"))
+            << c.what;
+        EXPECT_EQ(TableRows(form().lv1).size(), 1u) << c.what;
+        EXPECT_EQ(StatusText(form().stat1, 3), "") << c.what;
+    }
+}
+
 TEST_F(WindowSearch, StopDuringTheWalkKeepsWhatWasFoundAndCompletes) {
     for (const char* file :
          {"A\\a1.txt", "A\\a2.txt", "B\\a3.txt", "B\\a4.txt", "a5.txt", "a6.txt"}) {

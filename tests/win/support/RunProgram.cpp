@@ -9,11 +9,14 @@ namespace querna::testing {
 
 namespace {
 
-std::string Quote(const std::string& arg) {
-    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-    std::string quoted = "\"";
+template <typename String>
+String Quote(const String& arg) {
+    using Char = typename String::value_type;
+    const Char special[] = {' ', '\t', '"', 0};
+    if (!arg.empty() && arg.find_first_of(special) == String::npos) return arg;
+    String quoted(1, '"');
     size_t backslashes = 0;
-    for (char c : arg) {
+    for (Char c : arg) {
         if (c == '\\') {
             ++backslashes;
             continue;
@@ -23,8 +26,23 @@ std::string Quote(const std::string& arg) {
         quoted += c;
     }
     quoted.append(backslashes * 2, '\\');
-    return quoted + "\"";
+    return quoted + Char('"');
 }
+
+std::wstring Widen(const std::string& text) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+std::string ProgramPath(const std::string& program) {
+    const char* binDir = std::getenv("QUERNA_BIN_DIR");
+    return std::string(binDir ? binDir : ".") + "\\" + program;
+}
+
+ProgramResult RunCommandLine(const std::wstring& commandLine);
 
 // Reads what the pipe holds now, without waiting for more.
 void ReadAvailable(HANDLE pipe, std::string& into) {
@@ -41,11 +59,20 @@ void ReadAvailable(HANDLE pipe, std::string& into) {
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
-    const char* binDir = std::getenv("QUERNA_BIN_DIR");
-    const std::string path = std::string(binDir ? binDir : ".") + "\\" + program;
-    std::string commandLine = Quote(path);
+    std::string commandLine = Quote(ProgramPath(program));
     for (const std::string& arg : args) commandLine += " " + Quote(arg);
+    return RunCommandLine(Widen(commandLine));
+}
 
+ProgramResult RunProgramWide(const std::string& program, const std::vector<std::wstring>& args) {
+    std::wstring commandLine = Quote(Widen(ProgramPath(program)));
+    for (const std::wstring& arg : args) commandLine += L" " + Quote(arg);
+    return RunCommandLine(commandLine);
+}
+
+namespace {
+
+ProgramResult RunCommandLine(const std::wstring& commandLine) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
     CreatePipe(&outRead, &outWrite, &inherit, 0);
@@ -53,23 +80,23 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
 
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process{};
-    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back('\0');
-    const BOOL started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0,
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(L'\0');
+    const BOOL started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &process);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (!started) {
         CloseHandle(outRead);
         CloseHandle(errRead);
-        throw std::runtime_error("cannot start " + path);
+        throw std::runtime_error("cannot start a test program");
     }
     // The pipes are read while the child runs, and until its end, rather than
     // until they close: a Wine service started by the child may inherit the
@@ -88,5 +115,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     CloseHandle(errRead);
     return result;
 }
+
+}  // namespace
 
 }  // namespace querna::testing

@@ -16,5 +16,7 @@ struct ProgramResult {
 // `program` is a file name in the build tree (QUERNA_BIN_DIR); arguments are
 // quoted as needed.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+// The same with UTF-16 arguments, which may hold what the code page cannot.
+ProgramResult RunProgramWide(const std::string& program, const std::vector<std::wstring>& args);
 
 }  // namespace querna::testing

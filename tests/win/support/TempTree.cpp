@@ -71,10 +71,12 @@ TempTree::~TempTree() { RemoveTree(LongPath(root_)); }
 
 void TempTree::AddFolder(const std::string& relative, unsigned long attributes) {
     const std::string path = Path(relative);
-    size_t pos = root_.size() + 1;
-    while ((pos = path.find('\\', pos)) != std::string::npos) {
-        CreateDirectoryA(path.substr(0, pos).c_str(), nullptr);
-        ++pos;
+    for (size_t i = root_.size() + 1; i < path.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(path[i]))) {
+            ++i;  // a trail byte 0x5C is no separator
+        } else if (path[i] == '\\') {
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+        }
     }
     CreateDirectoryA(path.c_str(), nullptr);
     if (attributes) SetFileAttributesA(path.c_str(), attributes);
