@@ -143,7 +143,7 @@ class TForm1 final : public SearchHost,
     // SearchWindow
     std::string LocationText() override;
     int LocationIndex() override;
-    std::string LocationItemText(int index) override;
+    std::string LocationItemText(int index);
     int TypeIndex() override;
     bool IsChecked(int box) override;
     std::string IgnoredFolderText() override;

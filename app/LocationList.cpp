@@ -27,28 +27,6 @@ bool BeginsWith(std::string_view text, std::string_view prefix, TextRules& rules
 
 }  // namespace
 
-std::vector<LocationEntry> BuildLocationItems(std::string_view driveLetters) {
-    std::vector<LocationEntry> items = {
-        {"我的文档", imgDocuments, 0},  {"桌面", imgDesktop, 0},     {"我的电脑", imgComputer, 0},
-        {"临时文件", imgOpenFolder, 3}, {"IE缓存", imgWebFolder, 3},
-    };
-    std::string driveString;
-    for (const char letter : driveLetters) {
-        driveString += letter;
-        driveString += ":;";
-    }
-    items.push_back({"本地硬盘(" + driveString + ")", imgDrive, 3});
-    for (const char letter : driveLetters) {
-        items.push_back({std::string("本地磁盘(") + letter + ":)", imgDrive, 3});
-    }
-    items.push_back({std::string(kBrowseCaption), imgOpenFolder, 0});
-    return items;
-}
-
-LocationEntry CommandLineFolderItem(const std::string& folder) {
-    return {folder, imgOpenFolder, 0};
-}
-
 std::optional<std::string> CompleteLocationText(std::string_view typed,
                                                 const std::vector<std::string>& captions,
                                                 TextRules& rules) {

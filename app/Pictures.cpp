@@ -5,7 +5,7 @@
 #include <cmath>
 #include <functional>
 
-#include "app/LocationList.h"
+#include "search/Locations.h"
 
 namespace querna::win32 {
 

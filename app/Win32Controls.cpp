@@ -101,16 +101,15 @@ LRESULT CALLBACK LabelProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 std::string ChooseInterfaceFace() {
-    HDC screen = GetDC(nullptr);
+    const ScreenDc screen(GetDC(nullptr));
     std::string chosen;
     for (const char* face : kPreferredFaces) {
-        if (!FindFace(screen, face, DEFAULT_CHARSET).empty()) {
+        if (!FindFace(screen.Get(), face, DEFAULT_CHARSET).empty()) {
             chosen = face;
             break;
         }
     }
-    if (chosen.empty()) chosen = FindFace(screen, nullptr, GB2312_CHARSET);
-    ReleaseDC(nullptr, screen);
+    if (chosen.empty()) chosen = FindFace(screen.Get(), nullptr, GB2312_CHARSET);
     return chosen.empty() ? "宋体" : chosen;
 }
 

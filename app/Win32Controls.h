@@ -1,5 +1,5 @@
 // Small helpers of the main window over user32, gdi32 and comctl32: owners of
-// GDI and menu handles, the panel and label window classes, the choice of the
+// GDI and menu handles (on the one handle owner of platform/win32/Handles.h), the panel and label window classes, the choice of the
 // interface font, and text access to controls.
 #pragma once
 
@@ -8,54 +8,23 @@
 #include <commctrl.h>
 
 #include <string>
-#include <utility>
+
+#include "platform/win32/Handles.h"
 
 namespace querna::win32 {
 
-// Owns one handle and frees it with `Free`; copies deleted, moves allowed.
-template <typename H, auto Free>
-class Owned {
-  public:
-    Owned() = default;
-    explicit Owned(H handle) : handle_(handle) {}
-    ~Owned() { Reset(); }
-    Owned(const Owned&) = delete;
-    Owned& operator=(const Owned&) = delete;
-    Owned(Owned&& o) noexcept : handle_(std::exchange(o.handle_, nullptr)) {}
-    Owned& operator=(Owned&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            handle_ = std::exchange(o.handle_, nullptr);
-        }
-        return *this;
-    }
-    H Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    void Reset() {
-        if (handle_ != nullptr) Free(std::exchange(handle_, nullptr));
-    }
-
-  private:
-    H handle_ = nullptr;
+// Owners of the window's GDI objects, menu, image list and icons.
+template <typename Handle, auto Destroy>
+struct GuiHandleTraits {
+    using Type = Handle;
+    static Type Invalid() { return nullptr; }
+    static void Free(Type handle) { Destroy(handle); }
 };
 
-inline void FreeGdiObject(HGDIOBJ object) {
-    DeleteObject(object);
-}
-inline void FreeMenu(HMENU menu) {
-    DestroyMenu(menu);
-}
-inline void FreeImageList(HIMAGELIST list) {
-    ImageList_Destroy(list);
-}
-inline void FreeIcon(HICON icon) {
-    DestroyIcon(icon);
-}
-
-using OwnedFont = Owned<HFONT, FreeGdiObject>;
-using OwnedMenu = Owned<HMENU, FreeMenu>;
-using OwnedImageList = Owned<HIMAGELIST, FreeImageList>;
-using OwnedIcon = Owned<HICON, FreeIcon>;
+using OwnedFont = UniqueHandle<GuiHandleTraits<HFONT, &DeleteObject>>;
+using OwnedMenu = UniqueHandle<GuiHandleTraits<HMENU, &DestroyMenu>>;
+using OwnedImageList = UniqueHandle<GuiHandleTraits<HIMAGELIST, &ImageList_Destroy>>;
+using OwnedIcon = UniqueHandle<GuiHandleTraits<HICON, &DestroyIcon>>;
 
 // The face the window's texts are drawn in: SimSun where it is installed,
 // else the first installed face of a list of Chinese interface fonts, else

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <map>
-
 #include "cli/FindOptions.h"
 #include "matchers/MatcherSet.h"
 #include "platform/Error.h"
@@ -12,6 +10,7 @@
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
 #include "results/ResultTable.h"
+#include "search/Locations.h"
 #include "search/SearchRun.h"
 
 namespace querna::cli {
@@ -83,15 +82,6 @@ private:
     std::FILE* out_;
 };
 
-// The special places of the location box, by the item that stands for them.
-int SpecialLocationIndex(const std::string& in) {
-    static const std::map<std::string, int> kPlaces = {
-        {"documents", liDocuments}, {"desktop", liDesktop}, {"templates", liTemporary},
-        {"cache", liCache}};
-    auto it = kPlaces.find(in);
-    return it == kPlaces.end() ? -1 : it->second;
-}
-
 // The options as the window's inputs.
 class OptionWindow final : public SearchWindow {
 public:
@@ -100,8 +90,8 @@ public:
         : options_(options), dialogs_(dialogs), table_(table), fs_(fs), rules_(rules),
           host_(host) {}
     std::string LocationText() override { return options_.in; }
-    int LocationIndex() override { return SpecialLocationIndex(options_.in); }
-    std::string LocationItemText(int) override { return {}; }
+    // A named place ("cache") stands for its item of the location box.
+    int LocationIndex() override { return LocationIndexOfKeyword(options_.in); }
     int TypeIndex() override { return options_.typeIndex; }
     bool IsChecked(int box) override {
         switch (box) {

@@ -1,6 +1,5 @@
 #include "search/SearchRun.h"
 
-#include <array>
 #include <optional>
 
 #include "search/FileTypes.h"
@@ -13,8 +12,15 @@ namespace {
 // Where Windows records the current user's special folders.
 constexpr const char* kShellFoldersKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-constexpr std::array<const char*, 4> kShellFolderValues = {"Personal", "Desktop", "Templates",
-                                                           "Cache"};
+const char* ShellFolderValue(ShellFolder which) {
+    switch (which) {
+        case ShellFolder::Personal: return "Personal";
+        case ShellFolder::Desktop: return "Desktop";
+        case ShellFolder::Templates: return "Templates";
+        case ShellFolder::Cache: return "Cache";
+    }
+    return "Personal";
+}
 
 // The location that stands for every local disk.
 constexpr const char* kAllDrives = "ALL";
@@ -34,22 +40,9 @@ std::string UpperAscii(std::string text, TextRules& rules) {
     return text;
 }
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 std::string DriveRoot(char letter) {
     if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
     return {letter, ':', '\\'};
-}
-
-// The drive a per-disk item names: its caption ends "(" letter ":)". The letter
-// is read from the caption rather than counted, so that every local disk,
-// A: and B: included, searches its own root.
-std::optional<char> ItemDriveLetter(const std::string& caption) {
-    const size_t end = caption.rfind(":)");
-    if (end == std::string::npos || end == 0 || !IsAsciiLetter(caption[end - 1])) {
-        return std::nullopt;
-    }
-    return caption[end - 1];
 }
 
 int32_t Flag(bool checked) { return checked ? kTrue : kFalse; }
@@ -75,40 +68,33 @@ bool SearchRun::CollectCriteria() {
     return true;
 }
 
-std::string SearchRun::ReadShellFolder(int which) {
-    if (which < 1 || which > static_cast<int>(kShellFolderValues.size())) return {};
-    return UpperAscii(
-        registry_.ReadCurrentUserString(kShellFoldersKey, kShellFolderValues[which - 1]), rules_);
+std::string SearchRun::ReadShellFolder(ShellFolder which) {
+    return UpperAscii(registry_.ReadCurrentUserString(kShellFoldersKey, ShellFolderValue(which)),
+                      rules_);
 }
 
 bool SearchRun::ResolveLocation() {
-    const int index = window_.LocationIndex();
+    // No item, "浏览..." and a command-line folder leave the location text as
+    // typed or put there.
+    const std::optional<LocationEntry> item =
+        LocationItemAt(window_.LocationIndex(), state_.LocalDriveLetters);
+    if (!item) return true;
     std::string& location = state_.Criteria.Location;
-    int shellFolder = 0;
-    switch (index) {
-        case liDocuments: shellFolder = 1; break;
-        case liDesktop: shellFolder = 2; break;
-        case liTemporary: shellFolder = 3; break;
-        case liCache: shellFolder = 4; break;
-        case liComputer:
-        case liAllDisks: location = kAllDrives; return true;
-        default: break;
-    }
-    if (shellFolder != 0) {
-        const std::string folder = ReadShellFolder(shellFolder);
-        if (TrimBlanks(folder).empty()) {
-            window_.ShowInfo("系统没有记录“" + location + "”所在的目录.", "提示");
-            return false;
+    switch (item->kind) {
+        case LocationKind::SpecialFolder: {
+            const std::string folder = ReadShellFolder(item->folder);
+            if (TrimBlanks(folder).empty()) {
+                window_.ShowInfo("系统没有记录“" + item->caption + "”所在的目录.", "提示");
+                return false;
+            }
+            location = folder;
+            return true;
         }
-        location = folder;
-        return true;
-    }
-    // The items after the per-disk ones ("浏览...", a command-line folder) and
-    // no item at all leave the location text as typed or put there.
-    if (index > liAllDisks && index <= liAllDisks + state_.LocalDriveCount) {
-        if (const auto letter = ItemDriveLetter(window_.LocationItemText(index))) {
-            location = DriveRoot(*letter);
-        }
+        case LocationKind::MyComputer:
+        case LocationKind::AllDisks: location = kAllDrives; return true;
+        case LocationKind::OneDisk: location = DriveRoot(item->drive); return true;
+        case LocationKind::Browse:
+        case LocationKind::Folder: return true;
     }
     return true;
 }

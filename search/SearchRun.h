@@ -7,6 +7,7 @@
 
 #include "platform/Registry.h"
 #include "platform/SearchHost.h"
+#include "search/Locations.h"
 #include "search/ResultPathList.h"
 #include "search/SearchEngine.h"
 #include "search/SearchState.h"
@@ -19,8 +20,9 @@ class SearchWindow {
 public:
     virtual ~SearchWindow() = default;
     virtual std::string LocationText() = 0;            // text of cbb1
-    virtual int LocationIndex() = 0;                    // selected item of cbb1; -1 for none
-    virtual std::string LocationItemText(int index) = 0;  // caption of one item of cbb1
+    // The selected item of cbb1, whose items are BuildLocationItems of the
+    // local disks (then a command-line folder, if any); -1 for none.
+    virtual int LocationIndex() = 0;
     virtual int TypeIndex() = 0;                        // selected item of cbb2; -1 for none
     virtual bool IsChecked(int box) = 0;                // chk1 .. chk4, by number 1 .. 4
     virtual std::string IgnoredFolderText() = 0;        // edt4
@@ -30,16 +32,6 @@ public:
     // Adds the rows of `paths` to the results table, emptying it first when
     // `empty` is set (see FillResultTable).
     virtual void FillResultTable(const ResultPathList& paths, bool empty) = 0;
-};
-
-// Location list indices with a meaning of their own.
-enum LocationItem : int {
-    liDocuments = 0,
-    liDesktop = 1,
-    liComputer = 2,
-    liTemporary = 3,
-    liCache = 4,
-    liAllDisks = 5,
 };
 
 // Holds references only, and no state of its own between calls: a second
@@ -80,10 +72,9 @@ public:
     // empty or blank it tells the user, changes nothing and returns false.
     bool CollectCriteria();
 
-    // A special folder of the current user (1 Personal, 2 Desktop,
-    // 3 Templates, 4 Cache), ASCII letters upper-cased; empty when it is not
-    // recorded or `which` is none of these.
-    std::string ReadShellFolder(int which);
+    // A special folder of the current user, ASCII letters upper-cased; empty
+    // when it is not recorded.
+    std::string ReadShellFolder(ShellFolder which);
 
 private:
     // Rewrites Criteria.Location for the selected item of the location box.

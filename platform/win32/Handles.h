@@ -1,5 +1,6 @@
-// RAII owners for Win32 handles, COM pointers, BSTRs and VARIANTs. Copies are
-// deleted so that a handle can never be closed twice; moves are allowed.
+// RAII owners for Win32 handles, COM pointers, BSTRs and VARIANTs. Handles of
+// every kind share one owner template (UniqueHandle) with a traits type per
+// kind; COM pointers are counted references and have an owner of their own.
 #pragma once
 
 #include <windows.h>
@@ -10,88 +11,104 @@
 
 namespace querna::win32 {
 
-// CreateFile returns INVALID_HANDLE_VALUE on failure.
-class FileHandle {
+// One owner for every kind of handle: `Traits` names the handle type, the
+// value that means "none" (nullptr for most, INVALID_HANDLE_VALUE for
+// CreateFile and FindFirstFile) and how the handle is freed:
+//
+//   struct Traits {
+//       using Type = ...;
+//       static Type Invalid();
+//       static void Free(Type handle);  // called for valid handles only
+//   };
+//
+// Copies are deleted, so a handle is never freed twice; moves are allowed.
+template <typename Traits>
+class UniqueHandle {
 public:
-    FileHandle() = default;
-    explicit FileHandle(HANDLE h) : h_(h) {}
-    ~FileHandle() { Reset(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    FileHandle(FileHandle&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
-    FileHandle& operator=(FileHandle&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            h_ = std::exchange(o.h_, INVALID_HANDLE_VALUE);
-        }
+    using Type = typename Traits::Type;
+
+    UniqueHandle() = default;
+    explicit UniqueHandle(Type handle) : handle_(handle) {}
+    ~UniqueHandle() { Reset(); }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& o) noexcept : handle_(o.Release()) {}
+    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
+        if (this != &o) Reset(o.Release());
         return *this;
     }
-    explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE Get() const { return h_; }
-    void Reset() {
-        if (*this) CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
+
+    explicit operator bool() const { return Valid(handle_); }
+    Type Get() const { return handle_; }
+    // Frees what is held and gives the place for a function to fill in.
+    Type* Put() {
+        Reset();
+        return &handle_;
+    }
+    // Gives up ownership without freeing.
+    Type Release() { return std::exchange(handle_, Traits::Invalid()); }
+    // Frees what is held, then holds `handle`.
+    void Reset(Type handle = Traits::Invalid()) {
+        const Type old = std::exchange(handle_, handle);
+        if (Valid(old)) Traits::Free(old);
     }
 
 private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
+    // A null handle is never valid, whatever the kind's own "none" value.
+    static bool Valid(Type handle) { return handle != Traits::Invalid() && handle != Type{}; }
+
+    Type handle_ = Traits::Invalid();
 };
 
-// FindFirstFile handles are closed by FindClose.
-class FindHandle {
-public:
-    FindHandle() = default;
-    explicit FindHandle(HANDLE h) : h_(h) {}
-    ~FindHandle() {
-        if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    FindHandle(FindHandle&& o) noexcept : h_(std::exchange(o.h_, INVALID_HANDLE_VALUE)) {}
-    FindHandle& operator=(FindHandle&& o) noexcept {
-        if (this != &o) {
-            if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-            h_ = std::exchange(o.h_, INVALID_HANDLE_VALUE);
-        }
-        return *this;
-    }
-    explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return h_; }
-
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
+// A kernel object from CreateFile: INVALID_HANDLE_VALUE on failure.
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Free(Type handle) { CloseHandle(handle); }
 };
+using FileHandle = UniqueHandle<FileHandleTraits>;
+
+// A FindFirstFile search, closed by FindClose.
+struct FindHandleTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Free(Type handle) { FindClose(handle); }
+};
+using FindHandle = UniqueHandle<FindHandleTraits>;
 
 // An open registry key.
-class RegKey {
-public:
-    RegKey() = default;
-    explicit RegKey(HKEY key) : key_(key) {}
-    ~RegKey() { Reset(); }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    RegKey(RegKey&& o) noexcept : key_(std::exchange(o.key_, nullptr)) {}
-    RegKey& operator=(RegKey&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            key_ = std::exchange(o.key_, nullptr);
-        }
-        return *this;
-    }
-    explicit operator bool() const { return key_ != nullptr; }
-    HKEY Get() const { return key_; }
-    HKEY* Put() {
-        Reset();
-        return &key_;
-    }
-    void Reset() {
-        if (key_) RegCloseKey(key_);
-        key_ = nullptr;
-    }
-
-private:
-    HKEY key_ = nullptr;
+struct RegKeyTraits {
+    using Type = HKEY;
+    static Type Invalid() { return nullptr; }
+    static void Free(Type key) { RegCloseKey(key); }
 };
+using RegKey = UniqueHandle<RegKeyTraits>;
+
+// Memory of the COM task allocator (shell item lists, strings it returns).
+template <typename Pointer>
+struct TaskMemoryTraits {
+    using Type = Pointer;
+    static Type Invalid() { return nullptr; }
+    static void Free(Type memory) { CoTaskMemFree(memory); }
+};
+template <typename Pointer>
+using TaskMemory = UniqueHandle<TaskMemoryTraits<Pointer>>;
+
+// A global memory block (clipboard data until the system takes it).
+struct GlobalMemoryTraits {
+    using Type = HGLOBAL;
+    static Type Invalid() { return nullptr; }
+    static void Free(Type memory) { GlobalFree(memory); }
+};
+using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
+
+// The screen's device context, as GetDC(nullptr) gives it.
+struct ScreenDcTraits {
+    using Type = HDC;
+    static Type Invalid() { return nullptr; }
+    static void Free(Type dc) { ReleaseDC(nullptr, dc); }
+};
+using ScreenDc = UniqueHandle<ScreenDcTraits>;
 
 // An owned COM interface pointer.
 template <typename I>

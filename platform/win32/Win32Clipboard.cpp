@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/Error.h"
+#include "platform/win32/Handles.h"
 
 namespace querna::win32 {
 
@@ -18,24 +19,8 @@ public:
     OpenedClipboard& operator=(const OpenedClipboard&) = delete;
 };
 
-// Global memory for the clipboard, freed unless the clipboard took it over.
-class GlobalBlock {
-public:
-    explicit GlobalBlock(size_t size) : memory_(GlobalAlloc(GMEM_MOVEABLE, size)) {}
-    ~GlobalBlock() {
-        if (memory_) GlobalFree(memory_);
-    }
-    GlobalBlock(const GlobalBlock&) = delete;
-    GlobalBlock& operator=(const GlobalBlock&) = delete;
-    HGLOBAL Get() const { return memory_; }
-    HGLOBAL Release() { return std::exchange(memory_, nullptr); }
-
-private:
-    HGLOBAL memory_;
-};
-
 // Copies `text` and its terminating NUL into `block`; false when it cannot be locked.
-bool CopyInto(GlobalBlock& block, const std::string& text) {
+bool CopyInto(GlobalMemory& block, const std::string& text) {
     void* target = GlobalLock(block.Get());
     if (target == nullptr) return false;
     std::memcpy(target, text.c_str(), text.size() + 1);
@@ -49,9 +34,9 @@ void Win32Clipboard::SetText(const std::string& text) {
     if (!OpenClipboard(owner_)) throw QuernaError("Cannot open clipboard");
     OpenedClipboard opened;
     EmptyClipboard();
-    GlobalBlock block(text.size() + 1);
+    GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
     if (!block.Get() || !CopyInto(block, text)) return;
-    // On success the system owns the memory; on failure GlobalBlock frees it.
+    // On success the system owns the memory; on failure the block frees it.
     if (SetClipboardData(CF_TEXT, block.Get()) != nullptr) block.Release();
 }
 

@@ -49,22 +49,7 @@ class ThreadWindowsDisabled {
 };
 
 // An item identifier list from the shell, freed with the task allocator.
-class ItemIdList {
-  public:
-    ItemIdList() = default;
-    explicit ItemIdList(LPITEMIDLIST list) : list_(list) {}
-    ~ItemIdList() { CoTaskMemFree(list_); }
-    ItemIdList(const ItemIdList&) = delete;
-    ItemIdList& operator=(const ItemIdList&) = delete;
-    LPITEMIDLIST Get() const { return list_; }
-    LPITEMIDLIST* Put() {
-        CoTaskMemFree(std::exchange(list_, nullptr));
-        return &list_;
-    }
-
-  private:
-    LPITEMIDLIST list_ = nullptr;
-};
+using ItemIdList = TaskMemory<LPITEMIDLIST>;
 
 // Parses a shell display name (a path in the system code page) into an item
 // list; an empty list when it cannot be parsed.

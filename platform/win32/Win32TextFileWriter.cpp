@@ -4,29 +4,26 @@
 
 #include <utility>
 
+#include "platform/win32/Handles.h"
+
 namespace querna::win32 {
 
 namespace {
 
-// Owns the handle itself rather than through FileHandle, because Close must
-// report what CloseHandle says.
+// Close reports what CloseHandle says, so it takes the handle back from its
+// owner; a file never closed is closed by the owner on destruction.
 class Win32OutputFile final : public OutputFile {
 public:
-    explicit Win32OutputFile(HANDLE file) : file_(file) {}
-    ~Win32OutputFile() override {
-        if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    }
-    Win32OutputFile(const Win32OutputFile&) = delete;
-    Win32OutputFile& operator=(const Win32OutputFile&) = delete;
+    explicit Win32OutputFile(FileHandle file) : file_(std::move(file)) {}
 
     uint32_t Write(std::string_view bytes, size_t& written) override {
         written = 0;
-        if (file_ == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+        if (!file_) return ERROR_INVALID_HANDLE;
         while (written < bytes.size()) {
             const size_t left = bytes.size() - written;
             const DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
             DWORD stored = 0;
-            if (!WriteFile(file_, bytes.data() + written, chunk, &stored, nullptr)) {
+            if (!WriteFile(file_.Get(), bytes.data() + written, chunk, &stored, nullptr)) {
                 return GetLastError();
             }
             if (stored == 0) break;  // nothing more fits: a short write
@@ -36,27 +33,26 @@ public:
     }
 
     uint32_t Close() override {
-        const HANDLE file = std::exchange(file_, INVALID_HANDLE_VALUE);
-        if (file == INVALID_HANDLE_VALUE) return 0;
-        return CloseHandle(file) ? 0 : GetLastError();
+        if (!file_) return 0;
+        return CloseHandle(file_.Release()) ? 0 : GetLastError();
     }
 
 private:
-    HANDLE file_;
+    FileHandle file_;
 };
 
 }  // namespace
 
 std::unique_ptr<OutputFile> Win32TextFileWriter::Create(const std::string& path,
                                                         uint32_t& error) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         error = GetLastError();
         return nullptr;
     }
     error = 0;
-    return std::make_unique<Win32OutputFile>(file);
+    return std::make_unique<Win32OutputFile>(std::move(file));
 }
 
 }  // namespace querna::win32

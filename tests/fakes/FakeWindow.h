@@ -36,6 +36,8 @@ public:
     void SetLocalDrives(SearchState& state, const std::string& letters);
     // Appends a folder item, as the window does for a command-line folder.
     void AddFolderItem(const std::string& folder) { locationItems.push_back(folder); }
+    // The captions of the window's item table, for these disks.
+    void SetLocalDrives(const std::string& letters);
     // The index of the item with this caption; -1 when there is none.
     int ItemIndex(const std::string& caption) const;
 
@@ -53,7 +55,6 @@ public:
 
     std::string LocationText() override { return locationText; }
     int LocationIndex() override { return locationIndex; }
-    std::string LocationItemText(int index) override;
     int TypeIndex() override { return typeIndex; }
     bool IsChecked(int box) override { return box >= 1 && box <= 4 && checked[box - 1]; }
     std::string IgnoredFolderText() override { return ignoredFolder; }

@@ -236,11 +236,9 @@ TEST_F(SearchRunTest, ShellFolderUpperCasesAsciiLettersOnly) {
     // 癮 is B0 61 in GBK: its second byte is an "a" that must stay one.
     registry.SetCurrentUserString(kShellFolders, "Personal", "c:\\癮\\my docs");
     registry.SetCurrentUserString(kShellFolders, "Cache", "d:\\ie");
-    EXPECT_EQ(run.ReadShellFolder(1), "C:\\癮\\MY DOCS");
-    EXPECT_EQ(run.ReadShellFolder(4), "D:\\IE");
-    EXPECT_EQ(run.ReadShellFolder(2), "");
-    EXPECT_EQ(run.ReadShellFolder(0), "");
-    EXPECT_EQ(run.ReadShellFolder(5), "");
+    EXPECT_EQ(run.ReadShellFolder(ShellFolder::Personal), "C:\\癮\\MY DOCS");
+    EXPECT_EQ(run.ReadShellFolder(ShellFolder::Cache), "D:\\IE");
+    EXPECT_EQ(run.ReadShellFolder(ShellFolder::Desktop), "");
     const std::string key = kShellFolders;
     EXPECT_EQ(registry.currentUserReads,
               (Paths{key + "|Personal", key + "|Cache", key + "|Desktop"}));

@@ -183,7 +183,7 @@ TEST_F(FindCliTest, LocationThatCannotBeSearchedIsNamedAndEndsWithStatusOne) {
     };
     const Case cases[] = {
         {"   ", "请选择要搜索的目标目录."},
-        {"cache", "系统没有记录“cache”所在的目录."},
+        {"cache", "系统没有记录“IE缓存”所在的目录."},
         {tree.Path("nowhere"), "目标目录不存在: " + tree.Path("nowhere\\")},
         {tree.Path("r.txt"), "目标不是目录: " + tree.Path("r.txt\\")},
         {"Q:\\", "目标目录不存在: Q:\\"},

@@ -182,7 +182,6 @@ class IdleWindow final : public SearchWindow {
 public:
     std::string LocationText() override { return {}; }
     int LocationIndex() override { return -1; }
-    std::string LocationItemText(int) override { return {}; }
     int TypeIndex() override { return -1; }
     bool IsChecked(int) override { return false; }
     std::string IgnoredFolderText() override { return {}; }
@@ -211,7 +210,7 @@ TEST_F(RegistryTest, ShellFolderOfTheCurrentUserIsReadUpperCased) {
     IdleWindow window;
     SearchEngine engine{state, fs, rules, host, nullptr, 0};
     SearchRun run{state, engine, window, host, registry, rules};
-    const std::string read = run.ReadShellFolder(1);
+    const std::string read = run.ReadShellFolder(ShellFolder::Personal);
 
     if (saved) {
         RegSetValueExA(folders, "Personal", 0, saved->type,

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <stdexcept>
+#include <tuple>
 
 #include "app/CommandLine.h"
 #include "app/LocationList.h"
@@ -300,14 +301,19 @@ TEST(LocationList, ItemsFollowTheLocalDisks) {
         {"AC", {"本地硬盘(A:;C:;)", "本地磁盘(A:)", "本地磁盘(C:)"}},
     };
     for (const auto& c : cases) {
-        std::vector<LocationEntry> expected = {{"我的文档", 0, 0},
-                                               {"桌面", 3, 0},
-                                               {"我的电脑", 4, 0},
-                                               {"临时文件", 6, 3},
-                                               {"IE缓存", 7, 3}};
+        using Item = std::tuple<std::string, int, int>;  // caption, image, indent
+        std::vector<Item> expected = {{"我的文档", 0, 0},
+                                      {"桌面", 3, 0},
+                                      {"我的电脑", 4, 0},
+                                      {"临时文件", 6, 3},
+                                      {"IE缓存", 7, 3}};
         for (const std::string& disk : c.disks) expected.push_back({disk, 5, 3});
         expected.push_back({"浏览...", 6, 0});
-        EXPECT_EQ(BuildLocationItems(c.letters), expected) << c.letters;
+        std::vector<Item> built;
+        for (const LocationEntry& item : BuildLocationItems(c.letters)) {
+            built.emplace_back(item.caption, item.image, item.indent);
+        }
+        EXPECT_EQ(built, expected) << c.letters;
     }
 }
 
