@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <utility>
 
 namespace querna::win32 {
@@ -9,12 +10,16 @@ namespace querna::win32 {
 namespace {
 
 // Owns the handle itself rather than through FileHandle, because Close must
-// report what CloseHandle says.
+// report what CloseHandle says. A file not closed successfully is deleted once
+// its handle is gone: deleting by name after closing, rather than opening with
+// DELETE access, keeps readers that do not share deletion able to open it
+// meanwhile.
 class Win32OutputFile final : public OutputFile {
 public:
-    explicit Win32OutputFile(HANDLE file) : file_(file) {}
+    Win32OutputFile(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
     ~Win32OutputFile() override {
         if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+        if (!kept_) DeleteFileA(path_.c_str());
     }
     Win32OutputFile(const Win32OutputFile&) = delete;
     Win32OutputFile& operator=(const Win32OutputFile&) = delete;
@@ -38,11 +43,15 @@ public:
     uint32_t Close() override {
         const HANDLE file = std::exchange(file_, INVALID_HANDLE_VALUE);
         if (file == INVALID_HANDLE_VALUE) return 0;
-        return CloseHandle(file) ? 0 : GetLastError();
+        if (!CloseHandle(file)) return GetLastError();
+        kept_ = true;
+        return 0;
     }
 
 private:
     HANDLE file_;
+    std::string path_;
+    bool kept_ = false;
 };
 
 }  // namespace
@@ -56,7 +65,7 @@ std::unique_ptr<OutputFile> Win32TextFileWriter::Create(const std::string& path,
         return nullptr;
     }
     error = 0;
-    return std::make_unique<Win32OutputFile>(file);
+    return std::make_unique<Win32OutputFile>(file, path);
 }
 
 }  // namespace querna::win32
