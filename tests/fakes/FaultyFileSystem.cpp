@@ -21,14 +21,14 @@ std::string MaskFolder(const std::string& mask) {
 }
 
 class EmptyListing final : public DirListing {
-public:
+  public:
     bool Next(DirEntry&) override { return false; }
 };
 
 // A listing that can fail at any entry; entries that are gone are left out,
 // as a listing taken after they went would leave them out.
 class FaultyListing final : public DirListing {
-public:
+  public:
     FaultyListing(FaultyFileSystem& fs, std::unique_ptr<DirListing> base, std::string mask)
         : fs_(fs), base_(std::move(base)), mask_(std::move(mask)), folder_(MaskFolder(mask_)) {}
 
@@ -45,7 +45,7 @@ public:
         return false;
     }
 
-private:
+  private:
     FaultyFileSystem& fs_;
     std::unique_ptr<DirListing> base_;
     std::string mask_;
@@ -54,7 +54,7 @@ private:
 };
 
 class FaultyFile final : public ReadableFile {
-public:
+  public:
     FaultyFile(FaultyFileSystem& fs, std::unique_ptr<ReadableFile> base, std::string path)
         : fs_(fs), base_(std::move(base)), path_(std::move(path)) {}
 
@@ -65,7 +65,7 @@ public:
         return base_->Read(buffer, count > 1 ? count / 2 : count);
     }
 
-private:
+  private:
     FaultyFileSystem& fs_;
     std::unique_ptr<ReadableFile> base_;
     std::string path_;
@@ -74,7 +74,7 @@ private:
 // A failed Close leaves the wrapped file unclosed, so that it goes the way a
 // file that was never closed goes when released.
 class FaultyOutputFile final : public OutputFile {
-public:
+  public:
     FaultyOutputFile(FaultyTextFileWriter& writer, std::unique_ptr<OutputFile> base,
                      std::string path)
         : writer_(writer), base_(std::move(base)), path_(std::move(path)) {}
@@ -93,7 +93,7 @@ public:
         return base_->Close();
     }
 
-private:
+  private:
     FaultyTextFileWriter& writer_;
     std::unique_ptr<OutputFile> base_;
     std::string path_;
@@ -103,41 +103,64 @@ private:
 
 const char* CallKindName(CallKind kind) {
     switch (kind) {
-        case CallKind::FolderExists: return "folder exists";
-        case CallKind::List: return "list";
-        case CallKind::NextEntry: return "next entry";
-        case CallKind::FindEntry: return "find entry";
-        case CallKind::Open: return "open";
-        case CallKind::Read: return "read";
-        case CallKind::CreationTime: return "creation time";
-        case CallKind::FolderId: return "folder identity";
-        case CallKind::Create: return "create";
-        case CallKind::Write: return "write";
-        case CallKind::Close: return "close";
+        case CallKind::FolderExists:
+            return "folder exists";
+        case CallKind::List:
+            return "list";
+        case CallKind::NextEntry:
+            return "next entry";
+        case CallKind::FindEntry:
+            return "find entry";
+        case CallKind::Open:
+            return "open";
+        case CallKind::Read:
+            return "read";
+        case CallKind::CreationTime:
+            return "creation time";
+        case CallKind::FolderId:
+            return "folder identity";
+        case CallKind::Create:
+            return "create";
+        case CallKind::Write:
+            return "write";
+        case CallKind::Close:
+            return "close";
     }
     return "?";
 }
 
 const char* FaultErrorName(FaultError error) {
     switch (error) {
-        case FaultError::AccessDenied: return "access denied";
-        case FaultError::SharingViolation: return "sharing violation";
-        case FaultError::FileGone: return "file gone";
-        case FaultError::DeviceNotReady: return "device not ready";
-        case FaultError::DiskFull: return "disk full";
-        case FaultError::ShortRead: return "short read";
+        case FaultError::AccessDenied:
+            return "access denied";
+        case FaultError::SharingViolation:
+            return "sharing violation";
+        case FaultError::FileGone:
+            return "file gone";
+        case FaultError::DeviceNotReady:
+            return "device not ready";
+        case FaultError::DiskFull:
+            return "disk full";
+        case FaultError::ShortRead:
+            return "short read";
     }
     return "?";
 }
 
 uint32_t SystemErrorCode(FaultError error) {
     switch (error) {
-        case FaultError::AccessDenied: return 5;       // ERROR_ACCESS_DENIED
-        case FaultError::SharingViolation: return 32;  // ERROR_SHARING_VIOLATION
-        case FaultError::FileGone: return 2;           // ERROR_FILE_NOT_FOUND
-        case FaultError::DeviceNotReady: return 21;    // ERROR_NOT_READY
-        case FaultError::DiskFull: return 112;         // ERROR_DISK_FULL
-        case FaultError::ShortRead: return 0;
+        case FaultError::AccessDenied:
+            return 5;  // ERROR_ACCESS_DENIED
+        case FaultError::SharingViolation:
+            return 32;  // ERROR_SHARING_VIOLATION
+        case FaultError::FileGone:
+            return 2;  // ERROR_FILE_NOT_FOUND
+        case FaultError::DeviceNotReady:
+            return 21;  // ERROR_NOT_READY
+        case FaultError::DiskFull:
+            return 112;  // ERROR_DISK_FULL
+        case FaultError::ShortRead:
+            return 0;
     }
     return 0;
 }
@@ -160,8 +183,8 @@ bool FaultyFileSystem::Unavailable(const std::string& path) const {
     if (deviceGone_) return true;
     const std::string key = Key(path);
     return std::any_of(gone_.begin(), gone_.end(), [&](const std::string& gone) {
-        return key == gone || (key.size() > gone.size() && key.starts_with(gone) &&
-                               key[gone.size()] == '\\');
+        return key == gone ||
+               (key.size() > gone.size() && key.starts_with(gone) && key[gone.size()] == '\\');
     });
 }
 
@@ -221,8 +244,7 @@ std::optional<FaultError> FaultyTextFileWriter::Check(CallKind kind, const std::
     return FaultError::DeviceNotReady;
 }
 
-std::unique_ptr<OutputFile> FaultyTextFileWriter::Create(const std::string& path,
-                                                         uint32_t& error) {
+std::unique_ptr<OutputFile> FaultyTextFileWriter::Create(const std::string& path, uint32_t& error) {
     const auto fault = Check(CallKind::Create, path);
     if (fault && *fault != FaultError::ShortRead) {
         error = SystemErrorCode(*fault);

@@ -69,7 +69,7 @@ struct FailedCall {
 // The fault to inject and the record of what happened, shared by the two
 // decorators (their kinds do not overlap).
 class FaultPlan {
-public:
+  public:
     FaultPlan() = default;
     FaultPlan(CallKind kind, int nth, FaultError error) : fault_(Fault{kind, nth, error}) {}
 
@@ -79,11 +79,9 @@ public:
     bool Injected() const { return injected_; }
     // Every call that failed, the injected one and those that followed from it.
     const std::vector<FailedCall>& Failed() const { return failed_; }
-    void RecordFailure(CallKind kind, const std::string& path) {
-        failed_.push_back({kind, path});
-    }
+    void RecordFailure(CallKind kind, const std::string& path) { failed_.push_back({kind, path}); }
 
-private:
+  private:
     struct Fault {
         CallKind kind;
         int nth;
@@ -96,7 +94,7 @@ private:
 };
 
 class FaultyFileSystem final : public FileSystem {
-public:
+  public:
     FaultyFileSystem(FileSystem& base, FaultPlan& plan) : base_(base), plan_(plan) {}
 
     bool FolderExists(const std::string& path) override;
@@ -118,7 +116,7 @@ public:
     // Whether `path`, or a folder above it, is gone, or the device is.
     bool Unavailable(const std::string& path) const;
 
-private:
+  private:
     FileSystem& base_;
     FaultPlan& plan_;
     std::vector<std::string> gone_;  // upper-cased, without a trailing backslash
@@ -126,7 +124,7 @@ private:
 };
 
 class FaultyTextFileWriter final : public TextFileWriter {
-public:
+  public:
     FaultyTextFileWriter(TextFileWriter& base, FaultPlan& plan) : base_(base), plan_(plan) {}
 
     std::unique_ptr<OutputFile> Create(const std::string& path, uint32_t& error) override;
@@ -136,7 +134,7 @@ public:
     // caller's to carry out.
     std::optional<FaultError> Check(CallKind kind, const std::string& path);
 
-private:
+  private:
     TextFileWriter& base_;
     FaultPlan& plan_;
     bool deviceGone_ = false;

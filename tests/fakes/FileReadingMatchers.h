@@ -10,7 +10,7 @@
 namespace querna::fakes {
 
 class FileReadingMatchers final : public ContentMatchers {
-public:
+  public:
     FileReadingMatchers(FileSystem& fs, Dialogs& dialogs, size_t blockSize = kTextBlockSize)
         : text_(fs, dialogs, blockSize) {}
 
@@ -30,7 +30,7 @@ public:
 
     ScriptedMatchers office;
 
-private:
+  private:
     TextMatcher text_;
 };
 

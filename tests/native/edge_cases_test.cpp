@@ -98,7 +98,9 @@ TEST(WalkerEdges, LinksBackIntoTheWalkAreNotEnteredOthersAreFollowed) {
         {"to the folder being listed, below the start", "C:\\R\\A\\again", "C:\\R\\A", {}},
         {"to the parent of the folder being listed", "C:\\R\\A\\up", "C:\\R", {}},
         {"from deep down to the start folder", "C:\\R\\A\\A1\\top", "C:\\R", {}},
-        {"to a sibling, followed", "C:\\R\\B\\toA", "C:\\R\\A",
+        {"to a sibling, followed",
+         "C:\\R\\B\\toA",
+         "C:\\R\\A",
          {"C:\\R\\B\\toA\\A1\\a1.txt", "C:\\R\\B\\toA\\a.txt"}},
     };
     for (const auto& c : cases) {
@@ -131,11 +133,11 @@ TEST(LargeFiles, SizesOf4GiBAndMoreInTheSizeColumnAndTheSizeFilter) {
     } cases[] = {
         {0xFFFF'FFFF, "", true},
         {uint64_t{1} << 32, "", true},
-        {uint64_t{1} << 32, "4194304", false},          // 4194304.00 KB is not more
-        {(uint64_t{1} << 32) + 5, "4194304", false},    // 4194304.0049 shows as .00
-        {(uint64_t{1} << 32) + 6, "4194304", true},     // 4194304.0059 shows as .01
-        {(uint64_t{1} << 32) + 100, "1", true},         // its low half is 100 bytes
-        {uint64_t{6} << 30, "1", true},                 // its low half is 2 GiB
+        {uint64_t{1} << 32, "4194304", false},        // 4194304.00 KB is not more
+        {(uint64_t{1} << 32) + 5, "4194304", false},  // 4194304.0049 shows as .00
+        {(uint64_t{1} << 32) + 6, "4194304", true},   // 4194304.0059 shows as .01
+        {(uint64_t{1} << 32) + 100, "1", true},       // its low half is 100 bytes
+        {uint64_t{6} << 30, "1", true},               // its low half is 2 GiB
         {(uint64_t{5} << 30) + 6, "5242880", true},
     };
     fakes::GbkTextRules rules;
@@ -262,7 +264,8 @@ TEST(Dates, BoundsBefore1899WithATimeOfDayCompareAsTimes) {
         const char* to;
         Paths kept;
     } cases[] = {
-        {"1850-06-15 18:00:00", "2009-03-03 14:07:09",
+        {"1850-06-15 18:00:00",
+         "2009-03-03 14:07:09",
          {"D:\\at.txt", "D:\\evening.txt", "D:\\morning.txt"}},
         {"1800-01-01 00:00:00", "1850-06-15 18:00:00", {"D:\\early.txt", "D:\\at.txt"}},
         {"1850-06-15 19:00:00", "1850-06-16 05:00:00", {"D:\\evening.txt"}},
@@ -327,8 +330,12 @@ TEST(EmptyPhrase, ReadFreshBetweenFilesItIsNeverFoundAndNothingPastItIsRead) {
         const char* phrase;
         int32_t expected;
     } cases[] = {
-        {"a long needle line\r", "needle", 1}, {"needle\r", "", -1}, {"x\r", "x", 1},
-        {"", "", -1},                          {"\r\r\r", "", -1},   {"needle", "needle", 1},
+        {"a long needle line\r", "needle", 1},
+        {"needle\r", "", -1},
+        {"x\r", "x", 1},
+        {"", "", -1},
+        {"\r\r\r", "", -1},
+        {"needle", "needle", 1},
     };
     for (const auto& c : cases) {
         fs.AddFile("C:\\f.txt", c.content);
