@@ -11,8 +11,9 @@
 
 namespace querna {
 
-// A file open for writing. Closes itself when destroyed if Close was not
-// called; whatever was written before stays in the file.
+// A file open for writing. It is kept only when Close succeeds: released
+// without Close, or after a failed Close, it is closed and removed, so that a
+// write that failed half-way leaves no half-written file behind.
 class OutputFile {
 public:
     virtual ~OutputFile() = default;

@@ -104,6 +104,15 @@ DateTime SystemTimeToDateTime(const SystemTime& t) {
     return days >= 0 ? days + time : days - time;
 }
 
+bool DateTimeEarlier(DateTime a, DateTime b) {
+    // Days plus the time of day, on one line: -1.75 becomes -1 + 0.75.
+    const auto timeline = [](DateTime v) {
+        const double days = std::trunc(v);
+        return v >= 0 ? v : days + (days - v);
+    };
+    return timeline(a) < timeline(b);
+}
+
 SystemTime DateTimeToSystemTime(DateTime value) {
     // Round to the millisecond first so that 0.999... does not show as 59.999 s.
     const double days = std::trunc(value);

@@ -55,6 +55,11 @@ bool ReadFileProperties(FileSystem& fs, const std::string& path, TFileProperty& 
 DateTime ReadCreationTime(FileSystem& fs, const std::string& path);
 
 DateTime SystemTimeToDateTime(const SystemTime& parts);
+
+// Whether `a` is an earlier moment than `b`. Before 1899-12-30 the day count
+// is negative while the time of day still counts forward, so such values do
+// not order as numbers: -1.75 (1899-12-29 18:00) is later than -1.25 (06:00).
+bool DateTimeEarlier(DateTime a, DateTime b);
 SystemTime DateTimeToSystemTime(DateTime value);
 
 // "YYYY-MM-DD HH:MM:SS" (no milliseconds).

@@ -79,7 +79,8 @@ void ResultActions::SaveList() {
     uint32_t error = 0;
     const std::unique_ptr<OutputFile> file = files_.Create(saveFileName_, error);
     if (!file) throw QuernaError(SaveErrorText(error));
-    // A failed write leaves `file` to close itself as the error passes.
+    // On a failed write or close the error passes `file`, which then removes
+    // the partial file (see OutputFile).
     WriteLines(*file);
     if (const uint32_t closeError = file->Close()) throw QuernaError(SaveErrorText(closeError));
     dialogs_.ShowInfo("文件列表保存成功", "提示");

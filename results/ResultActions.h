@@ -50,7 +50,7 @@ public:
     // to a file chosen in the save dialog, then confirms. Needs a first row
     // with a name, no selection. A file that cannot be created, written or
     // closed raises QuernaError (SaveErrorText; "Disk full" for a short
-    // write); the lines written until then stay in the file.
+    // write) and leaves no file of that name: the partial file is removed.
     void SaveList();
 
 private:

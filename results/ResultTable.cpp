@@ -37,7 +37,10 @@ std::optional<ResultRow> BuildResultRow(FileSystem& fs, TextRules& rules, const 
     if (filters.sizeOn && !PassesSizeFilter(record.Size64, ReadSizeThreshold(filters.sizeThreshold))) {
         return std::nullopt;
     }
-    if (filters.dateOn && (date < filters.from || date > filters.to)) return std::nullopt;
+    if (filters.dateOn &&
+        (DateTimeEarlier(date, filters.from) || DateTimeEarlier(filters.to, date))) {
+        return std::nullopt;
+    }
 
     const PathParts parts = SplitPath(path, rules);
     ResultRow row;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <utility>
 
 #include "platform/win32/Handles.h"
@@ -11,10 +12,19 @@ namespace querna::win32 {
 namespace {
 
 // Close reports what CloseHandle says, so it takes the handle back from its
-// owner; a file never closed is closed by the owner on destruction.
+// owner. A file not closed successfully is deleted once its handle is gone:
+// deleting by name after closing, rather than opening with DELETE access,
+// keeps readers that do not share deletion able to open it meanwhile.
 class Win32OutputFile final : public OutputFile {
 public:
-    explicit Win32OutputFile(FileHandle file) : file_(std::move(file)) {}
+    Win32OutputFile(FileHandle file, std::string path)
+        : file_(std::move(file)), path_(std::move(path)) {}
+    ~Win32OutputFile() override {
+        file_.Reset();
+        if (!kept_) DeleteFileA(path_.c_str());
+    }
+    Win32OutputFile(const Win32OutputFile&) = delete;
+    Win32OutputFile& operator=(const Win32OutputFile&) = delete;
 
     uint32_t Write(std::string_view bytes, size_t& written) override {
         written = 0;
@@ -34,11 +44,15 @@ public:
 
     uint32_t Close() override {
         if (!file_) return 0;
-        return CloseHandle(file_.Release()) ? 0 : GetLastError();
+        if (!CloseHandle(file_.Release())) return GetLastError();
+        kept_ = true;
+        return 0;
     }
 
 private:
     FileHandle file_;
+    std::string path_;
+    bool kept_ = false;
 };
 
 }  // namespace
@@ -52,7 +66,7 @@ std::unique_ptr<OutputFile> Win32TextFileWriter::Create(const std::string& path,
         return nullptr;
     }
     error = 0;
-    return std::make_unique<Win32OutputFile>(std::move(file));
+    return std::make_unique<Win32OutputFile>(std::move(file), path);
 }
 
 }  // namespace querna::win32

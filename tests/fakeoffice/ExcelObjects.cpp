@@ -172,6 +172,10 @@ protected:
             return;
         }
         frame.RequireCount(0, 0);
+        if (member.id == kQuit && State().objects > 1) {
+            WriteLog(L"Application.Quit while " + std::to_wstring(State().objects - 1) +
+                     L" other objects are held");
+        }
         if (member.id == kWorkbooks) frame.ReturnObject(new Workbooks(SharedState()));
         if (member.id == kActiveWorkbook) {
             frame.ReturnObject(State().opened ? new Workbook(SharedState()) : nullptr);

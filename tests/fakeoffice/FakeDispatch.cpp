@@ -281,10 +281,12 @@ std::wstring DescribeArguments(const CallFrame& frame) {
 FakeDispatch::FakeDispatch(const wchar_t* className, std::shared_ptr<Session> session)
     : className_(className), session_(std::move(session)) {
     InterlockedIncrement(&g_liveObjects);
+    ++session_->objects;
 }
 
 FakeDispatch::~FakeDispatch() {
     InterlockedDecrement(&g_liveObjects);
+    --session_->objects;
 }
 
 long FakeDispatch::LiveObjects() {

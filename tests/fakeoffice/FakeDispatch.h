@@ -9,6 +9,9 @@
 //   Class.Member KIND (ARG, ...)          a call after a name look-up
 //   Class.#DISPID KIND @LCID (ARG, ...)   a call by dispatch id alone
 //   Class.QueryInterface NAME             a request for one of Excel's interfaces
+//   Application.Quit while N ... held     Excel told to quit while N of its other
+//                                         objects are still held (a real Excel
+//                                         would stay running)
 // KIND is the number of the DISPATCH_* flags; ARG is true, false, a number,
 // "text", missing (the not-given marker), empty, object, or &ARG by reference.
 #pragma once
@@ -70,6 +73,7 @@ struct Session {
     Fixture fixture;
     bool opened = false;
     bool saved = false;
+    int objects = 0;  // the live objects that share this session
     const Fault* FailureFor(const std::wstring& member) const;
 };
 

@@ -122,7 +122,19 @@ void FakeFileSystem::AddFile(const std::string& path, const std::string& content
     Node& node = Ensure(path, attributes);
     node.attributes = attributes;
     node.content = content;
+    node.creation = node.lastAccess = node.lastWrite = creation;
+}
+
+void FakeFileSystem::SetSize(const std::string& path, uint64_t size) {
+    nodes_.at(Key(path)).size = size;
+}
+
+void FakeFileSystem::SetTimes(const std::string& path, FileTime creation, FileTime lastAccess,
+                              FileTime lastWrite) {
+    Node& node = nodes_.at(Key(path));
     node.creation = creation;
+    node.lastAccess = lastAccess;
+    node.lastWrite = lastWrite;
 }
 
 void FakeFileSystem::AddLink(const std::string& path, const std::string& target) {
@@ -142,22 +154,34 @@ FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) {
     return it == nodes_.end() ? nullptr : &it->second;
 }
 
-// Walks the path component by component, replacing a link by its target, so
-// that "C:\R\loop\A" names "C:\R\A" when loop links to C:\R.
+// Windows takes "." and ".." out of a path before the file system sees it
+// ("C:\R\.\A" is "C:\R\A", "C:\R\B\.." is "C:\R"; ".." never leaves the
+// drive). Then the path is walked component by component, replacing a link
+// by its target, so that "C:\R\loop\A" names "C:\R\A" when loop links to
+// C:\R.
 FakeFileSystem::Node* FakeFileSystem::Resolve(const std::string& path) {
+    if (path.size() >= kMaxPath) return nullptr;
     const std::string key = Key(path);
-    std::string current;
+    std::vector<std::string> parts;
     size_t start = 0;
     while (start <= key.size()) {
         size_t slash = start;
         while (slash < key.size() && key[slash] != '\\') slash += IsLead(key[slash]) ? 2 : 1;
         slash = std::min(slash, key.size());
         const std::string part = key.substr(start, slash - start);
-        if (!part.empty()) current = current.empty() ? part : current + "\\" + part;
+        if (part == "..") {
+            if (parts.size() > 1) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = slash + 1;
+    }
+    std::string current;
+    for (const std::string& part : parts) {
+        current = current.empty() ? part : current + "\\" + part;
         auto it = nodes_.find(current);
         if (it == nodes_.end()) return nullptr;
         if (!it->second.linkTarget.empty()) current = it->second.linkTarget;
-        start = slash + 1;
     }
     auto it = nodes_.find(current);
     return it == nodes_.end() ? nullptr : &it->second;
@@ -174,7 +198,7 @@ std::unique_ptr<DirListing> FakeFileSystem::List(const std::string& mask, uint32
     const std::string folder = mask.substr(0, slash);
     const std::string pattern = mask.substr(slash + 1);
     std::vector<DirEntry> entries;
-    const Node* dir = Resolve(folder);
+    const Node* dir = mask.size() < kMaxPath ? Resolve(folder) : nullptr;
     if (dir == nullptr || failedListings_.count(Key(folder))) {
         return std::make_unique<FakeListing>(std::move(entries), dir != nullptr);
     }
@@ -198,9 +222,11 @@ std::unique_ptr<DirListing> FakeFileSystem::List(const std::string& mask, uint32
 bool FakeFileSystem::FindEntry(const std::string& path, EntryFacts& facts) {
     const Node* node = Resolve(path);
     if (node == nullptr) return false;
-    facts.size = node->content.size();
+    facts.size = node->size.value_or(node->content.size());
     facts.attributes = node->attributes;
-    facts.creationTime = facts.lastAccessTime = facts.lastWriteTime = node->creation;
+    facts.creationTime = node->creation;
+    facts.lastAccessTime = node->lastAccess;
+    facts.lastWriteTime = node->lastWrite;
     return true;
 }
 

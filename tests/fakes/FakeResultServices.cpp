@@ -6,11 +6,18 @@ namespace querna::fakes {
 
 class FakeOutputFile final : public OutputFile {
 public:
-    FakeOutputFile(FakeTextFileWriter& writer, std::string& content)
-        : writer_(writer), content_(content) {
+    FakeOutputFile(FakeTextFileWriter& writer, std::string path)
+        : writer_(writer), path_(std::move(path)), content_(writer_.files[path_]) {
+        content_.clear();  // replaced and emptied, as CREATE_ALWAYS does
         ++writer_.openFiles;
     }
-    ~FakeOutputFile() override { Close(); }
+    ~FakeOutputFile() override {
+        if (open_) {
+            open_ = false;
+            --writer_.openFiles;
+        }
+        if (!kept_) writer_.files.erase(path_);
+    }
 
     uint32_t Write(std::string_view bytes, size_t& written) override {
         written = 0;
@@ -29,13 +36,16 @@ public:
         if (!open_) return 0;
         open_ = false;
         --writer_.openFiles;
+        kept_ = writer_.closeError == 0;
         return writer_.closeError;
     }
 
 private:
     FakeTextFileWriter& writer_;
+    std::string path_;
     std::string& content_;
     bool open_ = true;
+    bool kept_ = false;
 };
 
 std::unique_ptr<OutputFile> FakeTextFileWriter::Create(const std::string& path,
@@ -43,9 +53,7 @@ std::unique_ptr<OutputFile> FakeTextFileWriter::Create(const std::string& path,
     created.push_back(path);
     error = createError;
     if (createError != 0) return nullptr;
-    std::string& content = files[path];
-    content.clear();  // replaced and emptied, as CREATE_ALWAYS does
-    return std::make_unique<FakeOutputFile>(*this, content);
+    return std::make_unique<FakeOutputFile>(*this, path);
 }
 
 }  // namespace querna::fakes

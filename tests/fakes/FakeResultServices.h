@@ -1,7 +1,9 @@
 // Fakes for the results popup actions: a table of rows, a shell and a
 // clipboard that record what they were asked, and an in-memory file writer
 // that can fail at creation, at the Nth write (with an error code or by
-// storing less than asked) or at closing.
+// storing less than asked) or at closing. Like the Win32 writer, it keeps a
+// file only when it was closed without an error: a file released unclosed,
+// or whose close failed, is removed.
 #pragma once
 
 #include <map>
@@ -50,7 +52,8 @@ public:
 
 class FakeTextFileWriter final : public TextFileWriter {
 public:
-    // Files as they stand: created, replaced, written so far.
+    // Files as they stand: created, replaced, written so far; a file whose
+    // writing did not end in a successful close is no longer here.
     std::map<std::string, std::string> files;
     std::vector<std::string> created;  // every path Create was asked for
 

@@ -30,6 +30,7 @@ void FakeWindow::FillResultTable(const ResultPathList& paths, bool empty) {
     fills.push_back({paths.Paths(), empty});
     if (empty) rows.clear();
     rows.insert(rows.end(), paths.Paths().begin(), paths.Paths().end());
+    if (onFill) onFill(paths, empty);
 }
 
 }  // namespace querna::fakes

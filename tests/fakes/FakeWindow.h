@@ -6,6 +6,7 @@
 // nested run.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +53,9 @@ public:
     std::vector<std::string> rows{"", ""};
     std::vector<std::pair<std::string, std::string>> infos;  // text, caption
     int phraseTextReads = 0;
+    // Called by every fill after it is recorded, so that a test can fill a
+    // real results table from the paths as the window does.
+    std::function<void(const ResultPathList& paths, bool empty)> onFill;
 
     std::string LocationText() override { return locationText; }
     int LocationIndex() override { return locationIndex; }

@@ -106,6 +106,8 @@ TEST_F(FindCliTest, DateFilterBoundsTheCreationTime) {
         {{"--from", "2000-01-01 00:00:00", "--to", "2100-01-01 00:00:00"}, Lines({"B\\Makefile"})},
         {{"--from", "2100-01-01 00:00:00"}, ""},
         {{"--to", "2000-01-01"}, ""},
+        {{"--from", "1850-06-15 18:00:00"}, Lines({"B\\Makefile"})},
+        {{"--to", "1850-06-15 18:00:00"}, ""},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"--in", tree.Root(), "--name", "Makefile"};

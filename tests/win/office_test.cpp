@@ -358,6 +358,31 @@ TEST_F(OfficeMatcherTest, ExcelErrorsLeaveAfterQuitWithEveryConnectionClosed) {
     }
 }
 
+TEST_F(OfficeMatcherTest, ExcelLetsGoOfEveryObjectBeforeItsApplicationQuits) {
+    // An Excel told to quit while a workbook, sheet or range is still held
+    // stays running; the fake logs such a quit.
+    const std::pair<const char*, const char*> cases[] = {
+        {"found on the second sheet", "sheet\ncell a\nsheet\ncell 目标\n"},
+        {"found nowhere", "sheet\ncell a\n"},
+        {"open refused", "fail Open 打不开\n"},
+        {"a chart sheet first", "chart\nsheet\ncell 目标\n"},
+        {"range search fails", "sheet\ncell a\nfail Find 查找失败\n"},
+    };
+    for (const auto& [name, fixture] : cases) {
+        SCOPED_TRACE(name);
+        scratch_.ClearLog();
+        ExcelConnection excel(automation_);
+        const std::string path = scratch_.WriteFixture("book.xls", fixture);
+        try {
+            MatchExcelWorkbook(excel, path, "目标");
+        } catch (const QuernaError&) {
+        }
+        const std::vector<std::string> calls = scratch_.Calls();
+        EXPECT_EQ(CountOf(calls, "Application." + kQuit), 1);
+        EXPECT_EQ(CountOf(calls, "Application.Quit while"), 0);
+    }
+}
+
 // --- All three, and the set the search engine uses ---
 
 TEST_F(OfficeMatcherTest, AnUnregisteredServerGivesTheSystemTextForItsCode) {

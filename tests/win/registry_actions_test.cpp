@@ -383,5 +383,35 @@ TEST_F(SaveListTest, OthersMayReadTheFileWhileItIsWrittenButNotWriteIt) {
     EXPECT_EQ(ReadWholeFile(tree.Path("shared.txt")), "line\r\n");
 }
 
+TEST_F(SaveListTest, FileIsKeptOnlyWhenItsCloseSucceeds) {
+    const struct {
+        const char* what;
+        bool existedBefore;
+        bool closed;
+    } cases[] = {
+        {"closed", false, true},
+        {"released unclosed", false, false},
+        {"replaced an older file, released unclosed", true, false},
+    };
+    for (const auto& c : cases) {
+        const std::string path = tree.Path("partial.txt");
+        if (c.existedBefore) tree.AddFile("partial.txt", "an older list\r\n");
+        uint32_t error = 1;
+        std::unique_ptr<OutputFile> file = files.Create(path, error);
+        ASSERT_NE(file, nullptr) << c.what;
+        size_t written = 0;
+        EXPECT_EQ(file->Write("half a li", written), 0u);
+        if (c.closed) {
+            EXPECT_EQ(file->Close(), 0u);
+        }
+        file.reset();
+        EXPECT_EQ(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES, c.closed) << c.what;
+        if (c.closed) {
+            EXPECT_EQ(ReadWholeFile(path), "half a li");
+        }
+        DeleteFileA(path.c_str());
+    }
+}
+
 }  // namespace
 }  // namespace querna
