@@ -48,6 +48,17 @@ foreach(program Querna querna-find)
   add_dependencies(${program} querna_icon)
 endforeach()
 
+# The tests that create the window do it with the program's common controls.
+foreach(test window_test window_search_test)
+  if(TARGET ${test})
+    set(resource_file ${CMAKE_SOURCE_DIR}/resources/test-manifest.rc)
+    set_source_files_properties(
+      ${resource_file} PROPERTIES INCLUDE_DIRECTORIES "${QUERNA_GENERATED_DIR}" OBJECT_DEPENDS
+                                  "${QUERNA_GENERATED_DIR}/Querna.exe.manifest")
+    target_sources(${test} PRIVATE ${resource_file})
+  endif()
+endforeach()
+
 # The resource test reads the version information and compares the embedded
 # icon with the picture the window draws.
 if(TARGET resources_test)
