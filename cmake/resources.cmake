@@ -1,8 +1,9 @@
 # The Windows tree's resources and release archive:
 # - the icon, version information and application manifest of Querna.exe and
 #   querna-find.exe, compiled by windres (resources/);
-# - dist/Querna-<version>-win64.zip, built with everything else, and the test
-#   that unpacks it and runs it on a clean Wine prefix.
+# - the release archive dist/Querna-<version>-win64.zip of this tree, built
+#   with everything else (make dist copies it to the top folder's dist/), and
+#   the test that unpacks it and runs it on a clean Wine prefix.
 enable_language(RC)
 
 set(QUERNA_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
@@ -34,6 +35,7 @@ add_custom_command(
 add_custom_target(querna_icon DEPENDS ${QUERNA_ICON})
 
 foreach(program Querna querna-find)
+  set(QUERNA_PROGRAM ${program})
   set(QUERNA_MANIFEST_FILE ${program}.exe.manifest)
   set(QUERNA_MANIFEST_NAME "Querna.${program}")
   configure_file(resources/program.manifest.in ${QUERNA_GENERATED_DIR}/${QUERNA_MANIFEST_FILE}
