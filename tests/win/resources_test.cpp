@@ -115,7 +115,7 @@ std::string CompareIconImage(const std::string& image, const Picture& picture) {
     return {};
 }
 
-TEST(ResourcesTest, IconGroupHoldsTheWindowsPictureAt16_32And48) {
+TEST(ResourcesTest, IconGroupHoldsTheWindowIconPictureAt16_32And48) {
     for (const char* program : kPrograms) {
         SCOPED_TRACE(program);
         ResourceModule module(ProgramPath(program));
