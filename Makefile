@@ -23,6 +23,12 @@ win: setup
 test: native win
 	@scripts/run-tests $(NATIVE) $(WIN)
 
+# The release archive, built with the Windows tree, copied to dist/.
+.PHONY: dist
+dist: win
+	@mkdir -p dist && rm -f dist/Querna-*-win64.zip
+	@cp $(WIN)/dist/Querna-*-win64.zip dist/ && ls dist/Querna-*-win64.zip
+
 run: win
 	@QUERNA_SCREENSHOT_TOOLS=1 scripts/setup
 	@scripts/run $(WIN)
