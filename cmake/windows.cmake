@@ -11,6 +11,12 @@ set(QUERNA_WINE_ENV
 
 set(QUERNA_WIN32_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 advapi32 user32 gdi32)
 
+# MinGW does not align the stack to 32 bytes, so a 256-bit value spilled by the
+# AVX2 phrase search would fault on an aligned move; the assembler makes every
+# aligned vector move an unaligned one (as fast on aligned data).
+set_source_files_properties(matchers/PhraseScan.cpp PROPERTIES
+                            COMPILE_OPTIONS "-Wa,-muse-unaligned-vector-move")
+
 file(GLOB QUERNA_WIN32_SOURCES CONFIGURE_DEPENDS platform/win32/*.cpp)
 add_library(querna_win32 STATIC ${QUERNA_WIN32_SOURCES})
 target_link_libraries(querna_win32 PUBLIC querna_core ${QUERNA_WIN32_LIBS})
@@ -59,7 +65,25 @@ foreach(test_source ${QUERNA_WIN_TESTS})
   if(TARGET querna_app)
     target_link_libraries(${test_name} PRIVATE querna_app)
   endif()
+  target_link_libraries(${test_name} PRIVATE querna_cli)
   add_test(NAME ${test_name} COMMAND ${test_name})
   set_tests_properties(${test_name} PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT}
                        ENVIRONMENT "${QUERNA_WINE_ENV}")
+endforeach()
+
+# The phrase search's own tests run under Wine too: the vector code as MinGW
+# compiles it and the processor's AVX2 as Wine lets it be used.
+add_executable(phrase_scan_test tests/native/phrase_scan_test.cpp)
+target_link_libraries(phrase_scan_test PRIVATE querna_core gtest gtest_main)
+add_test(NAME phrase_scan_test COMMAND phrase_scan_test)
+set_tests_properties(phrase_scan_test PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT}
+                     ENVIRONMENT "${QUERNA_WINE_ENV}")
+
+# The floor probes of the benchmarks: minimal programs doing only what the
+# platform must do for each kind of search (bench/run).
+file(GLOB QUERNA_BENCH_PROBES CONFIGURE_DEPENDS bench/*.cpp)
+foreach(probe_source ${QUERNA_BENCH_PROBES})
+  get_filename_component(probe_name ${probe_source} NAME_WE)
+  add_executable(${probe_name} ${probe_source})
+  target_link_libraries(${probe_name} PRIVATE querna_core)
 endforeach()

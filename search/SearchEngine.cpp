@@ -47,7 +47,7 @@ uint32_t SearchEngine::ListingAttributes(const SearchCriteria& criteria) {
 void SearchEngine::WalkDirectory(ResultPathList& results, const std::string& folder,
                                  const std::string& pattern) {
     std::vector<Ancestor> ancestors;
-    Walk(results, folder, pattern, ancestors);
+    Walk(results, folder, pattern, ancestors, observer_);
 }
 
 void SearchEngine::AfterEntry() {
@@ -56,7 +56,7 @@ void SearchEngine::AfterEntry() {
 }
 
 void SearchEngine::TakeMatchListing(const std::string& dir, const std::string& pattern,
-                                    uint32_t allowed, std::vector<std::string>& candidates) {
+                                    uint32_t allowed, Candidates& candidates) {
     // No messages are processed during the match listing, so the type filter
     // read here holds for all of it.
     const std::string& filter = state_.Criteria.TypeFilter;
@@ -67,7 +67,8 @@ void SearchEngine::TakeMatchListing(const std::string& dir, const std::string& p
     while (matches->Next(entry)) {
         if (entry.attributes & faDirectory) continue;
         if (allFiles || ClassifyExtension(SplitPath(entry.name, rules_).extension) == wanted) {
-            candidates.push_back(dir + entry.name);
+            candidates.emplace_back(dir + entry.name,
+                                    ListedFile{entry.size, entry.attributes, entry.creationTime});
         }
     }
 }
@@ -92,12 +93,13 @@ bool SearchEngine::EntersLoop(const std::string& dir, uint32_t attributes,
 }
 
 void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
-                        const std::string& pattern, std::vector<Ancestor>& ancestors) {
+                        const std::string& pattern, std::vector<Ancestor>& ancestors,
+                        ResultObserver* observer) {
     if (state_.StopRequested) return;
     const std::string dir = NormaliseFolder(folder);
     if (!fs_.FolderExists(dir)) return;
 
-    std::vector<std::string> candidates;
+    Candidates candidates;
     const uint32_t allowed = ListingAttributes(state_.Criteria);
     bool matchListingTaken = false;
     {
@@ -116,7 +118,7 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
             if (entry.attributes & faDirectory) {
                 if (entry.name != "." && entry.name != ".." &&
                     !EntersLoop(path, entry.attributes, ancestors)) {
-                    Walk(results, path + "\\", pattern, ancestors);
+                    Walk(results, path + "\\", pattern, ancestors, observer);
                 }
             } else if (!matchListingTaken) {
                 matchListingTaken = true;
@@ -126,10 +128,11 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
         }
     }
 
-    for (const std::string& candidate : candidates) {
-        if (results.Append(candidate)) {
+    for (const auto& [candidate, listed] : candidates) {
+        if (results.Append(candidate, listed)) {
             ++state_.FoundCount;
             host_.SetStatusPanel(1, std::to_string(state_.FoundCount));
+            if (observer != nullptr) observer->ResultAppended(candidate, listed);
         }
     }
 }
@@ -150,16 +153,21 @@ int32_t SearchEngine::MatchCandidate(const std::string& path, const std::string&
 void SearchEngine::SearchContents(ResultPathList& results, const std::string& root,
                                   const std::string& pattern) {
     ResultPathList candidates(rules_);
-    WalkDirectory(candidates, root, pattern);
+    std::vector<Ancestor> ancestors;
+    Walk(candidates, root, pattern, ancestors, nullptr);
     state_.FoundCount = 0;
-    for (const std::string& path : candidates.Paths()) {
+    for (size_t i = 0; i < candidates.Count(); ++i) {
         if (state_.StopRequested) break;
+        const std::string& path = candidates[i];
         host_.SetStatusPanel(3, path);
         const std::string phrase = host_.ReadPhrase();
         if (MatchCandidate(path, phrase) > 0) {
             ++state_.FoundCount;
-            results.Append(path);
+            const bool appended = results.Append(path, candidates.Listed(i));
             host_.SetStatusPanel(1, std::to_string(state_.FoundCount));
+            if (appended && observer_ != nullptr) {
+                observer_->ResultAppended(path, candidates.Listed(i));
+            }
         }
         AfterEntry();
     }

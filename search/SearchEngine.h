@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -17,6 +18,16 @@
 
 namespace querna {
 
+// Told of each file as it becomes a result of a search: when the walk appends
+// it to the caller's list (its folder's whole sub-tree done), or when the
+// content pass finds the phrase in it. Candidates gathered for the content
+// pass are not results.
+class ResultObserver {
+public:
+    virtual ~ResultObserver() = default;
+    virtual void ResultAppended(const std::string& path, const ListedFile& listed) = 0;
+};
+
 class SearchEngine {
 public:
     // `pauseMs` is slept after every directory entry and every candidate that
@@ -25,6 +36,9 @@ public:
                  ContentMatchers* matchers, int pauseMs)
         : state_(state), fs_(fs), rules_(rules), host_(host), matchers_(matchers),
           pauseMs_(pauseMs) {}
+
+    // The observer told of every result from now on; null for none.
+    void SetResultObserver(ResultObserver* observer) { observer_ = observer; }
 
     // Appends to `results`, in post-order of the tree, the files under
     // `folder` whose names contain `pattern` and pass the type filter. Reads
@@ -55,10 +69,13 @@ public:
     };
 
 private:
+    // A folder's matches with what its match listing returned of them.
+    using Candidates = std::vector<std::pair<std::string, ListedFile>>;
+
     void Walk(ResultPathList& results, const std::string& folder, const std::string& pattern,
-              std::vector<Ancestor>& ancestors);
+              std::vector<Ancestor>& ancestors, ResultObserver* observer);
     void TakeMatchListing(const std::string& dir, const std::string& pattern, uint32_t allowed,
-                          std::vector<std::string>& candidates);
+                          Candidates& candidates);
     bool EntersLoop(const std::string& dir, uint32_t attributes, std::vector<Ancestor>& ancestors);
     int32_t MatchCandidate(const std::string& path, const std::string& phrase);
     void AfterEntry();
@@ -69,6 +86,7 @@ private:
     SearchHost& host_;
     ContentMatchers* matchers_;
     int pauseMs_;
+    ResultObserver* observer_ = nullptr;
 };
 
 }  // namespace querna
