@@ -27,7 +27,34 @@ list(FILTER QUERNA_CLI_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(querna_cli STATIC ${QUERNA_CLI_SOURCES})
 target_link_libraries(querna_cli PUBLIC querna_win32)
 add_executable(querna-find cli/main.cpp)
-target_link_libraries(querna-find PRIVATE querna_cli)
+# querna-find.exe loads COM's and the registry's DLLs on their first call
+# only (delay-loaded): under Wine ole32 brings user32, gdi32 and the RPC
+# runtime along, which every run would pay for at start-up, though only a
+# search that meets an Office document uses them. The delay-load import
+# libraries are made from the toolchain's own import libraries. Listing
+# querna_win32 before them puts them after it on the link line, ahead of the
+# plain import libraries it brings.
+find_program(QUERNA_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
+set(QUERNA_DELAYED_LIBS "")
+foreach(dll ole32 oleaut32 advapi32)
+  find_library(QUERNA_IMPORT_LIB_${dll} NAMES lib${dll}.a REQUIRED)
+  execute_process(COMMAND ${CMAKE_NM} ${QUERNA_IMPORT_LIB_${dll}} OUTPUT_VARIABLE symbols)
+  string(REGEX MATCHALL " I __imp_[A-Za-z0-9_@]+" imports "${symbols}")
+  list(TRANSFORM imports REPLACE " I __imp_" "")
+  list(REMOVE_DUPLICATES imports)
+  list(JOIN imports "\n" exports)
+  set(def ${CMAKE_BINARY_DIR}/delayload/${dll}.def)
+  set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
+  file(WRITE ${def} "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
+  execute_process(COMMAND ${QUERNA_DLLTOOL} --input-def ${def} --output-delaylib ${lib}
+                          --dllname ${dll}.dll
+                  RESULT_VARIABLE made)
+  if(NOT made EQUAL 0)
+    message(FATAL_ERROR "cannot make the delay-load library of ${dll}")
+  endif()
+  list(APPEND QUERNA_DELAYED_LIBS ${lib})
+endforeach()
+target_link_libraries(querna-find PRIVATE querna_cli querna_win32 ${QUERNA_DELAYED_LIBS} delayimp)
 
 # The window: everything of app/ but the entry point is a library the tests link.
 file(GLOB QUERNA_APP_SOURCES CONFIGURE_DEPENDS app/*.cpp)

@@ -38,9 +38,23 @@ void ReadAvailable(HANDLE pipe, std::string& into) {
     }
 }
 
+// Ctrl+C as the system sends it: a new thread of the process runs the
+// control routine of kernelbase, which is mapped at the same address in every
+// process, with the event as its argument.
+void DeliverCtrlC(HANDLE process) {
+    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernelbase.dll"), "CtrlRoutine")));
+    if (routine == nullptr) throw std::runtime_error("no CtrlRoutine in kernelbase");
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, routine,
+                                       reinterpret_cast<void*>(CTRL_C_EVENT), 0, nullptr);
+    if (thread == nullptr) throw std::runtime_error("cannot deliver Ctrl+C");
+    CloseHandle(thread);
+}
+
 }  // namespace
 
-ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProgramOptions& options) {
     const char* binDir = std::getenv("QUERNA_BIN_DIR");
     const std::string path = std::string(binDir ? binDir : ".") + "\\" + program;
     std::string commandLine = Quote(path);
@@ -57,7 +71,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = outWrite;
+    startup.hStdOutput = options.standardOutput ? options.standardOutput : outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process{};
     std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
@@ -75,11 +89,16 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     // until they close: a Wine service started by the child may inherit the
     // write ends and hold them open for as long as it lives.
     ProgramResult result;
+    bool interrupted = options.interruptOnceOutputHolds.empty();
     for (;;) {
         const DWORD wait = WaitForSingleObject(process.hProcess, 5);
         ReadAvailable(outRead, result.out);
         ReadAvailable(errRead, result.err);
         if (wait != WAIT_TIMEOUT) break;
+        if (!interrupted && result.out.find(options.interruptOnceOutputHolds) != std::string::npos) {
+            DeliverCtrlC(process.hProcess);
+            interrupted = true;
+        }
     }
     GetExitCodeProcess(process.hProcess, &result.status);
     CloseHandle(process.hProcess);
