@@ -267,6 +267,28 @@ TEST_F(ResultPrinterTest, ContentMatchesWaitForTheRootsEndWhileOfficeDocumentsMa
     }
 }
 
+// The console companion folds case with kernel32's LCMapStringA where the
+// window used user32's CharUpperBuffA; the keys must stay the same.
+TEST(Win32TextRulesTest, FoldCaseAgreesWithCharUpperBuff) {
+    const std::string texts[] = {
+        "",
+        "abc XYZ 019 _-.",
+        "C:\\Data\\report.final.doc",
+        "\xB1\xED\xB8\xF1.txt",  // 表格: GBK, no letters
+        "\xD6\xD0\xCE\xC4" "abc",  // 中文 then ASCII
+        "\x81\x61\x81\x7A",      // trail bytes in the range of a to z
+        "\xA3\xE1\xA3\xE2",      // full-width a b
+        "\xA6\xC1\xA6\xC2",      // Greek small alpha beta
+        "\xA7\xD1",              // Cyrillic small a
+    };
+    win32::Win32TextRules rules;
+    for (const std::string& text : texts) {
+        std::string expected = text;
+        if (!expected.empty()) CharUpperBuffA(expected.data(), static_cast<DWORD>(expected.size()));
+        EXPECT_EQ(rules.FoldCase(text), expected) << ::testing::PrintToString(text);
+    }
+}
+
 // The DLLs a program imports at start-up, read from its import directory.
 std::vector<std::string> ImportedDlls(const std::string& program) {
     std::vector<std::string> names;
