@@ -55,22 +55,29 @@ void SearchEngine::AfterEntry() {
     host_.Pause(pauseMs_);
 }
 
+SearchEngine::TypeTest SearchEngine::ReadTypeTest() const {
+    const std::string& filter = state_.Criteria.TypeFilter;
+    const bool allFiles = filter.find("*.*") != std::string::npos;
+    return {allFiles, allFiles ? ftAll : ClassifyExtension(filter)};
+}
+
+void SearchEngine::AddCandidate(const std::string& dir, const DirEntry& file,
+                                const TypeTest& test, Candidates& candidates) {
+    if (file.attributes & faDirectory) return;
+    if (test.allFiles || ClassifyExtension(SplitPath(file.name, rules_).extension) == test.wanted) {
+        candidates.emplace_back(dir + file.name,
+                                ListedFile{file.size, file.attributes, file.creationTime});
+    }
+}
+
 void SearchEngine::TakeMatchListing(const std::string& dir, const std::string& pattern,
                                     uint32_t allowed, Candidates& candidates) {
     // No messages are processed during the match listing, so the type filter
     // read here holds for all of it.
-    const std::string& filter = state_.Criteria.TypeFilter;
-    const bool allFiles = filter.find("*.*") != std::string::npos;
-    const FileTypeClass wanted = allFiles ? ftAll : ClassifyExtension(filter);
+    const TypeTest test = ReadTypeTest();
     auto matches = fs_.List(dir + "*" + pattern + "*", allowed);
     DirEntry entry;
-    while (matches->Next(entry)) {
-        if (entry.attributes & faDirectory) continue;
-        if (allFiles || ClassifyExtension(SplitPath(entry.name, rules_).extension) == wanted) {
-            candidates.emplace_back(dir + entry.name,
-                                    ListedFile{entry.size, entry.attributes, entry.creationTime});
-        }
-    }
+    while (matches->Next(entry)) AddCandidate(dir, entry, test, candidates);
 }
 
 // A linked folder (a junction or symbolic link) that leads back to a folder
@@ -102,6 +109,14 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
     Candidates candidates;
     const uint32_t allowed = ListingAttributes(state_.Criteria);
     bool matchListingTaken = false;
+    // A pattern that every name matches ("" or only "*") makes the match
+    // listing return just the files of the folder listing, ignored name
+    // included; they are kept from it rather than listed a second time, which
+    // would cost as much again. The type filter is still read when the match
+    // listing would be taken.
+    const bool everyName = pattern.find_first_not_of('*') == std::string::npos;
+    std::vector<DirEntry> files;
+    std::optional<TypeTest> typeTest;
     {
         AncestorGuard onChain(ancestors, dir);
         auto listing = fs_.List(dir + "*.*", allowed);
@@ -109,6 +124,7 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
         std::string path;
         while (listing->Next(entry)) {
             if (state_.StopRequested) return;  // this folder's candidates are dropped
+            if (everyName && !(entry.attributes & faDirectory)) files.push_back(entry);
             if (!state_.Criteria.IgnoredFolderName.empty() &&
                 entry.name == state_.Criteria.IgnoredFolderName) {
                 continue;
@@ -122,12 +138,23 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
                 }
             } else if (!matchListingTaken) {
                 matchListingTaken = true;
-                TakeMatchListing(dir, pattern, allowed, candidates);
+                if (everyName) {
+                    typeTest = ReadTypeTest();
+                } else {
+                    TakeMatchListing(dir, pattern, allowed, candidates);
+                }
             }
             AfterEntry();
         }
     }
+    if (typeTest) {
+        for (const DirEntry& file : files) AddCandidate(dir, file, *typeTest, candidates);
+    }
+    AppendCandidates(results, candidates, observer);
+}
 
+void SearchEngine::AppendCandidates(ResultPathList& results, const Candidates& candidates,
+                                    ResultObserver* observer) {
     for (const auto& [candidate, listed] : candidates) {
         if (results.Append(candidate, listed)) {
             ++state_.FoundCount;

@@ -13,6 +13,7 @@
 #include "platform/SearchHost.h"
 #include "platform/TextRules.h"
 #include "search/ContentMatchers.h"
+#include "search/FileTypes.h"
 #include "search/ResultPathList.h"
 #include "search/SearchState.h"
 
@@ -71,11 +72,24 @@ public:
 private:
     // A folder's matches with what its match listing returned of them.
     using Candidates = std::vector<std::pair<std::string, ListedFile>>;
+    // The type filter as read at one moment.
+    struct TypeTest {
+        bool allFiles;
+        FileTypeClass wanted;
+    };
 
     void Walk(ResultPathList& results, const std::string& folder, const std::string& pattern,
               std::vector<Ancestor>& ancestors, ResultObserver* observer);
     void TakeMatchListing(const std::string& dir, const std::string& pattern, uint32_t allowed,
                           Candidates& candidates);
+    // The end of a folder's walk: its candidates that `results` does not
+    // hold yet join it, each counted and told to the observer.
+    void AppendCandidates(ResultPathList& results, const Candidates& candidates,
+                          ResultObserver* observer);
+    TypeTest ReadTypeTest() const;
+    // Adds `file` unless it is a directory or fails the type test.
+    void AddCandidate(const std::string& dir, const DirEntry& file, const TypeTest& test,
+                      Candidates& candidates);
     bool EntersLoop(const std::string& dir, uint32_t attributes, std::vector<Ancestor>& ancestors);
     int32_t MatchCandidate(const std::string& path, const std::string& phrase);
     void AfterEntry();

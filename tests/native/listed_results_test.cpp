@@ -90,6 +90,39 @@ TEST_F(ListedResultsTest, ObserverHearsOfEachResultOnceAndOfNoCandidate) {
     EXPECT_EQ(found.Listed(1).creationTime, k20090303 + 2 * kHour);
 }
 
+TEST(EveryNameWalkTest, PatternThatEveryNameMatchesListsEachFolderOnceWithTheSameResults) {
+    struct Case {
+        std::string pattern, typeFilter;
+        std::vector<std::string> files, expected;
+    };
+    const Case cases[] = {
+        // The ignored name is skipped in the folder listing only: the file
+        // named so is found once another file has made the folder count.
+        {"",
+         "|*.*|",
+         {"Debug", "a.doc", "b.txt"},
+         {"C:\\R\\S\\s.txt", "C:\\R\\Debug", "C:\\R\\a.doc", "C:\\R\\b.txt"}},
+        {"*", "|.DOC|.DOCX|", {"Debug", "a.doc", "b.txt"}, {"C:\\R\\a.doc"}},
+        {"**", "|*.*|", {"Debug"}, {"C:\\R\\S\\s.txt"}},
+    };
+    for (const Case& c : cases) {
+        SearchState state;
+        state.Criteria.TypeFilter = c.typeFilter;
+        state.Criteria.IncludeSubfolders = kTrue;
+        state.Criteria.IgnoredFolderName = "Debug";
+        FakeFileSystem fs;
+        fs.AddFile("C:\\R\\S\\s.txt");
+        for (const std::string& file : c.files) fs.AddFile("C:\\R\\" + file);
+        fakes::GbkTextRules rules;
+        fakes::RecordingHost host;
+        SearchEngine engine{state, fs, rules, host, nullptr, 0};
+        ResultPathList results(rules);
+        engine.WalkDirectory(results, "C:\\R", c.pattern);
+        EXPECT_EQ(results.Paths(), c.expected) << c.pattern << c.typeFilter;
+        EXPECT_EQ(fs.ListedMasks(), (std::vector<std::string>{"C:\\R\\*.*", "C:\\R\\S\\*.*"}));
+    }
+}
+
 TEST(ListedRowsTest, RowsComeFromTheListingWithLocalTimeAndTheFilters) {
     FakeFileSystem fs;  // holds no file at all: nothing is looked up or opened
     fs.SetLocalOffset(8 * kHour);
