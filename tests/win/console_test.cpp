@@ -169,19 +169,6 @@ TEST(ConsoleMatchersTest, ComStartsWithTheFirstOfficeDocumentAndErrorsNameTheFil
     std::fclose(err);
 }
 
-// The local calendar text of a UTC file time, by the system's conversion.
-std::string LocalText(uint64_t utc) {
-    const FILETIME in{static_cast<DWORD>(utc), static_cast<DWORD>(utc >> 32)};
-    FILETIME local;
-    SYSTEMTIME t;
-    FileTimeToLocalFileTime(&in, &local);
-    FileTimeToSystemTime(&local, &t);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
-                  t.wHour, t.wMinute, t.wSecond);
-    return text;
-}
-
 class ResultPrinterTest : public ::testing::Test {
   protected:
     // What printing the two results gives, as the walk or pass appends them
@@ -215,34 +202,6 @@ class ResultPrinterTest : public ::testing::Test {
     win32::Win32TextRules rules;
 };
 
-TEST_F(ResultPrinterTest, RowsComeFromTheListingWithTheFilters) {
-    struct Case {
-        std::optional<std::string> minKb;
-        std::optional<DateTime> from;
-        std::string expected;
-    };
-    const std::string huge =
-        "huge.bin\t5368709120\t.bin\t" + LocalText(kCreated) + "\tC:\\data\\\r\n";
-    const std::string small =
-        "small.txt\t10245\t.txt\t" + LocalText(kCreated + 864'000'000'000) + "\tC:\\data\\\r\n";
-    DateTime between = 0;
-    ASSERT_TRUE(ParseDateTime(LocalText(kCreated + 432'000'000'000), between));
-    const Case cases[] = {
-        {std::nullopt, std::nullopt, huge + small},
-        {"10", std::nullopt, huge},       // 10245 bytes are 10.00 KB: not above 10
-        {"5242879", std::nullopt, huge},  // 5 GiB: all 64 bits of the size count
-        {"5242880", std::nullopt, ""},    // exactly 5,242,880 KB: not above it
-        {std::nullopt, between, small},
-    };
-    for (const Case& c : cases) {
-        FindOptions options;
-        options.format = OutputFormat::Table;
-        options.minKb = c.minKb;
-        options.from = c.from;
-        EXPECT_EQ(Print(options).first, c.expected) << c.minKb.value_or("-");
-    }
-}
-
 TEST_F(ResultPrinterTest, ContentMatchesWaitForTheRootsEndWhileOfficeDocumentsMayFollow) {
     struct Case {
         std::optional<std::string> phrase;
@@ -275,11 +234,12 @@ TEST(Win32TextRulesTest, FoldCaseAgreesWithCharUpperBuff) {
         "abc XYZ 019 _-.",
         "C:\\Data\\report.final.doc",
         "\xB1\xED\xB8\xF1.txt",  // 表格: GBK, no letters
-        "\xD6\xD0\xCE\xC4" "abc",  // 中文 then ASCII
-        "\x81\x61\x81\x7A",      // trail bytes in the range of a to z
-        "\xA3\xE1\xA3\xE2",      // full-width a b
-        "\xA6\xC1\xA6\xC2",      // Greek small alpha beta
-        "\xA7\xD1",              // Cyrillic small a
+        "\xD6\xD0\xCE\xC4"
+        "abc",               // 中文 then ASCII
+        "\x81\x61\x81\x7A",  // trail bytes in the range of a to z
+        "\xA3\xE1\xA3\xE2",  // full-width a b
+        "\xA6\xC1\xA6\xC2",  // Greek small alpha beta
+        "\xA7\xD1",          // Cyrillic small a
     };
     win32::Win32TextRules rules;
     for (const std::string& text : texts) {
