@@ -30,7 +30,7 @@ int RunProgram(HINSTANCE instance, int showCommand, querna::win32::Win32Dialogs&
     win32::Win32Registry registry;
     win32::Win32TextFileWriter files;
     win32::Win32Automation automation;
-    MatcherSet matchers(fs, dialogs, automation);
+    MatcherSet matchers(fs, rules, dialogs, automation);
 
     TForm1 form({fs, rules, dialogs, registry, files, &matchers}, kSearchPauseMs);
     form.Create(instance);

@@ -1,9 +1,12 @@
 #include "cli/FindCommand.h"
 
+#include <io.h>
 #include <windows.h>
 
+#include "cli/ConsoleInterrupt.h"
+#include "cli/ConsoleOutput.h"
+#include "cli/ConsoleServices.h"
 #include "cli/FindOptions.h"
-#include "matchers/MatcherSet.h"
 #include "platform/Error.h"
 #include "platform/win32/Win32Automation.h"
 #include "platform/win32/Win32Drives.h"
@@ -21,74 +24,11 @@ void Write(std::FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-// No window: no status bar, no messages to process; the pause still paces the
-// search so that the engine can be timed with the window's pacing.
-class ConsoleHost final : public SearchHost {
-public:
-    explicit ConsoleHost(std::string phrase) : phrase_(std::move(phrase)) {}
-    void SetStatusPanel(int, const std::string&) override {}
-    void ProcessMessages() override {}
-    void Pause(int milliseconds) override {
-        if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
-    }
-    std::string ReadPhrase() override { return phrase_; }
-
-private:
-    std::string phrase_;
-};
-
-// Boxes become lines on the error stream; nothing waits for an answer.
-class ConsoleDialogs final : public Dialogs {
-public:
-    explicit ConsoleDialogs(std::FILE* err) : err_(err) {}
-    void ShowInfo(const std::string& text, const std::string&) override { Say(text); }
-    void ShowPlainMessage(const std::string& text) override { Say(text); }
-    void ShowError(const std::string& text) override { Say(ErrorReportText(text)); }
-    bool BrowseForFolder(const std::string&, const std::string&, std::string&) override {
-        return false;
-    }
-    bool PromptSaveFile(std::string&) override { return false; }
-
-private:
-    void Say(const std::string& text) { Write(err_, text + "\r\n"); }
-    std::FILE* err_;
-};
-
-// The rows the window would add to its table, printed as they come.
-class PrintedTable final : public ResultTableView {
-public:
-    PrintedTable(const FindOptions& options, std::FILE* out) : options_(options), out_(out) {}
-    void ClearRows() override {}
-    void AddRow(const ResultRow& row) override {
-        if (options_.format == OutputFormat::Paths) {
-            Write(out_, row.folder + row.name + "\r\n");
-        } else {
-            Write(out_, row.name + "\t" + row.size + "\t" + row.type + "\t" + row.date + "\t" +
-                            row.folder + "\r\n");
-        }
-    }
-    ResultFilters ReadFilters() override {
-        ResultFilters filters;
-        filters.sizeOn = options_.minKb.has_value();
-        filters.sizeThreshold = options_.minKb.value_or("");
-        filters.dateOn = options_.from.has_value() || options_.to.has_value();
-        filters.from = options_.from.value_or(-1e9);
-        filters.to = options_.to.value_or(1e9);
-        return filters;
-    }
-
-private:
-    const FindOptions& options_;
-    std::FILE* out_;
-};
-
 // The options as the window's inputs.
 class OptionWindow final : public SearchWindow {
 public:
-    OptionWindow(const FindOptions& options, Dialogs& dialogs, ResultTableView& table,
-                 FileSystem& fs, TextRules& rules, SearchHost& host)
-        : options_(options), dialogs_(dialogs), table_(table), fs_(fs), rules_(rules),
-          host_(host) {}
+    OptionWindow(const FindOptions& options, Dialogs& dialogs, ResultPrinter& printer)
+        : options_(options), dialogs_(dialogs), printer_(printer) {}
     std::string LocationText() override { return options_.in; }
     // A named place ("cache") stands for its item of the location box.
     int LocationIndex() override { return LocationIndexOfKeyword(options_.in); }
@@ -107,17 +47,14 @@ public:
     void ShowInfo(const std::string& text, const std::string& caption) override {
         dialogs_.ShowInfo(text, caption);
     }
-    void FillResultTable(const ResultPathList& paths, bool empty) override {
-        querna::FillResultTable(fs_, rules_, host_, table_, paths, empty, options_.pauseMs);
+    void FillResultTable(const ResultPathList& paths, bool) override {
+        printer_.FillResultTable(paths);
     }
 
 private:
     const FindOptions& options_;
     Dialogs& dialogs_;
-    ResultTableView& table_;
-    FileSystem& fs_;
-    TextRules& rules_;
-    SearchHost& host_;
+    ResultPrinter& printer_;
 };
 
 }  // namespace
@@ -138,26 +75,33 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     win32::Win32TextRules rules;
     win32::Win32Registry registry;
     win32::Win32Automation automation;
-    ConsoleHost host(options.phrase.value_or(""));
-    ConsoleDialogs dialogs(err);
-    MatcherSet matchers(fs, dialogs, automation);
-    PrintedTable table(options, out);
-    OptionWindow window(options, dialogs, table, fs, rules, host);
-
+    ConsoleOutput output(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out))));
     SearchState state;
-    state.LocalDriveLetters = win32::ReadLocalDriveLetters();
-    state.LocalDriveCount = static_cast<int32_t>(state.LocalDriveLetters.size());
+    ConsoleHost host(options.phrase.value_or(""), state, output, InterruptFlag());
+    ConsoleDialogs dialogs(err);
+    ConsoleMatchers matchers(fs, rules, dialogs, automation);
+    ResultPrinter printer(options, output, fs, rules, host);
+    OptionWindow window(options, dialogs, printer);
+
+    // Only the all-disks search walks the drive list; asking each letter for
+    // its drive type costs tens of milliseconds under Wine.
+    if (options.in == "ALL") {
+        state.LocalDriveLetters = win32::ReadLocalDriveLetters();
+        state.LocalDriveCount = static_cast<int32_t>(state.LocalDriveLetters.size());
+    }
     SearchEngine engine(state, fs, rules, host, &matchers, options.pauseMs);
+    engine.SetResultObserver(&printer);
     SearchRun run(state, engine, window, host, registry, rules);
+    int status = 0;
     try {
         // A refused location has been told on the error stream.
-        if (!run.Run()) return 1;
+        if (!run.Run()) status = 1;
     } catch (const std::exception& e) {
-        std::fflush(out);
+        output.Flush();
         Write(err, ErrorReportText(e.what()) + "\r\n");
-        return 1;
+        status = 1;
     }
-    return 0;
+    return FinishRun(output, err, InterruptFlag().load(), status);
 }
 
 }  // namespace querna::cli

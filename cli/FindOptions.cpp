@@ -1,6 +1,7 @@
 #include "cli/FindOptions.h"
 
 #include <charconv>
+#include <climits>
 #include <functional>
 #include <map>
 
@@ -8,11 +9,14 @@ namespace querna::cli {
 
 namespace {
 
-bool ParseInt(const std::string& text, int minimum, int& value) {
+bool ParseInt(const std::string& text, int minimum, int& value, int maximum = INT_MAX) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && value >= minimum;
+    return ec == std::errc() && ptr == end && value >= minimum && value <= maximum;
 }
+
+// Ten seconds after every entry is already more than any pacing needs.
+constexpr int kMaxPauseMs = 10000;
 
 int TypeIndexFor(const std::string& type) {
     static const std::map<std::string, int> kTypes = {
@@ -36,7 +40,9 @@ const std::map<std::string, ValueSetter>& ValueOptions() {
              return o.typeIndex >= 0;
          }},
         {"--pause-ms",
-         [](FindOptions& o, const std::string& v) { return ParseInt(v, 0, o.pauseMs); }},
+         [](FindOptions& o, const std::string& v) {
+             return ParseInt(v, 0, o.pauseMs, kMaxPauseMs);
+         }},
         {"--format",
          [](FindOptions& o, const std::string& v) {
              if (v != "paths" && v != "table") return false;
@@ -121,9 +127,11 @@ const char* FindUsage() {
            "  --min-kb N         list only files larger than N KB\r\n"
            "  --from \"YYYY-MM-DD HH:MM:SS\"  created at or after\r\n"
            "  --to \"YYYY-MM-DD HH:MM:SS\"    created at or before\r\n"
-           "  --pause-ms N       pause after every entry, candidate and row (default 0)\r\n"
+           "  --pause-ms N       pause N ms (0 to 10000) after every entry, candidate and row\r\n"
+           "                     (default 0)\r\n"
            "  --format paths|table   full paths, or name size type date folder (default paths)\r\n"
-           "exit status: 0 search completed, 1 an error ended it, 2 bad usage\r\n";
+           "exit status: 0 search completed, 1 an error ended it or the output failed,\r\n"
+           "  2 bad usage, 130 stopped by Ctrl+C\r\n";
 }
 
 }  // namespace querna::cli

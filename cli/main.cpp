@@ -5,12 +5,14 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/ConsoleInterrupt.h"
+#include "cli/ConsoleOutput.h"
 #include "cli/FindCommand.h"
 #include "platform/win32/CodePage.h"
-#include "platform/win32/Handles.h"
 
 namespace {
 
@@ -42,10 +44,18 @@ int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stderr), _O_BINARY);
     // A drive without a medium lists nothing; no system box waits for a disk.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // COM is not entered here: only a search that meets an Office document
+    // needs it, and it enters COM then.
+    querna::cli::InstallInterruptHandler();
     std::vector<std::string> args;
     if (!ArgumentsInCodePage(argc, argv, args)) return 2;
-    querna::win32::ComApartment apartment;
-    const int status = querna::cli::RunFindCommand(args, stdout, stderr);
-    std::fflush(stdout);
+    int status = querna::cli::RunFindCommand(args, stdout, stderr);
+    // The usage text goes through the C runtime, which reports a failed
+    // write only through the stream's error flag.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        const std::string message = querna::cli::WriteFailureText(GetLastError()) + "\r\n";
+        std::fwrite(message.data(), 1, message.size(), stderr);
+        status = 1;
+    }
     return status;
 }

@@ -11,6 +11,12 @@ set(QUERNA_WINE_ENV
 
 set(QUERNA_WIN32_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 advapi32 user32 gdi32)
 
+# MinGW does not align the stack to 32 bytes, so a 256-bit value spilled by the
+# AVX2 phrase search would fault on an aligned move; the assembler makes every
+# aligned vector move an unaligned one (as fast on aligned data).
+set_source_files_properties(matchers/PhraseScan.cpp PROPERTIES
+                            COMPILE_OPTIONS "-Wa,-muse-unaligned-vector-move")
+
 file(GLOB QUERNA_WIN32_SOURCES CONFIGURE_DEPENDS platform/win32/*.cpp)
 add_library(querna_win32 STATIC ${QUERNA_WIN32_SOURCES})
 target_link_libraries(querna_win32 PUBLIC querna_core ${QUERNA_WIN32_LIBS})
@@ -21,10 +27,37 @@ list(FILTER QUERNA_CLI_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(querna_cli STATIC ${QUERNA_CLI_SOURCES})
 target_link_libraries(querna_cli PUBLIC querna_win32)
 add_executable(querna-find cli/main.cpp)
-target_link_libraries(querna-find PRIVATE querna_cli)
 # wmain: the arguments arrive as UTF-16, so that what the code page cannot
 # hold is noticed instead of silently becoming '?'.
 target_link_options(querna-find PRIVATE -municode)
+# querna-find.exe loads COM's and the registry's DLLs on their first call
+# only (delay-loaded): under Wine ole32 brings user32, gdi32 and the RPC
+# runtime along, which every run would pay for at start-up, though only a
+# search that meets an Office document uses them. The delay-load import
+# libraries are made from the toolchain's own import libraries. Listing
+# querna_win32 before them puts them after it on the link line, ahead of the
+# plain import libraries it brings.
+find_program(QUERNA_DLLTOOL NAMES x86_64-w64-mingw32-dlltool REQUIRED)
+set(QUERNA_DELAYED_LIBS "")
+foreach(dll ole32 oleaut32 advapi32)
+  find_library(QUERNA_IMPORT_LIB_${dll} NAMES lib${dll}.a REQUIRED)
+  execute_process(COMMAND ${CMAKE_NM} ${QUERNA_IMPORT_LIB_${dll}} OUTPUT_VARIABLE symbols)
+  string(REGEX MATCHALL " I __imp_[A-Za-z0-9_@]+" imports "${symbols}")
+  list(TRANSFORM imports REPLACE " I __imp_" "")
+  list(REMOVE_DUPLICATES imports)
+  list(JOIN imports "\n" exports)
+  set(def ${CMAKE_BINARY_DIR}/delayload/${dll}.def)
+  set(lib ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)
+  file(WRITE ${def} "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
+  execute_process(COMMAND ${QUERNA_DLLTOOL} --input-def ${def} --output-delaylib ${lib}
+                          --dllname ${dll}.dll
+                  RESULT_VARIABLE made)
+  if(NOT made EQUAL 0)
+    message(FATAL_ERROR "cannot make the delay-load library of ${dll}")
+  endif()
+  list(APPEND QUERNA_DELAYED_LIBS ${lib})
+endforeach()
+target_link_libraries(querna-find PRIVATE querna_cli querna_win32 ${QUERNA_DELAYED_LIBS} delayimp)
 
 # The window: everything of app/ but the entry point is a library the tests link.
 file(GLOB QUERNA_APP_SOURCES CONFIGURE_DEPENDS app/*.cpp)
@@ -62,7 +95,25 @@ foreach(test_source ${QUERNA_WIN_TESTS})
   if(TARGET querna_app)
     target_link_libraries(${test_name} PRIVATE querna_app)
   endif()
+  target_link_libraries(${test_name} PRIVATE querna_cli)
   add_test(NAME ${test_name} COMMAND ${test_name})
   set_tests_properties(${test_name} PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT}
                        ENVIRONMENT "${QUERNA_WINE_ENV}")
+endforeach()
+
+# The phrase search's own tests run under Wine too: the vector code as MinGW
+# compiles it and the processor's AVX2 as Wine lets it be used.
+add_executable(phrase_scan_test tests/native/phrase_scan_test.cpp)
+target_link_libraries(phrase_scan_test PRIVATE querna_core gtest gtest_main)
+add_test(NAME phrase_scan_test COMMAND phrase_scan_test)
+set_tests_properties(phrase_scan_test PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT}
+                     ENVIRONMENT "${QUERNA_WINE_ENV}")
+
+# The floor probes of the benchmarks: minimal programs doing only what the
+# platform must do for each kind of search (bench/run).
+file(GLOB QUERNA_BENCH_PROBES CONFIGURE_DEPENDS bench/*.cpp)
+foreach(probe_source ${QUERNA_BENCH_PROBES})
+  get_filename_component(probe_name ${probe_source} NAME_WE)
+  add_executable(${probe_name} ${probe_source})
+  target_link_libraries(${probe_name} PRIVATE querna_core)
 endforeach()

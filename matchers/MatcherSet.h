@@ -10,14 +10,15 @@
 #include "platform/Automation.h"
 #include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
+#include "platform/TextRules.h"
 #include "search/ContentMatchers.h"
 
 namespace querna {
 
 class MatcherSet final : public ContentMatchers {
 public:
-    MatcherSet(FileSystem& fs, Dialogs& dialogs, Automation& automation)
-        : automation_(automation), excel_(automation), text_(fs, dialogs) {}
+    MatcherSet(FileSystem& fs, TextRules& rules, Dialogs& dialogs, Automation& automation)
+        : automation_(automation), excel_(automation), text_(fs, dialogs, rules) {}
 
     int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override;
     int32_t MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;

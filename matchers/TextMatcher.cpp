@@ -1,7 +1,6 @@
 #include "matchers/TextMatcher.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -10,38 +9,52 @@ namespace querna {
 
 namespace {
 
-// Boyer-Moore-Horspool over one buffer: the position of the first occurrence
-// of the needle, or npos. The skip table is built once per file.
-class PhraseSearcher {
+// Where the characters of the streamed text begin. A byte below 0x40 is
+// always a character of its own (the trail bytes of the code page are 0x40
+// and above), so a position is judged by reading forward from the nearest
+// such byte before it, a lead byte taking the byte after it along. Reading
+// resumes from the last position known to begin a character, so however many
+// candidates a block holds it is read about twice at most; that position is
+// carried from block to block, as the bytes that decide may lie in a block
+// already passed.
+class CharacterStarts {
 public:
-    explicit PhraseSearcher(std::string_view needle) : needle_(needle) {
-        skip_.fill(needle.size());
-        for (size_t i = 0; i + 1 < needle.size(); ++i) {
-            skip_[static_cast<unsigned char>(needle[i])] = needle.size() - 1 - i;
-        }
+    explicit CharacterStarts(const std::array<bool, 256>& leadBytes) : lead_(leadBytes) {}
+
+    // Whether data[at] begins a character. Questions about one block come in
+    // increasing order of `at`.
+    bool At(const unsigned char* data, size_t at) {
+        known_ = NextStart(data, at);
+        return known_ == at;
     }
 
-    size_t Find(const unsigned char* data, size_t size) const {
-        const size_t n = needle_.size();
-        if (n == 1) {
-            const void* hit = std::memchr(data, static_cast<unsigned char>(needle_[0]), size);
-            return hit ? static_cast<const unsigned char*>(hit) - data : std::string_view::npos;
-        }
-        const auto last = static_cast<unsigned char>(needle_[n - 1]);
-        for (size_t pos = 0; pos + n <= size;) {
-            const unsigned char tail = data[pos + n - 1];
-            if (tail == last && std::memcmp(data + pos, needle_.data(), n - 1) == 0) return pos;
-            pos += skip_[tail];
-        }
-        return std::string_view::npos;
-    }
+    // data[from, ...) is about to move to the front of the buffer.
+    void Shift(const unsigned char* data, size_t from) { known_ = NextStart(data, from) - from; }
 
 private:
-    std::string_view needle_;
-    std::array<size_t, 256> skip_{};
+    // The first position at or after `at` that begins a character: `at`
+    // itself, or the one after it when `at` is the second byte of a pair.
+    size_t NextStart(const unsigned char* data, size_t at) const {
+        if (at < known_) return known_;
+        size_t i = at;
+        while (i > known_ && data[i - 1] >= 0x40) --i;
+        while (i < at) i += lead_[data[i]] ? 2 : 1;
+        return i;
+    }
+
+    const std::array<bool, 256>& lead_;
+    size_t known_ = 0;  // begins a character; the start of the file does
 };
 
 }  // namespace
+
+TextMatcher::TextMatcher(FileSystem& fs, Dialogs& dialogs, TextRules& rules, size_t blockSize,
+                         ScanLevel level)
+    : fs_(fs), dialogs_(dialogs), blockSize_(blockSize), level_(level) {
+    for (size_t byte = 0; byte < leadBytes_.size(); ++byte) {
+        leadBytes_[byte] = rules.IsLeadByte(static_cast<unsigned char>(byte));
+    }
+}
 
 // A line runs up to and including its CR, so an occurrence of the phrase lies
 // within one line exactly when no CR stands among its first n - 1 bytes. A
@@ -58,7 +71,9 @@ int32_t TextMatcher::Match(const std::string& path, const std::string& phrase) {
     const size_t n = phrase.size();
     if (n == 0 || std::memchr(phrase.data(), '\r', n - 1) != nullptr) return -1;
 
-    const PhraseSearcher searcher(phrase);
+    const PhraseScan scan(phrase, level_);
+    const bool atCharacterStart = leadBytes_[static_cast<unsigned char>(phrase[0])];
+    CharacterStarts starts(leadBytes_);
     const size_t keep = n - 1;
     const size_t block = std::max(blockSize_, n);
     if (capacity_ < keep + block) {
@@ -71,8 +86,12 @@ int32_t TextMatcher::Match(const std::string& path, const std::string& phrase) {
         const int64_t read = file->Read(buffer + carried, block);
         if (read <= 0) return -1;
         const size_t filled = carried + static_cast<size_t>(read);
-        if (searcher.Find(buffer, filled) != std::string_view::npos) return 1;
+        for (size_t at = scan.Find(buffer, filled); at != std::string_view::npos;
+             at = scan.Find(buffer, filled, at + 1)) {
+            if (!atCharacterStart || starts.At(buffer, at)) return 1;
+        }
         carried = std::min(keep, filled);
+        if (atCharacterStart) starts.Shift(buffer, filled - carried);
         std::memmove(buffer, buffer + filled - carried, carried);
     }
 }

@@ -1,15 +1,24 @@
 // The plain-text matcher: whether a file holds the phrase, byte for byte and
 // case-sensitive, within one line (a line ends with, and includes, its CR;
 // the bytes after the last CR form a last line).
+//
+// A phrase that begins with a double-byte character of the code page is only
+// found where a character begins: an occurrence that starts on the second
+// byte of a double-byte character (形 D0 CE inside 中文 D6 D0 CE C4) is not
+// one. A phrase that begins with a single-byte character is found wherever
+// its bytes occur, so that an ASCII phrase is still found in UTF-8 text.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "matchers/PhraseScan.h"
 #include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
+#include "platform/TextRules.h"
 
 namespace querna {
 
@@ -17,11 +26,12 @@ namespace querna {
 constexpr size_t kTextBlockSize = size_t{1} << 20;
 
 // Streams files through one block buffer, kept from file to file so that a
-// search over many small files pays for it once.
+// search over many small files pays for it once. The lead bytes of the code
+// page are read from `rules` once, when the matcher is made.
 class TextMatcher {
 public:
-    TextMatcher(FileSystem& fs, Dialogs& dialogs, size_t blockSize = kTextBlockSize)
-        : fs_(fs), dialogs_(dialogs), blockSize_(blockSize) {}
+    TextMatcher(FileSystem& fs, Dialogs& dialogs, TextRules& rules,
+                size_t blockSize = kTextBlockSize, ScanLevel level = BestScanLevel());
 
     // Returns 1 when a line of the file holds the phrase, -1 when none does
     // (also for an empty file, an empty phrase and a failed read), and 0 when
@@ -33,14 +43,17 @@ private:
     FileSystem& fs_;
     Dialogs& dialogs_;
     size_t blockSize_;
+    ScanLevel level_;
+    std::array<bool, 256> leadBytes_{};
     std::unique_ptr<unsigned char[]> buffer_;
     size_t capacity_ = 0;
 };
 
 // One file with a matcher of its own.
-inline int32_t MatchTextFile(FileSystem& fs, Dialogs& dialogs, const std::string& path,
-                             const std::string& phrase, size_t blockSize = kTextBlockSize) {
-    return TextMatcher(fs, dialogs, blockSize).Match(path, phrase);
+inline int32_t MatchTextFile(FileSystem& fs, Dialogs& dialogs, TextRules& rules,
+                             const std::string& path, const std::string& phrase,
+                             size_t blockSize = kTextBlockSize, ScanLevel level = BestScanLevel()) {
+    return TextMatcher(fs, dialogs, rules, blockSize, level).Match(path, phrase);
 }
 
 }  // namespace querna

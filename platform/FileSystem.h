@@ -33,9 +33,13 @@ constexpr bool EntryAllowed(uint32_t attributes, uint32_t allowed) {
 // A FILETIME as one number: 100 ns intervals since 1601-01-01 00:00:00.
 using FileTime = uint64_t;
 
+// One entry of a listing, with the facts the listing returns anyway: the
+// console companion builds its rows from them without looking each file up.
 struct DirEntry {
     std::string name;  // the long name, as the listing returns it
     uint32_t attributes = 0;
+    uint64_t size = 0;
+    FileTime creationTime = 0;  // UTC
 };
 
 // One open directory listing. Closes itself when destroyed.

@@ -29,12 +29,12 @@ bool PassesSizeFilter(uint64_t size, int32_t thresholdKb) {
     return std::strtod(kbText, nullptr) > thresholdKb;
 }
 
-std::optional<ResultRow> BuildResultRow(FileSystem& fs, TextRules& rules, const std::string& path,
-                                        const ResultFilters& filters) {
-    TFileProperty record;
-    if (!ReadFileProperties(fs, path, record)) return std::nullopt;
-    const DateTime date = ReadCreationTime(fs, path);
-    if (filters.sizeOn && !PassesSizeFilter(record.Size64, ReadSizeThreshold(filters.sizeThreshold))) {
+namespace {
+
+// The row of a file of `size` bytes created at `date`, unless a filter drops it.
+std::optional<ResultRow> FilteredRow(TextRules& rules, const std::string& path, uint64_t size,
+                                     DateTime date, const ResultFilters& filters) {
+    if (filters.sizeOn && !PassesSizeFilter(size, ReadSizeThreshold(filters.sizeThreshold))) {
         return std::nullopt;
     }
     if (filters.dateOn &&
@@ -45,11 +45,29 @@ std::optional<ResultRow> BuildResultRow(FileSystem& fs, TextRules& rules, const 
     const PathParts parts = SplitPath(path, rules);
     ResultRow row;
     row.name = parts.name;
-    row.size = std::to_string(record.Size64);
+    row.size = std::to_string(size);
     row.type = parts.extension;
     row.date = FormatDateTime(date);
     row.folder = parts.folder;
     return row;
+}
+
+}  // namespace
+
+std::optional<ResultRow> BuildResultRow(FileSystem& fs, TextRules& rules, const std::string& path,
+                                        const ResultFilters& filters) {
+    TFileProperty record;
+    if (!ReadFileProperties(fs, path, record)) return std::nullopt;
+    return FilteredRow(rules, path, record.Size64, ReadCreationTime(fs, path), filters);
+}
+
+std::optional<ResultRow> BuildListedRow(FileSystem& fs, TextRules& rules, const std::string& path,
+                                        const ListedFile& listed, const ResultFilters& filters) {
+    SystemTime parts;
+    const DateTime date = FileTimeToSystemTime(fs.FileTimeToLocal(listed.creationTime), parts)
+                              ? SystemTimeToDateTime(parts)
+                              : 0.0;
+    return FilteredRow(rules, path, listed.size, date, filters);
 }
 
 void FillResultTable(FileSystem& fs, TextRules& rules, SearchHost& host, ResultTableView& view,

@@ -55,6 +55,12 @@ bool PassesSizeFilter(uint64_t size, int32_t thresholdKb);
 std::optional<ResultRow> BuildResultRow(FileSystem& fs, TextRules& rules, const std::string& path,
                                         const ResultFilters& filters);
 
+// The row of one path from what the walker's listing returned of it: no
+// look-up and no open, so a file that cannot be opened shows its real
+// creation time. Nothing when a filter drops it.
+std::optional<ResultRow> BuildListedRow(FileSystem& fs, TextRules& rules, const std::string& path,
+                                        const ListedFile& listed, const ResultFilters& filters);
+
 // Adds the rows of `paths` to `view` (emptying it first when `empty` is set),
 // processing messages and pausing `pauseMs` after every row added; dropped
 // paths cost no pause. Runs to the end of the list whatever the stop flag says.

@@ -10,11 +10,12 @@ bool ResultPathList::Holds(const std::string& folded, const std::string& path) {
     return false;
 }
 
-bool ResultPathList::Append(const std::string& path) {
+bool ResultPathList::Append(const std::string& path, const ListedFile& listed) {
     std::string folded = rules_.FoldCase(path);
     if (Holds(folded, path)) return false;
     byFoldedPath_.emplace(std::move(folded), paths_.size());
     paths_.push_back(path);
+    listed_.push_back(listed);
     return true;
 }
 

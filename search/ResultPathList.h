@@ -7,9 +7,18 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/TextRules.h"
 
 namespace querna {
+
+// What the walker's match listing returned of a found file, kept beside its
+// path. Paths appended without it hold zeros.
+struct ListedFile {
+    uint64_t size = 0;
+    uint32_t attributes = 0;
+    FileTime creationTime = 0;  // UTC
+};
 
 class ResultPathList {
 public:
@@ -19,11 +28,13 @@ public:
     // already held; returns whether it was appended. Amortised constant time:
     // a hash of the case-folded path finds the few entries to confirm with the
     // locale comparison.
-    bool Append(const std::string& path);
+    bool Append(const std::string& path, const ListedFile& listed = {});
 
     const std::vector<std::string>& Paths() const { return paths_; }
     size_t Count() const { return paths_.size(); }
     const std::string& operator[](size_t i) const { return paths_[i]; }
+    // What the listing returned of the i-th path.
+    const ListedFile& Listed(size_t i) const { return listed_[i]; }
 
 private:
     // Whether an entry equal to `path` is held under its case-folded key.
@@ -31,6 +42,7 @@ private:
 
     TextRules& rules_;
     std::vector<std::string> paths_;
+    std::vector<ListedFile> listed_;
     std::unordered_multimap<std::string, size_t> byFoldedPath_;
 };
 

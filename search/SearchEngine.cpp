@@ -56,7 +56,7 @@ uint32_t SearchEngine::ListingAttributes(const SearchCriteria& criteria) {
 void SearchEngine::WalkDirectory(ResultPathList& results, const std::string& folder,
                                  const std::string& pattern) {
     std::vector<Ancestor> ancestors;
-    Walk(results, folder, pattern, ancestors);
+    Walk(results, folder, pattern, ancestors, observer_);
 }
 
 void SearchEngine::AfterEntry() {
@@ -64,21 +64,29 @@ void SearchEngine::AfterEntry() {
     host_.Pause(pauseMs_);
 }
 
-void SearchEngine::TakeMatchListing(const std::string& dir, const std::string& pattern,
-                                    uint32_t allowed, std::vector<std::string>& candidates) {
-    // No messages are processed during the match listing, so the type filter
-    // read here holds for all of it.
+SearchEngine::TypeTest SearchEngine::ReadTypeTest() const {
     const std::string& filter = state_.Criteria.TypeFilter;
     const bool allFiles = filter.find("*.*") != std::string::npos;
-    const FileTypeClass wanted = allFiles ? ftAll : ClassifyExtension(filter);
+    return {allFiles, allFiles ? ftAll : ClassifyExtension(filter)};
+}
+
+void SearchEngine::AddCandidate(const std::string& dir, const DirEntry& file,
+                                const TypeTest& test, Candidates& candidates) {
+    if (file.attributes & faDirectory) return;
+    if (test.allFiles || ClassifyExtension(SplitPath(file.name, rules_).extension) == test.wanted) {
+        candidates.emplace_back(dir + file.name,
+                                ListedFile{file.size, file.attributes, file.creationTime});
+    }
+}
+
+void SearchEngine::TakeMatchListing(const std::string& dir, const std::string& pattern,
+                                    uint32_t allowed, Candidates& candidates) {
+    // No messages are processed during the match listing, so the type filter
+    // read here holds for all of it.
+    const TypeTest test = ReadTypeTest();
     auto matches = fs_.List(dir + "*" + pattern + "*", allowed);
     DirEntry entry;
-    while (matches->Next(entry)) {
-        if (entry.attributes & faDirectory) continue;
-        if (allFiles || ClassifyExtension(SplitPath(entry.name, rules_).extension) == wanted) {
-            candidates.push_back(dir + entry.name);
-        }
-    }
+    while (matches->Next(entry)) AddCandidate(dir, entry, test, candidates);
 }
 
 // A linked folder (a junction or symbolic link) that leads back to a folder
@@ -101,14 +109,23 @@ bool SearchEngine::EntersLoop(const std::string& dir, uint32_t attributes,
 }
 
 void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
-                        const std::string& pattern, std::vector<Ancestor>& ancestors) {
+                        const std::string& pattern, std::vector<Ancestor>& ancestors,
+                        ResultObserver* observer) {
     if (state_.StopRequested) return;
     const std::string dir = NormaliseFolder(folder, rules_);
     if (!fs_.FolderExists(dir)) return;
 
-    std::vector<std::string> candidates;
+    Candidates candidates;
     const uint32_t allowed = ListingAttributes(state_.Criteria);
     bool matchListingTaken = false;
+    // A pattern that every name matches ("" or only "*") makes the match
+    // listing return just the files of the folder listing, ignored name
+    // included; they are kept from it rather than listed a second time, which
+    // would cost as much again. The type filter is still read when the match
+    // listing would be taken.
+    const bool everyName = pattern.find_first_not_of('*') == std::string::npos;
+    std::vector<DirEntry> files;
+    std::optional<TypeTest> typeTest;
     {
         AncestorGuard onChain(ancestors, dir);
         auto listing = fs_.List(dir + "*.*", allowed);
@@ -116,6 +133,7 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
         std::string path;
         while (listing->Next(entry)) {
             if (state_.StopRequested) return;  // this folder's candidates are dropped
+            if (everyName && !(entry.attributes & faDirectory)) files.push_back(entry);
             if (!state_.Criteria.IgnoredFolderName.empty() &&
                 entry.name == state_.Criteria.IgnoredFolderName) {
                 continue;
@@ -125,20 +143,32 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
             if (entry.attributes & faDirectory) {
                 if (entry.name != "." && entry.name != ".." &&
                     !EntersLoop(path, entry.attributes, ancestors)) {
-                    Walk(results, path + "\\", pattern, ancestors);
+                    Walk(results, path + "\\", pattern, ancestors, observer);
                 }
             } else if (!matchListingTaken) {
                 matchListingTaken = true;
-                TakeMatchListing(dir, pattern, allowed, candidates);
+                if (everyName) {
+                    typeTest = ReadTypeTest();
+                } else {
+                    TakeMatchListing(dir, pattern, allowed, candidates);
+                }
             }
             AfterEntry();
         }
     }
+    if (typeTest) {
+        for (const DirEntry& file : files) AddCandidate(dir, file, *typeTest, candidates);
+    }
+    AppendCandidates(results, candidates, observer);
+}
 
-    for (const std::string& candidate : candidates) {
-        if (results.Append(candidate)) {
+void SearchEngine::AppendCandidates(ResultPathList& results, const Candidates& candidates,
+                                    ResultObserver* observer) {
+    for (const auto& [candidate, listed] : candidates) {
+        if (results.Append(candidate, listed)) {
             ++state_.FoundCount;
             host_.SetStatusPanel(1, std::to_string(state_.FoundCount));
+            if (observer != nullptr) observer->ResultAppended(candidate, listed);
         }
     }
 }
@@ -159,16 +189,21 @@ int32_t SearchEngine::MatchCandidate(const std::string& path, const std::string&
 void SearchEngine::SearchContents(ResultPathList& results, const std::string& root,
                                   const std::string& pattern) {
     ResultPathList candidates(rules_);
-    WalkDirectory(candidates, root, pattern);
+    std::vector<Ancestor> ancestors;
+    Walk(candidates, root, pattern, ancestors, nullptr);
     state_.FoundCount = 0;
-    for (const std::string& path : candidates.Paths()) {
+    for (size_t i = 0; i < candidates.Count(); ++i) {
         if (state_.StopRequested) break;
+        const std::string& path = candidates[i];
         host_.SetStatusPanel(3, path);
         const std::string phrase = host_.ReadPhrase();
         if (MatchCandidate(path, phrase) > 0) {
             ++state_.FoundCount;
-            results.Append(path);
+            const bool appended = results.Append(path, candidates.Listed(i));
             host_.SetStatusPanel(1, std::to_string(state_.FoundCount));
+            if (appended && observer_ != nullptr) {
+                observer_->ResultAppended(path, candidates.Listed(i));
+            }
         }
         AfterEntry();
     }

@@ -6,12 +6,14 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/SearchHost.h"
 #include "platform/TextRules.h"
 #include "search/ContentMatchers.h"
+#include "search/FileTypes.h"
 #include "search/ResultPathList.h"
 #include "search/SearchState.h"
 
@@ -23,6 +25,14 @@ enum class RootProblem {
     Missing,     // nothing of that name, or a drive that does not exist
     NotAFolder,  // a file
     Unlistable,  // a folder whose listing is refused
+// Told of each file as it becomes a result of a search: when the walk appends
+// it to the caller's list (its folder's whole sub-tree done), or when the
+// content pass finds the phrase in it. Candidates gathered for the content
+// pass are not results.
+class ResultObserver {
+public:
+    virtual ~ResultObserver() = default;
+    virtual void ResultAppended(const std::string& path, const ListedFile& listed) = 0;
 };
 
 class SearchEngine {
@@ -33,6 +43,9 @@ public:
                  ContentMatchers* matchers, int pauseMs)
         : state_(state), fs_(fs), rules_(rules), host_(host), matchers_(matchers),
           pauseMs_(pauseMs) {}
+
+    // The observer told of every result from now on; null for none.
+    void SetResultObserver(ResultObserver* observer) { observer_ = observer; }
 
     // Appends to `results`, in post-order of the tree, the files under
     // `folder` whose names contain `pattern` and pass the type filter. Reads
@@ -67,10 +80,26 @@ public:
     };
 
 private:
+    // A folder's matches with what its match listing returned of them.
+    using Candidates = std::vector<std::pair<std::string, ListedFile>>;
+    // The type filter as read at one moment.
+    struct TypeTest {
+        bool allFiles;
+        FileTypeClass wanted;
+    };
+
     void Walk(ResultPathList& results, const std::string& folder, const std::string& pattern,
-              std::vector<Ancestor>& ancestors);
+              std::vector<Ancestor>& ancestors, ResultObserver* observer);
     void TakeMatchListing(const std::string& dir, const std::string& pattern, uint32_t allowed,
-                          std::vector<std::string>& candidates);
+                          Candidates& candidates);
+    // The end of a folder's walk: its candidates that `results` does not
+    // hold yet join it, each counted and told to the observer.
+    void AppendCandidates(ResultPathList& results, const Candidates& candidates,
+                          ResultObserver* observer);
+    TypeTest ReadTypeTest() const;
+    // Adds `file` unless it is a directory or fails the type test.
+    void AddCandidate(const std::string& dir, const DirEntry& file, const TypeTest& test,
+                      Candidates& candidates);
     bool EntersLoop(const std::string& dir, uint32_t attributes, std::vector<Ancestor>& ancestors);
     int32_t MatchCandidate(const std::string& path, const std::string& phrase);
     void AfterEntry();
@@ -81,6 +110,7 @@ private:
     SearchHost& host_;
     ContentMatchers* matchers_;
     int pauseMs_;
+    ResultObserver* observer_ = nullptr;
 };
 
 }  // namespace querna

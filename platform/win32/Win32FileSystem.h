@@ -1,5 +1,5 @@
-// The file system and text rules over kernel32/user32 (ANSI functions, system
-// code page).
+// The file system and text rules over kernel32 (ANSI functions, system code
+// page).
 #pragma once
 
 #include "platform/FileSystem.h"

@@ -213,7 +213,7 @@ std::unique_ptr<DirListing> FakeFileSystem::List(const std::string& mask, uint32
     for (const std::string& childKey : dir->children) {
         const Node& child = nodes_.at(childKey);
         if (MaskMatches(pattern, child.name) && EntryAllowed(child.attributes, allowed)) {
-            entries.push_back({child.name, child.attributes});
+            entries.push_back({child.name, child.attributes, child.content.size(), child.creation});
         }
     }
     return std::make_unique<FakeListing>(std::move(entries));

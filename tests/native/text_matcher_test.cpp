@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <random>
 
 #include "matchers/TextMatcher.h"
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/GbkTextRules.h"
 #include "tests/fakes/RecordingHost.h"
 
 namespace querna {
@@ -11,29 +13,49 @@ namespace {
 
 using namespace std::string_literals;
 
+bool IsGbkLead(char c) { return static_cast<unsigned char>(c) >= 0x81 && c != '\xFF'; }
+
+// Whether content[at] begins a character, reading every character from the
+// start of the text.
+bool BeginsCharacter(const std::string& content, size_t at) {
+    size_t i = 0;
+    while (i < at) i += IsGbkLead(content[i]) ? 2 : 1;
+    return i == at;
+}
+
 // The line test as the window always did it: lines end with, and include,
-// their CR; the bytes after the last CR are tested as a last line too.
+// their CR; the bytes after the last CR are tested as a last line too. An
+// occurrence of a phrase that begins with a lead byte counts only where a
+// character begins.
 int32_t ReferenceMatch(const std::string& content, const std::string& phrase) {
     if (phrase.empty()) return -1;
-    std::string line;
-    for (char c : content) {
-        line += c;
-        if (c == '\r') {
-            if (line.find(phrase) != std::string::npos) return 1;
-            line.clear();
+    const auto lineHolds = [&](size_t begin, size_t end) {
+        const std::string line = content.substr(begin, end - begin);
+        for (size_t at = line.find(phrase); at != std::string::npos;
+             at = line.find(phrase, at + 1)) {
+            if (!IsGbkLead(phrase[0]) || BeginsCharacter(content, begin + at)) return true;
         }
+        return false;
+    };
+    size_t begin = 0;
+    for (size_t i = 0; i < content.size(); ++i) {
+        if (content[i] != '\r') continue;
+        if (lineHolds(begin, i + 1)) return 1;
+        begin = i + 1;
     }
-    return line.find(phrase) != std::string::npos ? 1 : -1;
+    return lineHolds(begin, content.size()) ? 1 : -1;
 }
 
 class TextMatcherTest : public ::testing::Test {
 protected:
-    int32_t Match(const std::string& content, const std::string& phrase, size_t block = 4096) {
+    int32_t Match(const std::string& content, const std::string& phrase, size_t block = 4096,
+                  ScanLevel level = BestScanLevel()) {
         fs.AddFile("C:\\t.txt", content);
-        return MatchTextFile(fs, dialogs, "C:\\t.txt", phrase, block);
+        return MatchTextFile(fs, dialogs, rules, "C:\\t.txt", phrase, block, level);
     }
     fakes::FakeFileSystem fs;
     fakes::RecordingDialogs dialogs;
+    fakes::GbkTextRules rules;
 };
 
 TEST_F(TextMatcherTest, FindsThePhraseWithinOneLine) {
@@ -66,8 +88,8 @@ TEST_F(TextMatcherTest, FindsThePhraseWithinOneLine) {
 TEST_F(TextMatcherTest, FileThatCannotBeOpenedShowsTheMessageAndYieldsZero) {
     fs.AddFile("C:\\held.txt", "abc\r");
     fs.LockFile("C:\\held.txt");
-    EXPECT_EQ(MatchTextFile(fs, dialogs, "C:\\held.txt", "abc"), 0);
-    EXPECT_EQ(MatchTextFile(fs, dialogs, "C:\\missing.txt", "abc"), 0);
+    EXPECT_EQ(MatchTextFile(fs, dialogs, rules, "C:\\held.txt", "abc"), 0);
+    EXPECT_EQ(MatchTextFile(fs, dialogs, rules, "C:\\missing.txt", "abc"), 0);
     EXPECT_EQ(dialogs.shown,
               (std::vector<std::string>{"plain:打开文件错误", "plain:打开文件错误"}));
 }
@@ -75,7 +97,7 @@ TEST_F(TextMatcherTest, FileThatCannotBeOpenedShowsTheMessageAndYieldsZero) {
 TEST_F(TextMatcherTest, FailedReadYieldsMinusOne) {
     fs.AddFile("C:\\bad.txt", "abc\r");
     fs.FailReads("C:\\bad.txt");
-    EXPECT_EQ(MatchTextFile(fs, dialogs, "C:\\bad.txt", "abc"), -1);
+    EXPECT_EQ(MatchTextFile(fs, dialogs, rules, "C:\\bad.txt", "abc"), -1);
 }
 
 TEST_F(TextMatcherTest, MatchAcrossABlockBoundaryAndLongLinesAreFound) {
@@ -93,7 +115,7 @@ TEST_F(TextMatcherTest, MatchAcrossABlockBoundaryAndLongLinesAreFound) {
 TEST_F(TextMatcherTest, StreamingAgreesWithTheLineByLineReferenceOnRandomInput) {
     std::mt19937 random(20261207);
     const std::string alphabet = "ab\r\n\0"s;
-    TextMatcher reused(fs, dialogs, 5);  // one buffer for every file
+    TextMatcher reused(fs, dialogs, rules, 5);  // one buffer for every file
     for (int round = 0; round < 2000; ++round) {
         std::string content(random() % 200, ' ');
         for (char& c : content) c = alphabet[random() % alphabet.size()];
@@ -104,6 +126,82 @@ TEST_F(TextMatcherTest, StreamingAgreesWithTheLineByLineReferenceOnRandomInput) 
             << testing::PrintToString(content) << " / " << testing::PrintToString(phrase)
             << " block " << block;
         ASSERT_EQ(reused.Match("C:\\t.txt", phrase), ReferenceMatch(content, phrase));
+    }
+}
+
+TEST_F(TextMatcherTest, PhraseBeginningWithADoubleByteCharacterIsFoundOnlyWhereACharacterBegins) {
+    struct Case {
+        std::string content, phrase;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"\xD6\xD0\xCE\xC4\r", "\xD0\xCE", -1},          // 形 is not in 中文
+        {"\xD6\xD0\xCE\xC4\r", "\xD6\xD0", 1},           // 中
+        {"\xD6\xD0\xCE\xC4\r", "\xCE\xC4", 1},           // 文
+        {"x\xD6\xD0\xCE\xC4", "\xD0\xCE", -1},           // after a single-byte letter too
+        {"\xD6\xD0 \xD0\xCE\r", "\xD0\xCE", 1},          // a blank resets the reading
+        {"\xD6\xD0\xCE\xC4\xD0\xCE\r", "\xD0\xCE", 1},   // a later true occurrence counts
+        {"\xD6\xD0\xCE\xC4\r\xD0\xCE", "\xD0\xCE", 1},   // in the tail after the last CR
+        {"\x81\x30\xD0\xCE", "\xD0\xCE", 1},             // a byte below 0x40 is a character
+        {"\xD6\xD0\xCE", "\xD0", -1},                    // a lone lead byte as the phrase
+        {"\xD6\xD0\xD0", "\xD0", 1},
+        {"\xE4\xB8\xAD" "abc\r", "abc", 1},              // ASCII phrase in UTF-8 text
+        {"\xE4\xB8\xAD" "abc\r", "\xB8\xAD" "abc", -1},  // mid-character in GBK reading
+        {"@\xCE", "@\xCE", 1},                           // single-byte start: bytes as they are
+        {"\xD6@\xCE", "@\xCE", 1},
+    };
+    for (const Case& c : cases) {
+        for (const ScanLevel level : {ScanLevel::Scalar, ScanLevel::Sse2, ScanLevel::Avx2}) {
+            if (!ScanLevelSupported(level)) continue;
+            EXPECT_EQ(Match(c.content, c.phrase, 4096, level), c.expected)
+                << testing::PrintToString(c.content) << " / " << testing::PrintToString(c.phrase)
+                << " level " << static_cast<int>(level);
+        }
+    }
+}
+
+TEST_F(TextMatcherTest, DoubleByteRuleReadsBackIntoEarlierBlocks) {
+    // 4,001 or 4,000 lead bytes without a byte below 0x40: whether the final
+    // D0 CE begins a character is decided by the first byte of the file,
+    // thousands of bytes and many blocks back.
+    const std::string offBeat = std::string(4001, '\xB0') + "\xD0\xCE";
+    const std::string onBeat = std::string(4000, '\xB0') + "\xD0\xCE";
+    for (const size_t block : {1, 2, 3, 7, 64, 333, 4096, 8192}) {
+        for (const ScanLevel level : {ScanLevel::Scalar, ScanLevel::Sse2, ScanLevel::Avx2}) {
+            if (!ScanLevelSupported(level)) continue;
+            EXPECT_EQ(Match(offBeat, "\xD0\xCE", block, level), -1) << block;
+            EXPECT_EQ(Match(onBeat, "\xD0\xCE", block, level), 1) << block;
+            EXPECT_EQ(Match(offBeat, "\xB0\xD0\xCE", block, level), 1) << block;
+        }
+    }
+}
+
+TEST_F(TextMatcherTest, EveryScanLevelAgreesWithTheReferenceOnRandomDoubleByteText) {
+    // Lead bytes, bytes that can only trail, line ends and bytes below 0x40.
+    const std::string alphabet = "\xB0\xD0\xCE\x81\xFE" "a@\x7F\r\n\0 "s;
+    std::mt19937 random(20240229);
+    for (const ScanLevel level : {ScanLevel::Scalar, ScanLevel::Sse2, ScanLevel::Avx2}) {
+        if (!ScanLevelSupported(level)) {
+            std::cout << "scan level " << static_cast<int>(level) << " not supported here\n";
+            continue;
+        }
+        TextMatcher reused(fs, dialogs, rules, 48, level);
+        for (int round = 0; round < 1500; ++round) {
+            // Long enough for the vector loops, with blocks small and large.
+            std::string content(random() % 700, ' ');
+            for (char& c : content) c = alphabet[random() % (round % 3 == 0 ? 5 : alphabet.size())];
+            std::string phrase(1 + random() % 5, ' ');
+            for (char& c : phrase) c = alphabet[random() % alphabet.size()];
+            if (round % 4 == 0 && content.size() > 8) {
+                phrase = content.substr(random() % (content.size() - 6), 2 + random() % 4);
+            }
+            const size_t block = 1 + random() % (round % 2 ? 24 : 400);
+            const int32_t expected = ReferenceMatch(content, phrase);
+            ASSERT_EQ(Match(content, phrase, block, level), expected)
+                << testing::PrintToString(content) << " / " << testing::PrintToString(phrase)
+                << " block " << block << " level " << static_cast<int>(level);
+            ASSERT_EQ(reused.Match("C:\\t.txt", phrase), expected);
+        }
     }
 }
 

@@ -143,6 +143,7 @@ TEST_F(FindCliTest, SpecialPlaceIsReadFromTheUsersShellFolders) {
 TEST_F(FindCliTest, BadUsageGivesStatusTwoAndAMessage) {
     const std::vector<std::vector<std::string>> cases = {
         {"--in"}, {"--bogus"}, {"--in", "x", "--type", "pdf"}, {"--in", "x", "--pause-ms", "-1"},
+        {"--in", "x", "--pause-ms", "10001"}, {"--in", "x", "--pause-ms", "99999999999"},
         {"--in", "x", "--format", "xml"}, {"--in", "x", "--from", "2020-13-01"}, {"--name", "x"}};
     for (const auto& args : cases) {
         const auto result = RunProgram("querna-find.exe", args);
@@ -227,6 +228,124 @@ TEST_F(FindCliTest, FolderEndingInTrailByte5CIsSearched) {
         EXPECT_EQ(result.status, 0u) << result.err;
         EXPECT_EQ(result.out, Lines({"\x81\x5C\xBB\x5C\\x.txt"})) << end;
     }
+}
+
+TEST_F(FindCliTest, PauseUpToTenSecondsIsAccepted) {
+    for (const char* pause : {"0", "10000"}) {
+        const auto result =
+            RunProgram("querna-find.exe", {"--in", tree.Root(), "--pause-ms", pause, "--help"});
+        EXPECT_EQ(result.status, 0u) << pause << result.err;
+    }
+}
+
+// The creation time of a file as its directory entry holds it, in local time.
+std::string CreationText(const std::string& path) {
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return "none";
+    FindClose(find);
+    FILETIME local;
+    SYSTEMTIME t;
+    FileTimeToLocalFileTime(&data.ftCreationTime, &local);
+    FileTimeToSystemTime(&local, &t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
+TEST_F(FindCliTest, FileHeldOpenShowsItsRealCreationDateAndItsNameInTheMessage) {
+    const std::string held = tree.Path("A\\a.txt");
+    HANDLE file = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const auto table = RunProgram("querna-find.exe",
+                                  {"--in", tree.Root(), "--name", "a.txt", "--format", "table"});
+    const auto phrase = RunProgram(
+        "querna-find.exe", {"--in", tree.Root(), "--phrase", "needle", "--type", "text"});
+    CloseHandle(file);
+    EXPECT_EQ(table.status, 0u) << table.err;
+    EXPECT_EQ(table.out, "a.txt\t13\t.txt\t" + CreationText(held) + "\t" + tree.Path("A\\") + "\r\n");
+    EXPECT_EQ(phrase.status, 0u);
+    EXPECT_EQ(phrase.out, Lines({"Debug\\skipped.txt"}));
+    EXPECT_EQ(phrase.err, "打开文件错误: " + held + "\r\n");
+}
+
+TEST_F(FindCliTest, SizesOfFourGibibytesAndMoreComeWholeFromTheListing) {
+    const std::string big = tree.Path("B\\sparse.bin");
+    HANDLE file = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = (int64_t{5} << 30) + 7;
+    const bool extended = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    ASSERT_TRUE(extended);
+    const struct {
+        const char* minKb;
+        std::string expected;
+    } cases[] = {
+        {"5242879", "5368709127"},  // 5,242,880.01 KB; the low 32 bits alone are 1 GiB
+        {"5242881", ""},
+    };
+    for (const auto& c : cases) {
+        const auto result =
+            RunProgram("querna-find.exe", {"--in", tree.Root(), "--name", "sparse", "--min-kb",
+                                           c.minKb, "--format", "table"});
+        EXPECT_EQ(result.status, 0u) << result.err;
+        std::string size;
+        if (!result.out.empty()) {
+            const size_t at = result.out.find('\t') + 1;
+            size = result.out.substr(at, result.out.find('\t', at) - at);
+        }
+        EXPECT_EQ(size, c.expected) << c.minKb;
+    }
+}
+
+TEST_F(FindCliTest, OfficeErrorNamesTheDocument) {
+    const auto result =
+        RunProgram("querna-find.exe", {"--in", tree.Root(), "--phrase", "needle"});
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.err.rfind(tree.Path("A\\report.DOCX") + ": ", 0), 0u) << result.err;
+}
+
+TEST_F(FindCliTest, CtrlCStopsTheSearchAndKeepsWhatWasPrinted) {
+    TempTree many;
+    std::string everything;
+    for (int i = 0; i < 40; ++i) {
+        const std::string file = "d" + std::to_string(100 + i) + "\\f.txt";
+        many.AddFile(file);
+        everything += many.Path(file) + "\r\n";
+    }
+    // Paced so that the search is still going when Ctrl+C arrives, which is
+    // as soon as the first row has been printed.
+    const auto result = RunProgram(
+        "querna-find.exe", {"--in", many.Root(), "--name", "f", "--pause-ms", "100"},
+        {nullptr, many.Path("d100\\f.txt\r\n")});
+    EXPECT_EQ(result.status, 130u) << result.err;
+    EXPECT_EQ(everything.compare(0, result.out.size(), result.out), 0) << result.out;
+    EXPECT_GE(result.out.size(), many.Path("d100\\f.txt\r\n").size());
+    EXPECT_LT(result.out.size(), everything.size());
+}
+
+TEST_F(FindCliTest, FailedWriteToStandardOutputEndsWithStatusOneAndAMessage) {
+    TempTree sink;
+    sink.AddFile("out.txt");
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    // Writes to a handle opened for reading fail, as they do on a full disk.
+    HANDLE readOnly = CreateFileA(sink.Path("out.txt").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                                  nullptr);
+    ASSERT_NE(readOnly, INVALID_HANDLE_VALUE);
+    const std::vector<std::vector<std::string>> cases = {
+        {"--in", tree.Root(), "--name", ".txt"},
+        {"--in", tree.Root(), "--name", "Makefile", "--format", "table"},
+        {"--help"},
+    };
+    for (const auto& args : cases) {
+        const auto result = RunProgram("querna-find.exe", args, {readOnly, ""});
+        EXPECT_EQ(result.status, 1u) << ::testing::PrintToString(args);
+        EXPECT_NE(result.err.find("standard output"), std::string::npos) << result.err;
+    }
+    CloseHandle(readOnly);
 }
 
 }  // namespace

@@ -424,7 +424,8 @@ public:
 TEST_F(OfficeMatcherTest, MatcherSetSendsEachKindOfFileToItsOwnMatcher) {
     win32::Win32FileSystem fs;
     RecordingDialogs dialogs;
-    MatcherSet matchers(fs, dialogs, automation_);
+    win32::Win32TextRules rules;
+    MatcherSet matchers(fs, rules, dialogs, automation_);
     const std::string word = scratch_.WriteFixture("w.doc", "text 目标\n");
     const std::string excel = scratch_.WriteFixture("x.xls", "sheet\ncell 目标\n");
     const std::string slides = scratch_.WriteFixture("p.ppt", "slide\nshape 目标\n");

@@ -42,7 +42,7 @@ std::string ProgramPath(const std::string& program) {
     return std::string(binDir ? binDir : ".") + "\\" + program;
 }
 
-ProgramResult RunCommandLine(const std::wstring& commandLine);
+ProgramResult RunCommandLine(const std::wstring& commandLine, const ProgramOptions& options);
 
 // Reads what the pipe holds now, without waiting for more.
 void ReadAvailable(HANDLE pipe, std::string& into) {
@@ -56,23 +56,37 @@ void ReadAvailable(HANDLE pipe, std::string& into) {
     }
 }
 
+// Ctrl+C as the system sends it: a new thread of the process runs the
+// control routine of kernelbase, which is mapped at the same address in every
+// process, with the event as its argument.
+void DeliverCtrlC(HANDLE process) {
+    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernelbase.dll"), "CtrlRoutine")));
+    if (routine == nullptr) throw std::runtime_error("no CtrlRoutine in kernelbase");
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0, routine,
+                                       reinterpret_cast<void*>(CTRL_C_EVENT), 0, nullptr);
+    if (thread == nullptr) throw std::runtime_error("cannot deliver Ctrl+C");
+    CloseHandle(thread);
+}
+
 }  // namespace
 
-ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProgramOptions& options) {
     std::string commandLine = Quote(ProgramPath(program));
     for (const std::string& arg : args) commandLine += " " + Quote(arg);
-    return RunCommandLine(Widen(commandLine));
+    return RunCommandLine(Widen(commandLine), options);
 }
 
 ProgramResult RunProgramWide(const std::string& program, const std::vector<std::wstring>& args) {
     std::wstring commandLine = Quote(Widen(ProgramPath(program)));
     for (const std::wstring& arg : args) commandLine += L" " + Quote(arg);
-    return RunCommandLine(commandLine);
+    return RunCommandLine(commandLine, {});
 }
 
 namespace {
 
-ProgramResult RunCommandLine(const std::wstring& commandLine) {
+ProgramResult RunCommandLine(const std::wstring& commandLine, const ProgramOptions& options) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
     CreatePipe(&outRead, &outWrite, &inherit, 0);
@@ -84,7 +98,7 @@ ProgramResult RunCommandLine(const std::wstring& commandLine) {
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = outWrite;
+    startup.hStdOutput = options.standardOutput ? options.standardOutput : outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process{};
     std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
@@ -102,11 +116,16 @@ ProgramResult RunCommandLine(const std::wstring& commandLine) {
     // until they close: a Wine service started by the child may inherit the
     // write ends and hold them open for as long as it lives.
     ProgramResult result;
+    bool interrupted = options.interruptOnceOutputHolds.empty();
     for (;;) {
         const DWORD wait = WaitForSingleObject(process.hProcess, 5);
         ReadAvailable(outRead, result.out);
         ReadAvailable(errRead, result.err);
         if (wait != WAIT_TIMEOUT) break;
+        if (!interrupted && result.out.find(options.interruptOnceOutputHolds) != std::string::npos) {
+            DeliverCtrlC(process.hProcess);
+            interrupted = true;
+        }
     }
     GetExitCodeProcess(process.hProcess, &result.status);
     CloseHandle(process.hProcess);

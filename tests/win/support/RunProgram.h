@@ -13,9 +13,21 @@ struct ProgramResult {
     std::string err;
 };
 
+// What a test may change about the child's run.
+struct ProgramOptions {
+    // An inheritable handle the child writes its standard output to, instead
+    // of the pipe; `out` then stays empty.
+    void* standardOutput = nullptr;
+    // Once the child's standard output holds this text, Ctrl+C is delivered
+    // to the child as the system delivers it: a thread of the child runs the
+    // system's control routine, which calls the child's handlers.
+    std::string interruptOnceOutputHolds;
+};
+
 // `program` is a file name in the build tree (QUERNA_BIN_DIR); arguments are
 // quoted as needed.
-ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                         const ProgramOptions& options = {});
 // The same with UTF-16 arguments, which may hold what the code page cannot.
 ProgramResult RunProgramWide(const std::string& program, const std::vector<std::wstring>& args);
 

@@ -1,0 +1,117 @@
+#include "cli/ConsoleServices.h"
+
+#include <exception>
+
+#include "platform/Error.h"
+
+namespace querna::cli {
+
+namespace {
+
+void WriteLine(std::FILE* stream, const std::string& text) {
+    const std::string line = text + "\r\n";
+    std::fwrite(line.data(), 1, line.size(), stream);
+}
+
+// The type box's item for text files alone.
+constexpr int kTextTypeIndex = 3;
+
+}  // namespace
+
+void ConsoleHost::ProcessMessages() {
+    if (!stopAsked_ && (interrupted_.load() || output_.Failed())) {
+        stopAsked_ = true;
+        state_.StopRequested = kTrue;
+        output_.Flush();
+    }
+    // A search run clears the flag when it starts; the request stands.
+    if (stopAsked_) state_.StopRequested = kTrue;
+    output_.FlushIfDue();
+}
+
+void ConsoleHost::Pause(int milliseconds) {
+    if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
+}
+
+void ConsoleDialogs::ShowPlainMessage(const std::string& text) {
+    Say(subject_.empty() ? text : text + ": " + subject_);
+}
+
+void ConsoleDialogs::Say(const std::string& text) {
+    WriteLine(err_, text);
+}
+
+template <typename Match>
+int32_t ConsoleMatchers::MatchDocument(const std::string& path, Match match) {
+    dialogs_.SetSubject(path);
+    if (!apartment_) apartment_.emplace();
+    try {
+        return match();
+    } catch (const std::exception& error) {
+        throw QuernaError(path + ": " + error.what());
+    }
+}
+
+int32_t ConsoleMatchers::MatchWordDocument(const std::string& path, const std::string& phrase) {
+    return MatchDocument(path, [&] { return matchers_.MatchWordDocument(path, phrase); });
+}
+
+int32_t ConsoleMatchers::MatchExcelWorkbook(const std::string& path, const std::string& phrase) {
+    return MatchDocument(path, [&] { return matchers_.MatchExcelWorkbook(path, phrase); });
+}
+
+int32_t ConsoleMatchers::MatchPowerPointPresentation(const std::string& path,
+                                                     const std::string& phrase) {
+    return MatchDocument(path, [&] { return matchers_.MatchPowerPointPresentation(path, phrase); });
+}
+
+int32_t ConsoleMatchers::MatchTextFile(const std::string& path, const std::string& phrase) {
+    dialogs_.SetSubject(path);
+    return matchers_.MatchTextFile(path, phrase);
+}
+
+ResultPrinter::ResultPrinter(const FindOptions& options, ConsoleOutput& output, FileSystem& fs,
+                             TextRules& rules, SearchHost& host)
+    : options_(options), output_(output), fs_(fs), rules_(rules), host_(host) {
+    filters_.sizeOn = options.minKb.has_value();
+    filters_.sizeThreshold = options.minKb.value_or("");
+    filters_.dateOn = options.from.has_value() || options.to.has_value();
+    filters_.from = options.from.value_or(-1e9);
+    filters_.to = options.to.value_or(1e9);
+    const bool contentSearch = !options.phrase.value_or("").empty();
+    holdUntilRootEnds_ = contentSearch && options.typeIndex != kTextTypeIndex;
+}
+
+void ResultPrinter::ResultAppended(const std::string& path, const ListedFile& listed) {
+    if (!holdUntilRootEnds_) Print(path, listed);
+}
+
+void ResultPrinter::FillResultTable(const ResultPathList& paths) {
+    if (!holdUntilRootEnds_) return;
+    for (size_t i = 0; i < paths.Count(); ++i) Print(paths[i], paths.Listed(i));
+}
+
+// Like the window after each added row: messages, then the pause.
+void ResultPrinter::Print(const std::string& path, const ListedFile& listed) {
+    const std::optional<ResultRow> row = BuildListedRow(fs_, rules_, path, listed, filters_);
+    if (!row) return;
+    if (options_.format == OutputFormat::Paths) {
+        output_.Write(row->folder + row->name + "\r\n");
+    } else {
+        output_.Write(row->name + "\t" + row->size + "\t" + row->type + "\t" + row->date + "\t" +
+                      row->folder + "\r\n");
+    }
+    host_.ProcessMessages();
+    host_.Pause(options_.pauseMs);
+}
+
+int FinishRun(ConsoleOutput& output, std::FILE* err, bool interrupted, int status) {
+    if (!output.Flush()) {
+        WriteLine(err, WriteFailureText(output.ErrorCode()));
+        return 1;
+    }
+    if (interrupted && status == 0) return 130;
+    return status;
+}
+
+}  // namespace querna::cli

@@ -1,0 +1,131 @@
+// What querna-find.exe puts where the window would be: the search host, the
+// message boxes, the content matchers as the console runs them, and the
+// printer of the results.
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "cli/ConsoleOutput.h"
+#include "cli/FindOptions.h"
+#include "matchers/MatcherSet.h"
+#include "platform/Dialogs.h"
+#include "platform/win32/Handles.h"
+#include "results/ResultTable.h"
+#include "search/SearchEngine.h"
+#include "search/SearchState.h"
+
+namespace querna::cli {
+
+// No window: no status bar. Its message pump is where an interrupt becomes
+// the stop request (as the Stop button's click would, between two entries)
+// and where the output is flushed on its timer. The pause still paces the
+// search, so that the engine can be timed with the window's pacing.
+class ConsoleHost final : public SearchHost {
+  public:
+    ConsoleHost(std::string phrase, SearchState& state, ConsoleOutput& output,
+                const std::atomic<bool>& interrupted)
+        : phrase_(std::move(phrase)), state_(state), output_(output), interrupted_(interrupted) {}
+    void SetStatusPanel(int, const std::string&) override {}
+    void ProcessMessages() override;
+    void Pause(int milliseconds) override;
+    std::string ReadPhrase() override { return phrase_; }
+
+  private:
+    std::string phrase_;
+    SearchState& state_;
+    ConsoleOutput& output_;
+    const std::atomic<bool>& interrupted_;
+    bool stopAsked_ = false;
+};
+
+// Boxes become lines on the error stream; nothing waits for an answer. The
+// plain message names the file being examined (the window's box cannot say
+// more than "打开文件错误", but a line in a log must).
+class ConsoleDialogs final : public Dialogs {
+  public:
+    explicit ConsoleDialogs(std::FILE* err) : err_(err) {}
+    // The file the next plain message is about.
+    void SetSubject(const std::string& path) { subject_ = path; }
+    void ShowInfo(const std::string& text, const std::string&) override { Say(text); }
+    void ShowPlainMessage(const std::string& text) override;
+    void ShowError(const std::string& text) override { Say(ErrorReportText(text)); }
+    bool BrowseForFolder(const std::string&, const std::string&, std::string&) override {
+        return false;
+    }
+    bool PromptSaveFile(std::string&) override { return false; }
+
+  private:
+    void Say(const std::string& text);
+    std::FILE* err_;
+    std::string subject_;
+};
+
+// The window's matchers, with what the console adds: COM is entered only when
+// the first Office document is about to be examined (under Wine that starts
+// a desktop process, which costs start-up time and keeps inherited output
+// pipes open), and an error from a document names the file.
+class ConsoleMatchers final : public ContentMatchers {
+  public:
+    ConsoleMatchers(FileSystem& fs, TextRules& rules, ConsoleDialogs& dialogs,
+                    Automation& automation)
+        : dialogs_(dialogs), matchers_(fs, rules, dialogs, automation) {}
+
+    int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override;
+    int32_t MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;
+    int32_t MatchPowerPointPresentation(const std::string& path,
+                                        const std::string& phrase) override;
+    int32_t MatchTextFile(const std::string& path, const std::string& phrase) override;
+
+    // Whether COM has been entered.
+    bool ComStarted() const { return apartment_.has_value(); }
+
+  private:
+    template <typename Match>
+    int32_t MatchDocument(const std::string& path, Match match);
+
+    ConsoleDialogs& dialogs_;
+    // Declared before the matchers: the apartment is left after they have
+    // let go of every object.
+    std::optional<win32::ComApartment> apartment_;
+    MatcherSet matchers_;
+};
+
+// Prints the rows the window would list, built from what the walker's listing
+// returned (no second look-up per file), with the size and date filters.
+//
+// A row is printed as soon as its file is a final result, so an interrupted
+// search keeps what it printed: a name search's files as the walk appends
+// them. In a content search an error from an Office document ends the run
+// without listing the current root's matches (as the window shows none), so
+// while Office documents can be candidates a root's matches are printed when
+// its pass has ended; a search of text files alone prints each match at once.
+class ResultPrinter final : public ResultObserver {
+  public:
+    ResultPrinter(const FindOptions& options, ConsoleOutput& output, FileSystem& fs,
+                  TextRules& rules, SearchHost& host);
+
+    void ResultAppended(const std::string& path, const ListedFile& listed) override;
+    // The end of one root's search, where the window fills its table.
+    void FillResultTable(const ResultPathList& paths);
+
+  private:
+    void Print(const std::string& path, const ListedFile& listed);
+
+    const FindOptions& options_;
+    ConsoleOutput& output_;
+    FileSystem& fs_;
+    TextRules& rules_;
+    SearchHost& host_;
+    ResultFilters filters_;
+    bool holdUntilRootEnds_;
+};
+
+// The end of a run: writes out what is buffered and gives the exit status. A
+// failed write to standard output gives 1 after a message on `err`; then an
+// interrupt gives 130; otherwise `status` stands.
+int FinishRun(ConsoleOutput& output, std::FILE* err, bool interrupted, int status);
+
+}  // namespace querna::cli
