@@ -8,6 +8,9 @@ if(QUERNA_SANITIZE)
 endif()
 
 find_package(GTest REQUIRED)
+# The native tree reads XML with libxml2 where Windows has XmlLite.
+find_package(LibXml2 REQUIRED)
+find_package(Iconv REQUIRED)
 
 file(GLOB QUERNA_FAKE_SOURCES CONFIGURE_DEPENDS tests/fakes/*.cpp)
 file(GLOB QUERNA_NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
@@ -15,6 +18,10 @@ file(GLOB QUERNA_NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
 # natively against the fake registry.
 add_executable(native_tests ${QUERNA_NATIVE_TESTS} ${QUERNA_FAKE_SOURCES}
                app/ExplorerRegistration.cpp)
-target_link_libraries(native_tests PRIVATE querna_core GTest::gtest GTest::gtest_main)
+target_link_libraries(native_tests PRIVATE querna_core LibXml2::LibXml2 Iconv::Iconv GTest::gtest
+                      GTest::gtest_main)
+target_compile_definitions(native_tests PRIVATE QUERNA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME native_tests COMMAND native_tests)
 set_tests_properties(native_tests PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT})
+
+include(cmake/fuzz.cmake)

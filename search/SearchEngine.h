@@ -40,6 +40,11 @@ public:
     void SearchContents(ResultPathList& results, const std::string& root,
                         const std::string& pattern);
 
+    // Tells the matchers that a new search starts (ContentMatchers::BeginSearch).
+    void BeginSearch() {
+        if (matchers_ != nullptr) matchers_->BeginSearch();
+    }
+
     // Trims bytes up to the blank at both ends and ensures a trailing
     // backslash; an empty text becomes "\".
     static std::string NormaliseFolder(const std::string& folder);

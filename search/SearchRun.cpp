@@ -131,6 +131,7 @@ void SearchRun::Run() {
     if (!CollectCriteria()) return;
     state_.FoundCount = 0;
     host_.SetStatusPanel(1, "0");
+    engine_.BeginSearch();
     ResolveLocation();
     if (state_.Criteria.Location == kAllDrives) {
         SearchDrives();
