@@ -219,8 +219,7 @@ private:
         zip_.avail_out = static_cast<uInt>(std::min<size_t>(count, 1u << 30));
         const uInt before = zip_.avail_out;
         while (zip_.avail_out == before) {
-            if (zip_.avail_in == 0) {
-                if (inputLeft_ == 0) Fail(DocumentFault::Damaged);  // data ends too soon
+            if (zip_.avail_in == 0 && inputLeft_ > 0) {
                 const size_t n = static_cast<size_t>(std::min<uint64_t>(kInputChunk, inputLeft_));
                 ReadExact(archive_.source_, inputPos_, input_.data(), n);
                 inputPos_ += n;
@@ -228,12 +227,18 @@ private:
                 zip_.next_in = input_.data();
                 zip_.avail_in = static_cast<uInt>(n);
             }
+            // With all input taken, inflate may still hold output for a
+            // small buffer; only a call that makes no progress at all means
+            // the data ends too soon.
             const int status = inflate(&zip_, Z_NO_FLUSH);
             if (status == Z_STREAM_END) {
                 finished_ = true;
                 break;
             }
             if (status == Z_MEM_ERROR) throw std::bad_alloc();
+            if (status == Z_BUF_ERROR && zip_.avail_in == 0 && inputLeft_ == 0) {
+                Fail(DocumentFault::Damaged);
+            }
             if (status != Z_OK && status != Z_BUF_ERROR) Fail(DocumentFault::Damaged);
         }
         return before - zip_.avail_out;
