@@ -5,12 +5,15 @@
 #include <map>
 
 #include "cli/FindOptions.h"
+#include "matchers/BinaryTextPending.h"
 #include "matchers/MatcherSet.h"
 #include "platform/Error.h"
 #include "platform/win32/Win32Automation.h"
+#include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32Drives.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
+#include "platform/win32/XmlLiteReader.h"
 #include "results/ResultTable.h"
 #include "search/SearchRun.h"
 
@@ -150,7 +153,11 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     win32::Win32Automation automation;
     ConsoleHost host(options.phrase.value_or(""));
     ConsoleDialogs dialogs(err);
-    MatcherSet matchers(fs, dialogs, automation);
+    win32::XmlLiteReaders xml;
+    win32::Win32CodePage codePage;
+    PendingCompoundFiles compoundFiles;
+    const DocumentServices documents{fs, xml, codePage, compoundFiles};
+    MatcherSet matchers(fs, dialogs, automation, &documents);
     PrintedTable table(options, out);
     OptionWindow window(options, dialogs, table, fs, rules, host);
 

@@ -1,8 +1,9 @@
 # Fuzz targets: every tests/fuzz/*_fuzz.cpp defines LLVMFuzzerTestOneInput.
 #
 # In the ordinary native tree each is linked with a small replay main and is
-# one ctest entry that runs the committed seeds of tests/fuzz/corpus/<name>/,
-# so `make test` replays them under the sanitizers. With QUERNA_FUZZ (clang,
+# one ctest entry that runs the committed seeds of tests/fuzz/corpus/<name>/
+# and the fixture documents of tests/documents/, so `make test` replays them
+# under the sanitizers. With QUERNA_FUZZ (clang,
 # the build/fuzz tree of `make fuzz`) each is a libFuzzer program instead.
 option(QUERNA_FUZZ "Build the fuzz targets as libFuzzer programs (clang)" OFF)
 
@@ -28,7 +29,8 @@ foreach(fuzz_source ${QUERNA_FUZZ_TARGETS})
   else()
     add_executable(${fuzz_name} ${fuzz_source} tests/fuzz/ReplayMain.cpp ${QUERNA_FUZZ_SUPPORT}
                    ${QUERNA_FUZZ_PLATFORM})
-    add_test(NAME ${fuzz_name} COMMAND ${fuzz_name} ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${fuzz_name})
+    add_test(NAME ${fuzz_name} COMMAND ${fuzz_name} ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${fuzz_name}
+                                       ${CMAKE_SOURCE_DIR}/tests/documents)
     set_tests_properties(${fuzz_name} PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT})
   endif()
   target_include_directories(${fuzz_name} PRIVATE ${CMAKE_SOURCE_DIR})

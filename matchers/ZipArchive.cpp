@@ -46,6 +46,7 @@ uint64_t Get64(const unsigned char* p) {
 }
 
 void ReadExact(ByteSource& source, uint64_t offset, void* buffer, size_t count) {
+    if (count == 0) return;  // an empty directory or entry has no buffer to read into
     if (source.ReadAt(offset, buffer, count) != count) Fail(DocumentFault::Damaged);
 }
 
