@@ -42,8 +42,10 @@ fuzz:
 	@scripts/run-fuzz $(FUZZ) $(FUZZ_SECONDS)
 
 bench: win
+	@QUERNA_BENCH_TOOLS=1 scripts/setup
 	@scripts/wine-prefix $(PREFIX)
 	@bench/run $(WIN)
+	@bench/office $(WIN)
 
 clean:
 	rm -rf build
