@@ -9,7 +9,7 @@
 namespace querna {
 
 class PendingCompoundFiles final : public CompoundFiles {
-public:
+  public:
     std::unique_ptr<CompoundStorage> Open(const std::string&) override {
         throw DocumentError(DocumentFault::OldFormat);
     }

@@ -33,21 +33,32 @@ void ReadPackageText(OfficeApplication application, ByteSource& source, XmlReade
                      TextUnitSink& sink) {
     ZipArchive package(source);
     switch (application) {
-        case OfficeApplication::Word: ReadWordprocessingText(package, xml, sink); return;
-        case OfficeApplication::Excel: ReadSpreadsheetText(package, xml, sink); return;
-        case OfficeApplication::PowerPoint: ReadPresentationText(package, xml, sink); return;
+        case OfficeApplication::Word:
+            ReadWordprocessingText(package, xml, sink);
+            return;
+        case OfficeApplication::Excel:
+            ReadSpreadsheetText(package, xml, sink);
+            return;
+        case OfficeApplication::PowerPoint:
+            ReadPresentationText(package, xml, sink);
+            return;
     }
 }
 
-void ReadCompoundText(OfficeApplication application, CompoundStorage& storage,
-                      TextUnitSink& sink) {
+void ReadCompoundText(OfficeApplication application, CompoundStorage& storage, TextUnitSink& sink) {
     if (storage.OpenStream(kEncryptedPackage) != nullptr) {
         throw DocumentError(DocumentFault::Encrypted);
     }
     switch (application) {
-        case OfficeApplication::Word: ReadWordBinaryText(storage, sink); return;
-        case OfficeApplication::Excel: ReadExcelBinaryText(storage, sink); return;
-        case OfficeApplication::PowerPoint: ReadPowerPointBinaryText(storage, sink); return;
+        case OfficeApplication::Word:
+            ReadWordBinaryText(storage, sink);
+            return;
+        case OfficeApplication::Excel:
+            ReadExcelBinaryText(storage, sink);
+            return;
+        case OfficeApplication::PowerPoint:
+            ReadPowerPointBinaryText(storage, sink);
+            return;
     }
 }
 
@@ -80,14 +91,14 @@ void ReadDocumentText(const DocumentServices& services, OfficeApplication applic
             ReadCompoundText(application, *storage, sink);
             return;
         }
-        case ContainerKind::Unknown: break;
+        case ContainerKind::Unknown:
+            break;
     }
     throw DocumentError(DocumentFault::Damaged);
 }
 
-int32_t MatchDocumentWithoutServer(const DocumentServices& services,
-                                   OfficeApplication application, const std::string& path,
-                                   const std::string& phrase) {
+int32_t MatchDocumentWithoutServer(const DocumentServices& services, OfficeApplication application,
+                                   const std::string& path, const std::string& phrase) {
     std::unique_ptr<ByteSource> source = services.files.OpenDocument(path);
     if (source == nullptr) throw QuernaError(DocumentErrorText(path, kCannotOpen));
     try {

@@ -45,9 +45,8 @@ void ReadDocumentText(const DocumentServices& services, OfficeApplication applic
 // Whether the document at `path` holds `phrase` (bytes of the code page) by
 // the rules of `application`'s matcher: 1 found, 0 not. A document that
 // cannot be read raises QuernaError with DocumentErrorText.
-int32_t MatchDocumentWithoutServer(const DocumentServices& services,
-                                   OfficeApplication application, const std::string& path,
-                                   const std::string& phrase);
+int32_t MatchDocumentWithoutServer(const DocumentServices& services, OfficeApplication application,
+                                   const std::string& path, const std::string& phrase);
 
 // "无法读取文档 <path>：<reason>".
 std::string DocumentErrorText(const std::string& path, const std::string& reason);

@@ -23,8 +23,7 @@ constexpr std::array<KnownNamespace, 11> kNamespaces = {{
     {u"http://purl.oclc.org/ooxml/presentationml/main", Ns::Presentation},
     {u"http://schemas.openxmlformats.org/drawingml/2006/main", Ns::Drawing},
     {u"http://purl.oclc.org/ooxml/drawingml/main", Ns::Drawing},
-    {u"http://schemas.openxmlformats.org/package/2006/relationships",
-     Ns::PackageRelationships},
+    {u"http://schemas.openxmlformats.org/package/2006/relationships", Ns::PackageRelationships},
     {u"http://schemas.openxmlformats.org/markup-compatibility/2006", Ns::Compatibility},
     {u"http://purl.oclc.org/ooxml/markup-compatibility/2006", Ns::Compatibility},
 }};
@@ -91,10 +90,16 @@ void AppendBounded(std::u16string& unit, std::u16string_view text) {
 void SkipElement(XmlReader& reader) {
     for (size_t depth = 1; depth > 0;) {
         switch (reader.Next()) {
-            case XmlNode::Start: ++depth; break;
-            case XmlNode::End: --depth; break;
-            case XmlNode::Text: break;
-            case XmlNode::Done: throw DocumentError(DocumentFault::Damaged);
+            case XmlNode::Start:
+                ++depth;
+                break;
+            case XmlNode::End:
+                --depth;
+                break;
+            case XmlNode::Text:
+                break;
+            case XmlNode::Done:
+                throw DocumentError(DocumentFault::Damaged);
         }
     }
 }

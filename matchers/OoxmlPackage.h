@@ -78,11 +78,11 @@ std::string ResolvePartName(std::string_view sourcePart, std::string_view target
 // One part opened for reading as XML. Raises DocumentError(Damaged) when the
 // package has no such part.
 class PartReader {
-public:
+  public:
     PartReader(ZipArchive& zip, XmlReaders& xml, std::string_view partName);
     XmlReader& Xml() { return *reader_; }
 
-private:
+  private:
     std::unique_ptr<ByteStream> stream_;
     std::unique_ptr<XmlReader> reader_;
 };

@@ -4,7 +4,9 @@ namespace querna {
 
 namespace {
 
-bool Between(char16_t c, char16_t first, char16_t last) { return c >= first && c <= last; }
+bool Between(char16_t c, char16_t first, char16_t last) {
+    return c >= first && c <= last;
+}
 
 // Latin Extended-A pairs its letters upper then lower, from an even code
 // point in some runs and from an odd one in others.

@@ -30,12 +30,12 @@ enum class WidthRule { Significant, Ignored };
 
 // Stops the reading at the first unit that holds the phrase.
 class UnicodePhraseFinder final : public TextUnitSink {
-public:
+  public:
     UnicodePhraseFinder(std::u16string_view phrase, WidthRule width);
     bool Unit(std::u16string_view text) override;
     bool Found() const { return found_; }
 
-private:
+  private:
     void Fold(std::u16string_view text, std::u16string& out) const;
 
     WidthRule width_;
@@ -46,13 +46,13 @@ private:
 
 // Stops the reading at the first unit whose code-page bytes hold the phrase.
 class CodePagePhraseFinder final : public TextUnitSink {
-public:
+  public:
     CodePagePhraseFinder(CodePage& codePage, std::string phrase)
         : codePage_(codePage), phrase_(std::move(phrase)) {}
     bool Unit(std::u16string_view text) override;
     bool Found() const { return found_; }
 
-private:
+  private:
     CodePage& codePage_;
     std::string phrase_;
     bool found_ = false;

@@ -38,7 +38,8 @@ std::u16string ReadTextBody(XmlReader& reader) {
             case XmlNode::Text:
                 if (inText) ooxml::AppendBounded(text, reader.Text());
                 break;
-            case XmlNode::Done: throw DocumentError(DocumentFault::Damaged);
+            case XmlNode::Done:
+                throw DocumentError(DocumentFault::Damaged);
         }
     }
     return text;
@@ -56,9 +57,13 @@ bool ReadShape(XmlReader& reader, TextUnitSink& sink) {
                     ++depth;
                 }
                 break;
-            case XmlNode::End: --depth; break;
-            case XmlNode::Text: break;
-            case XmlNode::Done: throw DocumentError(DocumentFault::Damaged);
+            case XmlNode::End:
+                --depth;
+                break;
+            case XmlNode::Text:
+                break;
+            case XmlNode::Done:
+                throw DocumentError(DocumentFault::Damaged);
         }
     }
     return false;

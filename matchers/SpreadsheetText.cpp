@@ -19,8 +19,12 @@ constexpr int kMaxColumn = 16384;  // XFD
 constexpr size_t kMaxSharedText = size_t{32} << 20;
 constexpr size_t kMaxSharedCount = size_t{8} << 20;
 
-bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsAsciiLetter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
 bool IsNameChar(char16_t c) {
     return IsAsciiLetter(c) || IsDigit(c) || c == u'_' || c == u'.' || c == u'$' || c == u'\\' ||
            c >= 0x80;
@@ -125,7 +129,7 @@ int HexValue(char16_t c) {
 
 // The shared strings of the workbook, one buffer for all of them.
 class SharedStrings {
-public:
+  public:
     void Read(XmlReader& reader);
     bool Has(size_t index) const { return index < ends_.size(); }
     std::u16string_view At(size_t index) const {
@@ -133,7 +137,7 @@ public:
         return std::u16string_view(text_).substr(begin, ends_[index] - begin);
     }
 
-private:
+  private:
     std::u16string text_;
     std::vector<uint32_t> ends_;
 };
@@ -181,7 +185,7 @@ struct SharedFormula {
 };
 
 class SheetReader {
-public:
+  public:
     SheetReader(XmlReader& reader, const SharedStrings& strings, TextUnitSink& sink)
         : reader_(reader), strings_(strings), sink_(sink) {}
 
@@ -190,7 +194,8 @@ public:
         ooxml::ExpectRoot(reader_, Ns::Sheet, u"worksheet");
         for (XmlNode node = reader_.Next(); node != XmlNode::Done; node = reader_.Next()) {
             if (node == XmlNode::Text) {
-                if (std::u16string* target = Target()) ooxml::AppendBounded(*target, reader_.Text());
+                if (std::u16string* target = Target())
+                    ooxml::AppendBounded(*target, reader_.Text());
             } else if (ooxml::ClassifyNamespace(reader_.NamespaceUri()) == Ns::Sheet) {
                 if (node == XmlNode::Start) {
                     OnStart(reader_.LocalName());
@@ -202,15 +207,19 @@ public:
         return false;
     }
 
-private:
+  private:
     enum class Field { None, Formula, Value, InlineText };
 
     std::u16string* Target() {
         switch (field_) {
-            case Field::Formula: return &cell_.formula;
-            case Field::Value: return &cell_.value;
-            case Field::InlineText: return &cell_.inlineText;
-            case Field::None: break;
+            case Field::Formula:
+                return &cell_.formula;
+            case Field::Value:
+                return &cell_.value;
+            case Field::InlineText:
+                return &cell_.inlineText;
+            case Field::None:
+                break;
         }
         return nullptr;
     }

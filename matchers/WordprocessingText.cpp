@@ -17,8 +17,8 @@ using ooxml::Ns;
 // result is read), and the properties of paragraphs and runs (whose tab
 // stops are no tab characters).
 constexpr std::array<std::u16string_view, 11> kPassedOver = {
-    u"txbxContent", u"drawing", u"pict", u"object", u"delText", u"delInstrText",
-    u"instrText",   u"moveFrom", u"pPr", u"rPr",    u"sectPr",
+    u"txbxContent", u"drawing",  u"pict", u"object", u"delText", u"delInstrText",
+    u"instrText",   u"moveFrom", u"pPr",  u"rPr",    u"sectPr",
 };
 
 // Characters Word puts in a paragraph for run content other than text:
@@ -32,7 +32,7 @@ char16_t SpecialCharacter(std::u16string_view name) {
 }
 
 class BodyReader {
-public:
+  public:
     BodyReader(XmlReader& reader, TextUnitSink& sink) : reader_(reader), sink_(sink) {}
 
     // Returns once the document ends or the sink has had enough.
@@ -45,7 +45,7 @@ public:
         }
     }
 
-private:
+  private:
     bool OnStart() {
         const Ns ns = ooxml::ClassifyNamespace(reader_.NamespaceUri());
         const std::u16string_view name = reader_.LocalName();

@@ -32,9 +32,13 @@ constexpr uint16_t kMethodAes = 99;  // WinZip AES (APPNOTE 4.4.5, appendix E)
 
 constexpr size_t kInputChunk = 64 * 1024;
 
-[[noreturn]] void Fail(DocumentFault fault) { throw DocumentError(fault); }
+[[noreturn]] void Fail(DocumentFault fault) {
+    throw DocumentError(fault);
+}
 
-uint16_t Get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Get16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 uint32_t Get32(const unsigned char* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -99,8 +103,7 @@ DirectoryLocation ReadZip64End(ByteSource& source, uint64_t endPos) {
     if (recordPos > limit || limit - recordPos < kZip64EndSize) Fail(DocumentFault::Damaged);
     unsigned char record[kZip64EndSize];
     ReadExact(source, recordPos, record, sizeof record);
-    if (Get32(record) != kZip64EndSignature || Get32(record + 16) != 0 ||
-        Get32(record + 20) != 0) {
+    if (Get32(record) != kZip64EndSignature || Get32(record + 16) != 0 || Get32(record + 20) != 0) {
         Fail(DocumentFault::Damaged);
     }
     return {Get64(record + 32), Get64(record + 40), Get64(record + 48), recordPos};
@@ -166,9 +169,8 @@ size_t ParseCentralHeader(const std::vector<unsigned char>& directory, size_t po
     entry.size = Get32(h + 24);
     entry.localHeaderOffset = Get32(h + 42);
     entry.name.assign(reinterpret_cast<const char*>(h + kCentralHeaderSize), nameSize);
-    ApplyZip64Extra(h + kCentralHeaderSize + nameSize, extraSize, entry,
-                    entry.size == 0xFFFFFFFF, entry.compressedSize == 0xFFFFFFFF,
-                    entry.localHeaderOffset == 0xFFFFFFFF);
+    ApplyZip64Extra(h + kCentralHeaderSize + nameSize, extraSize, entry, entry.size == 0xFFFFFFFF,
+                    entry.compressedSize == 0xFFFFFFFF, entry.localHeaderOffset == 0xFFFFFFFF);
     return pos + total;
 }
 
@@ -178,9 +180,11 @@ size_t ParseCentralHeader(const std::vector<unsigned char>& directory, size_t po
 // when deflated. Output is capped one byte past the declared size, so a lying
 // header is caught without inflating on.
 class ZipEntryStream final : public ByteStream {
-public:
+  public:
     ZipEntryStream(ZipArchive& archive, const ZipEntry& entry, uint64_t dataOffset)
-        : archive_(archive), entry_(entry), inputPos_(dataOffset),
+        : archive_(archive),
+          entry_(entry),
+          inputPos_(dataOffset),
           inputLeft_(entry.compressedSize) {
         if (entry.method == kMethodDeflated) {
             // Negative window bits: raw deflate data, no zlib header.
@@ -205,7 +209,7 @@ public:
         return got;
     }
 
-private:
+  private:
     size_t Copy(void* buffer, size_t count) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(count, inputLeft_));
         ReadExact(archive_.source_, inputPos_, buffer, n);

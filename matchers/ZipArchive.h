@@ -45,7 +45,7 @@ struct ZipEntry {
 };
 
 class ZipArchive {
-public:
+  public:
     // Reads the central directory of `source`, which must outlive the
     // archive. Raises DocumentError(Damaged) when it is not a zip archive or
     // is broken, DocumentError(TooLarge) past the directory limit.
@@ -68,7 +68,7 @@ public:
     // The stream must not outlive the archive.
     std::unique_ptr<ByteStream> Open(const ZipEntry& entry);
 
-private:
+  private:
     friend class ZipEntryStream;
     void ReadDirectory();
     void Charge(uint64_t bytes);

@@ -9,7 +9,7 @@
 namespace querna {
 
 class CodePage {
-public:
+  public:
     virtual ~CodePage() = default;
     // Bytes of the code page as UTF-16; a byte sequence that names no
     // character becomes a replacement character.

@@ -19,7 +19,7 @@ namespace querna {
 
 // Bytes read in order, such as one inflated part of a zip archive.
 class ByteStream {
-public:
+  public:
     virtual ~ByteStream() = default;
     // Reads up to `count` bytes into `buffer`; returns how many, 0 at the end.
     // Raises DocumentError when the bytes cannot be had.
@@ -34,7 +34,7 @@ enum class XmlNode {
 };
 
 class XmlReader {
-public:
+  public:
     virtual ~XmlReader() = default;
     // Advances to the next node. Raises DocumentError(Damaged) for input that
     // is not well-formed XML or declares a document type, and passes on the
@@ -54,7 +54,7 @@ public:
 };
 
 class XmlReaders {
-public:
+  public:
     virtual ~XmlReaders() = default;
     // A reader over `input`, which must outlive it.
     virtual std::unique_ptr<XmlReader> Open(ByteStream& input) = 0;

@@ -7,7 +7,7 @@
 namespace querna::win32 {
 
 class Win32CodePage final : public CodePage {
-public:
+  public:
     std::u16string ToUnicode(std::string_view text) override;
     std::string FromUnicode(std::u16string_view text) override;
 };

@@ -42,7 +42,7 @@ CreateXmlReaderFunction LoadCreateXmlReader() {
 // An error of the input cannot cross the COM boundary: it is kept here and
 // raised again once XmlLite reports the failed read.
 class StreamAdapter final : public ISequentialStream {
-public:
+  public:
     explicit StreamAdapter(ByteStream& input) : input_(input) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -82,7 +82,7 @@ public:
 
     const std::exception_ptr& Error() const { return error_; }
 
-private:
+  private:
     ByteStream& input_;
     ULONG references_ = 1;
     std::exception_ptr error_;
@@ -94,10 +94,10 @@ std::u16string_view View(const WCHAR* text, UINT length) {
 }
 
 class XmlLiteReader final : public XmlReader {
-public:
+  public:
     XmlLiteReader(CreateXmlReaderFunction create, ByteStream& input) : stream_(input) {
-        HRESULT status = create(__uuidof(IXmlReader), reinterpret_cast<void**>(reader_.Put()),
-                                nullptr);
+        HRESULT status =
+            create(__uuidof(IXmlReader), reinterpret_cast<void**>(reader_.Put()), nullptr);
         if (SUCCEEDED(status)) {
             status = reader_->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
         }
@@ -175,7 +175,7 @@ public:
         return true;
     }
 
-private:
+  private:
     StreamAdapter stream_;
     ComPtr<IXmlReader> reader_;
     bool pendingEnd_ = false;

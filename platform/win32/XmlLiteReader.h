@@ -8,7 +8,7 @@
 namespace querna::win32 {
 
 class XmlLiteReaders final : public XmlReaders {
-public:
+  public:
     // Raises QuernaError when xmllite.dll cannot be loaded.
     std::unique_ptr<XmlReader> Open(ByteStream& input) override;
 };

@@ -11,7 +11,7 @@ namespace {
 
 // One conversion, closed when it goes.
 class Conversion {
-public:
+  public:
     Conversion(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
     }
@@ -33,7 +33,7 @@ public:
         return true;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 

@@ -8,7 +8,7 @@
 namespace querna::fakes {
 
 class IconvCodePage final : public CodePage {
-public:
+  public:
     std::u16string ToUnicode(std::string_view text) override;
     std::string FromUnicode(std::u16string_view text) override;
 };

@@ -67,11 +67,11 @@ std::string ToUtf8(std::u16string_view text) {
 void IgnoreError(void*, xmlErrorPtr) {}
 
 class LibXmlReader final : public XmlReader {
-public:
+  public:
     explicit LibXmlReader(ByteStream& input) : input_(input) {
-        reader_ = xmlReaderForIO(&ReadInput, nullptr, this, nullptr, nullptr,
-                                 XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR |
-                                     XML_PARSE_NOWARNING);
+        reader_ = xmlReaderForIO(
+            &ReadInput, nullptr, this, nullptr, nullptr,
+            XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
         if (reader_ == nullptr) throw std::bad_alloc();
         xmlTextReaderSetStructuredErrorHandler(reader_, &IgnoreError, nullptr);
     }
@@ -132,7 +132,7 @@ public:
         return true;
     }
 
-private:
+  private:
     static int ReadInput(void* context, char* buffer, int count) {
         auto* self = static_cast<LibXmlReader*>(context);
         try {

@@ -9,7 +9,7 @@
 namespace querna::fakes {
 
 class LibXmlReaders final : public XmlReaders {
-public:
+  public:
     std::unique_ptr<XmlReader> Open(ByteStream& input) override;
 };
 

@@ -69,8 +69,8 @@ std::string ZipBuilder::Build() const {
     std::string directory;
     for (const ZipBuilderEntry& e : entries) {
         const std::string body = e.deflate ? Deflate(e.data) : e.data;
-        const uint32_t realCrc = static_cast<uint32_t>(
-            crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())));
+        const uint32_t realCrc = static_cast<uint32_t>(crc32(
+            0, reinterpret_cast<const Bytef*>(e.data.data()), static_cast<uInt>(e.data.size())));
         const Written w{e.method.value_or(e.deflate ? 8 : 0), e.declaredCrc.value_or(realCrc),
                         e.declaredSize.value_or(e.data.size()), body.size(),
                         e.localOffset.value_or(out.size())};

@@ -22,7 +22,7 @@ struct ZipBuilderEntry {
 };
 
 class ZipBuilder {
-public:
+  public:
     ZipBuilder& Add(std::string name, std::string data, bool deflate = true) {
         ZipBuilderEntry entry;
         entry.name = std::move(name);
@@ -35,9 +35,9 @@ public:
     std::string Build() const;
 
     std::vector<ZipBuilderEntry> entries;
-    bool zip64 = false;       // zip64 extra fields for every entry, and zip64 end records
-    std::string comment;      // the archive comment after the end record
-    std::string prefix;       // bytes before the first entry
+    bool zip64 = false;   // zip64 extra fields for every entry, and zip64 end records
+    std::string comment;  // the archive comment after the end record
+    std::string prefix;   // bytes before the first entry
     std::optional<uint16_t> declaredCount;  // entries the end record claims
 };
 

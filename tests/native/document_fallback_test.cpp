@@ -30,15 +30,15 @@ std::string Fixture(const std::string& name) {
 
 TEST(PhraseRulesTest, LetterCaseFoldsForLatinGreekCyrillicAndFullWidth) {
     const std::pair<char16_t, char16_t> cases[] = {
-        {u'A', u'a'},         {u'z', u'z'},         {u'@', u'@'},         {u'[', u'['},
-        {0xC0, 0xE0},         {0xD7, 0xD7},         {0xDE, 0xFE},         {0xDF, 0xDF},
-        {0x100, 0x101},       {0x101, 0x101},       {0x130, u'i'},        {0x139, 0x13A},
-        {0x178, 0xFF},        {0x17D, 0x17E},       {0x391, 0x3B1},       {0x3A2, 0x3A2},
-        {0x386, 0x3AC},       {0x401, 0x451},       {0x42F, 0x44F},       {0xFF21, 0xFF41},
-        {0xFF3A, 0xFF5A},     {0xFF3B, 0xFF3B},     {u'中', u'中'},
+        {u'A', u'a'},     {u'z', u'z'},     {u'@', u'@'},   {u'[', u'['},   {0xC0, 0xE0},
+        {0xD7, 0xD7},     {0xDE, 0xFE},     {0xDF, 0xDF},   {0x100, 0x101}, {0x101, 0x101},
+        {0x130, u'i'},    {0x139, 0x13A},   {0x178, 0xFF},  {0x17D, 0x17E}, {0x391, 0x3B1},
+        {0x3A2, 0x3A2},   {0x386, 0x3AC},   {0x401, 0x451}, {0x42F, 0x44F}, {0xFF21, 0xFF41},
+        {0xFF3A, 0xFF5A}, {0xFF3B, 0xFF3B}, {u'中', u'中'},
     };
     for (const auto& [in, out] : cases) {
-        EXPECT_EQ(static_cast<int>(FoldLetterCase(in)), static_cast<int>(out)) << std::hex << static_cast<int>(in);
+        EXPECT_EQ(static_cast<int>(FoldLetterCase(in)), static_cast<int>(out))
+            << std::hex << static_cast<int>(in);
     }
     EXPECT_EQ(FoldWidth(0xFF21), u'A');
     EXPECT_EQ(FoldWidth(0xFF01), u'!');
@@ -79,7 +79,7 @@ TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
         {u"季度报告 Hello", "Hello", true},
         {u"季度报告 Hello", "hello", false},  // case counts
         {u"季度报告", "季度", true},
-        {u"안녕 第二页", "?? 第", true},       // what the code page lacks becomes '?'
+        {u"안녕 第二页", "?? 第", true},  // what the code page lacks becomes '?'
         {u"abc", "", false},
     };
     for (const BytesCase& c : bytesCases) {
@@ -90,7 +90,7 @@ TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
 
 // A compound file whose streams are named by the test.
 class FakeStorage final : public CompoundStorage {
-public:
+  public:
     explicit FakeStorage(std::vector<std::string> names) : names_(std::move(names)) {}
     std::unique_ptr<ByteSource> OpenStream(const std::string& path) override {
         for (const std::string& name : names_) {
@@ -99,12 +99,12 @@ public:
         return nullptr;
     }
 
-private:
+  private:
     std::vector<std::string> names_;
 };
 
 class FakeCompoundFiles final : public CompoundFiles {
-public:
+  public:
     std::unique_ptr<CompoundStorage> Open(const std::string& path) override {
         opened.push_back(path);
         return std::make_unique<FakeStorage>(streams);
@@ -116,7 +116,7 @@ public:
 // Creating any object fails as `failure` says, counted per program
 // identifier or class; nothing else is ever called.
 class FakeAutomation final : public Automation {
-public:
+  public:
     enum class Failure { Absent, Refused };
     Failure failure = Failure::Absent;
     std::map<std::string, int> created;
@@ -135,7 +135,7 @@ public:
         throw QuernaError(kInterfaceNotSupported);
     }
 
-private:
+  private:
     AutoValue Fail(const std::string& name) {
         ++created[name];
         if (failure == Failure::Absent) throw ServerAbsentError("OLE error 800401f3");
@@ -146,12 +146,11 @@ private:
 constexpr char kExcelClass[] = "{00024500-0000-0000-C000-000000000046}";
 
 class DocumentFallbackTest : public ::testing::Test {
-protected:
+  protected:
     DocumentFallbackTest() {
-        for (const char* name :
-             {"lo-word.docx", "py-word.docx", "lo-empty.docx", "lo-excel.xlsx", "py-excel.xlsx",
-              "lo-powerpoint.pptx", "truncated.docx", "zip-encrypted.docx", "bomb.docx",
-              "encrypted.docx"}) {
+        for (const char* name : {"lo-word.docx", "py-word.docx", "lo-empty.docx", "lo-excel.xlsx",
+                                 "py-excel.xlsx", "lo-powerpoint.pptx", "truncated.docx",
+                                 "zip-encrypted.docx", "bomb.docx", "encrypted.docx"}) {
             fs.AddFile(std::string("C:\\d\\") + name, Fixture(name));
         }
     }
@@ -220,8 +219,12 @@ TEST_F(DocumentFallbackTest, FindsExactlyTheDocumentsThatHoldThePhrase) {
         SCOPED_TRACE(std::string(c.fixture) + " / " + c.phrase);
         const std::string path = Path(c.fixture);
         switch (c.kind) {
-            case Word: EXPECT_EQ(matchers.MatchWordDocument(path, c.phrase), c.expected); break;
-            case Excel: EXPECT_EQ(matchers.MatchExcelWorkbook(path, c.phrase), c.expected); break;
+            case Word:
+                EXPECT_EQ(matchers.MatchWordDocument(path, c.phrase), c.expected);
+                break;
+            case Excel:
+                EXPECT_EQ(matchers.MatchExcelWorkbook(path, c.phrase), c.expected);
+                break;
             case PowerPoint:
                 EXPECT_EQ(matchers.MatchPowerPointPresentation(path, c.phrase), c.expected);
                 break;
@@ -279,10 +282,10 @@ TEST_F(DocumentFallbackTest, UnreadableDocumentsGiveAnErrorNamingTheFileAndWhy) 
     fs.AddFile("C:\\d\\empty.xlsx", "");
     compound.streams = {"EncryptionInfo", "EncryptedPackage"};
     const std::pair<const char*, const char*> cases[] = {
-        {"truncated.docx", "文档已损坏"},   {"zip-encrypted.docx", "文档已加密"},
-        {"bomb.docx", "文档内容过大"},      {"encrypted.docx", "文档已加密"},
-        {"locked.docx", "无法打开文件"},    {"failing.docx", "文档已损坏"},
-        {"text.docx", "文档已损坏"},        {"missing.docx", "无法打开文件"},
+        {"truncated.docx", "文档已损坏"}, {"zip-encrypted.docx", "文档已加密"},
+        {"bomb.docx", "文档内容过大"},    {"encrypted.docx", "文档已加密"},
+        {"locked.docx", "无法打开文件"},  {"failing.docx", "文档已损坏"},
+        {"text.docx", "文档已损坏"},      {"missing.docx", "无法打开文件"},
     };
     for (const auto& [name, reason] : cases) {
         SCOPED_TRACE(name);

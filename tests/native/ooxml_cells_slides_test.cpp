@@ -24,7 +24,7 @@ constexpr char kSlideNs[] = "http://schemas.openxmlformats.org/presentationml/20
 constexpr char kDrawingNs[] = "http://schemas.openxmlformats.org/drawingml/2006/main";
 
 class Collector final : public TextUnitSink {
-public:
+  public:
     bool Unit(std::u16string_view text) override {
         units.emplace_back(text);
         return false;
@@ -57,9 +57,10 @@ std::string Workbook(const std::vector<std::string>& order,
                      const std::string& sharedStrings = "") {
     fakes::ZipBuilder zip;
     zip.Add("_rels/.rels", Rels({{"r", "officeDocument", "xl/workbook.xml"}}));
-    std::string workbook = std::string("<workbook xmlns=\"") + kSheetNs + "\" xmlns:r=\"" +
-                           kDocRel + "\"><sheets>";
-    for (const std::string& id : order) workbook += "<sheet name=\"" + id + "\" r:id=\"" + id + "\"/>";
+    std::string workbook =
+        std::string("<workbook xmlns=\"") + kSheetNs + "\" xmlns:r=\"" + kDocRel + "\"><sheets>";
+    for (const std::string& id : order)
+        workbook += "<sheet name=\"" + id + "\" r:id=\"" + id + "\"/>";
     zip.Add("xl/workbook.xml", workbook + "</sheets></workbook>");
     std::vector<std::vector<std::string>> rels;
     for (size_t i = 0; i < sheets.size(); ++i) {
@@ -100,8 +101,7 @@ TEST(SpreadsheetTextTest, SheetsAreReadInWorkbookOrderAndOnlyWorksheets) {
     const std::string two = "<row><c r=\"A1\" t=\"inlineStr\"><is><t>two</t></is></c></row>";
     EXPECT_EQ(Read(ReadSpreadsheetText, Workbook({"rB", "rA"}, {{"rA", one}, {"rB", two}})),
               (Units{u"two", u"one"}));
-    EXPECT_EQ(Read(ReadSpreadsheetText, Workbook({"rA", "rMissing"}, {{"rA", one}})),
-              Units{u"one"})
+    EXPECT_EQ(Read(ReadSpreadsheetText, Workbook({"rA", "rMissing"}, {{"rA", one}})), Units{u"one"})
         << "a sheet without a worksheet relationship is no worksheet";
 }
 
@@ -170,7 +170,8 @@ std::string Presentation(const std::vector<std::string>& order,
         zip.Add("ppt/" + part,
                 std::string("<p:sld xmlns:p=\"") + kSlideNs + "\" xmlns:a=\"" + kDrawingNs +
                     "\" xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">"
-                    "<p:cSld><p:spTree>" + slides[i].second + "</p:spTree></p:cSld></p:sld>");
+                    "<p:cSld><p:spTree>" +
+                    slides[i].second + "</p:spTree></p:cSld></p:sld>");
     }
     zip.Add("ppt/_rels/presentation.xml.rels", Rels(rels));
     return zip.Build();
@@ -182,22 +183,25 @@ std::string Shape(const std::string& paragraphs) {
 
 TEST(PresentationTextTest, OnlyTheSlidesOwnTextShapesCountInSlideOrder) {
     const std::string first =
-        Shape("<a:p><a:r><a:t>Title</a:t></a:r></a:p><a:p><a:r><a:t>line</a:t></a:r><a:br/>"
-              "<a:r><a:t>two</a:t></a:r><a:fld type=\"slidenum\"><a:t>7</a:t></a:fld></a:p>"
-              "<a:p/>") +
-        "<p:grpSp>" + Shape("<a:p><a:r><a:t>grouped</a:t></a:r></a:p>") + "</p:grpSp>"
+        Shape(
+            "<a:p><a:r><a:t>Title</a:t></a:r></a:p><a:p><a:r><a:t>line</a:t></a:r><a:br/>"
+            "<a:r><a:t>two</a:t></a:r><a:fld type=\"slidenum\"><a:t>7</a:t></a:fld></a:p>"
+            "<a:p/>") +
+        "<p:grpSp>" + Shape("<a:p><a:r><a:t>grouped</a:t></a:r></a:p>") +
+        "</p:grpSp>"
         "<p:graphicFrame><a:graphic><a:graphicData><a:tbl><a:tr><a:tc><a:txBody><a:p><a:r>"
         "<a:t>table</a:t></a:r></a:p></a:txBody></a:tc></a:tr></a:tbl></a:graphicData>"
         "</a:graphic></p:graphicFrame>"
         "<p:pic><p:nvPicPr/></p:pic><p:cxnSp/>"
         "<mc:AlternateContent><mc:Choice Requires=\"p14\">" +
         Shape("<a:p><a:r><a:t>chosen</a:t></a:r></a:p>") + "</mc:Choice><mc:Fallback>" +
-        Shape("<a:p><a:r><a:t>fallback</a:t></a:r></a:p>") + "</mc:Fallback></mc:AlternateContent>"
+        Shape("<a:p><a:r><a:t>fallback</a:t></a:r></a:p>") +
+        "</mc:Fallback></mc:AlternateContent>"
         "<p:sp><p:nvSpPr/><p:spPr/></p:sp>";
     const std::string second = Shape("<a:p><a:r><a:t>second</a:t></a:r></a:p>");
-    EXPECT_EQ(Read(ReadPresentationText,
-                   Presentation({"s2", "s1"}, {{"s1", first}, {"s2", second}})),
-              (Units{u"second", u"Title\rline\vtwo7\r", u"chosen"}));
+    EXPECT_EQ(
+        Read(ReadPresentationText, Presentation({"s2", "s1"}, {{"s1", first}, {"s2", second}})),
+        (Units{u"second", u"Title\rline\vtwo7\r", u"chosen"}));
 }
 
 TEST(PresentationTextTest, BrokenSlidesAreDamaged) {

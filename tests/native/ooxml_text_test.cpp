@@ -33,7 +33,7 @@ std::string Fixture(const std::string& name) {
 }
 
 class Collector final : public TextUnitSink {
-public:
+  public:
     explicit Collector(size_t stopAfter = SIZE_MAX) : stopAfter_(stopAfter) {}
     bool Unit(std::u16string_view text) override {
         units.emplace_back(text);
@@ -41,7 +41,7 @@ public:
     }
     Units units;
 
-private:
+  private:
     size_t stopAfter_;
 };
 
@@ -97,22 +97,27 @@ struct FixtureCase {
 
 TEST(OoxmlTextTest, RealDocumentsGiveTheTextTheirApplicationSearches) {
     const FixtureCase cases[] = {
-        {"lo-word.docx", ReadWordprocessingText,
+        {"lo-word.docx",
+         ReadWordprocessingText,
          {u"第一季度报告：销售额上升", u"Quarterly Report ＦＵＬＬＷＩＤＴＨ Ελλάδα",
           u"안녕하세요 세계", u"第一段结尾", u"第二段开头", u"表格单元甲", u"表格单元乙",
           u"正文段落", u"有批注的段落"}},
-        {"py-word.docx", ReadWordprocessingText,
-         {u"项目计划书", u"本项目旨在改进文件搜索。", u"Milestone ONE reached", u"负责人",
-          u"张三", u"预算", u"¥12,000", u"日本語のテキスト"}},
+        {"py-word.docx",
+         ReadWordprocessingText,
+         {u"项目计划书", u"本项目旨在改进文件搜索。", u"Milestone ONE reached", u"负责人", u"张三",
+          u"预算", u"¥12,000", u"日本語のテキスト"}},
         {"lo-empty.docx", ReadWordprocessingText, {}},
-        {"lo-excel.xlsx", ReadSpreadsheetText,
+        {"lo-excel.xlsx",
+         ReadSpreadsheetText,
          {u"1234.5", u"收入", u"10", u"=SUM(A1:A2)", u"销售额 Revenue", u"1",
           u"=CONCATENATE(\"合计\",A1)", u"한국어 셀"}},
-        {"py-excel.xlsx", ReadSpreadsheetText,
+        {"py-excel.xlsx",
+         ReadSpreadsheetText,
          {u"产品名称", u"42", u"3.25", u"Widget", u"=B1*2", u"TRUE", u"第二张表的内容",
           u"=UPPER(\"mixed Case\")", u"最后一张表"}},
         {"lo-empty.xlsx", ReadSpreadsheetText, {}},
-        {"lo-powerpoint.pptx", ReadPresentationText,
+        {"lo-powerpoint.pptx",
+         ReadPresentationText,
          {u"季度报告 Hello World\r第二行", u"形状文字", u"안녕 第二页"}},
         {"lo-empty.pptx", ReadPresentationText, {}},
     };
@@ -165,7 +170,8 @@ TEST(OoxmlTextTest, WordReadsRunsAsWordsFindSeesThem) {
          "</w:customXml><w:r><w:t>tail</w:t></w:r></w:p>",
          {u"outer", u"inner"}},
         {"text outside runs and empty paragraphs give nothing",
-         "<w:p>stray<w:t>loose</w:t></w:p><w:p/><w:p><w:r/></w:p>", {}},
+         "<w:p>stray<w:t>loose</w:t></w:p><w:p/><w:p><w:r/></w:p>",
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -222,8 +228,10 @@ TEST(OoxmlTextTest, HostilePackagesEndInTheirFault) {
                      Relationships(Relationship("r", "officeDocument", "word/document.xml")));
              zip.Add("word/document.xml",
                      "<?xml version=\"1.0\"?><!DOCTYPE w:document [<!ENTITY e \"x\">]>"
-                     "<w:document xmlns:w=\"" + std::string(kWordNs) + "\"><w:body>"
-                     "<w:p><w:r><w:t>&e;</w:t></w:r></w:p></w:body></w:document>");
+                     "<w:document xmlns:w=\"" +
+                         std::string(kWordNs) +
+                         "\"><w:body>"
+                         "<w:p><w:r><w:t>&e;</w:t></w:r></w:p></w:body></w:document>");
              return zip.Build();
          }(),
          DocumentFault::Damaged},
@@ -234,8 +242,10 @@ TEST(OoxmlTextTest, HostilePackagesEndInTheirFault) {
                      Relationships(Relationship("r", "officeDocument", "word/document.xml")));
              zip.Add("word/document.xml",
                      "<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY e SYSTEM \"/etc/passwd\">]>"
-                     "<w:document xmlns:w=\"" + std::string(kWordNs) + "\"><w:body>"
-                     "<w:p><w:r><w:t>&e;</w:t></w:r></w:p></w:body></w:document>");
+                     "<w:document xmlns:w=\"" +
+                         std::string(kWordNs) +
+                         "\"><w:body>"
+                         "<w:p><w:r><w:t>&e;</w:t></w:r></w:p></w:body></w:document>");
              return zip.Build();
          }(),
          DocumentFault::Damaged},

@@ -46,7 +46,7 @@ std::string FixtureBytes(const std::string& name) {
 }
 
 class Collector final : public TextUnitSink {
-public:
+  public:
     bool Unit(std::u16string_view text) override {
         units.emplace_back(text);
         return false;
@@ -56,7 +56,7 @@ public:
 
 // The documents of this test are read where no Office server is registered.
 class NoServers : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         apartment_ = new win32::ComApartment();
         testing::UnregisterFakeOffice();
@@ -66,7 +66,7 @@ public:
         apartment_ = nullptr;
     }
 
-private:
+  private:
     win32::ComApartment* apartment_ = nullptr;
 };
 
@@ -79,17 +79,21 @@ TEST(XmlLiteReaders, ReadTheFixturesAsTheNativeReaderDoes) {
         Units expected;
     };
     const Case cases[] = {
-        {"lo-word.docx", ReadWordprocessingText,
+        {"lo-word.docx",
+         ReadWordprocessingText,
          {u"第一季度报告：销售额上升", u"Quarterly Report ＦＵＬＬＷＩＤＴＨ Ελλάδα",
           u"안녕하세요 세계", u"第一段结尾", u"第二段开头", u"表格单元甲", u"表格单元乙",
           u"正文段落", u"有批注的段落"}},
-        {"py-excel.xlsx", ReadSpreadsheetText,
+        {"py-excel.xlsx",
+         ReadSpreadsheetText,
          {u"产品名称", u"42", u"3.25", u"Widget", u"=B1*2", u"TRUE", u"第二张表的内容",
           u"=UPPER(\"mixed Case\")", u"最后一张表"}},
-        {"lo-excel.xlsx", ReadSpreadsheetText,
+        {"lo-excel.xlsx",
+         ReadSpreadsheetText,
          {u"1234.5", u"收入", u"10", u"=SUM(A1:A2)", u"销售额 Revenue", u"1",
           u"=CONCATENATE(\"合计\",A1)", u"한국어 셀"}},
-        {"lo-powerpoint.pptx", ReadPresentationText,
+        {"lo-powerpoint.pptx",
+         ReadPresentationText,
          {u"季度报告 Hello World\r第二行", u"形状文字", u"안녕 第二页"}},
     };
     win32::Win32FileSystem fs;
@@ -108,7 +112,7 @@ TEST(XmlLiteReaders, ReadTheFixturesAsTheNativeReaderDoes) {
 // Bytes of a document, then their end, or the fault a broken archive raises
 // there.
 class TextStream final : public ByteStream {
-public:
+  public:
     explicit TextStream(std::string bytes, std::optional<DocumentFault> fault = std::nullopt)
         : bytes_(std::move(bytes)), fault_(fault) {}
     size_t Read(void* buffer, size_t count) override {
@@ -119,7 +123,7 @@ public:
         return n;
     }
 
-private:
+  private:
     std::string bytes_;
     size_t pos_ = 0;
     std::optional<DocumentFault> fault_;
@@ -173,14 +177,19 @@ TEST(XmlLiteReaders, GiveEmptyElementsAnEndAndAttributesByNamespace) {
                 if (reader->Attribute(u"id", u"", value)) seen.push_back(u"id=" + value);
                 if (!reader->Attribute(u"id", u"urn:c", value)) seen.push_back(u"no c:id");
                 break;
-            case XmlNode::End: seen.push_back(u"/" + std::u16string(reader->LocalName())); break;
-            case XmlNode::Text: seen.push_back(std::u16string(reader->Text())); break;
-            case XmlNode::Done: break;
+            case XmlNode::End:
+                seen.push_back(u"/" + std::u16string(reader->LocalName()));
+                break;
+            case XmlNode::Text:
+                seen.push_back(std::u16string(reader->Text()));
+                break;
+            case XmlNode::Done:
+                break;
         }
     }
-    const std::vector<std::u16string> expected = {
-        u"<r urn:a", u"no c:id", u"<e urn:a", u"b:id=1", u"id=2", u"no c:id", u"/e", u"t",
-        u"<c>", u"/r"};
+    const std::vector<std::u16string> expected = {u"<r urn:a", u"no c:id", u"<e urn:a", u"b:id=1",
+                                                  u"id=2",     u"no c:id", u"/e",       u"t",
+                                                  u"<c>",      u"/r"};
     EXPECT_EQ(seen, expected);
 }
 
@@ -201,8 +210,8 @@ TEST(Win32FileSystemDocuments, ReadAtAnyOffsetWhileOthersWrite) {
     win32::Win32FileSystem fs;
     // Another program has the file open for writing, sharing it for reading.
     win32::FileHandle writer(CreateFileA(tree.Path("doc.bin").c_str(), GENERIC_WRITE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr));
     ASSERT_TRUE(writer);
     auto source = fs.OpenDocument(tree.Path("doc.bin"));
     ASSERT_NE(source, nullptr);
@@ -215,8 +224,8 @@ TEST(Win32FileSystemDocuments, ReadAtAnyOffsetWhileOthersWrite) {
     EXPECT_EQ(source->ReadAt(200000, buffer, 3), 0u);
     writer.Reset();
     EXPECT_EQ(fs.OpenDocument(tree.Path("missing.docx")), nullptr);
-    win32::FileHandle exclusive(CreateFileA(tree.Path("doc.bin").c_str(), GENERIC_READ, 0,
-                                            nullptr, OPEN_EXISTING, 0, nullptr));
+    win32::FileHandle exclusive(CreateFileA(tree.Path("doc.bin").c_str(), GENERIC_READ, 0, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(exclusive);
     EXPECT_EQ(fs.OpenDocument(tree.Path("doc.bin")), nullptr);
 }
@@ -235,11 +244,11 @@ TEST(Win32AutomationAbsent, AnUnregisteredApplicationIsAbsent) {
 
 // A folder with the fixtures, under names that say what they are.
 class OfficeFolder : public ::testing::Test {
-protected:
+  protected:
     OfficeFolder() {
-        for (const char* name : {"lo-word.docx", "py-word.docx", "lo-empty.docx", "lo-excel.xlsx",
-                                 "py-excel.xlsx", "lo-empty.xlsx", "lo-powerpoint.pptx",
-                                 "lo-empty.pptx"}) {
+        for (const char* name :
+             {"lo-word.docx", "py-word.docx", "lo-empty.docx", "lo-excel.xlsx", "py-excel.xlsx",
+              "lo-empty.xlsx", "lo-powerpoint.pptx", "lo-empty.pptx"}) {
             tree.AddFile(std::string("good\\") + name, FixtureBytes(name));
         }
         tree.AddFile("good\\notes.txt", "销售额 in plain text\r\n");
@@ -293,7 +302,7 @@ TEST_F(OfficeFolder, QuernaFindEndsWithTheDocumentErrorAndStatusOne) {
 }
 
 class WindowWithoutOffice : public testing::WindowSearchTest {
-protected:
+  protected:
     WindowWithoutOffice() : testing::WindowSearchTest(&matchers) {}
     win32::Win32FileSystem fs;
     win32::XmlLiteReaders xml;
@@ -306,13 +315,12 @@ protected:
 };
 
 TEST_F(WindowWithoutOffice, PhraseSearchListsTheDocumentsThatHoldIt) {
-    for (const char* name : {"lo-word.docx", "py-word.docx", "lo-excel.xlsx", "py-excel.xlsx",
-                             "lo-powerpoint.pptx"}) {
+    for (const char* name :
+         {"lo-word.docx", "py-word.docx", "lo-excel.xlsx", "py-excel.xlsx", "lo-powerpoint.pptx"}) {
         tree.AddFile(name, FixtureBytes(name));
     }
     Search("", "销售额");
-    EXPECT_EQ(TableNames(form().lv1),
-              (std::vector<std::string>{"lo-excel.xlsx", "lo-word.docx"}));
+    EXPECT_EQ(TableNames(form().lv1), (std::vector<std::string>{"lo-excel.xlsx", "lo-word.docx"}));
     EXPECT_EQ(StatusText(form().stat1, 3), "搜索完成!");
     EXPECT_TRUE(harness.dialogs.calls.empty());
 

@@ -11,7 +11,7 @@
 namespace querna::fuzz {
 
 class CollectingSink final : public TextUnitSink {
-public:
+  public:
     bool Unit(std::u16string_view text) override {
         total_ += text.size();
         finder_.Unit(text);
@@ -19,8 +19,11 @@ public:
         return ++units_ >= 100000;
     }
 
-private:
-    UnicodePhraseFinder finder_{u"\xFF21" u"b\x0130", WidthRule::Ignored};
+  private:
+    UnicodePhraseFinder finder_{
+        u"\xFF21"
+        u"b\x0130",
+        WidthRule::Ignored};
     size_t units_ = 0;
     size_t total_ = 0;
 };
