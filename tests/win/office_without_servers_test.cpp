@@ -32,6 +32,9 @@ namespace querna {
 namespace {
 
 using Units = std::vector<std::u16string>;
+using testing::IsDialog;
+using testing::StatusText;
+using testing::TableNames;
 
 std::string FixturePath(const std::string& name) {
     std::string path = std::string(QUERNA_SOURCE_DIR) + "/tests/documents/" + name;
@@ -198,7 +201,9 @@ TEST(Win32CodePage, ConvertsAsTheSystemCodePageDoes) {
     EXPECT_EQ(gbk.ToUnicode("季度 ab"), u"季度 ab");
     EXPECT_EQ(gbk.FromUnicode(u"季度 ab"), "季度 ab");
     EXPECT_EQ(gbk.FromUnicode(u"ＡＢ"), "\xA3\xC1\xA3\xC2");
-    EXPECT_EQ(gbk.FromUnicode(u"안녕"), "??");
+    // Spelt out of the assertion, whose text GBK could not hold.
+    const std::u16string hangul = u"안녕";
+    EXPECT_EQ(gbk.FromUnicode(hangul), "??");
     EXPECT_EQ(gbk.ToUnicode(""), u"");
 }
 
@@ -223,6 +228,7 @@ TEST(Win32FileSystemDocuments, ReadAtAnyOffsetWhileOthersWrite) {
     EXPECT_EQ(std::string(buffer, 3), "abc");
     EXPECT_EQ(source->ReadAt(200000, buffer, 3), 0u);
     writer.Reset();
+    source.reset();
     EXPECT_EQ(fs.OpenDocument(tree.Path("missing.docx")), nullptr);
     win32::FileHandle exclusive(CreateFileA(tree.Path("doc.bin").c_str(), GENERIC_READ, 0, nullptr,
                                             OPEN_EXISTING, 0, nullptr));
