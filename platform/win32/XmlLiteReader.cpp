@@ -5,6 +5,7 @@
 #include <objidl.h>
 #include <xmllite.h>
 
+#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -37,10 +38,24 @@ CreateXmlReaderFunction LoadCreateXmlReader() {
     return create;
 }
 
-// Hands a ByteStream to XmlLite as a COM stream. Its reads fill the whole
-// buffer unless the input ends, since a short read means the end to XmlLite.
-// An error of the input cannot cross the COM boundary: it is kept here and
-// raised again once XmlLite reports the failed read.
+// Where a chunk handed to XmlLite ends: after its last ASCII byte. Wine's
+// XmlLite decodes each chunk of UTF-8 on its own and loses the bytes of a
+// character cut at the chunk's end (they come back as U+FFFD); an ASCII byte
+// ends no multi-byte character. Windows' own XmlLite takes any split, so the
+// bytes kept back only move to the next read. A chunk without any ASCII byte
+// (thousands of CJK characters without a tag, digit or space) goes whole.
+ULONG Utf8ChunkEnd(const unsigned char* bytes, ULONG size) {
+    for (ULONG i = size; i-- > 0;) {
+        if (bytes[i] < 0x80) return i + 1;
+    }
+    return size;
+}
+
+// Hands a ByteStream to XmlLite as a COM stream. Its reads fill the buffer
+// (less what Utf8ChunkEnd keeps back for the next read) until the input ends;
+// a read of nothing (S_FALSE) means the end. An error of the input cannot
+// cross the COM boundary: it is kept here and raised again once XmlLite
+// reports the failed read.
 class StreamAdapter final : public ISequentialStream {
   public:
     explicit StreamAdapter(ByteStream& input) : input_(input) {}
@@ -61,11 +76,14 @@ class StreamAdapter final : public ISequentialStream {
     ULONG STDMETHODCALLTYPE Release() override { return --references_; }
 
     HRESULT STDMETHODCALLTYPE Read(void* buffer, ULONG count, ULONG* read) override {
-        ULONG total = 0;
+        auto* bytes = static_cast<unsigned char*>(buffer);
+        ULONG total = static_cast<ULONG>(std::min<size_t>(count, held_.size()));
+        std::copy_n(held_.begin(), total, bytes);
+        held_.erase(0, total);
         try {
-            while (total < count) {
-                const size_t n = input_.Read(static_cast<char*>(buffer) + total, count - total);
-                if (n == 0) break;
+            while (total < count && !ended_) {
+                const size_t n = input_.Read(bytes + total, count - total);
+                ended_ = n == 0;
                 total += static_cast<ULONG>(n);
             }
         } catch (...) {
@@ -73,8 +91,13 @@ class StreamAdapter final : public ISequentialStream {
             if (read != nullptr) *read = 0;
             return STG_E_READFAULT;
         }
+        if (!ended_) {
+            const ULONG end = Utf8ChunkEnd(bytes, total);
+            held_.insert(0, reinterpret_cast<const char*>(bytes) + end, total - end);
+            total = end;
+        }
         if (read != nullptr) *read = total;
-        return total == count ? S_OK : S_FALSE;
+        return total == 0 ? S_FALSE : S_OK;
     }
     HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override {
         return STG_E_ACCESSDENIED;
@@ -86,6 +109,8 @@ class StreamAdapter final : public ISequentialStream {
     ByteStream& input_;
     ULONG references_ = 1;
     std::exception_ptr error_;
+    std::string held_;  // bytes read but kept for the next chunk
+    bool ended_ = false;
 };
 
 std::u16string_view View(const WCHAR* text, UINT length) {

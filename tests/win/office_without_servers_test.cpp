@@ -196,6 +196,29 @@ TEST(XmlLiteReaders, GiveEmptyElementsAnEndAndAttributesByNamespace) {
     EXPECT_EQ(seen, expected);
 }
 
+TEST(XmlLiteReaders, KeepCharactersWholeWhereverAReadEnds) {
+    // Characters of two, three and four UTF-8 bytes between ASCII ones,
+    // shifted past every possible end of a read by the padding before them.
+    const std::string utf8 = "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80 ";
+    const std::u16string utf16 = u"\u00E9\u4E2D\U0001F600 ";
+    for (int pad = 0; pad < 4; ++pad) {
+        std::string document = "<d>" + std::string(pad, 'a');
+        std::u16string expected(pad, u'a');
+        for (int i = 0; i < 5000; ++i) {
+            document += utf8;
+            expected += utf16;
+        }
+        TextStream input(document + "</d>");
+        win32::XmlLiteReaders xml;
+        auto reader = xml.Open(input);
+        std::u16string text;
+        for (XmlNode node = reader->Next(); node != XmlNode::Done; node = reader->Next()) {
+            if (node == XmlNode::Text) text += reader->Text();
+        }
+        EXPECT_TRUE(text == expected) << "padding " << pad << ", " << text.size() << " units";
+    }
+}
+
 TEST(Win32CodePage, ConvertsAsTheSystemCodePageDoes) {
     win32::Win32CodePage gbk;
     EXPECT_EQ(gbk.ToUnicode("季度 ab"), u"季度 ab");
