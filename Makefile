@@ -2,10 +2,12 @@
 # sanitizers) and build/win (the Windows program and its tests under Wine).
 NATIVE := build/native
 WIN := build/win
+FUZZ := build/fuzz
+FUZZ_SECONDS ?= 60
 PREFIX := $(WIN)/wineprefix
 JOBS ?= 2
 
-.PHONY: all setup native win test run screenshot clean bench
+.PHONY: all setup native win test run screenshot clean bench fuzz
 
 all: native win
 
@@ -37,9 +39,19 @@ screenshot: win
 	@QUERNA_SCREENSHOT_TOOLS=1 scripts/setup
 	@scripts/screenshot $(WIN)
 
+# The fuzz targets of tests/fuzz as libFuzzer programs (clang, ASan, UBSan),
+# each run for FUZZ_SECONDS from the committed seeds and the fixture documents.
+fuzz:
+	@QUERNA_FUZZ_TOOLS=1 scripts/setup
+	@CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ) -DQUERNA_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(FUZZ) -j$(JOBS) --target $$(cat $(FUZZ)/fuzz-targets.txt)
+	@scripts/run-fuzz $(FUZZ) $(FUZZ_SECONDS)
+
 bench: win
+	@QUERNA_BENCH_TOOLS=1 scripts/setup
 	@scripts/wine-prefix $(PREFIX)
 	@bench/run $(WIN)
+	@bench/office $(WIN)
 
 clean:
 	rm -rf build

@@ -9,13 +9,16 @@
 #include <exception>
 
 #include "app/Form1.h"
+#include "matchers/BinaryTextPending.h"
 #include "matchers/MatcherSet.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Automation.h"
+#include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32TextFileWriter.h"
+#include "platform/win32/XmlLiteReader.h"
 
 namespace {
 
@@ -30,7 +33,13 @@ int RunProgram(HINSTANCE instance, int showCommand, querna::win32::Win32Dialogs&
     win32::Win32Registry registry;
     win32::Win32TextFileWriter files;
     win32::Win32Automation automation;
-    MatcherSet matchers(fs, rules, dialogs, automation);
+    // Where an Office application is not installed, its documents are read
+    // by the built-in readers.
+    win32::XmlLiteReaders xml;
+    win32::Win32CodePage codePage;
+    PendingCompoundFiles compoundFiles;
+    const DocumentServices documents{fs, xml, codePage, compoundFiles};
+    MatcherSet matchers(fs, rules, dialogs, automation, &documents);
 
     TForm1 form({fs, rules, dialogs, registry, files, &matchers}, kSearchPauseMs);
     form.Create(instance);

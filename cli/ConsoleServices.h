@@ -70,8 +70,8 @@ class ConsoleDialogs final : public Dialogs {
 class ConsoleMatchers final : public ContentMatchers {
   public:
     ConsoleMatchers(FileSystem& fs, TextRules& rules, ConsoleDialogs& dialogs,
-                    Automation& automation)
-        : dialogs_(dialogs), matchers_(fs, rules, dialogs, automation) {}
+                    Automation& automation, const DocumentServices* documents)
+        : dialogs_(dialogs), matchers_(fs, rules, dialogs, automation, documents) {}
 
     int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override;
     int32_t MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;

@@ -7,11 +7,14 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/ConsoleServices.h"
 #include "cli/FindOptions.h"
+#include "matchers/BinaryTextPending.h"
 #include "platform/Error.h"
 #include "platform/win32/Win32Automation.h"
+#include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32Drives.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
+#include "platform/win32/XmlLiteReader.h"
 #include "results/ResultTable.h"
 #include "search/Locations.h"
 #include "search/SearchRun.h"
@@ -79,7 +82,13 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     SearchState state;
     ConsoleHost host(options.phrase.value_or(""), state, output, InterruptFlag());
     ConsoleDialogs dialogs(err);
-    ConsoleMatchers matchers(fs, rules, dialogs, automation);
+    // Where an Office application is not installed, its documents are read
+    // by the built-in readers.
+    win32::XmlLiteReaders xml;
+    win32::Win32CodePage codePage;
+    PendingCompoundFiles compoundFiles;
+    const DocumentServices documents{fs, xml, codePage, compoundFiles};
+    ConsoleMatchers matchers(fs, rules, dialogs, automation, &documents);
     ResultPrinter printer(options, output, fs, rules, host);
     OptionWindow window(options, dialogs, printer);
 

@@ -8,6 +8,9 @@ if(QUERNA_SANITIZE)
 endif()
 
 find_package(GTest REQUIRED)
+# The native tree reads XML with libxml2 where Windows has XmlLite.
+find_package(LibXml2 REQUIRED)
+find_package(Iconv REQUIRED)
 
 file(GLOB QUERNA_FAKE_SOURCES CONFIGURE_DEPENDS tests/fakes/*.cpp)
 file(GLOB QUERNA_NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
@@ -15,7 +18,9 @@ file(GLOB QUERNA_NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
 # natively against the fake registry.
 add_executable(native_tests ${QUERNA_NATIVE_TESTS} ${QUERNA_FAKE_SOURCES}
                app/ExplorerRegistration.cpp)
-target_link_libraries(native_tests PRIVATE querna_core GTest::gtest GTest::gtest_main)
+target_link_libraries(native_tests PRIVATE querna_core LibXml2::LibXml2 Iconv::Iconv GTest::gtest
+                      GTest::gtest_main)
+target_compile_definitions(native_tests PRIVATE QUERNA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME native_tests COMMAND native_tests)
 set_tests_properties(native_tests PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT})
 
@@ -25,3 +30,5 @@ find_package(Python3 COMPONENTS Interpreter REQUIRED)
 add_test(NAME count_results_test
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/scripts/count_results_test.py)
 set_tests_properties(count_results_test PROPERTIES TIMEOUT 120)
+
+include(cmake/fuzz.cmake)

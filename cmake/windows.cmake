@@ -92,6 +92,8 @@ foreach(test_source ${QUERNA_WIN_TESTS})
   add_executable(${test_name} ${test_source} ${QUERNA_WIN_TEST_SUPPORT})
   target_include_directories(${test_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/win)
   target_link_libraries(${test_name} PRIVATE querna_win32 gtest gtest_main)
+  # The committed fixture documents, reached through Wine's Z: drive.
+  target_compile_definitions(${test_name} PRIVATE QUERNA_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")
   if(TARGET querna_app)
     target_link_libraries(${test_name} PRIVATE querna_app)
   endif()

@@ -4,17 +4,46 @@
 
 namespace querna {
 
+template <typename ServerMatch>
+int32_t MatcherSet::Match(Server& server, OfficeApplication application, const std::string& path,
+                          const std::string& phrase, ServerMatch&& match) {
+    if (documents_ != nullptr && server == Server::Absent) {
+        return MatchDocumentWithoutServer(*documents_, application, path, phrase);
+    }
+    try {
+        const int32_t result = match();
+        server = Server::Present;
+        return result;
+    } catch (const ServerAbsentError&) {
+        // Once the server has been had in this search, losing it is an error
+        // like any other, as it always was.
+        if (documents_ == nullptr || server == Server::Present) throw;
+        server = Server::Absent;
+    } catch (...) {
+        server = Server::Present;  // created, then failed: the server is there
+        throw;
+    }
+    return MatchDocumentWithoutServer(*documents_, application, path, phrase);
+}
+
+void MatcherSet::BeginSearch() {
+    wordServer_ = excelServer_ = powerPointServer_ = Server::Unknown;
+}
+
 int32_t MatcherSet::MatchWordDocument(const std::string& path, const std::string& phrase) {
-    return querna::MatchWordDocument(automation_, path, phrase);
+    return Match(wordServer_, OfficeApplication::Word, path, phrase,
+                 [&] { return querna::MatchWordDocument(automation_, path, phrase); });
 }
 
 int32_t MatcherSet::MatchExcelWorkbook(const std::string& path, const std::string& phrase) {
-    return querna::MatchExcelWorkbook(excel_, path, phrase);
+    return Match(excelServer_, OfficeApplication::Excel, path, phrase,
+                 [&] { return querna::MatchExcelWorkbook(excel_, path, phrase); });
 }
 
 int32_t MatcherSet::MatchPowerPointPresentation(const std::string& path,
                                                 const std::string& phrase) {
-    return querna::MatchPowerPointPresentation(automation_, path, phrase);
+    return Match(powerPointServer_, OfficeApplication::PowerPoint, path, phrase,
+                 [&] { return querna::MatchPowerPointPresentation(automation_, path, phrase); });
 }
 
 int32_t MatcherSet::MatchTextFile(const std::string& path, const std::string& phrase) {

@@ -3,8 +3,16 @@
 // PowerPoint through the automation bridge. It owns the Excel connections,
 // which every Excel match leaves disconnected; the services it is given must
 // outlive it.
+//
+// Given the document services, it falls back on the built-in readers
+// (matchers/OfficeDocuments.h) for an application whose automation server is
+// absent: the first document of that application in a search tries the
+// server as ever; when creating it fails because its class is not registered,
+// that document and every later one of the application in the same search are
+// read without it. Where the server exists nothing changes.
 #pragma once
 
+#include "matchers/OfficeDocuments.h"
 #include "matchers/OfficeMatchers.h"
 #include "matchers/TextMatcher.h"
 #include "platform/Automation.h"
@@ -17,9 +25,12 @@ namespace querna {
 
 class MatcherSet final : public ContentMatchers {
 public:
-    MatcherSet(FileSystem& fs, TextRules& rules, Dialogs& dialogs, Automation& automation)
-        : automation_(automation), excel_(automation), text_(fs, dialogs, rules) {}
+    MatcherSet(FileSystem& fs, TextRules& rules, Dialogs& dialogs, Automation& automation,
+               const DocumentServices* documents = nullptr)
+        : automation_(automation), excel_(automation), text_(fs, dialogs, rules),
+          documents_(documents) {}
 
+    void BeginSearch() override;
     int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override;
     int32_t MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;
     int32_t MatchPowerPointPresentation(const std::string& path,
@@ -29,9 +40,20 @@ public:
     const ExcelConnection& Excel() const { return excel_; }
 
 private:
+    // What this search has learnt of one application's server.
+    enum class Server { Unknown, Present, Absent };
+
+    template <typename ServerMatch>
+    int32_t Match(Server& server, OfficeApplication application, const std::string& path,
+                  const std::string& phrase, ServerMatch&& match);
+
     Automation& automation_;
     ExcelConnection excel_;
     TextMatcher text_;
+    const DocumentServices* documents_;
+    Server wordServer_ = Server::Unknown;
+    Server excelServer_ = Server::Unknown;
+    Server powerPointServer_ = Server::Unknown;
 };
 
 }  // namespace querna

@@ -61,6 +61,15 @@ using AutoValue = std::variant<std::monostate, bool, int32_t, std::string, AutoO
 // PropertyGet.
 enum class CallKind : uint16_t { Method = 1, PropertyGet = 2, PropertyPut = 4 };
 
+// Raised by CreateObject and CreateObjectOfClass when the class is not
+// registered at all (no such program identifier, no such class): the
+// application is not installed. Its text is the system's, as for any other
+// failure of the bridge.
+class ServerAbsentError : public QuernaError {
+public:
+    using QuernaError::QuernaError;
+};
+
 // The bridge's own error texts.
 inline constexpr char kInvalidConversion[] = "Invalid variant type conversion";
 inline constexpr char kInvalidVariantOperation[] = "Invalid variant operation";
@@ -87,9 +96,11 @@ public:
     virtual ~Automation() = default;
 
     // Looks the class up from its program identifier ("Word.Application") and
-    // creates a new object of it (in-process or local server).
+    // creates a new object of it (in-process or local server). Raises
+    // ServerAbsentError when the identifier or its class is not registered.
     virtual AutoValue CreateObject(const std::string& progId) = 0;
-    // Creates a new object of the class "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}".
+    // Creates a new object of the class "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}";
+    // ServerAbsentError when the class is not registered.
     virtual AutoValue CreateObjectOfClass(const std::string& clsid) = 0;
 
     // A late-bound call: the name is resolved on every call (unknown names

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/ByteSource.h"
+
 namespace querna {
 
 // Attribute bits as the file system reports them.
@@ -103,6 +105,11 @@ public:
     // Opens an existing file for reading, sharing nothing with other openers.
     // Null when it cannot be opened.
     virtual std::unique_ptr<ReadableFile> OpenExclusive(const std::string& path) = 0;
+
+    // Opens an existing file for reading at any offset, sharing it with other
+    // readers and writers, as a document reader needs it. Null when it cannot
+    // be opened; a read that fails raises DocumentError(Damaged).
+    virtual std::unique_ptr<ByteSource> OpenDocument(const std::string& path) = 0;
 
     // Opens an existing file for reading (others may read and write it) and
     // reads its creation time. False when it cannot be opened.

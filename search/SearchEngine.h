@@ -61,6 +61,11 @@ public:
     void SearchContents(ResultPathList& results, const std::string& root,
                         const std::string& pattern);
 
+    // Tells the matchers that a new search starts (ContentMatchers::BeginSearch).
+    void BeginSearch() {
+        if (matchers_ != nullptr) matchers_->BeginSearch();
+    }
+
     // Trims bytes up to the blank at both ends and ensures a trailing
     // backslash (one that is the second byte of a double-byte character does
     // not count); an empty text becomes "\".

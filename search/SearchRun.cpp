@@ -145,6 +145,7 @@ bool SearchRun::Run() {
     if (!CollectCriteria() || !ResolveLocation() || !CheckLocation()) return false;
     state_.FoundCount = 0;
     host_.SetStatusPanel(1, "0");
+    engine_.BeginSearch();
     if (state_.Criteria.Location == kAllDrives) {
         SearchDrives();
     } else {

@@ -200,11 +200,20 @@ GUID ParseGuid(const std::string& text) {
     return guid;
 }
 
+// An application that is not installed: its program identifier is unknown
+// (CO_E_CLASSSTRING) or its class is not registered (REGDB_E_CLASSNOTREG).
+void ThrowCreationStatus(HRESULT status) {
+    if (status == CO_E_CLASSSTRING || status == REGDB_E_CLASSNOTREG) {
+        throw ServerAbsentError(OleErrorText(status));
+    }
+    ThrowStatus(status);
+}
+
 AutoValue CreateInstance(const CLSID& clsid) {
     ComPtr<IDispatch> dispatch;
     const HRESULT status = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
                                             reinterpret_cast<void**>(dispatch.Put()));
-    if (FAILED(status)) ThrowStatus(status);
+    if (FAILED(status)) ThrowCreationStatus(status);
     return Hold(std::move(dispatch));
 }
 
@@ -228,7 +237,7 @@ AutoValue Win32Automation::CreateObject(const std::string& progId) {
     const std::wstring wide = Widen(progId);
     CLSID clsid{};
     const HRESULT status = CLSIDFromProgID(wide.c_str(), &clsid);
-    if (FAILED(status)) ThrowStatus(status);
+    if (FAILED(status)) ThrowCreationStatus(status);
     return CreateInstance(clsid);
 }
 

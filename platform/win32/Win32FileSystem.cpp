@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 
@@ -131,6 +133,38 @@ public:
     int64_t Read(void*, size_t) override { return 0; }
 };
 
+// Reads at an offset through ReadFile with an OVERLAPPED position, which on
+// a handle opened without FILE_FLAG_OVERLAPPED reads synchronously, so no
+// separate seek is needed.
+class Win32DocumentFile final : public ByteSource {
+public:
+    Win32DocumentFile(FileHandle file, uint64_t size) : file_(std::move(file)), size_(size) {}
+    uint64_t Size() const override { return size_; }
+    size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
+        size_t total = 0;
+        while (total < count && offset + total < size_) {
+            const uint64_t at = offset + total;
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - total, 0x40000000));
+            OVERLAPPED position{};
+            position.Offset = static_cast<DWORD>(at);
+            position.OffsetHigh = static_cast<DWORD>(at >> 32);
+            DWORD read = 0;
+            if (!ReadFile(file_.Get(), static_cast<char*>(buffer) + total, chunk, &read,
+                          &position)) {
+                if (GetLastError() == ERROR_HANDLE_EOF) break;
+                throw DocumentError(DocumentFault::Damaged);
+            }
+            if (read == 0) break;
+            total += read;
+        }
+        return total;
+    }
+
+private:
+    FileHandle file_;
+    uint64_t size_;
+};
+
 }  // namespace
 
 bool Win32FileSystem::FolderExists(const std::string& path) {
@@ -167,6 +201,18 @@ std::unique_ptr<ReadableFile> Win32FileSystem::OpenExclusive(const std::string& 
     // read, anything else reads as empty.
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) return std::make_unique<EmptyFile>();
     return std::make_unique<Win32ReadableFile>(std::move(file));
+}
+
+std::unique_ptr<ByteSource> Win32FileSystem::OpenDocument(const std::string& path) {
+    if (!PathFits(path) || HasWildcard(path)) return nullptr;
+    FileHandle file(CreateFileW(FileOnlyPath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || GetFileType(file.Get()) != FILE_TYPE_DISK) return nullptr;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0) return nullptr;
+    return std::make_unique<Win32DocumentFile>(std::move(file),
+                                               static_cast<uint64_t>(size.QuadPart));
 }
 
 bool Win32FileSystem::ReadCreationTime(const std::string& path, FileTime& creation) {

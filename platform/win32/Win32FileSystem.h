@@ -13,6 +13,7 @@ public:
     std::unique_ptr<DirListing> List(const std::string& mask, uint32_t allowed) override;
     bool FindEntry(const std::string& path, EntryFacts& facts) override;
     std::unique_ptr<ReadableFile> OpenExclusive(const std::string& path) override;
+    std::unique_ptr<ByteSource> OpenDocument(const std::string& path) override;
     bool ReadCreationTime(const std::string& path, FileTime& creation) override;
     FileTime FileTimeToLocal(FileTime utc) override;
     bool ReadFolderId(const std::string& path, FolderId& id) override;

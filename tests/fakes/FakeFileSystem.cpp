@@ -89,6 +89,25 @@ private:
     size_t& largest_;
 };
 
+// A document's bytes, copied when it is opened; reads fail as the contract
+// says when the test asks for it.
+class FakeDocument final : public ByteSource {
+public:
+    FakeDocument(std::string content, bool failReads)
+        : content_(std::move(content)), bytes_(content_.data(), content_.size()),
+          failReads_(failReads) {}
+    uint64_t Size() const override { return bytes_.Size(); }
+    size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
+        if (failReads_) throw DocumentError(DocumentFault::Damaged);
+        return bytes_.ReadAt(offset, buffer, count);
+    }
+
+private:
+    std::string content_;
+    MemoryByteSource bytes_;
+    bool failReads_;
+};
+
 }  // namespace
 
 std::string FakeFileSystem::Key(const std::string& path) {
@@ -237,6 +256,14 @@ std::unique_ptr<ReadableFile> FakeFileSystem::OpenExclusive(const std::string& p
     }
     return std::make_unique<FakeFile>(node->content, failedReads_.count(Key(path)) > 0,
                                       largestRead);
+}
+
+std::unique_ptr<ByteSource> FakeFileSystem::OpenDocument(const std::string& path) {
+    const Node* node = Resolve(path);
+    if (node == nullptr || (node->attributes & faDirectory) || locked_.count(Key(path))) {
+        return nullptr;
+    }
+    return std::make_unique<FakeDocument>(node->content, failedReads_.count(Key(path)) > 0);
 }
 
 bool FakeFileSystem::ReadCreationTime(const std::string& path, FileTime& creation) {

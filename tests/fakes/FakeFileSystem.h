@@ -60,6 +60,7 @@ public:
     }
     bool FindEntry(const std::string& path, EntryFacts& facts) override;
     std::unique_ptr<ReadableFile> OpenExclusive(const std::string& path) override;
+    std::unique_ptr<ByteSource> OpenDocument(const std::string& path) override;
     bool ReadCreationTime(const std::string& path, FileTime& creation) override;
     FileTime FileTimeToLocal(FileTime utc) override { return utc + localOffset_; }
     bool ReadFolderId(const std::string& path, FolderId& id) override;

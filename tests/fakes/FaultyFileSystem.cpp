@@ -222,6 +222,12 @@ std::unique_ptr<ReadableFile> FaultyFileSystem::OpenExclusive(const std::string&
     return std::make_unique<FaultyFile>(*this, std::move(file), path);
 }
 
+// Documents are opened as text files are: the same fault kind fails both.
+std::unique_ptr<ByteSource> FaultyFileSystem::OpenDocument(const std::string& path) {
+    if (Check(CallKind::Open, path, path)) return nullptr;
+    return base_.OpenDocument(path);
+}
+
 bool FaultyFileSystem::ReadCreationTime(const std::string& path, FileTime& creation) {
     return !Check(CallKind::CreationTime, path, path) && base_.ReadCreationTime(path, creation);
 }

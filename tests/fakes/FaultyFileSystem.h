@@ -102,6 +102,7 @@ class FaultyFileSystem final : public FileSystem {
     bool FindEntry(const std::string& path, EntryFacts& facts) override;
     std::unique_ptr<ReadableFile> OpenExclusive(const std::string& path) override;
     bool ReadCreationTime(const std::string& path, FileTime& creation) override;
+    std::unique_ptr<ByteSource> OpenDocument(const std::string& path) override;
     // A conversion, not a file-system call: never fails.
     FileTime FileTimeToLocal(FileTime utc) override { return base_.FileTimeToLocal(utc); }
     bool ReadFolderId(const std::string& path, FolderId& id) override;

@@ -1,0 +1,94 @@
+// What the three Office Open XML readers share: the package structure of
+// ECMA-376 Part 2 (Open Packaging Conventions: parts in a zip archive, found
+// through relationship parts), the namespaces of ECMA-376 Part 1 in both its
+// transitional and its strict form, and the bound on one text unit.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "matchers/ZipArchive.h"
+#include "platform/XmlReader.h"
+
+namespace querna::ooxml {
+
+// The vocabularies the readers look at; everything else is Other.
+enum class Ns {
+    Other,
+    Word,          // WordprocessingML main
+    Sheet,         // SpreadsheetML main
+    Presentation,  // PresentationML main
+    Drawing,       // DrawingML main
+    PackageRelationships,
+    Compatibility,  // Markup Compatibility (mc:AlternateContent)
+};
+
+Ns ClassifyNamespace(std::u16string_view uri);
+
+// Whether the reader stands on an element of that vocabulary and local name.
+bool Is(const XmlReader& reader, Ns ns, std::u16string_view localName);
+
+// The longest text one unit may hold (UTF-16 units); a longer paragraph or
+// cell raises DocumentError(TooLarge). Excel's own cells hold at most 32,767.
+inline constexpr size_t kMaxUnitLength = size_t{16} << 20;
+
+// Appends `text` to `unit` within kMaxUnitLength.
+void AppendBounded(std::u16string& unit, std::u16string_view text);
+
+// Consumes the rest of the element whose Start was just read, its End
+// included.
+void SkipElement(XmlReader& reader);
+
+// The attribute r:id (officeDocument relationships namespace, transitional or
+// strict) of the current Start element; empty when it has none.
+std::u16string RelationshipIdOf(XmlReader& reader);
+
+struct Relationship {
+    std::u16string id;
+    std::u16string type;
+    std::string target;  // the part name it leads to, without the leading '/'
+};
+
+// Whether the relationship type URI ends with "/" + `kind` ("officeDocument",
+// "worksheet", "slide"): the prefixes differ between the two conformance
+// classes, the last segment does not.
+bool IsOfType(const Relationship& relationship, std::u16string_view kind);
+
+// The relationships of the part `partName` (of the package itself when
+// empty), external targets left out; none when its relationship part is
+// missing.
+std::vector<Relationship> ReadRelationships(ZipArchive& zip, XmlReaders& xml,
+                                            std::string_view partName);
+
+// The first relationship of that id, or null.
+const Relationship* FindRelationship(const std::vector<Relationship>& relationships,
+                                     std::u16string_view id);
+
+// The package's main part, the target of its officeDocument relationship.
+// Raises DocumentError(Damaged) when there is none.
+std::string MainPartName(ZipArchive& zip, XmlReaders& xml);
+
+// Resolves a relationship target against the part that holds it (URI
+// reference rules: a leading '/' starts at the package root, "." and ".."
+// segments are resolved, a fragment is dropped). Empty when nothing is left.
+std::string ResolvePartName(std::string_view sourcePart, std::string_view target);
+
+// One part opened for reading as XML. Raises DocumentError(Damaged) when the
+// package has no such part.
+class PartReader {
+  public:
+    PartReader(ZipArchive& zip, XmlReaders& xml, std::string_view partName);
+    XmlReader& Xml() { return *reader_; }
+
+  private:
+    std::unique_ptr<ByteStream> stream_;
+    std::unique_ptr<XmlReader> reader_;
+};
+
+// Reads up to and including the Start of the document element; raises
+// DocumentError(Damaged) when it is not `localName` of `ns`.
+void ExpectRoot(XmlReader& reader, Ns ns, std::u16string_view localName);
+
+}  // namespace querna::ooxml

@@ -1,0 +1,76 @@
+#include "matchers/PhraseRules.h"
+
+namespace querna {
+
+namespace {
+
+bool Between(char16_t c, char16_t first, char16_t last) {
+    return c >= first && c <= last;
+}
+
+// Latin Extended-A pairs its letters upper then lower, from an even code
+// point in some runs and from an odd one in others.
+char16_t FoldLatinExtendedA(char16_t c) {
+    if (c == 0x130) return u'i';  // capital I with dot above
+    if (c == 0x178) return 0xFF;  // capital Y with diaeresis pairs with Latin-1
+    const bool evenRun = Between(c, 0x100, 0x137) || Between(c, 0x14A, 0x177);
+    const bool oddRun = Between(c, 0x139, 0x148) || Between(c, 0x179, 0x17E);
+    if ((evenRun && c % 2 == 0) || (oddRun && c % 2 == 1)) return static_cast<char16_t>(c + 1);
+    return c;
+}
+
+char16_t FoldGreekAndCyrillic(char16_t c) {
+    if (c == 0x386) return 0x3AC;
+    if (Between(c, 0x388, 0x38A)) return static_cast<char16_t>(c + 37);
+    if (c == 0x38C) return 0x3CC;
+    if (Between(c, 0x38E, 0x38F)) return static_cast<char16_t>(c + 63);
+    if (Between(c, 0x391, 0x3A9) && c != 0x3A2) return static_cast<char16_t>(c + 32);
+    if (Between(c, 0x400, 0x40F)) return static_cast<char16_t>(c + 80);
+    if (Between(c, 0x410, 0x42F)) return static_cast<char16_t>(c + 32);
+    return c;
+}
+
+}  // namespace
+
+char16_t FoldLetterCase(char16_t c) {
+    if (c < 0x80) return Between(c, u'A', u'Z') ? static_cast<char16_t>(c + 32) : c;
+    if (Between(c, 0xC0, 0xDE) && c != 0xD7) return static_cast<char16_t>(c + 32);
+    if (Between(c, 0x100, 0x17F)) return FoldLatinExtendedA(c);
+    if (Between(c, 0x386, 0x42F)) return FoldGreekAndCyrillic(c);
+    if (Between(c, 0xFF21, 0xFF3A)) return static_cast<char16_t>(c + 32);
+    return c;
+}
+
+char16_t FoldWidth(char16_t c) {
+    if (Between(c, 0xFF01, 0xFF5E)) return static_cast<char16_t>(c - 0xFEE0);
+    if (c == 0x3000) return u' ';
+    return c;
+}
+
+UnicodePhraseFinder::UnicodePhraseFinder(std::u16string_view phrase, WidthRule width)
+    : width_(width) {
+    Fold(phrase, phrase_);
+}
+
+void UnicodePhraseFinder::Fold(std::u16string_view text, std::u16string& out) const {
+    out.resize(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = width_ == WidthRule::Ignored ? FoldWidth(text[i]) : text[i];
+        out[i] = FoldLetterCase(c);
+    }
+}
+
+bool UnicodePhraseFinder::Unit(std::u16string_view text) {
+    if (phrase_.empty() || text.size() < phrase_.size()) return false;
+    Fold(text, folded_);
+    found_ = folded_.find(phrase_) != std::u16string::npos;
+    return found_;
+}
+
+bool CodePagePhraseFinder::Unit(std::u16string_view text) {
+    if (phrase_.empty()) return false;
+    found_ = codePage_.FromUnicode(text).find(phrase_) != std::string::npos;
+    return found_;
+}
+
+}  // namespace querna

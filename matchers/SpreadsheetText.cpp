@@ -1,0 +1,401 @@
+#include "matchers/SpreadsheetText.h"
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "matchers/OoxmlPackage.h"
+
+namespace querna {
+
+namespace {
+
+using ooxml::Ns;
+
+constexpr int kMaxRow = 1048576;
+constexpr int kMaxColumn = 16384;  // XFD
+// The shared strings are held for the whole workbook; past these bounds a
+// workbook raises DocumentError(TooLarge) rather than taking the memory.
+constexpr size_t kMaxSharedText = size_t{32} << 20;
+constexpr size_t kMaxSharedCount = size_t{8} << 20;
+
+bool IsAsciiLetter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+bool IsDigit(char16_t c) {
+    return c >= u'0' && c <= u'9';
+}
+bool IsNameChar(char16_t c) {
+    return IsAsciiLetter(c) || IsDigit(c) || c == u'_' || c == u'.' || c == u'$' || c == u'\\' ||
+           c >= 0x80;
+}
+
+struct CellPosition {
+    int row = 0;
+    int column = 0;
+    bool rowFixed = false;
+    bool columnFixed = false;
+};
+
+// "B7", "$B$7": one to three letters, one to seven digits, each part
+// optionally fixed by '$', within the sheet. False for anything else.
+bool ParseCellReference(std::u16string_view text, CellPosition& cell) {
+    size_t i = 0;
+    cell = {};
+    if (i < text.size() && text[i] == u'$') {
+        cell.columnFixed = true;
+        ++i;
+    }
+    const size_t lettersStart = i;
+    while (i < text.size() && IsAsciiLetter(text[i]) && i - lettersStart < 4) {
+        const char16_t upper = text[i] >= u'a' ? static_cast<char16_t>(text[i] - 32) : text[i];
+        cell.column = cell.column * 26 + (upper - u'A' + 1);
+        ++i;
+    }
+    if (i == lettersStart || i - lettersStart > 3) return false;
+    if (i < text.size() && text[i] == u'$') {
+        cell.rowFixed = true;
+        ++i;
+    }
+    const size_t digitsStart = i;
+    while (i < text.size() && IsDigit(text[i]) && i - digitsStart < 8) {
+        cell.row = cell.row * 10 + (text[i] - u'0');
+        ++i;
+    }
+    return i == text.size() && i > digitsStart && i - digitsStart <= 7 && cell.row >= 1 &&
+           cell.row <= kMaxRow && cell.column <= kMaxColumn;
+}
+
+std::u16string CellReferenceText(const CellPosition& cell) {
+    std::u16string letters;
+    for (int column = cell.column; column > 0; column = (column - 1) / 26) {
+        letters.insert(letters.begin(), static_cast<char16_t>(u'A' + (column - 1) % 26));
+    }
+    std::u16string text;
+    if (cell.columnFixed) text += u'$';
+    text += letters;
+    if (cell.rowFixed) text += u'$';
+    for (char c : std::to_string(cell.row)) text += static_cast<char16_t>(c);
+    return text;
+}
+
+// Copies a quoted run ("text" or 'sheet name', the quote doubled inside) or a
+// bracketed one ([table column], nested) starting at `i`; returns the
+// position after it. References inside are names, not cells: never moved.
+size_t CopyQuoted(std::u16string_view formula, size_t i, std::u16string& out) {
+    const char16_t open = formula[i];
+    if (open == u'[') {
+        size_t depth = 0;
+        for (; i < formula.size(); ++i) {
+            out += formula[i];
+            if (formula[i] == u'[') ++depth;
+            if (formula[i] == u']' && --depth == 0) return i + 1;
+        }
+        return i;
+    }
+    out += formula[i++];
+    while (i < formula.size()) {
+        const char16_t c = formula[i++];
+        out += c;
+        if (c != open) continue;
+        if (i < formula.size() && formula[i] == open) {
+            out += formula[i++];
+            continue;
+        }
+        return i;
+    }
+    return i;
+}
+
+std::u16string_view WithoutFuturePrefixes(std::u16string_view token) {
+    for (bool more = true; more;) {
+        more = false;
+        for (std::u16string_view prefix : {u"_xlfn.", u"_xlws."}) {
+            if (token.size() > prefix.size() && token.substr(0, prefix.size()) == prefix) {
+                token.remove_prefix(prefix.size());
+                more = true;
+            }
+        }
+    }
+    return token;
+}
+
+int HexValue(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+// The shared strings of the workbook, one buffer for all of them.
+class SharedStrings {
+  public:
+    void Read(XmlReader& reader);
+    bool Has(size_t index) const { return index < ends_.size(); }
+    std::u16string_view At(size_t index) const {
+        const size_t begin = index == 0 ? 0 : ends_[index - 1];
+        return std::u16string_view(text_).substr(begin, ends_[index] - begin);
+    }
+
+  private:
+    std::u16string text_;
+    std::vector<uint32_t> ends_;
+};
+
+void SharedStrings::Read(XmlReader& reader) {
+    ooxml::ExpectRoot(reader, Ns::Sheet, u"sst");
+    bool inItem = false, inText = false;
+    std::u16string item;
+    for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
+        if (node == XmlNode::Text) {
+            if (inItem && inText) ooxml::AppendBounded(item, reader.Text());
+            continue;
+        }
+        if (ooxml::ClassifyNamespace(reader.NamespaceUri()) != Ns::Sheet) continue;
+        const std::u16string_view name = reader.LocalName();
+        if (node == XmlNode::Start && name == u"rPh") {
+            ooxml::SkipElement(reader);  // phonetic guide text, not the cell's
+        } else if (name == u"si") {
+            inItem = node == XmlNode::Start;
+            if (inItem) continue;
+            const std::u16string decoded = DecodeEscapes(item);
+            if (decoded.size() > kMaxSharedText - text_.size() || ends_.size() >= kMaxSharedCount) {
+                throw DocumentError(DocumentFault::TooLarge);
+            }
+            text_ += decoded;
+            ends_.push_back(static_cast<uint32_t>(text_.size()));
+            item.clear();
+        } else if (name == u"t") {
+            inText = node == XmlNode::Start;
+        }
+    }
+}
+
+// One cell as it is read: its type, formula, value and inline string.
+struct Cell {
+    std::u16string type, reference, formula, value, inlineText;
+    bool hasFormula = false;
+    bool sharedFormula = false;
+    std::u16string sharedIndex;
+};
+
+struct SharedFormula {
+    std::u16string text;
+    CellPosition anchor;
+};
+
+class SheetReader {
+  public:
+    SheetReader(XmlReader& reader, const SharedStrings& strings, TextUnitSink& sink)
+        : reader_(reader), strings_(strings), sink_(sink) {}
+
+    // True when the sink has had enough.
+    bool Read() {
+        ooxml::ExpectRoot(reader_, Ns::Sheet, u"worksheet");
+        for (XmlNode node = reader_.Next(); node != XmlNode::Done; node = reader_.Next()) {
+            if (node == XmlNode::Text) {
+                if (std::u16string* target = Target())
+                    ooxml::AppendBounded(*target, reader_.Text());
+            } else if (ooxml::ClassifyNamespace(reader_.NamespaceUri()) == Ns::Sheet) {
+                if (node == XmlNode::Start) {
+                    OnStart(reader_.LocalName());
+                } else if (OnEnd(reader_.LocalName())) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+  private:
+    enum class Field { None, Formula, Value, InlineText };
+
+    std::u16string* Target() {
+        switch (field_) {
+            case Field::Formula:
+                return &cell_.formula;
+            case Field::Value:
+                return &cell_.value;
+            case Field::InlineText:
+                return &cell_.inlineText;
+            case Field::None:
+                break;
+        }
+        return nullptr;
+    }
+
+    void OnStart(std::u16string_view name) {
+        if (name == u"c") {
+            cell_ = Cell{};
+            inCell_ = true;
+            reader_.Attribute(u"t", u"", cell_.type);
+            reader_.Attribute(u"r", u"", cell_.reference);
+        } else if (!inCell_) {
+            return;
+        } else if (name == u"f") {
+            cell_.hasFormula = true;
+            std::u16string kind;
+            cell_.sharedFormula = reader_.Attribute(u"t", u"", kind) && kind == u"shared" &&
+                                  reader_.Attribute(u"si", u"", cell_.sharedIndex);
+            field_ = Field::Formula;
+        } else if (name == u"v") {
+            field_ = Field::Value;
+        } else if (name == u"rPh") {
+            ooxml::SkipElement(reader_);
+        } else if (name == u"t") {
+            field_ = Field::InlineText;
+        }
+    }
+
+    bool OnEnd(std::u16string_view name) {
+        if (name == u"f" || name == u"v" || name == u"t") field_ = Field::None;
+        if (name == u"f" && cell_.sharedFormula) ResolveSharedFormula();
+        if (name != u"c" || !inCell_) return false;
+        inCell_ = false;
+        const std::u16string unit = CellText();
+        return !unit.empty() && sink_.Unit(unit);
+    }
+
+    // The cell holding a shared formula's text anchors it; the other cells
+    // of its range name it by index and read it moved by their offset.
+    void ResolveSharedFormula() {
+        CellPosition here;
+        const bool placed = ParseCellReference(cell_.reference, here);
+        if (!cell_.formula.empty()) {
+            if (placed) sharedFormulas_[cell_.sharedIndex] = {cell_.formula, here};
+            return;
+        }
+        const auto it = sharedFormulas_.find(cell_.sharedIndex);
+        if (it == sharedFormulas_.end()) return;
+        const CellPosition& anchor = it->second.anchor;
+        cell_.formula = placed ? FormulaAsShown(it->second.text, here.row - anchor.row,
+                                                here.column - anchor.column)
+                               : it->second.text;
+    }
+
+    std::u16string CellText() const {
+        if (cell_.hasFormula && !cell_.formula.empty()) {
+            return u"=" + FormulaAsShown(cell_.formula, 0, 0);
+        }
+        if (cell_.type == u"s") {
+            size_t index = 0;
+            for (char16_t c : cell_.value) {
+                if (!IsDigit(c) || index > kMaxSharedCount) return {};
+                index = index * 10 + (c - u'0');
+            }
+            return !cell_.value.empty() && strings_.Has(index) ? std::u16string(strings_.At(index))
+                                                               : std::u16string();
+        }
+        if (cell_.type == u"inlineStr") return DecodeEscapes(cell_.inlineText);
+        if (cell_.type == u"b") {
+            if (cell_.value == u"1") return u"TRUE";
+            if (cell_.value == u"0") return u"FALSE";
+        }
+        return cell_.value;
+    }
+
+    XmlReader& reader_;
+    const SharedStrings& strings_;
+    TextUnitSink& sink_;
+    Cell cell_;
+    bool inCell_ = false;
+    Field field_ = Field::None;
+    std::unordered_map<std::u16string, SharedFormula> sharedFormulas_;
+};
+
+// The relationship ids of the workbook's sheets, in workbook order.
+std::vector<std::u16string> ReadSheetOrder(XmlReader& reader) {
+    ooxml::ExpectRoot(reader, Ns::Sheet, u"workbook");
+    std::vector<std::u16string> ids;
+    for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
+        if (node == XmlNode::Start && ooxml::Is(reader, Ns::Sheet, u"sheet")) {
+            ids.push_back(ooxml::RelationshipIdOf(reader));
+        }
+    }
+    return ids;
+}
+
+}  // namespace
+
+std::u16string FormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset) {
+    std::u16string out;
+    size_t i = 0;
+    while (i < formula.size()) {
+        const char16_t c = formula[i];
+        if (c == u'"' || c == u'\'' || c == u'[') {
+            i = CopyQuoted(formula, i, out);
+            continue;
+        }
+        if (!IsNameChar(c)) {
+            out += c;
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < formula.size() && IsNameChar(formula[end])) ++end;
+        const std::u16string_view token = formula.substr(i, end - i);
+        const bool calls = end < formula.size() && formula[end] == u'(';
+        CellPosition cell;
+        if (!calls && ParseCellReference(token, cell)) {
+            if (!cell.rowFixed) cell.row += rowOffset;
+            if (!cell.columnFixed) cell.column += columnOffset;
+            const bool inside = cell.row >= 1 && cell.row <= kMaxRow && cell.column >= 1 &&
+                                cell.column <= kMaxColumn;
+            out += inside ? CellReferenceText(cell) : u"#REF!";
+        } else {
+            out += WithoutFuturePrefixes(token);
+        }
+        i = end;
+    }
+    return out;
+}
+
+std::u16string DecodeEscapes(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'_' && i + 6 < text.size() && text[i + 1] == u'x' && text[i + 6] == u'_') {
+            int value = 0;
+            bool hex = true;
+            for (size_t k = i + 2; k < i + 6 && hex; ++k) {
+                const int digit = HexValue(text[k]);
+                hex = digit >= 0;
+                value = value * 16 + digit;
+            }
+            if (hex) {
+                out += static_cast<char16_t>(value);
+                i += 6;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sink) {
+    const std::string workbook = ooxml::MainPartName(package, xml);
+    const std::vector<ooxml::Relationship> relationships =
+        ooxml::ReadRelationships(package, xml, workbook);
+    std::vector<std::u16string> order;
+    {
+        ooxml::PartReader part(package, xml, workbook);
+        order = ReadSheetOrder(part.Xml());
+    }
+    SharedStrings strings;
+    for (const ooxml::Relationship& relationship : relationships) {
+        if (ooxml::IsOfType(relationship, u"sharedStrings")) {
+            ooxml::PartReader part(package, xml, relationship.target);
+            strings.Read(part.Xml());
+            break;
+        }
+    }
+    for (const std::u16string& id : order) {
+        const ooxml::Relationship* sheet = ooxml::FindRelationship(relationships, id);
+        if (sheet == nullptr || !ooxml::IsOfType(*sheet, u"worksheet")) continue;
+        ooxml::PartReader part(package, xml, sheet->target);
+        if (SheetReader(part.Xml(), strings, sink).Read()) return;
+    }
+}
+
+}  // namespace querna

@@ -1,0 +1,130 @@
+#include "matchers/WordprocessingText.h"
+
+#include <array>
+#include <string>
+
+#include "matchers/OoxmlPackage.h"
+
+namespace querna {
+
+namespace {
+
+using ooxml::Ns;
+
+// Elements of the body whose text Word's find over the main story does not
+// see: text boxes and the drawings and pictures that hold them, embedded
+// objects, deleted and moved-away text, field instructions (the field's
+// result is read), and the properties of paragraphs and runs (whose tab
+// stops are no tab characters).
+constexpr std::array<std::u16string_view, 11> kPassedOver = {
+    u"txbxContent", u"drawing",  u"pict", u"object", u"delText", u"delInstrText",
+    u"instrText",   u"moveFrom", u"pPr",  u"rPr",    u"sectPr",
+};
+
+// Characters Word puts in a paragraph for run content other than text:
+// tabs, line breaks (as vertical tab, like Word's own Range.Text) and
+// non-breaking hyphens (Word's character 30).
+char16_t SpecialCharacter(std::u16string_view name) {
+    if (name == u"tab" || name == u"ptab") return u'\t';
+    if (name == u"br" || name == u"cr") return u'\v';
+    if (name == u"noBreakHyphen") return u'\x1E';
+    return 0;
+}
+
+class BodyReader {
+  public:
+    BodyReader(XmlReader& reader, TextUnitSink& sink) : reader_(reader), sink_(sink) {}
+
+    // Returns once the document ends or the sink has had enough.
+    void Read() {
+        for (XmlNode node = reader_.Next(); node != XmlNode::Done; node = reader_.Next()) {
+            const bool stop = node == XmlNode::Start ? OnStart()
+                              : node == XmlNode::End ? OnEnd()
+                                                     : OnText();
+            if (stop) return;
+        }
+    }
+
+  private:
+    bool OnStart() {
+        const Ns ns = ooxml::ClassifyNamespace(reader_.NamespaceUri());
+        const std::u16string_view name = reader_.LocalName();
+        if (ns == Ns::Compatibility && name == u"Fallback") {
+            // The Choice before it says the same for a newer reader.
+            ooxml::SkipElement(reader_);
+            return false;
+        }
+        if (ns != Ns::Word) return false;
+        if (name == u"body") {
+            inBody_ = true;
+        } else if (!inBody_) {
+            return false;
+        } else if (IsPassedOver(name)) {
+            ooxml::SkipElement(reader_);
+        } else if (name == u"p") {
+            // A paragraph inside another can only come from hostile nesting:
+            // what came before it is a unit of its own.
+            const bool stop = inParagraph_ && Emit();
+            inParagraph_ = true;
+            return stop;
+        } else if (name == u"r") {
+            ++runDepth_;
+        } else if (name == u"t") {
+            inText_ = true;
+        } else if (const char16_t c = SpecialCharacter(name); c != 0 && InRun()) {
+            ooxml::AppendBounded(paragraph_, std::u16string_view(&c, 1));
+        }
+        return false;
+    }
+
+    bool OnEnd() {
+        if (ooxml::ClassifyNamespace(reader_.NamespaceUri()) != Ns::Word) return false;
+        const std::u16string_view name = reader_.LocalName();
+        if (name == u"p" && inParagraph_) {
+            inParagraph_ = false;
+            return Emit();
+        }
+        if (name == u"r" && runDepth_ > 0) --runDepth_;
+        if (name == u"t") inText_ = false;
+        if (name == u"body") inBody_ = false;
+        return false;
+    }
+
+    bool OnText() {
+        if (inText_ && InRun()) ooxml::AppendBounded(paragraph_, reader_.Text());
+        return false;
+    }
+
+    bool InRun() const { return inParagraph_ && runDepth_ > 0; }
+
+    static bool IsPassedOver(std::u16string_view name) {
+        for (std::u16string_view passed : kPassedOver) {
+            if (name == passed) return true;
+        }
+        return false;
+    }
+
+    bool Emit() {
+        const bool stop = !paragraph_.empty() && sink_.Unit(paragraph_);
+        paragraph_.clear();
+        return stop;
+    }
+
+    XmlReader& reader_;
+    TextUnitSink& sink_;
+    std::u16string paragraph_;
+    bool inBody_ = false;
+    bool inParagraph_ = false;
+    bool inText_ = false;
+    int runDepth_ = 0;
+};
+
+}  // namespace
+
+void ReadWordprocessingText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sink) {
+    ooxml::PartReader part(package, xml, ooxml::MainPartName(package, xml));
+    ooxml::ExpectRoot(part.Xml(), Ns::Word, u"document");
+    BodyReader(part.Xml(), sink).Read();
+}
+
+}  // namespace querna

@@ -1,0 +1,17 @@
+// The text of a WordprocessingML document (.docx), ECMA-376 Part 1, 17: the
+// main document part's body as Word's find sees it, one unit per paragraph,
+// table cells' paragraphs included. Headers, footers, footnotes, endnotes
+// and comments live in parts of their own and are not read; text boxes,
+// drawings, deleted text and field codes in the body are passed over.
+#pragma once
+
+#include "matchers/DocumentText.h"
+#include "matchers/ZipArchive.h"
+#include "platform/XmlReader.h"
+
+namespace querna {
+
+// Raises DocumentError when the package or its main part cannot be read.
+void ReadWordprocessingText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sink);
+
+}  // namespace querna

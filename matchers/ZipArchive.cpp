@@ -1,0 +1,346 @@
+#include "matchers/ZipArchive.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace querna {
+
+namespace {
+
+// Record signatures and sizes (APPNOTE.TXT 4.3.7, 4.3.12, 4.3.14 - 4.3.16).
+constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
+constexpr uint32_t kCentralHeaderSignature = 0x02014b50;
+constexpr uint32_t kEndSignature = 0x06054b50;
+constexpr uint32_t kZip64EndSignature = 0x06064b50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr size_t kLocalHeaderSize = 30;
+constexpr size_t kCentralHeaderSize = 46;
+constexpr size_t kEndSize = 22;
+constexpr size_t kZip64EndSize = 56;
+constexpr size_t kZip64LocatorSize = 20;
+constexpr size_t kMaxCommentSize = 0xFFFF;
+constexpr uint16_t kZip64ExtraId = 0x0001;
+
+// General purpose flags (4.4.4): bit 0 encrypted, bit 6 strong encryption.
+constexpr uint16_t kFlagEncrypted = 0x0001;
+constexpr uint16_t kFlagStrongEncryption = 0x0040;
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+constexpr uint16_t kMethodAes = 99;  // WinZip AES (APPNOTE 4.4.5, appendix E)
+
+constexpr size_t kInputChunk = 64 * 1024;
+
+[[noreturn]] void Fail(DocumentFault fault) {
+    throw DocumentError(fault);
+}
+
+uint16_t Get16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+uint32_t Get32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+uint64_t Get64(const unsigned char* p) {
+    return static_cast<uint64_t>(Get32(p)) | (static_cast<uint64_t>(Get32(p + 4)) << 32);
+}
+
+void ReadExact(ByteSource& source, uint64_t offset, void* buffer, size_t count) {
+    if (count == 0) return;  // an empty directory or entry has no buffer to read into
+    if (source.ReadAt(offset, buffer, count) != count) Fail(DocumentFault::Damaged);
+}
+
+std::string UpperAscii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return upper;
+}
+
+// Where the central directory is, as the end records tell it.
+struct DirectoryLocation {
+    uint64_t entries = 0;
+    uint64_t size = 0;
+    uint64_t offset = 0;
+    uint64_t end = 0;  // where the records after the directory start
+};
+
+// Finds the end of central directory record: the last signature whose comment
+// fits in the bytes after it (the comment may itself hold the signature).
+uint64_t FindEndRecord(ByteSource& source, std::vector<unsigned char>& tail) {
+    const uint64_t size = source.Size();
+    if (size < kEndSize) Fail(DocumentFault::Damaged);
+    const uint64_t tailSize = std::min<uint64_t>(size, kEndSize + kMaxCommentSize);
+    tail.resize(static_cast<size_t>(tailSize));
+    ReadExact(source, size - tailSize, tail.data(), tail.size());
+    for (size_t p = tail.size() - kEndSize + 1; p-- > 0;) {
+        if (Get32(&tail[p]) != kEndSignature) continue;
+        const size_t commentSize = Get16(&tail[p + 20]);
+        if (p + kEndSize + commentSize <= tail.size()) {
+            const std::vector<unsigned char> record(tail.begin() + p, tail.begin() + p + kEndSize);
+            tail = record;
+            return size - tailSize + p;
+        }
+    }
+    Fail(DocumentFault::Damaged);
+}
+
+DirectoryLocation ReadZip64End(ByteSource& source, uint64_t endPos) {
+    if (endPos < kZip64LocatorSize) Fail(DocumentFault::Damaged);
+    unsigned char locator[kZip64LocatorSize];
+    ReadExact(source, endPos - kZip64LocatorSize, locator, sizeof locator);
+    if (Get32(locator) != kZip64LocatorSignature || Get32(locator + 4) != 0 ||
+        Get32(locator + 16) > 1) {
+        Fail(DocumentFault::Damaged);
+    }
+    const uint64_t recordPos = Get64(locator + 8);
+    const uint64_t limit = endPos - kZip64LocatorSize;
+    if (recordPos > limit || limit - recordPos < kZip64EndSize) Fail(DocumentFault::Damaged);
+    unsigned char record[kZip64EndSize];
+    ReadExact(source, recordPos, record, sizeof record);
+    if (Get32(record) != kZip64EndSignature || Get32(record + 16) != 0 || Get32(record + 20) != 0) {
+        Fail(DocumentFault::Damaged);
+    }
+    return {Get64(record + 32), Get64(record + 40), Get64(record + 48), recordPos};
+}
+
+DirectoryLocation LocateDirectory(ByteSource& source) {
+    std::vector<unsigned char> record;
+    const uint64_t endPos = FindEndRecord(source, record);
+    const unsigned char* r = record.data();
+    const uint16_t disk = Get16(r + 4), directoryDisk = Get16(r + 6);
+    const uint16_t entries = Get16(r + 10);
+    const uint32_t size = Get32(r + 12), offset = Get32(r + 16);
+    if (disk == 0xFFFF || directoryDisk == 0xFFFF || entries == 0xFFFF || size == 0xFFFFFFFF ||
+        offset == 0xFFFFFFFF) {
+        return ReadZip64End(source, endPos);
+    }
+    // Archives split over several disks are not documents.
+    if (disk != 0 || directoryDisk != 0) Fail(DocumentFault::Damaged);
+    return {entries, size, offset, endPos};
+}
+
+// Replaces the fields saturated at 0xFFFF... by their zip64 values (4.5.3):
+// in this order, and only those that are saturated.
+void ApplyZip64Extra(const unsigned char* extra, size_t extraSize, ZipEntry& entry,
+                     bool sizeSaturated, bool compressedSaturated, bool offsetSaturated) {
+    size_t pos = 0;
+    while (pos + 4 <= extraSize) {
+        const uint16_t id = Get16(extra + pos);
+        const size_t dataSize = Get16(extra + pos + 2);
+        pos += 4;
+        if (dataSize > extraSize - pos) Fail(DocumentFault::Damaged);
+        if (id == kZip64ExtraId) {
+            const unsigned char* data = extra + pos;
+            size_t used = 0;
+            auto next = [&](uint64_t& field) {
+                if (used + 8 > dataSize) Fail(DocumentFault::Damaged);
+                field = Get64(data + used);
+                used += 8;
+            };
+            if (sizeSaturated) next(entry.size);
+            if (compressedSaturated) next(entry.compressedSize);
+            if (offsetSaturated) next(entry.localHeaderOffset);
+            return;
+        }
+        pos += dataSize;
+    }
+    if (sizeSaturated || compressedSaturated || offsetSaturated) Fail(DocumentFault::Damaged);
+}
+
+// Parses the central header at `pos`; returns the position after it.
+size_t ParseCentralHeader(const std::vector<unsigned char>& directory, size_t pos,
+                          ZipEntry& entry) {
+    if (directory.size() - pos < kCentralHeaderSize) Fail(DocumentFault::Damaged);
+    const unsigned char* h = directory.data() + pos;
+    if (Get32(h) != kCentralHeaderSignature) Fail(DocumentFault::Damaged);
+    const size_t nameSize = Get16(h + 28), extraSize = Get16(h + 30), commentSize = Get16(h + 32);
+    const size_t total = kCentralHeaderSize + nameSize + extraSize + commentSize;
+    if (directory.size() - pos < total) Fail(DocumentFault::Damaged);
+    entry.flags = Get16(h + 8);
+    entry.method = Get16(h + 10);
+    entry.crc = Get32(h + 16);
+    entry.compressedSize = Get32(h + 20);
+    entry.size = Get32(h + 24);
+    entry.localHeaderOffset = Get32(h + 42);
+    entry.name.assign(reinterpret_cast<const char*>(h + kCentralHeaderSize), nameSize);
+    ApplyZip64Extra(h + kCentralHeaderSize + nameSize, extraSize, entry, entry.size == 0xFFFFFFFF,
+                    entry.compressedSize == 0xFFFFFFFF, entry.localHeaderOffset == 0xFFFFFFFF);
+    return pos + total;
+}
+
+}  // namespace
+
+// One entry's bytes: read straight from the source when stored, through zlib
+// when deflated. Output is capped one byte past the declared size, so a lying
+// header is caught without inflating on.
+class ZipEntryStream final : public ByteStream {
+  public:
+    ZipEntryStream(ZipArchive& archive, const ZipEntry& entry, uint64_t dataOffset)
+        : archive_(archive),
+          entry_(entry),
+          inputPos_(dataOffset),
+          inputLeft_(entry.compressedSize) {
+        if (entry.method == kMethodDeflated) {
+            // Negative window bits: raw deflate data, no zlib header.
+            if (inflateInit2(&zip_, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
+            inflating_ = true;
+            input_.resize(kInputChunk);
+        }
+    }
+    ~ZipEntryStream() override {
+        if (inflating_) inflateEnd(&zip_);
+    }
+    ZipEntryStream(const ZipEntryStream&) = delete;
+    ZipEntryStream& operator=(const ZipEntryStream&) = delete;
+
+    size_t Read(void* buffer, size_t count) override {
+        if (finished_ || count == 0) return 0;
+        const uint64_t allowed = entry_.size - produced_ + 1;
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(count, allowed));
+        const size_t got = inflating_ ? Inflate(buffer, want) : Copy(buffer, want);
+        Account(buffer, got);
+        if (finished_) Finish();
+        return got;
+    }
+
+  private:
+    size_t Copy(void* buffer, size_t count) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(count, inputLeft_));
+        ReadExact(archive_.source_, inputPos_, buffer, n);
+        inputPos_ += n;
+        inputLeft_ -= n;
+        finished_ = inputLeft_ == 0;
+        return n;
+    }
+
+    size_t Inflate(void* buffer, size_t count) {
+        zip_.next_out = static_cast<Bytef*>(buffer);
+        zip_.avail_out = static_cast<uInt>(std::min<size_t>(count, 1u << 30));
+        const uInt before = zip_.avail_out;
+        while (zip_.avail_out == before) {
+            if (zip_.avail_in == 0 && inputLeft_ > 0) {
+                const size_t n = static_cast<size_t>(std::min<uint64_t>(kInputChunk, inputLeft_));
+                ReadExact(archive_.source_, inputPos_, input_.data(), n);
+                inputPos_ += n;
+                inputLeft_ -= n;
+                zip_.next_in = input_.data();
+                zip_.avail_in = static_cast<uInt>(n);
+            }
+            // With all input taken, inflate may still hold output for a
+            // small buffer; only a call that makes no progress at all means
+            // the data ends too soon.
+            const int status = inflate(&zip_, Z_NO_FLUSH);
+            if (status == Z_STREAM_END) {
+                finished_ = true;
+                break;
+            }
+            if (status == Z_MEM_ERROR) throw std::bad_alloc();
+            if (status == Z_BUF_ERROR && zip_.avail_in == 0 && inputLeft_ == 0) {
+                Fail(DocumentFault::Damaged);
+            }
+            if (status != Z_OK && status != Z_BUF_ERROR) Fail(DocumentFault::Damaged);
+        }
+        return before - zip_.avail_out;
+    }
+
+    void Account(const void* buffer, size_t count) {
+        produced_ += count;
+        if (produced_ > entry_.size) {
+            Fail(produced_ > archive_.limits_.maxEntrySize ? DocumentFault::TooLarge
+                                                           : DocumentFault::Damaged);
+        }
+        archive_.Charge(count);
+        if (archive_.limits_.checkCrc && count > 0) {
+            crc_ = crc32(crc_, static_cast<const Bytef*>(buffer), static_cast<uInt>(count));
+        }
+    }
+
+    void Finish() {
+        if (produced_ != entry_.size) Fail(DocumentFault::Damaged);
+        if (archive_.limits_.checkCrc && crc_ != entry_.crc) Fail(DocumentFault::Damaged);
+    }
+
+    ZipArchive& archive_;
+    ZipEntry entry_;
+    uint64_t inputPos_;
+    uint64_t inputLeft_;
+    uint64_t produced_ = 0;
+    uLong crc_ = 0;
+    bool inflating_ = false;
+    bool finished_ = false;
+    z_stream zip_{};
+    std::vector<Bytef> input_;
+};
+
+ZipArchive::ZipArchive(ByteSource& source, const ZipLimits& limits)
+    : source_(source), limits_(limits) {
+    ReadDirectory();
+}
+
+ZipArchive::~ZipArchive() = default;
+
+void ZipArchive::ReadDirectory() {
+    const DirectoryLocation where = LocateDirectory(source_);
+    if (where.size > limits_.maxDirectorySize) Fail(DocumentFault::TooLarge);
+    if (where.offset > where.end || where.size > where.end - where.offset) {
+        Fail(DocumentFault::Damaged);
+    }
+    // Every entry takes at least a fixed-size header: a count beyond what the
+    // directory can hold is a lie, caught before anything is reserved for it.
+    if (where.entries > where.size / kCentralHeaderSize) Fail(DocumentFault::Damaged);
+    std::vector<unsigned char> directory(static_cast<size_t>(where.size));
+    ReadExact(source_, where.offset, directory.data(), directory.size());
+    entries_.resize(static_cast<size_t>(where.entries));
+    size_t pos = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        pos = ParseCentralHeader(directory, pos, entries_[i]);
+        byName_.try_emplace(UpperAscii(entries_[i].name), i);
+    }
+}
+
+void ZipArchive::Charge(uint64_t bytes) {
+    inflated_ += bytes;
+    if (inflated_ > limits_.maxTotalSize) Fail(DocumentFault::TooLarge);
+}
+
+const ZipEntry* ZipArchive::Find(std::string_view name) const {
+    const auto it = byName_.find(UpperAscii(name));
+    return it == byName_.end() ? nullptr : &entries_[it->second];
+}
+
+std::unique_ptr<ByteStream> ZipArchive::Open(const ZipEntry& entry) {
+    if ((entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) || entry.method == kMethodAes) {
+        Fail(DocumentFault::Encrypted);
+    }
+    if (entry.method != kMethodStored && entry.method != kMethodDeflated) {
+        Fail(DocumentFault::Damaged);
+    }
+    if (entry.size > limits_.maxEntrySize) Fail(DocumentFault::TooLarge);
+    if (entry.method == kMethodStored && entry.compressedSize != entry.size) {
+        Fail(DocumentFault::Damaged);
+    }
+    const uint64_t size = source_.Size();
+    if (entry.localHeaderOffset > size || size - entry.localHeaderOffset < kLocalHeaderSize) {
+        Fail(DocumentFault::Damaged);
+    }
+    unsigned char header[kLocalHeaderSize];
+    ReadExact(source_, entry.localHeaderOffset, header, sizeof header);
+    if (Get32(header) != kLocalHeaderSignature) Fail(DocumentFault::Damaged);
+    if (Get16(header + 6) & (kFlagEncrypted | kFlagStrongEncryption)) {
+        Fail(DocumentFault::Encrypted);
+    }
+    const uint64_t dataOffset =
+        entry.localHeaderOffset + kLocalHeaderSize + Get16(header + 26) + Get16(header + 28);
+    if (dataOffset > size || size - dataOffset < entry.compressedSize) {
+        Fail(DocumentFault::Damaged);
+    }
+    return std::make_unique<ZipEntryStream>(*this, entry, dataOffset);
+}
+
+}  // namespace querna

@@ -1,0 +1,83 @@
+// A zip archive read through a ByteSource: the container of the Office Open
+// XML documents. Follows the PKWARE .ZIP File Format Specification
+// (APPNOTE.TXT, 6.3): the end of central directory record, its zip64 record
+// and locator, the central directory, local headers, and entries stored
+// (method 0) or deflated (method 8, inflated by zlib).
+//
+// Everything read is checked against the source's size before it is used; a
+// lie in a header raises DocumentError(Damaged), never a read outside the
+// bytes. An entry inflates as it is read and never past the limit below:
+// a zip bomb ends in DocumentError(TooLarge) after at most that many bytes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/ByteSource.h"
+#include "platform/XmlReader.h"
+
+namespace querna {
+
+struct ZipLimits {
+    // What one entry may inflate to.
+    uint64_t maxEntrySize = uint64_t{128} << 20;
+    // What all entries opened from one archive may inflate to together, so
+    // that many entries over the same compressed bytes cannot add up.
+    uint64_t maxTotalSize = uint64_t{256} << 20;
+    // The central directory is read whole; it may be no larger than this.
+    uint64_t maxDirectorySize = uint64_t{16} << 20;
+    // Whether an entry's CRC-32 is checked at its end.
+    bool checkCrc = true;
+};
+
+struct ZipEntry {
+    std::string name;  // as stored: OOXML part names are ASCII
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint32_t crc = 0;
+    uint64_t compressedSize = 0;
+    uint64_t size = 0;
+    uint64_t localHeaderOffset = 0;
+};
+
+class ZipArchive {
+  public:
+    // Reads the central directory of `source`, which must outlive the
+    // archive. Raises DocumentError(Damaged) when it is not a zip archive or
+    // is broken, DocumentError(TooLarge) past the directory limit.
+    explicit ZipArchive(ByteSource& source, const ZipLimits& limits = {});
+    ~ZipArchive();
+    ZipArchive(const ZipArchive&) = delete;
+    ZipArchive& operator=(const ZipArchive&) = delete;
+
+    const std::vector<ZipEntry>& Entries() const { return entries_; }
+
+    // The entry of that name, compared without regard to ASCII case (part
+    // names of a package are case-insensitive); the first one when names
+    // repeat. Null when there is none.
+    const ZipEntry* Find(std::string_view name) const;
+
+    // The entry's bytes, inflated as they are read. Raises
+    // DocumentError(Encrypted) for an encrypted entry and (Damaged) for an
+    // unknown method or a local header that does not fit; reading raises
+    // (Damaged) for broken data or a wrong CRC and (TooLarge) past the limits.
+    // The stream must not outlive the archive.
+    std::unique_ptr<ByteStream> Open(const ZipEntry& entry);
+
+  private:
+    friend class ZipEntryStream;
+    void ReadDirectory();
+    void Charge(uint64_t bytes);
+
+    ByteSource& source_;
+    ZipLimits limits_;
+    std::vector<ZipEntry> entries_;
+    std::unordered_map<std::string, size_t> byName_;  // upper-cased name -> first index
+    uint64_t inflated_ = 0;
+};
+
+}  // namespace querna

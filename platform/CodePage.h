@@ -1,0 +1,22 @@
+// Conversions between the system code page (GBK) and UTF-16, for the built-in
+// document readers: Office Open XML text is Unicode, the phrase and the
+// PowerPoint matcher's comparison are in the code page.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace querna {
+
+class CodePage {
+  public:
+    virtual ~CodePage() = default;
+    // Bytes of the code page as UTF-16; a byte sequence that names no
+    // character becomes a replacement character.
+    virtual std::u16string ToUnicode(std::string_view text) = 0;
+    // UTF-16 as bytes of the code page; a character the code page lacks
+    // becomes '?', as the system's own conversion makes it.
+    virtual std::string FromUnicode(std::u16string_view text) = 0;
+};
+
+}  // namespace querna

@@ -1,0 +1,63 @@
+// A forward-only XML pull reader, for the parts of Office Open XML documents.
+// On Windows it is the system's XmlLite; the native tree uses libxml2's
+// reader for tests and fuzzing. Either reads its input as it goes, so a part
+// of any size is never held whole.
+//
+// What arrives is hostile: a reader refuses document type declarations (no
+// entity can be declared, so none is expanded), never resolves anything
+// outside its input and never opens a network or file resource.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/ByteSource.h"
+
+namespace querna {
+
+// Bytes read in order, such as one inflated part of a zip archive.
+class ByteStream {
+  public:
+    virtual ~ByteStream() = default;
+    // Reads up to `count` bytes into `buffer`; returns how many, 0 at the end.
+    // Raises DocumentError when the bytes cannot be had.
+    virtual size_t Read(void* buffer, size_t count) = 0;
+};
+
+enum class XmlNode {
+    Start,  // an element's start tag; an empty element is a Start and an End
+    End,    // an element's end tag
+    Text,   // character data: text, CDATA, whitespace
+    Done,   // the end of the document
+};
+
+class XmlReader {
+  public:
+    virtual ~XmlReader() = default;
+    // Advances to the next node. Raises DocumentError(Damaged) for input that
+    // is not well-formed XML or declares a document type, and passes on the
+    // DocumentError of its ByteStream.
+    virtual XmlNode Next() = 0;
+    // The current element's local name and namespace URI (Start and End).
+    // Views stay valid until the next call of Next.
+    virtual std::u16string_view LocalName() const = 0;
+    virtual std::u16string_view NamespaceUri() const = 0;
+    // The current Text node's characters; one run of text may come as
+    // several Text nodes.
+    virtual std::u16string_view Text() const = 0;
+    // The value of the current Start element's attribute `localName` in the
+    // namespace `namespaceUri` (empty: no namespace); false when it has none.
+    virtual bool Attribute(std::u16string_view localName, std::u16string_view namespaceUri,
+                           std::u16string& value) = 0;
+};
+
+class XmlReaders {
+  public:
+    virtual ~XmlReaders() = default;
+    // A reader over `input`, which must outlive it.
+    virtual std::unique_ptr<XmlReader> Open(ByteStream& input) = 0;
+};
+
+}  // namespace querna

@@ -1,0 +1,170 @@
+#include "tests/fakes/LibXmlReader.h"
+
+#include <libxml/xmlreader.h>
+
+#include <exception>
+#include <string>
+
+namespace querna::fakes {
+
+namespace {
+
+// libxml2 hands out UTF-8 that it has already checked.
+void AppendUtf16(const xmlChar* utf8, std::u16string& out) {
+    out.clear();
+    if (utf8 == nullptr) return;
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8);
+    while (*p != 0) {
+        uint32_t c = *p++;
+        int more = 0;
+        if (c >= 0xF0) {
+            c &= 0x07;
+            more = 3;
+        } else if (c >= 0xE0) {
+            c &= 0x0F;
+            more = 2;
+        } else if (c >= 0xC0) {
+            c &= 0x1F;
+            more = 1;
+        }
+        for (; more > 0 && (*p & 0xC0) == 0x80; --more) c = (c << 6) | (*p++ & 0x3F);
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+}
+
+std::string ToUtf8(std::u16string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+void IgnoreError(void*, xmlErrorPtr) {}
+
+class LibXmlReader final : public XmlReader {
+  public:
+    explicit LibXmlReader(ByteStream& input) : input_(input) {
+        reader_ = xmlReaderForIO(
+            &ReadInput, nullptr, this, nullptr, nullptr,
+            XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+        if (reader_ == nullptr) throw std::bad_alloc();
+        xmlTextReaderSetStructuredErrorHandler(reader_, &IgnoreError, nullptr);
+    }
+    ~LibXmlReader() override { xmlFreeTextReader(reader_); }
+    LibXmlReader(const LibXmlReader&) = delete;
+    LibXmlReader& operator=(const LibXmlReader&) = delete;
+
+    XmlNode Next() override {
+        if (pendingEnd_) {
+            pendingEnd_ = false;
+            return XmlNode::End;
+        }
+        for (;;) {
+            const int status = xmlTextReaderRead(reader_);
+            if (status < 0 || inputError_) Fail();
+            if (status == 0) return XmlNode::Done;
+            switch (xmlTextReaderNodeType(reader_)) {
+                case XML_READER_TYPE_ELEMENT:
+                    TakeNames();
+                    pendingEnd_ = xmlTextReaderIsEmptyElement(reader_) == 1;
+                    return XmlNode::Start;
+                case XML_READER_TYPE_END_ELEMENT:
+                    TakeNames();
+                    return XmlNode::End;
+                case XML_READER_TYPE_TEXT:
+                case XML_READER_TYPE_CDATA:
+                case XML_READER_TYPE_WHITESPACE:
+                case XML_READER_TYPE_SIGNIFICANT_WHITESPACE:
+                    AppendUtf16(xmlTextReaderConstValue(reader_), text_);
+                    return XmlNode::Text;
+                case XML_READER_TYPE_DOCUMENT_TYPE:
+                    throw DocumentError(DocumentFault::Damaged);
+                default:
+                    break;  // comments, processing instructions, the declaration
+            }
+        }
+    }
+
+    std::u16string_view LocalName() const override { return localName_; }
+    std::u16string_view NamespaceUri() const override { return namespaceUri_; }
+    std::u16string_view Text() const override { return text_; }
+
+    bool Attribute(std::u16string_view localName, std::u16string_view namespaceUri,
+                   std::u16string& value) override {
+        const std::string name = ToUtf8(localName);
+        const auto* n = reinterpret_cast<const xmlChar*>(name.c_str());
+        xmlChar* found = nullptr;
+        if (namespaceUri.empty()) {
+            found = xmlTextReaderGetAttribute(reader_, n);
+        } else {
+            const std::string ns = ToUtf8(namespaceUri);
+            found = xmlTextReaderGetAttributeNs(reader_, n,
+                                                reinterpret_cast<const xmlChar*>(ns.c_str()));
+        }
+        if (found == nullptr) return false;
+        AppendUtf16(found, value);
+        xmlFree(found);
+        return true;
+    }
+
+  private:
+    static int ReadInput(void* context, char* buffer, int count) {
+        auto* self = static_cast<LibXmlReader*>(context);
+        try {
+            return static_cast<int>(self->input_.Read(buffer, static_cast<size_t>(count)));
+        } catch (...) {
+            // No exception may cross libxml2's C frames: kept for Next.
+            self->inputError_ = std::current_exception();
+            return -1;
+        }
+    }
+
+    [[noreturn]] void Fail() {
+        if (inputError_) std::rethrow_exception(inputError_);
+        throw DocumentError(DocumentFault::Damaged);
+    }
+
+    void TakeNames() {
+        AppendUtf16(xmlTextReaderConstLocalName(reader_), localName_);
+        AppendUtf16(xmlTextReaderConstNamespaceUri(reader_), namespaceUri_);
+    }
+
+    ByteStream& input_;
+    xmlTextReaderPtr reader_ = nullptr;
+    std::exception_ptr inputError_;
+    bool pendingEnd_ = false;
+    std::u16string localName_, namespaceUri_, text_;
+};
+
+}  // namespace
+
+std::unique_ptr<XmlReader> LibXmlReaders::Open(ByteStream& input) {
+    return std::make_unique<LibXmlReader>(input);
+}
+
+}  // namespace querna::fakes

@@ -1,0 +1,323 @@
+// Office documents where Office is absent: the comparison rules of each
+// application, the reader chosen by a file's bytes, the errors that name the
+// file, and the matcher set's decision, once per search, to read an
+// application's documents itself.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "matchers/MatcherSet.h"
+#include "matchers/OfficeDocuments.h"
+#include "matchers/PhraseRules.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/IconvCodePage.h"
+#include "tests/fakes/LibXmlReader.h"
+#include "tests/fakes/RecordingHost.h"
+
+namespace querna {
+namespace {
+
+std::string Fixture(const std::string& name) {
+    std::ifstream file(std::string(QUERNA_SOURCE_DIR) + "/tests/documents/" + name,
+                       std::ios::binary);
+    EXPECT_TRUE(file.good()) << name;
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(PhraseRulesTest, LetterCaseFoldsForLatinGreekCyrillicAndFullWidth) {
+    const std::pair<char16_t, char16_t> cases[] = {
+        {u'A', u'a'},     {u'z', u'z'},     {u'@', u'@'},   {u'[', u'['},   {0xC0, 0xE0},
+        {0xD7, 0xD7},     {0xDE, 0xFE},     {0xDF, 0xDF},   {0x100, 0x101}, {0x101, 0x101},
+        {0x130, u'i'},    {0x139, 0x13A},   {0x178, 0xFF},  {0x17D, 0x17E}, {0x391, 0x3B1},
+        {0x3A2, 0x3A2},   {0x386, 0x3AC},   {0x401, 0x451}, {0x42F, 0x44F}, {0xFF21, 0xFF41},
+        {0xFF3A, 0xFF5A}, {0xFF3B, 0xFF3B}, {u'中', u'中'},
+    };
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(static_cast<int>(FoldLetterCase(in)), static_cast<int>(out))
+            << std::hex << static_cast<int>(in);
+    }
+    EXPECT_EQ(FoldWidth(0xFF21), u'A');
+    EXPECT_EQ(FoldWidth(0xFF01), u'!');
+    EXPECT_EQ(FoldWidth(0x3000), u' ');
+    EXPECT_EQ(FoldWidth(u'中'), u'中');
+}
+
+TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
+    struct Case {
+        std::u16string unit;
+        std::u16string phrase;
+        bool word, excel;
+    };
+    const Case cases[] = {
+        {u"Quarterly Report", u"quarterly REPORT", true, true},
+        {u"ＦＵＬＬ width", u"ｆｕｌｌ", true, true},
+        {u"ＦＵＬＬ width", u"full", false, true},  // byte width counts for Word only
+        {u"Revenue", u"ＲＥＶ", false, true},
+        {u"销售额上升", u"销售额", true, true},
+        {u"Straße", u"STRASSE", false, false},  // no expansion, as the applications do
+        {u"ab", u"abc", false, false},
+        {u"anything", u"", false, false},  // the empty phrase is never found
+    };
+    for (const Case& c : cases) {
+        UnicodePhraseFinder word(c.phrase, WidthRule::Significant);
+        UnicodePhraseFinder excel(c.phrase, WidthRule::Ignored);
+        EXPECT_EQ(word.Unit(c.unit), c.word);
+        EXPECT_EQ(word.Found(), c.word);
+        EXPECT_EQ(excel.Unit(c.unit), c.excel);
+    }
+    fakes::IconvCodePage gbk;
+    struct BytesCase {
+        std::u16string unit;
+        std::string phrase;
+        bool found;
+    };
+    const BytesCase bytesCases[] = {
+        {u"季度报告 Hello", "Hello", true},
+        {u"季度报告 Hello", "hello", false},  // case counts
+        {u"季度报告", "季度", true},
+        {u"안녕 第二页", "?? 第", true},  // what the code page lacks becomes '?'
+        {u"abc", "", false},
+    };
+    for (const BytesCase& c : bytesCases) {
+        CodePagePhraseFinder finder(gbk, c.phrase);
+        EXPECT_EQ(finder.Unit(c.unit), c.found) << c.phrase;
+    }
+}
+
+// A compound file whose streams are named by the test.
+class FakeStorage final : public CompoundStorage {
+  public:
+    explicit FakeStorage(std::vector<std::string> names) : names_(std::move(names)) {}
+    std::unique_ptr<ByteSource> OpenStream(const std::string& path) override {
+        for (const std::string& name : names_) {
+            if (name == path) return std::make_unique<MemoryByteSource>("", 0);
+        }
+        return nullptr;
+    }
+
+  private:
+    std::vector<std::string> names_;
+};
+
+class FakeCompoundFiles final : public CompoundFiles {
+  public:
+    std::unique_ptr<CompoundStorage> Open(const std::string& path) override {
+        opened.push_back(path);
+        return std::make_unique<FakeStorage>(streams);
+    }
+    std::vector<std::string> streams;
+    std::vector<std::string> opened;
+};
+
+// Creating any object fails as `failure` says, counted per program
+// identifier or class; nothing else is ever called.
+class FakeAutomation final : public Automation {
+  public:
+    enum class Failure { Absent, Refused };
+    Failure failure = Failure::Absent;
+    std::map<std::string, int> created;
+
+    AutoValue CreateObject(const std::string& progId) override { return Fail(progId); }
+    AutoValue CreateObjectOfClass(const std::string& clsid) override { return Fail(clsid); }
+    AutoValue Call(const AutoValue&, const std::string&, CallKind,
+                   const std::vector<AutoValue>&) override {
+        throw QuernaError(kInvalidVariantOperation);
+    }
+    AutoValue CallById(const AutoValue&, int32_t, CallKind,
+                       const std::vector<AutoValue>&) override {
+        throw QuernaError(kInvalidVariantOperation);
+    }
+    AutoValue QueryInterface(const AutoValue&, const std::string&) override {
+        throw QuernaError(kInterfaceNotSupported);
+    }
+
+  private:
+    AutoValue Fail(const std::string& name) {
+        ++created[name];
+        if (failure == Failure::Absent) throw ServerAbsentError("OLE error 800401f3");
+        throw QuernaError("服务器拒绝");
+    }
+};
+
+constexpr char kExcelClass[] = "{00024500-0000-0000-C000-000000000046}";
+
+class DocumentFallbackTest : public ::testing::Test {
+  protected:
+    DocumentFallbackTest() {
+        for (const char* name : {"lo-word.docx", "py-word.docx", "lo-empty.docx", "lo-excel.xlsx",
+                                 "py-excel.xlsx", "lo-powerpoint.pptx", "truncated.docx",
+                                 "zip-encrypted.docx", "bomb.docx", "encrypted.docx"}) {
+            fs.AddFile(std::string("C:\\d\\") + name, Fixture(name));
+        }
+    }
+    static std::string Path(const std::string& name) { return "C:\\d\\" + name; }
+
+    fakes::FakeFileSystem fs;
+    fakes::RecordingDialogs dialogs;
+    fakes::IconvCodePage codePage;
+    fakes::LibXmlReaders xml;
+    FakeCompoundFiles compound;
+    DocumentServices services{fs, xml, codePage, compound};
+    FakeAutomation automation;
+    MatcherSet matchers{fs, dialogs, automation, &services};
+};
+
+TEST_F(DocumentFallbackTest, FindsExactlyTheDocumentsThatHoldThePhrase) {
+    enum Kind { Word, Excel, PowerPoint };
+    struct Case {
+        Kind kind;
+        const char* fixture;
+        std::string phrase;  // GBK bytes, as typed
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {Word, "lo-word.docx", "销售额上升", 1},
+        {Word, "lo-word.docx", "quarterly report", 1},
+        {Word, "lo-word.docx", "\xA3\xE6\xA3\xF5\xA3\xEC\xA3\xEC", 1},  // ｆｕｌｌ
+        {Word, "lo-word.docx", "FULLWIDTH", 0},
+        {Word, "lo-word.docx", "ΕΛΛ", 1},
+        {Word, "lo-word.docx", "表格单元乙", 1},
+        {Word, "lo-word.docx", "甲表格", 0},      // across two cells
+        {Word, "lo-word.docx", "结尾第二", 0},    // across two paragraphs
+        {Word, "lo-word.docx", "页眉文字", 0},    // header
+        {Word, "lo-word.docx", "页脚文字", 0},    // footer
+        {Word, "lo-word.docx", "脚注文字", 0},    // footnote
+        {Word, "lo-word.docx", "文本框文字", 0},  // text box
+        {Word, "lo-word.docx", "批注文字", 0},    // comment
+        {Word, "py-word.docx", "milestone one", 1},
+        {Word, "py-word.docx", "张三", 1},
+        {Word, "py-word.docx", "页眉不应被找到", 0},
+        {Word, "lo-empty.docx", "a", 0},
+        {Word, "lo-word.docx", "", 0},
+        {Excel, "lo-excel.xlsx", "revenue", 1},
+        {Excel, "lo-excel.xlsx", "\xA3\xD2\xA3\xE5\xA3\xD6", 1},  // ＲｅＶ
+        {Excel, "lo-excel.xlsx", "sum(a1:a2)", 1},
+        {Excel, "lo-excel.xlsx", "1244.5", 0},  // a formula's value is not looked in
+        {Excel, "lo-excel.xlsx", "合计", 1},
+        {Excel, "lo-excel.xlsx", "合计销售额", 0},
+        {Excel, "lo-excel.xlsx", "收入10", 0},  // across two cells
+        {Excel, "py-excel.xlsx", "最后一张表", 1},
+        {Excel, "py-excel.xlsx", "true", 1},
+        {Excel, "py-excel.xlsx", "MIXED CASE", 1},
+        {Excel, "py-excel.xlsx", "图表", 0},  // a chart sheet's name is no cell
+        {PowerPoint, "lo-powerpoint.pptx", "Hello World", 1},
+        {PowerPoint, "lo-powerpoint.pptx", "hello world", 0},
+        {PowerPoint, "lo-powerpoint.pptx", "World\r第二行", 1},
+        {PowerPoint, "lo-powerpoint.pptx", "形状文字", 1},
+        {PowerPoint, "lo-powerpoint.pptx", "?? 第二页", 1},
+        {PowerPoint, "lo-powerpoint.pptx", "组合文字", 0},  // group member
+        {PowerPoint, "lo-powerpoint.pptx", "表格文字", 0},  // table
+        {PowerPoint, "lo-powerpoint.pptx", "备注文字", 0},  // notes
+        {PowerPoint, "lo-powerpoint.pptx", "母版文字", 0},  // master
+        {PowerPoint, "lo-powerpoint.pptx", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + " / " + c.phrase);
+        const std::string path = Path(c.fixture);
+        switch (c.kind) {
+            case Word:
+                EXPECT_EQ(matchers.MatchWordDocument(path, c.phrase), c.expected);
+                break;
+            case Excel:
+                EXPECT_EQ(matchers.MatchExcelWorkbook(path, c.phrase), c.expected);
+                break;
+            case PowerPoint:
+                EXPECT_EQ(matchers.MatchPowerPointPresentation(path, c.phrase), c.expected);
+                break;
+        }
+    }
+}
+
+TEST_F(DocumentFallbackTest, TheServerIsTriedOncePerApplicationPerSearch) {
+    matchers.BeginSearch();
+    EXPECT_EQ(matchers.MatchWordDocument(Path("lo-word.docx"), "销售额"), 1);
+    EXPECT_EQ(matchers.MatchWordDocument(Path("py-word.docx"), "张三"), 1);
+    EXPECT_EQ(matchers.MatchExcelWorkbook(Path("lo-excel.xlsx"), "收入"), 1);
+    EXPECT_EQ(matchers.MatchExcelWorkbook(Path("py-excel.xlsx"), "收入"), 0);
+    EXPECT_EQ(matchers.MatchPowerPointPresentation(Path("lo-powerpoint.pptx"), "形状"), 1);
+    const std::map<std::string, int> once = {
+        {"Word.Application", 1}, {kExcelClass, 1}, {"PowerPoint.Application", 1}};
+    EXPECT_EQ(automation.created, once);
+    matchers.BeginSearch();
+    EXPECT_EQ(matchers.MatchWordDocument(Path("lo-word.docx"), "销售额"), 1);
+    EXPECT_EQ(automation.created["Word.Application"], 2) << "a new search asks again";
+}
+
+TEST_F(DocumentFallbackTest, AServerThatIsThereKeepsItsErrors) {
+    automation.failure = FakeAutomation::Failure::Refused;
+    matchers.BeginSearch();
+    for (int i = 1; i <= 2; ++i) {
+        try {
+            matchers.MatchWordDocument(Path("lo-word.docx"), "销售额");
+            ADD_FAILURE() << "no error";
+        } catch (const QuernaError& error) {
+            EXPECT_STREQ(error.what(), "服务器拒绝");
+        }
+        EXPECT_EQ(automation.created["Word.Application"], i);
+    }
+    // Found there once, the server's later absence is an error like any other.
+    automation.failure = FakeAutomation::Failure::Absent;
+    EXPECT_THROW(matchers.MatchWordDocument(Path("lo-word.docx"), "销售额"), ServerAbsentError);
+}
+
+TEST_F(DocumentFallbackTest, WithoutDocumentServicesAnAbsentServerIsAnErrorAsEver) {
+    MatcherSet plain(fs, dialogs, automation);
+    plain.BeginSearch();
+    EXPECT_THROW(plain.MatchWordDocument(Path("lo-word.docx"), "销售额"), ServerAbsentError);
+    EXPECT_THROW(plain.MatchWordDocument(Path("lo-word.docx"), "销售额"), ServerAbsentError);
+    EXPECT_THROW(plain.MatchExcelWorkbook(Path("lo-excel.xlsx"), "收入"), ServerAbsentError);
+    EXPECT_EQ(automation.created["Word.Application"], 2);
+}
+
+TEST_F(DocumentFallbackTest, UnreadableDocumentsGiveAnErrorNamingTheFileAndWhy) {
+    fs.AddFile("C:\\d\\locked.docx", Fixture("lo-word.docx"));
+    fs.LockFile("C:\\d\\locked.docx");
+    fs.AddFile("C:\\d\\failing.docx", Fixture("lo-word.docx"));
+    fs.FailReads("C:\\d\\failing.docx");
+    fs.AddFile("C:\\d\\text.docx", "{\\rtf1 not a package}");
+    fs.AddFile("C:\\d\\empty.xlsx", "");
+    compound.streams = {"EncryptionInfo", "EncryptedPackage"};
+    const std::pair<const char*, const char*> cases[] = {
+        {"truncated.docx", "文档已损坏"}, {"zip-encrypted.docx", "文档已加密"},
+        {"bomb.docx", "文档内容过大"},    {"encrypted.docx", "文档已加密"},
+        {"locked.docx", "无法打开文件"},  {"failing.docx", "文档已损坏"},
+        {"text.docx", "文档已损坏"},      {"missing.docx", "无法打开文件"},
+    };
+    for (const auto& [name, reason] : cases) {
+        SCOPED_TRACE(name);
+        try {
+            matchers.MatchWordDocument(Path(name), "销售额");
+            ADD_FAILURE() << "no error";
+        } catch (const QuernaError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "无法读取文档 " + Path(name) + "：" + std::string(reason));
+        }
+    }
+    EXPECT_EQ(compound.opened, std::vector<std::string>{Path("encrypted.docx")});
+    EXPECT_THROW(matchers.MatchExcelWorkbook(Path("empty.xlsx"), "x"), QuernaError);
+    EXPECT_THROW(matchers.MatchExcelWorkbook(Path("lo-word.docx"), "x"), QuernaError)
+        << "a Word document named as a workbook";
+}
+
+TEST(DocumentSniffTest, TheFirstBytesTellTheContainer) {
+    const std::pair<std::string, ContainerKind> cases[] = {
+        {"PK\x03\x04rest", ContainerKind::Zip},
+        {std::string("PK\x05\x06") + std::string(18, '\0'), ContainerKind::Zip},
+        {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", ContainerKind::Compound},
+        {"\xD0\xCF\x11\xE0\xA1\xB1\x1A", ContainerKind::Unknown},
+        {"PK", ContainerKind::Unknown},
+        {"", ContainerKind::Unknown},
+        {"{\\rtf1", ContainerKind::Unknown},
+    };
+    for (const auto& [bytes, kind] : cases) {
+        MemoryByteSource source(bytes.data(), bytes.size());
+        EXPECT_EQ(SniffContainer(source), kind) << bytes.size();
+    }
+}
+
+}  // namespace
+}  // namespace querna

@@ -1,0 +1,207 @@
+// The zip reader on well-formed and hostile archives: what it reads, and the
+// fault each kind of damage, encryption or bomb ends in.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "matchers/ZipArchive.h"
+#include "tests/fakes/ZipBuilder.h"
+
+namespace querna {
+namespace {
+
+using fakes::ZipBuilder;
+
+std::string ReadAll(ZipArchive& zip, const std::string& name, size_t chunk = 7) {
+    const ZipEntry* entry = zip.Find(name);
+    if (entry == nullptr) ADD_FAILURE() << "no entry " << name;
+    if (entry == nullptr) return {};
+    auto stream = zip.Open(*entry);
+    std::string out;
+    std::string buffer(chunk, '\0');
+    for (size_t n; (n = stream->Read(buffer.data(), buffer.size())) > 0;) out.append(buffer, 0, n);
+    return out;
+}
+
+// The fault reading the whole of `name` raises, or none.
+std::optional<DocumentFault> FaultOf(const std::string& archive, const std::string& name,
+                                     const ZipLimits& limits = {}) {
+    try {
+        MemoryByteSource source(archive.data(), archive.size());
+        ZipArchive zip(source, limits);
+        if (!name.empty()) ReadAll(zip, name, 4096);
+    } catch (const DocumentError& error) {
+        return error.Fault();
+    }
+    return std::nullopt;
+}
+
+std::string Patterned(size_t size) {
+    std::string text;
+    for (size_t i = 0; text.size() < size; ++i) text += "<row n=\"" + std::to_string(i) + "\"/>";
+    text.resize(size);
+    return text;
+}
+
+TEST(ZipArchiveTest, ReadsStoredAndDeflatedEntriesByNameWithoutRegardToCase) {
+    ZipBuilder builder;
+    builder.Add("word/document.xml", Patterned(300000));
+    builder.Add("[Content_Types].xml", "<Types/>", false);
+    builder.Add("empty.bin", "", true);
+    builder.Add("Empty-Stored", "", false);
+    for (const bool zip64 : {false, true}) {
+        SCOPED_TRACE(zip64 ? "zip64" : "zip32");
+        builder.zip64 = zip64;
+        const std::string bytes = builder.Build();
+        MemoryByteSource source(bytes.data(), bytes.size());
+        ZipArchive zip(source);
+        ASSERT_EQ(zip.Entries().size(), 4u);
+        EXPECT_EQ(ReadAll(zip, "WORD/Document.XML"), Patterned(300000));
+        EXPECT_EQ(ReadAll(zip, "[content_types].xml"), "<Types/>");
+        EXPECT_EQ(ReadAll(zip, "empty.bin"), "");
+        EXPECT_EQ(ReadAll(zip, "empty-stored"), "");
+        EXPECT_EQ(zip.Find("word/document.xm"), nullptr);
+        EXPECT_EQ(zip.Find("word\\document.xml"), nullptr);
+    }
+}
+
+TEST(ZipArchiveTest, FindsTheEndRecordBehindAComment) {
+    ZipBuilder builder;
+    builder.Add("a.xml", "<a/>");
+    builder.comment = "a comment holding a false end record: PK\x05\x06 and more";
+    const std::string bytes = builder.Build();
+    MemoryByteSource source(bytes.data(), bytes.size());
+    ZipArchive zip(source);
+    EXPECT_EQ(ReadAll(zip, "a.xml"), "<a/>");
+}
+
+TEST(ZipArchiveTest, TheFirstOfTwoEntriesWithOneNameIsRead) {
+    ZipBuilder builder;
+    builder.Add("part.xml", "first").Add("PART.xml", "second");
+    const std::string bytes = builder.Build();
+    MemoryByteSource source(bytes.data(), bytes.size());
+    ZipArchive zip(source);
+    EXPECT_EQ(ReadAll(zip, "part.xml"), "first");
+}
+
+struct HostileCase {
+    const char* name;
+    std::function<void(ZipBuilder&)> spoil;
+    std::optional<DocumentFault> expected;
+};
+
+TEST(ZipArchiveTest, HostileHeadersEndInTheirFault) {
+    const std::string data = Patterned(5000);
+    const HostileCase cases[] = {
+        {"well-formed", [](ZipBuilder&) {}, std::nullopt},
+        {"CRC wrong", [](ZipBuilder& z) { z.entries[0].declaredCrc = 0x12345678; },
+         DocumentFault::Damaged},
+        {"size declared smaller", [&](ZipBuilder& z) { z.entries[0].declaredSize = 4000; },
+         DocumentFault::Damaged},
+        {"size declared larger", [&](ZipBuilder& z) { z.entries[0].declaredSize = 6000; },
+         DocumentFault::Damaged},
+        {"stored size declared larger",
+         [&](ZipBuilder& z) {
+             z.entries[0].deflate = false;
+             z.entries[0].declaredSize = 6000;
+         },
+         DocumentFault::Damaged},
+        {"local header outside the file",
+         [](ZipBuilder& z) { z.entries[0].localOffset = 0xFFFFFF00u; }, DocumentFault::Damaged},
+        {"local header inside but not one", [](ZipBuilder& z) { z.entries[0].localOffset = 3; },
+         DocumentFault::Damaged},
+        {"bzip2 method", [](ZipBuilder& z) { z.entries[0].method = 12; }, DocumentFault::Damaged},
+        {"encrypted flag", [](ZipBuilder& z) { z.entries[0].flags = 0x0001; },
+         DocumentFault::Encrypted},
+        {"strong encryption flag", [](ZipBuilder& z) { z.entries[0].flags = 0x0041; },
+         DocumentFault::Encrypted},
+        {"AES method", [](ZipBuilder& z) { z.entries[0].method = 99; }, DocumentFault::Encrypted},
+        {"more entries claimed than held", [](ZipBuilder& z) { z.declaredCount = 3; },
+         DocumentFault::Damaged},
+        {"entry count beyond any directory", [](ZipBuilder& z) { z.declaredCount = 0xFFFE; },
+         DocumentFault::Damaged},
+    };
+    for (const HostileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const bool zip64 : {false, true}) {
+            ZipBuilder builder;
+            builder.Add("part.xml", data);
+            builder.zip64 = zip64;
+            c.spoil(builder);
+            EXPECT_EQ(FaultOf(builder.Build(), "part.xml"), c.expected) << (zip64 ? "zip64" : "");
+        }
+    }
+}
+
+TEST(ZipArchiveTest, EveryTruncationIsDamagedNeverARead) {
+    ZipBuilder builder;
+    builder.Add("a.xml", Patterned(3000)).Add("b.xml", "<b/>", false);
+    const std::string whole = builder.Build();
+    for (size_t size = 0; size < whole.size(); ++size) {
+        const std::string cut = whole.substr(0, size);
+        const auto fault = FaultOf(cut, "a.xml");
+        ASSERT_TRUE(fault.has_value()) << "cut at " << size;
+        EXPECT_EQ(*fault, DocumentFault::Damaged) << "cut at " << size;
+    }
+    // Bytes before the archive or lost from its middle move every offset.
+    EXPECT_EQ(FaultOf("junk" + whole, "a.xml"), DocumentFault::Damaged);
+    EXPECT_EQ(FaultOf(whole.substr(0, 40) + whole.substr(60), "a.xml"), DocumentFault::Damaged);
+}
+
+TEST(ZipArchiveTest, BombsEndInTooLargeWithinTheLimits) {
+    ZipLimits limits;
+    limits.maxEntrySize = 1 << 20;
+    limits.maxTotalSize = 3 << 20;
+    const std::string blanks(4 << 20, ' ');
+    {
+        SCOPED_TRACE("true size over the limit: refused before inflating");
+        ZipBuilder builder;
+        builder.Add("bomb.xml", blanks);
+        EXPECT_EQ(FaultOf(builder.Build(), "bomb.xml", limits), DocumentFault::TooLarge);
+    }
+    {
+        SCOPED_TRACE("size declared at the limit, data inflating past it");
+        ZipBuilder builder;
+        builder.Add("bomb.xml", blanks);
+        builder.entries[0].declaredSize = limits.maxEntrySize;
+        EXPECT_EQ(FaultOf(builder.Build(), "bomb.xml", limits), DocumentFault::TooLarge);
+    }
+    {
+        SCOPED_TRACE("parts each within the limit, together over the total");
+        ZipBuilder builder;
+        for (int i = 0; i < 4; ++i) builder.Add("p" + std::to_string(i), blanks.substr(0, 900000));
+        const std::string bytes = builder.Build();
+        MemoryByteSource source(bytes.data(), bytes.size());
+        ZipArchive zip(source, limits);
+        EXPECT_EQ(ReadAll(zip, "p0", 65536).size(), 900000u);
+        EXPECT_EQ(ReadAll(zip, "p1", 65536).size(), 900000u);
+        EXPECT_EQ(ReadAll(zip, "p2", 65536).size(), 900000u);
+        try {
+            ReadAll(zip, "p3", 65536);
+            ADD_FAILURE() << "the fourth part was read past the total";
+        } catch (const DocumentError& error) {
+            EXPECT_EQ(error.Fault(), DocumentFault::TooLarge);
+        }
+    }
+    {
+        SCOPED_TRACE("directory over its limit");
+        ZipBuilder builder;
+        for (int i = 0; i < 100; ++i) builder.Add(std::string(200, 'n') + std::to_string(i), "");
+        ZipLimits small;
+        small.maxDirectorySize = 4096;
+        EXPECT_EQ(FaultOf(builder.Build(), "", small), DocumentFault::TooLarge);
+    }
+}
+
+TEST(ZipArchiveTest, NotAZipIsDamaged) {
+    for (const std::string& bytes :
+         {std::string(), std::string("PK\x03\x04"), std::string(100, '\0'),
+          std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + std::string(600, '\0')}) {
+        EXPECT_EQ(FaultOf(bytes, ""), DocumentFault::Damaged) << bytes.size();
+    }
+}
+
+}  // namespace
+}  // namespace querna
