@@ -18,3 +18,6 @@ add_executable(native_tests ${QUERNA_NATIVE_TESTS} ${QUERNA_FAKE_SOURCES}
 target_link_libraries(native_tests PRIVATE querna_core GTest::gtest GTest::gtest_main)
 add_test(NAME native_tests COMMAND native_tests)
 set_tests_properties(native_tests PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT})
+# The document readers' tests read their fixtures from the source tree.
+target_compile_definitions(native_tests PRIVATE
+                           QUERNA_DOCUMENTS_DIR="${CMAKE_SOURCE_DIR}/tests/documents")
