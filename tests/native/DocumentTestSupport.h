@@ -51,43 +51,15 @@ class StreamStorage final : public CompoundStorage {
     }
 };
 
-inline std::string Utf8(std::u16string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-// Collects units (as UTF-8, for readable expectations); asks to stop after
-// `stopAfter` units when that is set.
+// Collects units; asks to stop after `stopAfter` units when that is set.
 class CollectingSink final : public TextUnitSink {
   public:
     explicit CollectingSink(size_t stopAfter = 0) : stopAfter_(stopAfter) {}
     bool Unit(std::u16string_view text) override {
-        units.push_back(Utf8(text));
+        units.emplace_back(text);
         return stopAfter_ != 0 && units.size() >= stopAfter_;
     }
-    std::vector<std::string> units;
+    std::vector<std::u16string> units;
 
   private:
     size_t stopAfter_;
