@@ -6,6 +6,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ constexpr uint16_t kBiff8 = 0x0600;
 constexpr uint16_t kWorksheetBof = 0x0010;
 // The shared strings of a real workbook take a few megabytes at most.
 constexpr uint64_t kMaxSharedStrings = 256u << 20;
+// A shared formula is rendered again at every cell that uses it; Excel's own
+// formulas stay far below this many bytes of tokens.
+constexpr size_t kMaxSharedFormula = 4096;
 
 std::u16string Chars(FieldReader& r, size_t cch, bool high) {
     const unsigned char* p = r.Bytes(cch * (high ? 2 : 1));
@@ -303,6 +307,7 @@ bool SheetReader::FinishFormula() {
         const auto it = shared_.find(anchor);
         if (it == shared_.end()) return Emit(f.cached);
         const SharedFormula& s = it->second;
+        if (s.rgce.size() > kMaxSharedFormula) return Emit(f.cached);
         return Emit(Render(f, s.rgce.data(), s.rgce.size(), s.rgcb.data(), s.rgcb.size()));
     }
     return Emit(Render(f, f.rgce.data(), f.rgce.size(), f.rgcb.data(), f.rgcb.size()));
@@ -403,8 +408,11 @@ void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     }
     ExcelRecordReader records(*stream);
     const Workbook book = ReadGlobals(records);
+    // Two sheets at one position would read the same cells twice over.
+    std::set<uint32_t> positions;
     for (const Sheet& sheet : book.sheets) {
         if (sheet.type != 0) continue;  // macro sheets, charts, modules
+        if (!positions.insert(sheet.position).second) ThrowDamaged();
         records.Seek(sheet.position);
         ExcelRecord bof;
         if (!records.Next(bof)) ThrowDamaged();

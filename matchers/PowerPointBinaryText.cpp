@@ -129,7 +129,9 @@ struct PersistIndex {
 
 PersistIndex ReadPersistIndex(const RecordStream& records, uint32_t editOffset) {
     PersistIndex index;
-    std::set<uint32_t> seen;
+    // Two edits sharing one persist directory would only make the walk
+    // longer: real files never do it.
+    std::set<uint32_t> seen, directories;
     bool newest = true;
     while (true) {
         if (!seen.insert(editOffset).second || seen.size() > kMaxEdits) ThrowDamaged();
@@ -146,6 +148,7 @@ PersistIndex ReadPersistIndex(const RecordStream& records, uint32_t editOffset) 
         if (newest) index.documentId = document;
         newest = false;
 
+        if (!directories.insert(directory).second) ThrowDamaged();
         const Record dir = records.At(directory);
         if (dir.type != kPersistDirectory) ThrowDamaged();
         const std::vector<unsigned char> entries = records.Body(dir);
@@ -166,6 +169,7 @@ PersistIndex ReadPersistIndex(const RecordStream& records, uint32_t editOffset) 
 struct SlideEntry {
     uint32_t persistId;
     std::vector<std::u16string> texts;
+    std::vector<bool> used;  // each placeholder text belongs to one shape
 };
 
 std::vector<SlideEntry> ReadSlideList(const RecordStream& records, const Record& document) {
@@ -176,7 +180,7 @@ std::vector<SlideEntry> ReadSlideList(const RecordStream& records, const Record&
             if (r.type == kSlidePersist) {
                 const std::vector<unsigned char> body = records.Body(r);
                 if (body.size() < 4) ThrowDamaged();
-                slides.push_back({LoadU32(body.data()), {}});
+                slides.push_back({LoadU32(body.data()), {}, {}});
             } else if (slides.empty()) {
                 continue;
             } else if (r.type == kTextHeader) {
@@ -191,7 +195,7 @@ std::vector<SlideEntry> ReadSlideList(const RecordStream& records, const Record&
 }
 
 // The text of one shape's client text box; false when it has none.
-bool ShapeText(const RecordStream& records, const Record& shape, const SlideEntry& slide,
+bool ShapeText(const RecordStream& records, const Record& shape, SlideEntry& slide,
                std::u16string& text) {
     for (const Record& part : records.Children(shape)) {
         if (part.type != kClientTextbox) continue;
@@ -204,8 +208,10 @@ bool ShapeText(const RecordStream& records, const Record& shape, const SlideEntr
                 const std::vector<unsigned char> body = records.Body(atom);
                 if (body.size() < 4) ThrowDamaged();
                 const uint32_t i = LoadU32(body.data());
-                if (i >= slide.texts.size()) return false;
-                text = slide.texts[i];
+                // A second reference to the same text would repeat it.
+                if (i >= slide.texts.size() || slide.used[i]) return false;
+                slide.used[i] = true;
+                text = std::move(slide.texts[i]);
                 return true;
             }
         }
@@ -214,7 +220,7 @@ bool ShapeText(const RecordStream& records, const Record& shape, const SlideEntr
 }
 
 // False once the sink asked to stop.
-bool ReadSlide(const RecordStream& records, const Record& container, const SlideEntry& slide,
+bool ReadSlide(const RecordStream& records, const Record& container, SlideEntry& slide,
                TextUnitSink& sink) {
     for (const Record& drawing : records.Children(container)) {
         if (drawing.type != kDrawing) continue;
@@ -247,7 +253,8 @@ void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     const PersistIndex index = ReadPersistIndex(records, currentEdit);
     const Record document = records.At(index.Offset(index.documentId));
     if (document.type != kDocument) ThrowDamaged();
-    for (const SlideEntry& slide : ReadSlideList(records, document)) {
+    for (SlideEntry& slide : ReadSlideList(records, document)) {
+        slide.used.assign(slide.texts.size(), false);
         const Record container = records.At(index.Offset(slide.persistId));
         if (container.type != kSlide) ThrowDamaged();
         if (!ReadSlide(records, container, slide, sink)) return;

@@ -196,8 +196,19 @@ void ReadWordBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     const std::unique_ptr<ByteSource> table =
         storage.OpenStream(fib.tableStream1 ? "1Table" : "0Table");
     if (!table) ThrowDamaged();
+    const std::vector<Piece> pieces = ReadPieceTable(*table, fib);
+    // Pieces of a real document never share text: all of them together fit
+    // in the stream. Without this check a few bytes of text could be
+    // repeated billions of times.
+    uint64_t total = 0;
+    for (const Piece& piece : pieces) {
+        if (piece.cpStart >= fib.ccpText) continue;
+        total += uint64_t{std::min(piece.cpEnd, fib.ccpText) - piece.cpStart} *
+                 (piece.compressed ? 1 : 2);
+    }
+    if (total > document->Size()) ThrowDamaged();
     WordUnits units(sink);
-    for (const Piece& piece : ReadPieceTable(*table, fib)) {
+    for (const Piece& piece : pieces) {
         if (piece.cpStart >= fib.ccpText) continue;
         if (!ReadPiece(*document, piece, fib.ccpText, units)) return;
     }

@@ -243,6 +243,16 @@ TEST(ExcelBinaryText, MapsHostileWorkbooksToTheirFaults) {
              Record(0x0085, Le32(999999) + std::string(2, '\0') + std::string("\x01\x00S", 3)) +
              Eof(),
          DocumentFault::Damaged},
+        {"two sheets at one position",
+         [] {
+             std::string book = Workbook("", {{"A", Number(0, 0, 1)}, {"B", Number(0, 0, 2)}});
+             // Point the second BoundSheet8 at the first sheet's substream.
+             const size_t first = book.find(std::string("\x85\x00", 2));
+             const size_t second = book.find(std::string("\x85\x00", 2), first + 1);
+             book.replace(second + 4, 4, book.substr(first + 4, 4));
+             return book;
+         }(),
+         DocumentFault::Damaged},
         {"sheet position inside a record",
          Bof(5) + Record(0x0085, Le32(3) + std::string(2, '\0') + std::string("\x01\x00S", 3)) +
              Eof(),

@@ -221,6 +221,16 @@ TEST(PowerPointBinaryText, MapsHostilePresentationsToTheirFaults) {
              return p.Storage();
          },
          DocumentFault::Damaged},
+        {"two edits sharing a persist directory",
+         [] {
+             Presentation p = Sample();
+             const uint32_t first = p.lastEdit;
+             p.Edit(1);
+             // The newest edit names the older edit's directory as its own.
+             p.stream.replace(p.lastEdit + 8 + 12, 4, p.stream.substr(first + 8 + 12, 4));
+             return p.Storage();
+         },
+         DocumentFault::Damaged},
         {"edit offset past the stream",
          [] {
              Presentation p = Sample();

@@ -227,6 +227,17 @@ TEST(WordBinaryText, MapsHostileStreamsToTheirFaults) {
                              Le32((1024 * 2) | 0x40000000) + Le16(0);
          },
          DocumentFault::Damaged},
+        {"pieces repeating the same text past the stream's size",
+         [](WordImage& w) {
+             std::string cps, pcds;
+             for (uint32_t i = 0; i <= 400; ++i) cps += Le32(i * 5);
+             for (uint32_t i = 0; i < 400; ++i)
+                 pcds += Le16(0) + Le32((1024 * 2) | 0x40000000) + Le16(0);
+             w.clxOverride =
+                 "\x02" + Le32(static_cast<uint32_t>(cps.size() + pcds.size())) + cps + pcds;
+             w.ccpText = 2000;
+         },
+         DocumentFault::Damaged},
         {"piece past the end of the stream",
          [](WordImage& w) {
              w.clxOverride =
