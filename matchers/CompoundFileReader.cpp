@@ -72,6 +72,7 @@ struct CompoundFileReader::Volume {
                                 bool toEnd) const;
     void ReadHeaderAndFat(const unsigned char* header);
     void ReadDirectory(uint32_t firstSector);
+    void CheckTree() const;
     void ReadMiniFat(uint32_t firstSector);
     uint32_t Find(uint32_t storage, const std::string& name) const;
 };
@@ -160,6 +161,28 @@ void CompoundFileReader::Volume::ReadDirectory(uint32_t firstSector) {
         }
     }
     if (entries[0].type != kRoot) ThrowDamaged();
+    CheckTree();
+}
+
+// Every entry reachable from the root is reached once: a link out of range or
+// a second way to an entry (a cycle) makes the file damaged, even where a
+// look-up would not pass by it. Other readers of the same file, which search
+// the tree by name, could otherwise go round a cycle for ever.
+void CompoundFileReader::Volume::CheckTree() const {
+    std::vector<bool> visited(entries.size());
+    visited[0] = true;
+    std::vector<uint32_t> pending{entries[0].child};
+    while (!pending.empty()) {
+        const uint32_t id = pending.back();
+        pending.pop_back();
+        if (id == kNoStream) continue;
+        if (id >= entries.size() || visited[id]) ThrowDamaged();
+        visited[id] = true;
+        const DirectoryEntry& entry = entries[id];
+        pending.push_back(entry.left);
+        pending.push_back(entry.right);
+        if (entry.type == kStorage) pending.push_back(entry.child);
+    }
 }
 
 void CompoundFileReader::Volume::ReadMiniFat(uint32_t firstSector) {

@@ -143,10 +143,14 @@ struct RefPart {
 };
 
 std::u16string RowText(RefPart row) {
-    return (row.relative ? u"" : u"$") + Decimal(row.value + 1);
+    std::u16string text(row.relative ? u"" : u"$");
+    text += Decimal(row.value + 1);
+    return text;
 }
 std::u16string ColText(RefPart col) {
-    return (col.relative ? u"" : u"$") + ColumnLetters(col.value);
+    std::u16string text(col.relative ? u"" : u"$");
+    text += ColumnLetters(col.value);
+    return text;
 }
 
 // Whether Excel writes the sheet name quoted in a reference.
@@ -479,15 +483,23 @@ std::u16string ExcelNumberText(double value) {
     std::string text = negative ? "-" : "";
     if (exponent > -5 && exponent < 15) {
         if (exponent < 0) {
-            text += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+            text += "0.";
+            text.append(static_cast<size_t>(-exponent - 1), '0');
+            text += digits;
         } else if (digits.size() <= static_cast<size_t>(exponent) + 1) {
-            text += digits + std::string(exponent + 1 - digits.size(), '0');
+            text += digits;
+            text.append(exponent + 1 - digits.size(), '0');
         } else {
-            text += digits.substr(0, exponent + 1) + "." + digits.substr(exponent + 1);
+            text.append(digits, 0, exponent + 1);
+            text += '.';
+            text.append(digits, exponent + 1);
         }
     } else {
         text += digits.substr(0, 1);
-        if (digits.size() > 1) text += "." + digits.substr(1);
+        if (digits.size() > 1) {
+            text += '.';
+            text.append(digits, 1);
+        }
         const int magnitude = exponent < 0 ? -exponent : exponent;
         text += exponent < 0 ? "E-" : "E+";
         if (magnitude < 10) text += "0";

@@ -15,7 +15,7 @@
 namespace querna {
 
 class MatcherSet final : public ContentMatchers {
-  public:
+public:
     MatcherSet(FileSystem& fs, Dialogs& dialogs, Automation& automation)
         : automation_(automation), excel_(automation), text_(fs, dialogs) {}
 
@@ -27,7 +27,7 @@ class MatcherSet final : public ContentMatchers {
 
     const ExcelConnection& Excel() const { return excel_; }
 
-  private:
+private:
     Automation& automation_;
     ExcelConnection excel_;
     TextMatcher text_;

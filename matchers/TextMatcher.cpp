@@ -13,7 +13,7 @@ namespace {
 // Boyer-Moore-Horspool over one buffer: the position of the first occurrence
 // of the needle, or npos. The skip table is built once per file.
 class PhraseSearcher {
-  public:
+public:
     explicit PhraseSearcher(std::string_view needle) : needle_(needle) {
         skip_.fill(needle.size());
         for (size_t i = 0; i + 1 < needle.size(); ++i) {
@@ -36,7 +36,7 @@ class PhraseSearcher {
         return std::string_view::npos;
     }
 
-  private:
+private:
     std::string_view needle_;
     std::array<size_t, 256> skip_{};
 };

@@ -19,7 +19,7 @@ constexpr size_t kTextBlockSize = size_t{1} << 20;
 // Streams files through one block buffer, kept from file to file so that a
 // search over many small files pays for it once.
 class TextMatcher {
-  public:
+public:
     TextMatcher(FileSystem& fs, Dialogs& dialogs, size_t blockSize = kTextBlockSize)
         : fs_(fs), dialogs_(dialogs), blockSize_(blockSize) {}
 
@@ -29,7 +29,7 @@ class TextMatcher {
     // "打开文件错误" in the plain message box.
     int32_t Match(const std::string& path, const std::string& phrase);
 
-  private:
+private:
     FileSystem& fs_;
     Dialogs& dialogs_;
     size_t blockSize_;

@@ -27,7 +27,7 @@ int32_t ReferenceMatch(const std::string& content, const std::string& phrase) {
 }
 
 class TextMatcherTest : public ::testing::Test {
-  protected:
+protected:
     int32_t Match(const std::string& content, const std::string& phrase, size_t block = 4096) {
         fs.AddFile("C:\\t.txt", content);
         return MatchTextFile(fs, dialogs, "C:\\t.txt", phrase, block);
@@ -44,21 +44,21 @@ TEST_F(TextMatcherTest, FindsThePhraseWithinOneLine) {
     const Case cases[] = {
         {"", "abc", -1},
         {"abc\r", "abc", 1},
-        {"abc\r", "ABC", -1},         // case counts
-        {"ab\r\ncd\r", "cd", 1},      // the LF starts the next line
-        {"ab\r\ncd\r", "\ncd\r", 1},  // a line holds its CR and the LF before it
-        {"ab\rcd\r", "b\rc", -1},     // bytes either side of a CR are never joined
-        {"ab\rcd\r", "ab\r", 1},      // a CR may end the phrase
-        {"x\0y abc\r"s, "abc", 1},    // NUL is an ordinary byte
+        {"abc\r", "ABC", -1},                 // case counts
+        {"ab\r\ncd\r", "cd", 1},              // the LF starts the next line
+        {"ab\r\ncd\r", "\ncd\r", 1},          // a line holds its CR and the LF before it
+        {"ab\rcd\r", "b\rc", -1},             // bytes either side of a CR are never joined
+        {"ab\rcd\r", "ab\r", 1},              // a CR may end the phrase
+        {"x\0y abc\r"s, "abc", 1},            // NUL is an ordinary byte
         {"x\0y abc\r"s, "\0y"s, 1},
-        {"abc\r", "", -1},                   // the empty phrase is never found
-        {"line one\nline two\n", "two", 1},  // LF-only text: the last line is tested
+        {"abc\r", "", -1},                    // the empty phrase is never found
+        {"line one\nline two\n", "two", 1},   // LF-only text: the last line is tested
         {"no line end at all", "end", 1},
         {"\xB1\xED\xB8\xF1\r", "\xB8\xF1", 1},  // GBK bytes compare as they are
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Match(c.content, c.phrase), c.expected)
-            << testing::PrintToString(c.content) << " / " << c.phrase;
+        EXPECT_EQ(Match(c.content, c.phrase), c.expected) << testing::PrintToString(c.content)
+                                                          << " / " << c.phrase;
     }
     EXPECT_TRUE(dialogs.shown.empty());
 }

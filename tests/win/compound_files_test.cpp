@@ -141,10 +141,10 @@ TEST(Win32CompoundFiles, RefusesWhatIsNotAReadableCompoundFileAsDamaged) {
     }
 }
 
-// Loops and cycles that our own reader refuses (see the native tests) must
-// not crash or hang the system's reader either: it fails as damaged or reads
-// a stream short, and the test's time limit catches a hang.
-TEST(Win32CompoundFiles, SurvivesLoopingChainsAndDirectoryCycles) {
+// Wine's ole32 goes round looping chains and directory cycles for ever: such
+// files must be refused as damaged before it sees them (the test's time limit
+// catches a hang).
+TEST(Win32CompoundFiles, RefusesLoopingChainsAndDirectoryCyclesWithoutHanging) {
     using querna::testing::BuildCompoundFile;
     using querna::testing::CompoundFileImage;
     const struct {
@@ -172,18 +172,16 @@ TEST(Win32CompoundFiles, SurvivesLoopingChainsAndDirectoryCycles) {
             {{"Big", std::string(12000, 'b')}, {"Small", std::string(1000, 's')}, {"Third", "t"}});
         c.damage(image);
         tree.AddFile("damaged.bin", std::string(image.bytes.begin(), image.bytes.end()));
+        bool damaged = false;
         try {
             auto storage = files.Open(tree.Path("damaged.bin"));
             for (const char* name : {"Big", "Small", "Third", "Missing"}) {
-                if (auto stream = storage->OpenStream(name)) {
-                    std::string bytes(
-                        static_cast<size_t>(std::min<uint64_t>(stream->Size(), 1 << 20)), '\0');
-                    stream->ReadAt(0, bytes.data(), bytes.size());
-                }
+                if (auto stream = storage->OpenStream(name)) StreamBytes(*stream);
             }
         } catch (const DocumentError& e) {
-            EXPECT_EQ(e.Fault(), DocumentFault::Damaged) << c.what;
+            damaged = e.Fault() == DocumentFault::Damaged;
         }
+        EXPECT_TRUE(damaged) << c.what;
     }
 }
 
