@@ -9,7 +9,7 @@
 #include <exception>
 
 #include "app/Form1.h"
-#include "matchers/BinaryTextPending.h"
+#include "platform/win32/Win32CompoundFiles.h"
 #include "matchers/MatcherSet.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Automation.h"
@@ -37,7 +37,7 @@ int RunProgram(HINSTANCE instance, int showCommand, querna::win32::Win32Dialogs&
     // by the built-in readers.
     win32::XmlLiteReaders xml;
     win32::Win32CodePage codePage;
-    PendingCompoundFiles compoundFiles;
+    win32::Win32CompoundFiles compoundFiles;
     const DocumentServices documents{fs, xml, codePage, compoundFiles};
     MatcherSet matchers(fs, rules, dialogs, automation, &documents);
 

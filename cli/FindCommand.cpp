@@ -7,7 +7,7 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/ConsoleServices.h"
 #include "cli/FindOptions.h"
-#include "matchers/BinaryTextPending.h"
+#include "platform/win32/Win32CompoundFiles.h"
 #include "platform/Error.h"
 #include "platform/win32/Win32Automation.h"
 #include "platform/win32/Win32CodePage.h"
@@ -86,7 +86,7 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     // by the built-in readers.
     win32::XmlLiteReaders xml;
     win32::Win32CodePage codePage;
-    PendingCompoundFiles compoundFiles;
+    win32::Win32CompoundFiles compoundFiles;
     const DocumentServices documents{fs, xml, codePage, compoundFiles};
     ConsoleMatchers matchers(fs, rules, dialogs, automation, &documents);
     ResultPrinter printer(options, output, fs, rules, host);

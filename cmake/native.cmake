@@ -21,6 +21,8 @@ add_executable(native_tests ${QUERNA_NATIVE_TESTS} ${QUERNA_FAKE_SOURCES}
 target_link_libraries(native_tests PRIVATE querna_core LibXml2::LibXml2 Iconv::Iconv GTest::gtest
                       GTest::gtest_main)
 target_compile_definitions(native_tests PRIVATE QUERNA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_compile_definitions(native_tests PRIVATE
+                           QUERNA_DOCUMENTS_DIR="${CMAKE_SOURCE_DIR}/tests/documents")
 add_test(NAME native_tests COMMAND native_tests)
 set_tests_properties(native_tests PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT})
 

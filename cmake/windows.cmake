@@ -7,7 +7,8 @@ set(QUERNA_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Wine prefix o
 set(QUERNA_WINE_ENV
     "WINEPREFIX=${QUERNA_WINEPREFIX}" "LANG=zh_CN.UTF-8" "LC_ALL=zh_CN.UTF-8" "WINEDEBUG=-all"
     "WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe="
-    "QUERNA_BIN_DIR=Z:${CMAKE_BINARY_DIR}")
+    "QUERNA_BIN_DIR=Z:${CMAKE_BINARY_DIR}"
+    "QUERNA_DOCUMENTS_DIR=Z:${CMAKE_SOURCE_DIR}/tests/documents")
 
 set(QUERNA_WIN32_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 advapi32 user32 gdi32)
 

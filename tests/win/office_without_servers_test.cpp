@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "matchers/BinaryTextPending.h"
+#include "platform/win32/Win32CompoundFiles.h"
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeDocuments.h"
 #include "matchers/PresentationText.h"
@@ -336,7 +336,7 @@ class WindowWithoutOffice : public testing::WindowSearchTest {
     win32::Win32FileSystem fs;
     win32::XmlLiteReaders xml;
     win32::Win32CodePage codePage;
-    PendingCompoundFiles compoundFiles;
+    win32::Win32CompoundFiles compoundFiles;
     DocumentServices services{fs, xml, codePage, compoundFiles};
     win32::Win32Automation automation;
     win32::Win32Dialogs dialogs;

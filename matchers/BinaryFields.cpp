@@ -1,0 +1,61 @@
+#include "matchers/BinaryFields.h"
+
+#include <cstring>
+
+namespace querna {
+
+double LoadDouble(const unsigned char* p) {
+    const uint64_t bits = LoadU64(p);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+void ThrowDamaged() {
+    throw DocumentError(DocumentFault::Damaged);
+}
+
+void FieldReader::Seek(size_t pos) {
+    if (pos > size_) ThrowDamaged();
+    pos_ = pos;
+}
+
+void FieldReader::Skip(size_t count) {
+    if (count > Remaining()) ThrowDamaged();
+    pos_ += count;
+}
+
+const unsigned char* FieldReader::Bytes(size_t count) {
+    if (count > Remaining()) ThrowDamaged();
+    const unsigned char* p = data_ + pos_;
+    pos_ += count;
+    return p;
+}
+
+uint8_t FieldReader::U8() {
+    return *Bytes(1);
+}
+uint16_t FieldReader::U16() {
+    return LoadU16(Bytes(2));
+}
+uint32_t FieldReader::U32() {
+    return LoadU32(Bytes(4));
+}
+double FieldReader::Double() {
+    return LoadDouble(Bytes(8));
+}
+
+void ReadExactly(ByteSource& source, uint64_t offset, void* buffer, size_t count) {
+    if (source.ReadAt(offset, buffer, count) != count) ThrowDamaged();
+}
+
+std::vector<unsigned char> ReadBlock(ByteSource& source, uint64_t offset, uint64_t count,
+                                     uint64_t limit) {
+    if (count > limit) throw DocumentError(DocumentFault::TooLarge);
+    if (offset > source.Size() || count > source.Size() - offset) ThrowDamaged();
+    std::vector<unsigned char> bytes(static_cast<size_t>(count));
+    if (count > 0) ReadExactly(source, offset, bytes.data(), bytes.size());
+    return bytes;
+}
+
+}  // namespace querna

@@ -1,0 +1,73 @@
+// Little-endian fields of the binary document formats, read only from inside
+// a bounded buffer, and whole reads from a ByteSource that fail as damaged
+// when the bytes are not all there.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ByteSource.h"
+
+namespace querna {
+
+inline uint16_t LoadU16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t LoadU32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint64_t LoadU64(const unsigned char* p) {
+    return LoadU32(p) | (static_cast<uint64_t>(LoadU32(p + 4)) << 32);
+}
+double LoadDouble(const unsigned char* p);
+
+// A view of bytes whose every read is checked against its end; a read past
+// the end raises DocumentError(Damaged).
+class FieldReader {
+  public:
+    FieldReader(const unsigned char* data, size_t size) : data_(data), size_(size) {}
+    explicit FieldReader(const std::vector<unsigned char>& bytes)
+        : data_(bytes.data()), size_(bytes.size()) {}
+
+    size_t Size() const { return size_; }
+    size_t Position() const { return pos_; }
+    size_t Remaining() const { return size_ - pos_; }
+    void Seek(size_t pos);
+    void Skip(size_t count);
+    uint8_t U8();
+    uint16_t U16();
+    uint32_t U32();
+    double Double();
+    // `count` bytes at the current position, which then moves past them.
+    const unsigned char* Bytes(size_t count);
+
+  private:
+    const unsigned char* data_;
+    size_t size_;
+    size_t pos_ = 0;
+};
+
+[[noreturn]] void ThrowDamaged();
+
+// Reads exactly `count` bytes at `offset`; short reads mean a damaged file.
+void ReadExactly(ByteSource& source, uint64_t offset, void* buffer, size_t count);
+
+// Reads `count` bytes at `offset` into a new buffer, refusing more than
+// `limit` bytes with DocumentError(TooLarge).
+std::vector<unsigned char> ReadBlock(ByteSource& source, uint64_t offset, uint64_t count,
+                                     uint64_t limit);
+
+// Units longer than this are refused as too large: a single paragraph, cell
+// or shape text never comes near it in a real document.
+constexpr size_t kMaxUnitLength = size_t{1} << 24;
+
+// Appends `c` to a unit being built, refusing units past kMaxUnitLength.
+inline void AppendToUnit(std::u16string& unit, char16_t c) {
+    if (unit.size() >= kMaxUnitLength) throw DocumentError(DocumentFault::TooLarge);
+    unit.push_back(c);
+}
+
+}  // namespace querna

@@ -1,0 +1,41 @@
+// Excel's text for what a BIFF8 workbook stores in binary: numbers, error
+// codes and parsed formulas, as Excel's formula bar shows them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace querna {
+
+// The shortest text that reads back as the same double, written the way
+// Excel writes numbers: "42", "-0.25", "0.0001", "1E+20", "1.5E-07".
+std::u16string ExcelNumberText(double value);
+
+// "#DIV/0!" and the other error values; "#N/A" for an unknown code.
+std::u16string ExcelErrorText(uint8_t code);
+
+// One entry of the workbook's EXTERNSHEET list: which workbook (an index into
+// its SUPBOOK records) and which sheets a 3-D reference names.
+struct ExcelSheetRange {
+    uint16_t book;
+    int16_t first, last;
+};
+
+// What a formula's references are resolved against.
+struct ExcelFormulaContext {
+    uint16_t row = 0, col = 0;                                // the cell holding the formula
+    const std::vector<std::u16string>* sheetNames = nullptr;  // in workbook order
+    const std::vector<ExcelSheetRange>* sheetRanges = nullptr;
+    const std::vector<bool>* bookIsSelf = nullptr;  // per SUPBOOK: this workbook
+};
+
+// Decompiles a BIFF8 formula ([MS-XLS] 2.5.198.103 Rgce, with the extra data
+// of 2.5.198.104 RgbExtra) into "=..." in `out`. Returns false, leaving `out`
+// unspecified, when a token cannot be rendered (defined names, external and
+// add-in names, table references, data tables) or the formula is malformed.
+bool RenderExcelFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
+                        const ExcelFormulaContext& context, std::u16string& out);
+
+}  // namespace querna

@@ -1,0 +1,264 @@
+// Follows [MS-PPT] "PowerPoint (.ppt) Binary File Format": the Current User
+// stream's CurrentUserAtom (2.3.2), the chain of UserEditAtoms with their
+// PersistDirectoryAtoms (2.3.3 to 2.3.6), the DocumentContainer's slide list
+// (SlideListWithTextContainer, SlidePersistAtom), and each SlideContainer's
+// drawing ([MS-ODRAW] OfficeArtSpgrContainer, OfficeArtSpContainer) with its
+// OfficeArtClientTextbox (TextCharsAtom, TextBytesAtom, OutlineTextRefAtom).
+#include "matchers/PowerPointBinaryText.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "matchers/BinaryFields.h"
+
+namespace querna {
+
+namespace {
+
+enum RecordType : uint16_t {
+    kDocument = 0x03E8,
+    kSlide = 0x03EE,
+    kSlidePersist = 0x03F3,
+    kDrawing = 0x040C,
+    kOutlineTextRef = 0x0F9E,
+    kTextHeader = 0x0F9F,
+    kTextChars = 0x0FA0,
+    kTextBytes = 0x0FA8,
+    kSlideListWithText = 0x0FF0,
+    kUserEdit = 0x0FF5,
+    kCurrentUser = 0x0FF6,
+    kPersistDirectory = 0x1772,
+    kDrawingGroup = 0xF002,
+    kShapeGroup = 0xF003,
+    kShape = 0xF004,
+    kClientTextbox = 0xF00D,
+};
+
+constexpr uint32_t kPlainToken = 0xE391C05F;
+constexpr uint32_t kEncryptedToken = 0xF3D1C4DF;
+// A presentation saved incrementally many times has as many edits; real ones
+// stay far below this.
+constexpr size_t kMaxEdits = 4096;
+constexpr uint64_t kMaxAtom = 64u << 20;
+
+struct Record {
+    uint16_t instance = 0;
+    uint16_t type = 0;
+    uint64_t body = 0;  // where the record's body starts
+    uint32_t length = 0;
+    uint64_t End() const { return body + length; }
+};
+
+class RecordStream {
+  public:
+    explicit RecordStream(ByteSource& stream) : stream_(stream) {}
+
+    Record At(uint64_t offset) const {
+        unsigned char header[8];
+        ReadExactly(stream_, offset, header, sizeof header);
+        Record r;
+        r.instance = LoadU16(header) >> 4;
+        r.type = LoadU16(header + 2);
+        r.length = LoadU32(header + 4);
+        r.body = offset + 8;
+        if (r.length > stream_.Size() - std::min(r.body, stream_.Size())) ThrowDamaged();
+        return r;
+    }
+    // The records directly inside `parent`; each must end inside it.
+    std::vector<Record> Children(const Record& parent) const {
+        std::vector<Record> children;
+        for (uint64_t at = parent.body; at + 8 <= parent.End();) {
+            const Record child = At(at);
+            if (child.End() > parent.End()) ThrowDamaged();
+            children.push_back(child);
+            at = child.End();
+        }
+        return children;
+    }
+    std::vector<unsigned char> Body(const Record& r) const {
+        return ReadBlock(stream_, r.body, r.length, kMaxAtom);
+    }
+
+  private:
+    ByteSource& stream_;
+};
+
+std::u16string AtomText(const RecordStream& records, const Record& atom) {
+    const std::vector<unsigned char> bytes = records.Body(atom);
+    std::u16string text;
+    if (atom.type == kTextChars) {
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(LoadU16(&bytes[i]));
+    } else {
+        // 8-bit text atoms hold the low byte of each character (Latin-1).
+        for (unsigned char b : bytes) text.push_back(b);
+    }
+    return text;
+}
+
+uint32_t ReadCurrentUser(CompoundStorage& storage) {
+    const std::unique_ptr<ByteSource> stream = storage.OpenStream("Current User");
+    if (!stream) ThrowDamaged();
+    const uint64_t size = std::min<uint64_t>(stream->Size(), 4096);
+    const std::vector<unsigned char> bytes = ReadBlock(*stream, 0, size, size);
+    FieldReader r(bytes);
+    r.Skip(2);
+    if (r.U16() != kCurrentUser) ThrowDamaged();
+    r.Skip(8);
+    const uint32_t token = r.U32();
+    if (token == kEncryptedToken) throw DocumentError(DocumentFault::Encrypted);
+    if (token != kPlainToken) ThrowDamaged();
+    const uint32_t offset = r.U32();
+    r.Skip(4);
+    if (r.U8() != 3) throw DocumentError(DocumentFault::OldFormat);
+    return offset;
+}
+
+// persist identifier -> offset in the stream, newest edit first.
+struct PersistIndex {
+    std::map<uint32_t, uint32_t> offsets;
+    uint32_t documentId = 0;
+
+    uint64_t Offset(uint32_t id) const {
+        const auto it = offsets.find(id);
+        if (it == offsets.end()) ThrowDamaged();
+        return it->second;
+    }
+};
+
+PersistIndex ReadPersistIndex(const RecordStream& records, uint32_t editOffset) {
+    PersistIndex index;
+    // Two edits sharing one persist directory would only make the walk
+    // longer: real files never do it.
+    std::set<uint32_t> seen, directories;
+    bool newest = true;
+    while (true) {
+        if (!seen.insert(editOffset).second || seen.size() > kMaxEdits) ThrowDamaged();
+        const Record edit = records.At(editOffset);
+        if (edit.type != kUserEdit) ThrowDamaged();
+        const std::vector<unsigned char> body = records.Body(edit);
+        FieldReader r(body);
+        r.Skip(8);
+        const uint32_t previous = r.U32();
+        const uint32_t directory = r.U32();
+        const uint32_t document = r.U32();
+        // Only encrypted presentations carry the encryption session reference.
+        if (newest && body.size() >= 0x20) throw DocumentError(DocumentFault::Encrypted);
+        if (newest) index.documentId = document;
+        newest = false;
+
+        if (!directories.insert(directory).second) ThrowDamaged();
+        const Record dir = records.At(directory);
+        if (dir.type != kPersistDirectory) ThrowDamaged();
+        const std::vector<unsigned char> entries = records.Body(dir);
+        FieldReader e(entries);
+        while (e.Remaining() >= 4) {
+            const uint32_t head = e.U32();
+            const uint32_t first = head & 0xFFFFF, count = head >> 20;
+            for (uint32_t i = 0; i < count; ++i) index.offsets.emplace(first + i, e.U32());
+        }
+        if (previous == 0) break;
+        editOffset = previous;
+    }
+    return index;
+}
+
+// One slide of the slide list: where its container is and the placeholder
+// texts that the list keeps for it, by OutlineTextRefAtom index.
+struct SlideEntry {
+    uint32_t persistId;
+    std::vector<std::u16string> texts;
+    std::vector<bool> used;  // each placeholder text belongs to one shape
+};
+
+std::vector<SlideEntry> ReadSlideList(const RecordStream& records, const Record& document) {
+    std::vector<SlideEntry> slides;
+    for (const Record& list : records.Children(document)) {
+        if (list.type != kSlideListWithText || list.instance != 0) continue;
+        for (const Record& r : records.Children(list)) {
+            if (r.type == kSlidePersist) {
+                const std::vector<unsigned char> body = records.Body(r);
+                if (body.size() < 4) ThrowDamaged();
+                slides.push_back({LoadU32(body.data()), {}, {}});
+            } else if (slides.empty()) {
+                continue;
+            } else if (r.type == kTextHeader) {
+                slides.back().texts.emplace_back();
+            } else if ((r.type == kTextChars || r.type == kTextBytes) &&
+                       !slides.back().texts.empty()) {
+                slides.back().texts.back() = AtomText(records, r);
+            }
+        }
+    }
+    return slides;
+}
+
+// The text of one shape's client text box; false when it has none.
+bool ShapeText(const RecordStream& records, const Record& shape, SlideEntry& slide,
+               std::u16string& text) {
+    for (const Record& part : records.Children(shape)) {
+        if (part.type != kClientTextbox) continue;
+        for (const Record& atom : records.Children(part)) {
+            if (atom.type == kTextChars || atom.type == kTextBytes) {
+                text = AtomText(records, atom);
+                return true;
+            }
+            if (atom.type == kOutlineTextRef) {
+                const std::vector<unsigned char> body = records.Body(atom);
+                if (body.size() < 4) ThrowDamaged();
+                const uint32_t i = LoadU32(body.data());
+                // A second reference to the same text would repeat it.
+                if (i >= slide.texts.size() || slide.used[i]) return false;
+                slide.used[i] = true;
+                text = std::move(slide.texts[i]);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// False once the sink asked to stop.
+bool ReadSlide(const RecordStream& records, const Record& container, SlideEntry& slide,
+               TextUnitSink& sink) {
+    for (const Record& drawing : records.Children(container)) {
+        if (drawing.type != kDrawing) continue;
+        for (const Record& group : records.Children(drawing)) {
+            if (group.type != kDrawingGroup) continue;
+            for (const Record& top : records.Children(group)) {
+                if (top.type != kShapeGroup) continue;
+                // Only the shapes directly on the slide: nested groups (and
+                // tables, which are groups) are passed over.
+                for (const Record& shape : records.Children(top)) {
+                    if (shape.type != kShape) continue;
+                    std::u16string text;
+                    if (!ShapeText(records, shape, slide, text) || text.empty()) continue;
+                    if (text.size() > kMaxUnitLength) throw DocumentError(DocumentFault::TooLarge);
+                    if (sink.Unit(text)) return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
+    const uint32_t currentEdit = ReadCurrentUser(storage);
+    const std::unique_ptr<ByteSource> stream = storage.OpenStream("PowerPoint Document");
+    if (!stream) ThrowDamaged();
+    const RecordStream records(*stream);
+    const PersistIndex index = ReadPersistIndex(records, currentEdit);
+    const Record document = records.At(index.Offset(index.documentId));
+    if (document.type != kDocument) ThrowDamaged();
+    for (SlideEntry& slide : ReadSlideList(records, document)) {
+        slide.used.assign(slide.texts.size(), false);
+        const Record container = records.At(index.Offset(slide.persistId));
+        if (container.type != kSlide) ThrowDamaged();
+        if (!ReadSlide(records, container, slide, sink)) return;
+    }
+}
+
+}  // namespace querna

@@ -1,0 +1,218 @@
+// Follows [MS-DOC] "Word (.doc) Binary File Format": the Fib (2.5.1) at the
+// start of the WordDocument stream, the Clx with its piece table (2.9.38,
+// 2.8.35) in the table stream, and the text retrieval of section 2.4.1.
+#include "matchers/WordBinaryText.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "matchers/BinaryFields.h"
+
+namespace querna {
+
+namespace {
+
+constexpr uint16_t kWordIdent = 0xA5EC;
+constexpr uint16_t kWord97Fib = 0x00C1;
+constexpr uint16_t kFlagEncrypted = 0x0100;
+constexpr uint16_t kFlagTableStream1 = 0x0200;
+// Index of fcClx among the 64-bit fc/lcb pairs of FibRgFcLcb97.
+constexpr size_t kClxPair = 33;
+// A Clx holds formatting deltas and 12 bytes per piece: megabytes at most.
+constexpr uint64_t kMaxClxSize = 64u << 20;
+constexpr size_t kReadChunk = 32 * 1024;
+
+struct Fib {
+    bool tableStream1 = false;
+    uint32_t ccpText = 0;
+    uint32_t fcClx = 0;
+    uint32_t lcbClx = 0;
+};
+
+struct Piece {
+    uint32_t cpStart, cpEnd;
+    uint32_t fc;
+    bool compressed;
+};
+
+// Old Word versions share the WordDocument stream name but not its layout:
+// Word 6 and 95 have an nFib below Word 97's; the identifier alone does not
+// tell them apart.
+Fib ReadFib(ByteSource& document) {
+    const uint64_t available = std::min<uint64_t>(document.Size(), 2048);
+    const std::vector<unsigned char> bytes = ReadBlock(document, 0, available, available);
+    FieldReader r(bytes);
+    const uint16_t ident = r.U16();
+    const uint16_t nFib = r.U16();
+    if (ident != kWordIdent) {
+        // Word for Windows 1 and 2 used other identifiers.
+        if (ident == 0xA59B || ident == 0xA5DC) throw DocumentError(DocumentFault::OldFormat);
+        ThrowDamaged();
+    }
+    if (nFib < kWord97Fib) throw DocumentError(DocumentFault::OldFormat);
+    r.Seek(10);
+    const uint16_t flags = r.U16();
+    if (flags & kFlagEncrypted) throw DocumentError(DocumentFault::Encrypted);
+
+    Fib fib;
+    fib.tableStream1 = (flags & kFlagTableStream1) != 0;
+    r.Seek(32);
+    const uint16_t csw = r.U16();
+    r.Skip(size_t{csw} * 2);
+    const uint16_t cslw = r.U16();
+    if (cslw < 4) ThrowDamaged();
+    const size_t rgLw = r.Position();
+    r.Skip(size_t{cslw} * 4);
+    const uint16_t cbRgFcLcb = r.U16();
+    if (cbRgFcLcb <= kClxPair) ThrowDamaged();
+    const size_t rgFcLcb = r.Position();
+    r.Seek(rgLw + 12);
+    fib.ccpText = r.U32();
+    r.Seek(rgFcLcb + kClxPair * 8);
+    fib.fcClx = r.U32();
+    fib.lcbClx = r.U32();
+    return fib;
+}
+
+std::vector<Piece> ReadPieceTable(ByteSource& table, const Fib& fib) {
+    const std::vector<unsigned char> clx = ReadBlock(table, fib.fcClx, fib.lcbClx, kMaxClxSize);
+    FieldReader r(clx);
+    // Prc entries (clxt 1) carry formatting only; the Pcdt (clxt 2) follows.
+    while (true) {
+        const uint8_t clxt = r.U8();
+        if (clxt == 1) {
+            r.Skip(r.U16());
+        } else if (clxt == 2) {
+            break;
+        } else {
+            ThrowDamaged();
+        }
+    }
+    const uint32_t lcb = r.U32();
+    if (lcb < 4 || lcb > r.Remaining() || (lcb - 4) % 12 != 0) ThrowDamaged();
+    const size_t count = (lcb - 4) / 12;
+    const unsigned char* cps = r.Bytes(4 * (count + 1));
+    const unsigned char* pcds = r.Bytes(8 * count);
+    std::vector<Piece> pieces;
+    pieces.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t start = LoadU32(cps + 4 * i), end = LoadU32(cps + 4 * (i + 1));
+        if (end < start) ThrowDamaged();
+        const uint32_t fc = LoadU32(pcds + 8 * i + 2);
+        pieces.push_back({start, end, fc & 0x3FFFFFFF, (fc & 0x40000000) != 0});
+    }
+    return pieces;
+}
+
+// 8-bit pieces hold the low byte of the character, except for these bytes,
+// which stand for the characters cp1252 puts there.
+char16_t DecompressedChar(unsigned char b) {
+    static const char16_t k80To9F[32] = {
+        0x80,   0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x8D,   0x8E,   0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x9E,   0x0178};
+    return (b >= 0x80 && b <= 0x9F) ? k80To9F[b - 0x80] : static_cast<char16_t>(b);
+}
+
+// Splits the character stream into paragraphs and cells and leaves out what
+// Word's find does not see.
+class WordUnits {
+  public:
+    explicit WordUnits(TextUnitSink& sink) : sink_(sink) {}
+
+    // False once the sink asked to stop.
+    bool Put(char16_t c) {
+        switch (c) {
+            case 0x13:  // field begin: its code follows
+                fieldInCode_.push_back(true);
+                ++codeDepth_;
+                return true;
+            case 0x14:  // field separator: its result follows
+                if (!fieldInCode_.empty() && fieldInCode_.back()) {
+                    fieldInCode_.back() = false;
+                    --codeDepth_;
+                }
+                return true;
+            case 0x15:  // field end
+                if (!fieldInCode_.empty()) {
+                    if (fieldInCode_.back()) --codeDepth_;
+                    fieldInCode_.pop_back();
+                }
+                return true;
+            case 0x0D:  // paragraph mark
+            case 0x07:  // cell or row end mark
+                return Flush();
+            case 0x1F:  // optional hyphen: invisible to find
+                return true;
+            default:
+                if (codeDepth_ == 0) AppendToUnit(unit_, c);
+                return true;
+        }
+    }
+
+    bool Flush() {
+        if (unit_.empty()) return true;
+        const bool stop = sink_.Unit(unit_);
+        unit_.clear();
+        return !stop;
+    }
+
+  private:
+    TextUnitSink& sink_;
+    std::u16string unit_;
+    std::vector<bool> fieldInCode_;
+    size_t codeDepth_ = 0;
+};
+
+// Feeds one piece's characters, as far as the main document reaches; false
+// once the sink asked to stop.
+bool ReadPiece(ByteSource& document, const Piece& piece, uint32_t ccpText, WordUnits& units) {
+    const uint32_t count = std::min(piece.cpEnd, ccpText) - piece.cpStart;
+    const unsigned width = piece.compressed ? 1 : 2;
+    const uint64_t offset = piece.compressed ? piece.fc / 2 : piece.fc;
+    const uint64_t bytes = static_cast<uint64_t>(count) * width;
+    if (offset > document.Size() || bytes > document.Size() - offset) ThrowDamaged();
+    std::vector<unsigned char> buffer(static_cast<size_t>(std::min<uint64_t>(bytes, kReadChunk)));
+    for (uint64_t done = 0; done < bytes;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes - done, buffer.size()));
+        ReadExactly(document, offset + done, buffer.data(), n);
+        for (size_t i = 0; i < n; i += width) {
+            const char16_t c =
+                piece.compressed ? DecompressedChar(buffer[i]) : LoadU16(buffer.data() + i);
+            if (!units.Put(c)) return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ReadWordBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
+    const std::unique_ptr<ByteSource> document = storage.OpenStream("WordDocument");
+    if (!document) ThrowDamaged();
+    const Fib fib = ReadFib(*document);
+    const std::unique_ptr<ByteSource> table =
+        storage.OpenStream(fib.tableStream1 ? "1Table" : "0Table");
+    if (!table) ThrowDamaged();
+    const std::vector<Piece> pieces = ReadPieceTable(*table, fib);
+    // Pieces of a real document never share text: all of them together fit
+    // in the stream. Without this check a few bytes of text could be
+    // repeated billions of times.
+    uint64_t total = 0;
+    for (const Piece& piece : pieces) {
+        if (piece.cpStart >= fib.ccpText) continue;
+        total += uint64_t{std::min(piece.cpEnd, fib.ccpText) - piece.cpStart} *
+                 (piece.compressed ? 1 : 2);
+    }
+    if (total > document->Size()) ThrowDamaged();
+    WordUnits units(sink);
+    for (const Piece& piece : pieces) {
+        if (piece.cpStart >= fib.ccpText) continue;
+        if (!ReadPiece(*document, piece, fib.ccpText, units)) return;
+    }
+    units.Flush();
+}
+
+}  // namespace querna

@@ -1,0 +1,81 @@
+// What the document readers' tests share: fixture files, a storage of
+// streams held in memory, and a sink that collects units as UTF-8.
+#pragma once
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "matchers/CompoundFileReader.h"
+#include "matchers/DocumentText.h"
+#include "platform/CompoundFile.h"
+
+namespace querna::testing {
+
+#ifndef QUERNA_DOCUMENTS_DIR
+#error "QUERNA_DOCUMENTS_DIR names the folder of the fixture documents"
+#endif
+
+inline std::string FixtureBytes(const std::string& name) {
+    std::ifstream in(std::string(QUERNA_DOCUMENTS_DIR) + "/" + name, std::ios::binary);
+    if (!in) throw std::runtime_error("missing fixture " + name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A compound file read by our own reader from bytes that it keeps alive.
+class ImageStorage final : public CompoundStorage {
+  public:
+    explicit ImageStorage(std::string bytes)
+        : bytes_(std::make_shared<std::string>(std::move(bytes))),
+          reader_(std::make_unique<MemoryByteSource>(bytes_->data(), bytes_->size())) {}
+    std::unique_ptr<ByteSource> OpenStream(const std::string& path) override {
+        return reader_.OpenStream(path);
+    }
+
+  private:
+    std::shared_ptr<std::string> bytes_;
+    CompoundFileReader reader_;
+};
+
+// Streams given directly, for records a test writes byte by byte.
+class StreamStorage final : public CompoundStorage {
+  public:
+    std::map<std::string, std::string> streams;
+    std::unique_ptr<ByteSource> OpenStream(const std::string& path) override {
+        const auto it = streams.find(path);
+        if (it == streams.end()) return nullptr;
+        return std::make_unique<MemoryByteSource>(it->second.data(), it->second.size());
+    }
+};
+
+// Collects units; asks to stop after `stopAfter` units when that is set.
+class CollectingSink final : public TextUnitSink {
+  public:
+    explicit CollectingSink(size_t stopAfter = 0) : stopAfter_(stopAfter) {}
+    bool Unit(std::u16string_view text) override {
+        units.emplace_back(text);
+        return stopAfter_ != 0 && units.size() >= stopAfter_;
+    }
+    std::vector<std::u16string> units;
+
+  private:
+    size_t stopAfter_;
+};
+
+// Little-endian bytes for hand-written records.
+inline std::string Le16(uint16_t v) {
+    return {static_cast<char>(v), static_cast<char>(v >> 8)};
+}
+inline std::string Le32(uint32_t v) {
+    return Le16(static_cast<uint16_t>(v)) + Le16(static_cast<uint16_t>(v >> 16));
+}
+inline std::string Utf16(std::u16string_view text) {
+    std::string out;
+    for (char16_t c : text) out += Le16(c);
+    return out;
+}
+
+}  // namespace querna::testing

@@ -1,0 +1,399 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "matchers/ExcelBinaryText.h"
+#include "matchers/ExcelFormulaText.h"
+#include "tests/native/DocumentTestSupport.h"
+
+namespace querna {
+namespace {
+
+using testing::CollectingSink;
+using testing::Le16;
+using testing::Le32;
+using Units = std::vector<std::u16string>;
+
+std::string Record(uint16_t type, const std::string& data) {
+    return Le16(type) + Le16(static_cast<uint16_t>(data.size())) + data;
+}
+std::string Bof(uint16_t kind, uint16_t version = 0x0600) {
+    return Record(0x0809, Le16(version) + Le16(kind) + std::string(12, '\0'));
+}
+std::string Eof() {
+    return Record(0x000A, "");
+}
+std::string Double(double v) {
+    std::string s(8, '\0');
+    std::memcpy(s.data(), &v, 8);
+    return s;
+}
+std::string Cell(uint16_t row, uint16_t col) {
+    return Le16(row) + Le16(col) + Le16(15);
+}
+std::string Number(uint16_t row, uint16_t col, double v) {
+    return Record(0x0203, Cell(row, col) + Double(v));
+}
+std::string LabelSst(uint16_t row, uint16_t col, uint32_t i) {
+    return Record(0x00FD, Cell(row, col) + Le32(i));
+}
+// A FORMULA record with a cached number (or, with `special`, the raw 8 bytes).
+std::string Formula(uint16_t row, uint16_t col, const std::string& rgce, double cached = 0,
+                    const std::string& special = "", const std::string& rgcb = "") {
+    const std::string value = special.empty() ? Double(cached) : special;
+    return Record(0x0006, Cell(row, col) + value + Le16(0) + Le32(0) +
+                              Le16(static_cast<uint16_t>(rgce.size())) + rgce + rgcb);
+}
+std::string StringResult() {
+    return std::string("\x00\x00\x00\x00\x00\x00\xFF\xFF", 8);
+}
+
+struct SheetSpec {
+    std::string name;
+    std::string records;  // between the sheet's BOF and EOF
+    uint8_t type = 0;     // BoundSheet8 dt
+    uint16_t bofKind = 0x0010;
+};
+
+// A workbook stream: globals with `globals` before the sheet list, then the
+// sheets' substreams.
+std::string Workbook(const std::string& globals, const std::vector<SheetSpec>& sheets) {
+    auto boundSheet = [](uint32_t pos, const SheetSpec& s) {
+        return Record(0x0085, Le32(pos) + '\0' + static_cast<char>(s.type) +
+                                  static_cast<char>(s.name.size()) + '\0' + s.name);
+    };
+    size_t globalsSize = Bof(5).size() + globals.size() + Eof().size();
+    for (const SheetSpec& s : sheets) globalsSize += boundSheet(0, s).size();
+    std::string list, bodies;
+    for (const SheetSpec& s : sheets) {
+        list += boundSheet(static_cast<uint32_t>(globalsSize + bodies.size()), s);
+        bodies += Bof(s.bofKind) + s.records + Eof();
+    }
+    return Bof(5) + globals + list + Eof() + bodies;
+}
+
+Units Read(CompoundStorage& storage, size_t stopAfter = 0) {
+    CollectingSink sink(stopAfter);
+    ReadExcelBinaryText(storage, sink);
+    return sink.units;
+}
+Units ReadStream(const std::string& workbook, size_t stopAfter = 0) {
+    testing::StreamStorage storage;
+    storage.streams["Workbook"] = workbook;
+    return Read(storage, stopAfter);
+}
+
+DocumentFault FaultOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const DocumentError& e) {
+        return e.Fault();
+    }
+    ADD_FAILURE() << "no DocumentError raised";
+    return DocumentFault::TooLarge;
+}
+
+TEST(ExcelBinaryText, ReadsEveryWorksheetsCellsOfTheFixtureInOrder) {
+    testing::ImageStorage storage(testing::FixtureBytes("sheets.xls"));
+    // LibreOffice stores the boolean constant as a number with a boolean format.
+    const Units expected = {
+        u"产品名称",
+        u"42",
+        u"3.5",
+        u"-0.25",
+        u"Hello World",
+        u"123456789",
+        u"1E+20",
+        u"1",
+        u"=SUM(B1:D1)",
+        u"=A2&\"后缀\"",
+        u"=IF(B1>10,\"big\",\"small\")",
+        u"=ROUND(C1*2.5,1)+'My Data'!$B$2",
+        u"=AVERAGE(B1:C1,7)",
+        u"=-B1^2%",
+        u"=Second!A1",
+        u"=TRUE",
+        u"=B1*2",
+        u"=C1*2",
+        u"=D1*2",
+        u"=1/0",
+        u"第二页文字",
+        u"한국어 셀",
+        u"0.1",
+        u"=COUNTIF(A1:B2,\">0\")",
+        u"Third sheet",
+        u"0.0001",
+        u"1.5E-07",
+        u"2",
+    };
+    EXPECT_EQ(Read(storage), expected);
+}
+
+TEST(ExcelBinaryText, MapsTheFixtureFaults) {
+    testing::ImageStorage empty(testing::FixtureBytes("empty.xls"));
+    EXPECT_TRUE(Read(empty).empty());
+    const struct {
+        const char* file;
+        DocumentFault fault;
+    } cases[] = {
+        {"encrypted.xls", DocumentFault::Encrypted},
+        {"biff5.xls", DocumentFault::OldFormat},
+        {"sheets-truncated.xls", DocumentFault::Damaged},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FaultOf([&] {
+                      testing::ImageStorage storage(testing::FixtureBytes(c.file));
+                      Read(storage);
+                  }),
+                  c.fault)
+            << c.file;
+    }
+}
+
+TEST(ExcelBinaryText, ReadsSharedStringsSplitAcrossContinueRecords) {
+    // String 0: "Hello" with two rich runs and 3 bytes of phonetic data.
+    // String 1: 16-bit "中文" then, after the record break, an 8-bit "abc".
+    // String 2: starts right at the start of the next CONTINUE record.
+    const std::string sst = Le32(3) + Le32(3) + Le16(5) + "\x0C" + Le16(2) + Le32(3) + "Hello" +
+                            std::string(8, 'r') + "ext" + Le16(5) + "\x01" +
+                            testing::Utf16(u"中文");
+    const std::string cont1 = std::string("\x00", 1) + "abc";
+    const std::string cont2 = Le16(4) + std::string(1, '\0') + "last";
+    const std::string globals = Record(0x00FC, sst) + Record(0x003C, cont1) + Record(0x003C, cont2);
+    const std::string cells = LabelSst(0, 0, 1) + LabelSst(0, 1, 0) + LabelSst(1, 0, 2);
+    EXPECT_EQ(ReadStream(Workbook(globals, {{"S", cells}})),
+              (Units{u"中文abc", u"Hello", u"last"}));
+}
+
+TEST(ExcelBinaryText, WritesEachKindOfCellAsExcelShowsIt) {
+    const std::string label16 =
+        Record(0x0204, Cell(0, 0) + Le16(2) + "\x01" + testing::Utf16(u"青禾"));
+    const std::string label8 =
+        Record(0x0204, Cell(0, 1) + Le16(3) + std::string("\x00", 1) + "abc");
+    // RK: integer 7, integer -3 divided by 100, the double 2.5 by its high half.
+    const std::string rkInt = Record(0x027E, Cell(1, 0) + Le32((7u << 2) | 2));
+    const std::string rkX100 =
+        Record(0x027E, Cell(1, 1) + Le32(static_cast<uint32_t>(-3 << 2) | 3));
+    const std::string rkFloat = Record(0x027E, Cell(1, 2) + Le32(0x40040000));
+    const std::string mulRk = Record(0x00BD, Le16(2) + Le16(0) + Le16(15) + Le32((1u << 2) | 2) +
+                                                 Le16(15) + Le32((2u << 2) | 2) + Le16(1));
+    const std::string boolean = Record(0x0205, Cell(3, 0) + "\x01" + std::string("\x00", 1));
+    const std::string error = Record(0x0205, Cell(3, 1) + "\x07\x01");
+    const std::string cells =
+        label16 + label8 + rkInt + rkX100 + rkFloat + mulRk + Number(4, 0, 1e-5) + boolean + error;
+    EXPECT_EQ(ReadStream(Workbook("", {{"S", cells}})),
+              (Units{u"青禾", u"abc", u"7", u"-0.03", u"2.5", u"1", u"2", u"1E-05", u"TRUE",
+                     u"#DIV/0!"}));
+}
+
+TEST(ExcelBinaryText, RendersSharedFormulasAtEachCellAndFallsBackToCachedValues) {
+    // B2 and B3 share "=A<row>*2" through a SHRFMLA written after B2; a
+    // formula naming a defined name shows its cached STRING instead.
+    const std::string refN =
+        std::string("\x4C", 1) + Le16(0) + Le16(0xC000 | 0xFF);  // same row, col-1
+    const std::string shared = "\x01" + Le16(1) + Le16(1);       // PtgExp B2
+    const std::string shrfmla = Record(0x04BC, Le16(1) + Le16(2) + "\x01\x01" + '\0' + '\x02' +
+                                                   Le16(9) + refN + "\x1E" + Le16(2) + "\x05");
+    const std::string name = std::string("\x43", 1) + Le32(1);
+    const std::string cells = Formula(1, 1, shared, 84) + shrfmla + Formula(2, 1, shared, 10) +
+                              Formula(3, 0, name, 0, StringResult()) +
+                              Record(0x0207, Le16(6) + std::string("\x00", 1) + "cached") +
+                              Formula(4, 0, name, 12.5) +
+                              Formula(5, 0, "\x01" + Le16(9) + Le16(9), 3);  // no such share
+    EXPECT_EQ(ReadStream(Workbook("", {{"S", cells}})),
+              (Units{u"=A2*2", u"=A3*2", u"cached", u"12.5", u"3"}));
+}
+
+TEST(ExcelBinaryText, ReadsOnlyWorksheetsAndSkipsEmbeddedCharts) {
+    const std::string chart = Bof(0x0020) + Number(0, 0, 99) + Eof();
+    const std::vector<SheetSpec> sheets = {
+        {"One", Number(0, 0, 1) + chart + Number(1, 0, 2)},
+        {"Chart", Number(0, 0, 3), 2},
+        {"Macro", Number(0, 0, 4), 0, 0x0040},
+        {"Two", Number(0, 0, 5)},
+    };
+    EXPECT_EQ(ReadStream(Workbook("", sheets)), (Units{u"1", u"2", u"5"}));
+    EXPECT_EQ(ReadStream(Workbook("", sheets), 1), (Units{u"1"}));
+}
+
+TEST(ExcelBinaryText, MapsHostileWorkbooksToTheirFaults) {
+    const std::string good = Workbook("", {{"S", Number(0, 0, 1)}});
+    std::string cutRecord = good;
+    cutRecord.resize(cutRecord.size() - 10);
+    const struct {
+        const char* what;
+        std::string workbook;
+        DocumentFault fault;
+    } cases[] = {
+        {"password", Workbook(Record(0x002F, Le16(1)), {}), DocumentFault::Encrypted},
+        {"BIFF5 BOF", Bof(5, 0x0500) + Eof(), DocumentFault::OldFormat},
+        {"BIFF4 BOF", Record(0x0409, Le16(0) + Le16(0x10)), DocumentFault::OldFormat},
+        {"no BOF", Eof(), DocumentFault::Damaged},
+        {"empty stream", "", DocumentFault::Damaged},
+        {"record cut off", cutRecord, DocumentFault::Damaged},
+        {"shared string out of range", Workbook("", {{"S", LabelSst(0, 0, 5)}}),
+         DocumentFault::Damaged},
+        {"string cut inside its characters",
+         Workbook(Record(0x00FC, Le32(1) + Le32(1) + Le16(50) + '\0' + "short"), {}),
+         DocumentFault::Damaged},
+        {"sheet position past the stream",
+         Bof(5) +
+             Record(0x0085, Le32(999999) + std::string(2, '\0') + std::string("\x01\x00S", 3)) +
+             Eof(),
+         DocumentFault::Damaged},
+        {"two sheets at one position",
+         [] {
+             std::string book = Workbook("", {{"A", Number(0, 0, 1)}, {"B", Number(0, 0, 2)}});
+             // Point the second BoundSheet8 at the first sheet's substream.
+             const size_t first = book.find(std::string("\x85\x00", 2));
+             const size_t second = book.find(std::string("\x85\x00", 2), first + 1);
+             book.replace(second + 4, 4, book.substr(first + 4, 4));
+             return book;
+         }(),
+         DocumentFault::Damaged},
+        {"sheet position inside a record",
+         Bof(5) + Record(0x0085, Le32(3) + std::string(2, '\0') + std::string("\x01\x00S", 3)) +
+             Eof(),
+         DocumentFault::Damaged},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FaultOf([&] { ReadStream(c.workbook); }), c.fault) << c.what;
+    }
+    testing::StreamStorage old;
+    old.streams["Book"] = Bof(5, 0x0500);
+    EXPECT_EQ(FaultOf([&] { Read(old); }), DocumentFault::OldFormat);
+    testing::StreamStorage none;
+    EXPECT_EQ(FaultOf([&] { Read(none); }), DocumentFault::Damaged);
+}
+
+TEST(ExcelNumberText, WritesTheShortestRoundTripFormExcelUses) {
+    const struct {
+        double value;
+        const char16_t* text;
+    } cases[] = {
+        {0, u"0"},
+        {42, u"42"},
+        {-0.25, u"-0.25"},
+        {0.1, u"0.1"},
+        {0.1 + 0.2, u"0.30000000000000004"},
+        {1.0 / 3, u"0.3333333333333333"},
+        {123456789012345, u"123456789012345"},
+        {1e15, u"1E+15"},
+        {1e20, u"1E+20"},
+        {-1.5e100, u"-1.5E+100"},
+        {0.0001, u"0.0001"},
+        {1e-5, u"1E-05"},
+        {1.5e-7, u"1.5E-07"},
+        {2.5e-300, u"2.5E-300"},
+        {std::numeric_limits<double>::quiet_NaN(), u"#NUM!"},
+        {std::numeric_limits<double>::infinity(), u"#NUM!"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ExcelNumberText(c.value), c.text) << c.value;
+}
+
+std::string Ref(uint16_t row, uint16_t col) {
+    return "\x24" + Le16(row) + Le16(col);
+}
+std::string Int(uint16_t v) {
+    return "\x1E" + Le16(v);
+}
+std::string Num(double v) {
+    return "\x1F" + Double(v);
+}
+std::string Str8(const std::string& s) {
+    return "\x17" + std::string(1, static_cast<char>(s.size())) + '\0' + s;
+}
+std::string FuncVar(uint8_t args, uint16_t index) {
+    return "\x42" + std::string(1, static_cast<char>(args)) + Le16(index);
+}
+std::string Func(uint16_t index) {
+    return "\x41" + Le16(index);
+}
+constexpr uint16_t kRel = 0xC000;  // relative row and column
+
+TEST(ExcelFormulaText, DecompilesTheCommonTokens) {
+    const std::vector<std::u16string> names = {u"Sheet1", u"My Data", u"数据"};
+    const std::vector<ExcelSheetRange> ranges = {
+        {0, 0, 0}, {0, 1, 1}, {0, 2, 2}, {1, 0, 0}, {0, 0, 2}};
+    const std::vector<bool> self = {true, false};
+    ExcelFormulaContext context;
+    context.row = 5;
+    context.col = 3;
+    context.sheetNames = &names;
+    context.sheetRanges = &ranges;
+    context.bookIsSelf = &self;
+    const std::string area = "\x25" + Le16(0) + Le16(1) + Le16(kRel) + Le16(kRel | 1);
+    const struct {
+        std::string rgce;
+        std::string rgcb;
+        const char16_t* text;  // null: not renderable
+    } cases[] = {
+        {Ref(0, kRel), "", u"=A1"},
+        {Ref(1, 1), "", u"=$B$2"},
+        {Ref(2, 0x4002), "", u"=$C3"},
+        {Ref(0, 0x8000 | 27), "", u"=AB$1"},
+        {"\x25" + Le16(0) + Le16(0xFFFF) + Le16(kRel) + Le16(kRel | 1), "", u"=A:B"},
+        {"\x25" + Le16(2) + Le16(4) + Le16(kRel) + Le16(kRel | 0xFF), "", u"=3:5"},
+        {Int(1) + Num(2.5) + "\x03", "", u"=1+2.5"},
+        {Int(1) + Int(2) + "\x0A" + Int(3) + "\x0B", "", u"=1<=2=3"},
+        {Int(1) + Int(2) + "\x09" + Int(3) + "\x0C" + Int(4) + "\x0E", "", u"=1<2>=3<>4"},
+        {Str8("a\"b"), "", u"=\"a\"\"b\""},
+        {"\x17\x02\x01" + testing::Utf16(u"中文"), "", u"=\"中文\""},
+        {Int(5) + "\x13" + "\x15" + "\x14", "", u"=(-5)%"},
+        {std::string("\x1D\x01\x1C\x07", 4) + "\x0B", "", u"=TRUE=#DIV/0!"},
+        {Int(2) + Func(20), "", u"=SQRT(2)"},
+        {Int(1) + Int(2) + Func(27), "", u"=ROUND(1,2)"},
+        {Func(74), "", u"=NOW()"},
+        {Ref(0, kRel) + Ref(1, kRel | 1) + FuncVar(2, 4), "", u"=SUM(A1,B2)"},
+        {area + "\x19\x10" + Le16(0), "", u"=SUM(A1:B2)"},
+        {Ref(0, kRel) + Int(1) + "\x0D" + "\x19\x02" + Le16(6) + Str8("x") + "\x19\x08" + Le16(4) +
+             Str8("y") + "\x19\x08" + Le16(3) + FuncVar(3, 1),
+         "", u"=IF(A1>1,\"x\",\"y\")"},
+        {Int(1) + std::string("\x16", 1) + FuncVar(2, 1), "", u"=IF(1,)"},
+        {area + Ref(2, kRel | 2) + "\x0F", "", u"=A1:B2 C3"},
+        {area + Ref(2, kRel | 2) + "\x10", "", u"=A1:B2,C3"},
+        {"\x5A" + Le16(2) + Le16(0) + Le16(kRel), "", u"=数据!A1"},
+        {"\x5A" + Le16(1) + Le16(0) + Le16(kRel), "", u"='My Data'!A1"},
+        {"\x5B" + Le16(0) + Le16(0) + Le16(1) + Le16(kRel) + Le16(kRel | 1), "", u"=Sheet1!A1:B2"},
+        {"\x5B" + Le16(4) + Le16(0) + Le16(1) + Le16(1) + Le16(1), "", u"=Sheet1:数据!$B$1:$B$2"},
+        {"\x5C" + Le16(0) + Le32(0), "", u"=Sheet1!#REF!"},
+        {"\x2A" + Le32(0), "", u"=#REF!"},
+        {"\x4C" + Le16(0xFFFF) + Le16(kRel | 1), "", u"=E5"},  // shared: one row up, one right
+        {"\x4D" + Le16(0) + Le16(1) + Le16(kRel | 0xFE) + Le16(0x4002), "", u"=B6:$C7"},
+        {"\x60" + std::string(7, '\0'),
+         std::string("\x01", 1) + Le16(1) + "\x01" + Double(1) + "\x02" + Le16(1) + '\0' + "a" +
+             "\x04\x01" + std::string(7, '\0') + "\x10\x2A" + std::string(7, '\0'),
+         u"={1,\"a\";TRUE,#N/A}"},
+        {"\x26" + Le32(0) + Le16(7) + area + "\x19\x10" + Le16(0), Le16(1) + std::string(8, '\0'),
+         u"=SUM(A1:B2)"},
+        {"\x23" + Le32(1), "", nullptr},                         // defined name
+        {"\x39" + Le16(0) + Le32(1), "", nullptr},               // external name
+        {"\x01" + Le16(0) + Le16(0), "", nullptr},               // PtgExp alone
+        {"\x5A" + Le16(3) + Le16(0) + Le16(kRel), "", nullptr},  // another workbook
+        {"\x5A" + Le16(9) + Le16(0) + Le16(kRel), "", nullptr},  // no such EXTERNSHEET entry
+        {Int(1) + Func(400), "", nullptr},                       // unknown function
+        {Int(1) + Func(4), "", nullptr},                         // SUM takes no fixed count
+        {Int(1) + Int(2), "", nullptr},                          // two values left
+        {"\x03", "", nullptr},                                   // operator without operands
+        {"\x1F\x00\x00", "", nullptr},                           // number cut off
+        {"\x60" + std::string(7, '\0'), "", nullptr},            // array without its values
+        {"\xFF", "", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::u16string text;
+        const bool rendered = RenderExcelFormula(
+            reinterpret_cast<const unsigned char*>(c.rgce.data()), c.rgce.size(),
+            reinterpret_cast<const unsigned char*>(c.rgcb.data()), c.rgcb.size(), context, text);
+        if (c.text) {
+            EXPECT_TRUE(rendered) << ::testing::PrintToString(c.rgce);
+            EXPECT_EQ(text, c.text) << ::testing::PrintToString(c.rgce);
+        } else {
+            EXPECT_FALSE(rendered) << ::testing::PrintToString(c.rgce);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace querna

@@ -1,0 +1,286 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "matchers/PowerPointBinaryText.h"
+#include "tests/native/DocumentTestSupport.h"
+
+namespace querna {
+namespace {
+
+using testing::CollectingSink;
+using testing::Le16;
+using testing::Le32;
+using testing::Utf16;
+using Units = std::vector<std::u16string>;
+
+std::string Atom(uint16_t type, const std::string& body, uint16_t instance = 0) {
+    return Le16(static_cast<uint16_t>(instance << 4)) + Le16(type) +
+           Le32(static_cast<uint32_t>(body.size())) + body;
+}
+std::string Container(uint16_t type, const std::string& body, uint16_t instance = 0) {
+    return Le16(static_cast<uint16_t>(0x000F | (instance << 4))) + Le16(type) +
+           Le32(static_cast<uint32_t>(body.size())) + body;
+}
+std::string Chars(std::u16string_view text) {
+    return Atom(0x0FA0, Utf16(text));
+}
+std::string Bytes(const std::string& text) {
+    return Atom(0x0FA8, text);
+}
+std::string TextHeader() {
+    return Atom(0x0F9F, Le32(1));
+}
+std::string Shape(const std::string& textbox) {
+    std::string body = Atom(0xF00A, std::string(8, '\0'));
+    if (!textbox.empty()) body += Container(0xF00D, textbox);
+    return Container(0xF004, body);
+}
+std::string Slide(const std::string& shapes) {
+    const std::string group = Container(0xF003, Shape("") + shapes);
+    return Container(
+        0x03EE,
+        Atom(0x03EF, std::string(24, '\0')) +
+            Container(0x040C, Container(0xF002, Atom(0xF008, std::string(8, '\0')) + group)));
+}
+
+// A presentation stream laid out by hand: records at known offsets, one or
+// more user edits each with its persist directory.
+struct Presentation {
+    std::string stream;
+    std::map<uint32_t, uint32_t> pending;  // persist id -> offset, for the next edit
+    uint32_t lastEdit = 0;
+
+    uint32_t Add(const std::string& record) {
+        const auto at = static_cast<uint32_t>(stream.size());
+        stream += record;
+        return at;
+    }
+    uint32_t Persist(uint32_t id, const std::string& record) { return pending[id] = Add(record); }
+    // Writes the persist directory and a user edit for what was added since
+    // the last edit; returns the edit's offset.
+    uint32_t Edit(uint32_t documentId, uint32_t userEditLength = 0x1C) {
+        std::string entries;
+        for (const auto& [id, offset] : pending) entries += Le32(id | (1u << 20)) + Le32(offset);
+        pending.clear();
+        const uint32_t directory = Add(Atom(0x1772, entries));
+        std::string edit = Le32(0) + Le16(0) + '\0' + '\x03' + Le32(lastEdit) + Le32(directory) +
+                           Le32(documentId) + Le32(10) + Le16(1) + Le16(0);
+        edit.resize(userEditLength, '\0');
+        lastEdit = Add(Atom(0x0FF5, edit));
+        return lastEdit;
+    }
+    testing::StreamStorage Storage(uint32_t token = 0xE391C05F, uint8_t major = 3) const {
+        const std::string user = "me";
+        const std::string body = Le32(0x14) + Le32(token) + Le32(lastEdit) + Le16(2) +
+                                 Le16(0x03F4) + static_cast<char>(major) + '\0' + Le16(0) + user;
+        testing::StreamStorage storage;
+        storage.streams["Current User"] = Atom(0x0FF6, body);
+        storage.streams["PowerPoint Document"] = stream;
+        return storage;
+    }
+};
+
+std::string SlideList(uint16_t instance,
+                      const std::vector<std::pair<uint32_t, std::string>>& slides) {
+    std::string body;
+    for (const auto& [id, texts] : slides)
+        body += Atom(0x03F3, Le32(id) + std::string(16, '\0')) + texts;
+    return Container(0x0FF0, body, instance);
+}
+std::string Document(const std::string& lists) {
+    return Container(0x03E8, Atom(0x03E9, std::string(40, '\0')) + lists);
+}
+
+Units Read(CompoundStorage& storage, size_t stopAfter = 0) {
+    CollectingSink sink(stopAfter);
+    ReadPowerPointBinaryText(storage, sink);
+    return sink.units;
+}
+
+DocumentFault FaultOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const DocumentError& e) {
+        return e.Fault();
+    }
+    ADD_FAILURE() << "no DocumentError raised";
+    return DocumentFault::TooLarge;
+}
+
+TEST(PowerPointBinaryText, ReadsTheSlideShapesOfTheFixture) {
+    testing::ImageStorage storage(testing::FixtureBytes("slides.ppt"));
+    // Not the master's text box, the notes, the grouped shapes or the table.
+    const Units expected = {
+        u"青禾标题 Title Slide",
+        u"第一段 first point\rSecond point 한국어",
+        u"Free text box 自由文本\rSecond line",
+        u"Rectangle words",
+    };
+    EXPECT_EQ(Read(storage), expected);
+}
+
+TEST(PowerPointBinaryText, MapsTheFixtureFaults) {
+    testing::ImageStorage empty(testing::FixtureBytes("empty.ppt"));
+    EXPECT_TRUE(Read(empty).empty());
+    const struct {
+        const char* file;
+        DocumentFault fault;
+    } cases[] = {
+        {"encrypted.ppt", DocumentFault::Encrypted},
+        {"slides-truncated.ppt", DocumentFault::Damaged},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FaultOf([&] {
+                      testing::ImageStorage storage(testing::FixtureBytes(c.file));
+                      Read(storage);
+                  }),
+                  c.fault)
+            << c.file;
+    }
+}
+
+// One slide of every kind of shape, a master list and a notes list that must
+// not be read, in slide-list order different from the stream's order.
+Presentation Sample() {
+    Presentation p;
+    const std::string shapes =
+        Shape(TextHeader() + Chars(u"own text\r第二段")) +
+        Shape(TextHeader() + Atom(0x0F9E, Le32(1))) +  // the list's second placeholder text
+        Shape(TextHeader() + Bytes("caf\xE9")) +       // 8-bit text is Latin-1
+        Container(0xF003, Shape("") + Shape(TextHeader() + Chars(u"grouped"))) +
+        Shape("") +                                   // a picture: no text box
+        Shape(TextHeader() + Atom(0x0F9E, Le32(7)));  // a reference to no text
+    p.Persist(4, Slide(Shape(TextHeader() + Chars(u"second slide"))));
+    p.Persist(3, Slide(shapes));
+    p.Persist(5, Slide(Shape(TextHeader() + Chars(u"master text"))));
+    const std::string lists =
+        SlideList(1, {{5, ""}}) +
+        SlideList(0, {{3, TextHeader() + Chars(u"title text") + TextHeader() + Chars(u"body text")},
+                      {4, ""}}) +
+        SlideList(2, {{5, ""}});
+    p.Persist(1, Document(lists));
+    p.Edit(1);
+    return p;
+}
+
+TEST(PowerPointBinaryText, ReadsEachShapesTextOnceInSlideOrder) {
+    testing::StreamStorage storage = Sample().Storage();
+    EXPECT_EQ(Read(storage), (Units{u"own text\r第二段", u"body text", u"café", u"second slide"}));
+    EXPECT_EQ(Read(storage, 2), (Units{u"own text\r第二段", u"body text"}));
+}
+
+TEST(PowerPointBinaryText, FollowsTheNewestEditsPersistDirectory) {
+    Presentation p = Sample();
+    // A later save replaced slide 4 and left everything else where it was.
+    p.Persist(4, Slide(Shape(TextHeader() + Chars(u"edited slide"))));
+    p.Edit(1);
+    testing::StreamStorage storage = p.Storage();
+    EXPECT_EQ(Read(storage).back(), u"edited slide");
+}
+
+TEST(PowerPointBinaryText, MapsHostilePresentationsToTheirFaults) {
+    const struct {
+        const char* what;
+        std::function<testing::StreamStorage()> make;
+        DocumentFault fault;
+    } cases[] = {
+        {"encrypted header token", [] { return Sample().Storage(0xF3D1C4DF); },
+         DocumentFault::Encrypted},
+        {"encryption session in the edit",
+         [] {
+             Presentation p = Sample();
+             p.Edit(1, 0x20);
+             return p.Storage();
+         },
+         DocumentFault::Encrypted},
+        {"PowerPoint 95 version", [] { return Sample().Storage(0xE391C05F, 2); },
+         DocumentFault::OldFormat},
+        {"unknown header token", [] { return Sample().Storage(0x12345678); },
+         DocumentFault::Damaged},
+        {"no Current User stream",
+         [] {
+             auto s = Sample().Storage();
+             s.streams.erase("Current User");
+             return s;
+         },
+         DocumentFault::Damaged},
+        {"no document stream",
+         [] {
+             auto s = Sample().Storage();
+             s.streams.erase("PowerPoint Document");
+             return s;
+         },
+         DocumentFault::Damaged},
+        {"edit chain that loops",
+         [] {
+             Presentation p = Sample();
+             p.lastEdit = p.Edit(1);
+             // Point the newest edit's offsetLastEdit at itself.
+             p.stream.replace(p.lastEdit + 8 + 8, 4, Le32(p.lastEdit));
+             return p.Storage();
+         },
+         DocumentFault::Damaged},
+        {"two edits sharing a persist directory",
+         [] {
+             Presentation p = Sample();
+             const uint32_t first = p.lastEdit;
+             p.Edit(1);
+             // The newest edit names the older edit's directory as its own.
+             p.stream.replace(p.lastEdit + 8 + 12, 4, p.stream.substr(first + 8 + 12, 4));
+             return p.Storage();
+         },
+         DocumentFault::Damaged},
+        {"edit offset past the stream",
+         [] {
+             Presentation p = Sample();
+             p.lastEdit = 999999;
+             return p.Storage();
+         },
+         DocumentFault::Damaged},
+        {"document persist id missing",
+         [] {
+             Presentation p = Sample();
+             p.Edit(42);
+             return p.Storage();
+         },
+         DocumentFault::Damaged},
+        {"document id naming a slide",
+         [] {
+             Presentation p = Sample();
+             p.Edit(3);
+             return p.Storage();
+         },
+         DocumentFault::Damaged},
+        {"child record running past its container",
+         [] {
+             Presentation p;
+             // The slide claims 16 bytes; its first child needs 108.
+             p.Persist(
+                 2, Le16(0x000F) + Le16(0x03EE) + Le32(16) + Atom(0x03EF, std::string(100, '\0')));
+             p.Persist(1, Document(SlideList(0, {{2, ""}})));
+             p.Edit(1);
+             return p.Storage();
+         },
+         DocumentFault::Damaged},
+        {"record longer than the stream",
+         [] {
+             Presentation p;
+             p.Persist(1, Le16(0x000F) + Le16(0x03E8) + Le32(0x7FFFFFF0));
+             p.Edit(1);
+             return p.Storage();
+         },
+         DocumentFault::Damaged},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FaultOf([&] {
+                      testing::StreamStorage storage = c.make();
+                      Read(storage);
+                  }),
+                  c.fault)
+            << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace querna
