@@ -25,6 +25,8 @@ enum class RootProblem {
     Missing,     // nothing of that name, or a drive that does not exist
     NotAFolder,  // a file
     Unlistable,  // a folder whose listing is refused
+};
+
 // Told of each file as it becomes a result of a search: when the walk appends
 // it to the caller's list (its folder's whole sub-tree done), or when the
 // content pass finds the phrase in it. Candidates gathered for the content

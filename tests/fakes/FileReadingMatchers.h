@@ -11,8 +11,9 @@ namespace querna::fakes {
 
 class FileReadingMatchers final : public ContentMatchers {
   public:
-    FileReadingMatchers(FileSystem& fs, Dialogs& dialogs, size_t blockSize = kTextBlockSize)
-        : text_(fs, dialogs, blockSize) {}
+    FileReadingMatchers(FileSystem& fs, Dialogs& dialogs, TextRules& rules,
+                        size_t blockSize = kTextBlockSize)
+        : text_(fs, dialogs, rules, blockSize) {}
 
     int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override {
         return office.MatchWordDocument(path, phrase);

@@ -13,6 +13,7 @@
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeDocuments.h"
 #include "matchers/PhraseRules.h"
+#include "tests/fakes/GbkTextRules.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/IconvCodePage.h"
 #include "tests/fakes/LibXmlReader.h"
@@ -163,7 +164,8 @@ class DocumentFallbackTest : public ::testing::Test {
     FakeCompoundFiles compound;
     DocumentServices services{fs, xml, codePage, compound};
     FakeAutomation automation;
-    MatcherSet matchers{fs, dialogs, automation, &services};
+    fakes::GbkTextRules rules;
+    MatcherSet matchers{fs, rules, dialogs, automation, &services};
 };
 
 TEST_F(DocumentFallbackTest, FindsExactlyTheDocumentsThatHoldThePhrase) {
@@ -265,7 +267,7 @@ TEST_F(DocumentFallbackTest, AServerThatIsThereKeepsItsErrors) {
 }
 
 TEST_F(DocumentFallbackTest, WithoutDocumentServicesAnAbsentServerIsAnErrorAsEver) {
-    MatcherSet plain(fs, dialogs, automation);
+    MatcherSet plain(fs, rules, dialogs, automation);
     plain.BeginSearch();
     EXPECT_THROW(plain.MatchWordDocument(Path("lo-word.docx"), "销售额"), ServerAbsentError);
     EXPECT_THROW(plain.MatchWordDocument(Path("lo-word.docx"), "销售额"), ServerAbsentError);

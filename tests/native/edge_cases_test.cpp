@@ -324,7 +324,8 @@ TEST(EmptyPhrase, ReadFreshBetweenFilesItIsNeverFoundAndNothingPastItIsRead) {
     fakes::RecordingDialogs dialogs;
     // One matcher for every file, as in a search, with blocks smaller than a
     // line; the phrase changes from file to file as the phrase box does.
-    TextMatcher matcher(fs, dialogs, 4);
+    fakes::GbkTextRules rules;
+    TextMatcher matcher(fs, dialogs, rules, 4);
     const struct {
         const char* content;
         const char* phrase;
@@ -347,9 +348,8 @@ TEST(EmptyPhrase, ReadFreshBetweenFilesItIsNeverFoundAndNothingPastItIsRead) {
 
     SearchState state;
     state.Criteria.TypeFilter = "|*.*|";
-    fakes::GbkTextRules rules;
     fakes::RecordingHost host;
-    fakes::FileReadingMatchers matchers(fs, dialogs, 4);
+    fakes::FileReadingMatchers matchers(fs, dialogs, rules, 4);
     host.phrase = "needle";
     host.onPump = [&](int) {
         if (host.phraseReads > 0) host.phrase.clear();  // emptied after the first candidate

@@ -184,7 +184,7 @@ struct Rig {
     fakes::FakeWindow window;
     fakes::RecordingDialogs dialogs;
     // Small blocks: every text file takes several reads, each a call to fail.
-    fakes::FileReadingMatchers matchers{fs, dialogs, 8};
+    fakes::FileReadingMatchers matchers{fs, dialogs, rules, 8};
     fakes::FakeRegistry registry;
     SearchEngine engine{state, fs, rules, window, &matchers, 50};
     SearchRun run{state, engine, window, window, registry, rules};
@@ -278,13 +278,23 @@ Outcome RunOnce(const Scenario& scenario, FaultPlan plan) {
     rig.window.name = scenario.name;
     rig.window.phrase = scenario.phrase;
     Outcome outcome;
+    bool refused = false;
     try {
-        rig.run.Run();
+        refused = !rig.run.Run();
     } catch (const std::exception& e) {
         outcome.problems.push_back(std::string("the search raised ") + e.what());
     }
     if (rig.runaway) outcome.problems.push_back("the search did not end");
-    if (rig.window.current[3] != "搜索完成!") outcome.problems.push_back("no completion text");
+    // A fault on the root itself may make it unsearchable: then the user is
+    // told so, and the search must not claim to have completed.
+    if (refused) {
+        if (rig.window.infos.empty() || rig.window.infos.back().second != "提示") {
+            outcome.problems.push_back("refused without a message");
+        }
+        if (!rig.window.current[3].empty()) outcome.problems.push_back("refused yet completed");
+    } else if (rig.window.current[3] != "搜索完成!") {
+        outcome.problems.push_back("no completion text");
+    }
     for (const ResultRow& row : rig.table.rows) outcome.rows.push_back(row.folder + row.name);
     SaveAndCheck(rig, outcome);
     CheckFound(scenario, rig, outcome);
