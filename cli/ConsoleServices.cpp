@@ -48,7 +48,10 @@ int32_t ConsoleMatchers::MatchDocument(const std::string& path, Match match) {
     try {
         return match();
     } catch (const std::exception& error) {
-        throw QuernaError(path + ": " + error.what());
+        // The built-in readers' errors name the file already.
+        const std::string text = error.what();
+        if (text.find(path) != std::string::npos) throw;
+        throw QuernaError(path + ": " + text);
     }
 }
 

@@ -70,7 +70,7 @@ class ConsoleDialogs final : public Dialogs {
 class ConsoleMatchers final : public ContentMatchers {
   public:
     ConsoleMatchers(FileSystem& fs, TextRules& rules, ConsoleDialogs& dialogs,
-                    Automation& automation, const DocumentServices* documents)
+                    Automation& automation, const DocumentServices* documents = nullptr)
         : dialogs_(dialogs), matchers_(fs, rules, dialogs, automation, documents) {}
 
     int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override;

@@ -300,11 +300,16 @@ TEST_F(FindCliTest, SizesOfFourGibibytesAndMoreComeWholeFromTheListing) {
     }
 }
 
-TEST_F(FindCliTest, OfficeErrorNamesTheDocument) {
+// No Word is registered in the test prefix: the empty report.DOCX is read by
+// the built-in reader, which finds it damaged, and the error names it once.
+TEST_F(FindCliTest, OfficeErrorNamesTheDocumentOnce) {
     const auto result =
         RunProgram("querna-find.exe", {"--in", tree.Root(), "--phrase", "needle"});
     EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.err.rfind(tree.Path("A\\report.DOCX") + ": ", 0), 0u) << result.err;
+    const std::string path = tree.Path("A\\report.DOCX");
+    const size_t at = result.err.find(path);
+    ASSERT_NE(at, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(path, at + 1), std::string::npos) << result.err;
 }
 
 TEST_F(FindCliTest, CtrlCStopsTheSearchAndKeepsWhatWasPrinted) {

@@ -340,7 +340,8 @@ class WindowWithoutOffice : public testing::WindowSearchTest {
     DocumentServices services{fs, xml, codePage, compoundFiles};
     win32::Win32Automation automation;
     win32::Win32Dialogs dialogs;
-    MatcherSet matchers{fs, dialogs, automation, &services};
+    win32::Win32TextRules rules;
+    MatcherSet matchers{fs, rules, dialogs, automation, &services};
 };
 
 TEST_F(WindowWithoutOffice, PhraseSearchListsTheDocumentsThatHoldIt) {
