@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 60
 PREFIX := $(WIN)/wineprefix
 JOBS ?= 2
 
-.PHONY: all setup native win test run screenshot clean bench fuzz
+.PHONY: all setup lint native win test run screenshot clean bench fuzz
 
 all: native win
 
@@ -22,7 +22,11 @@ win: setup
 	@cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(WIN) -j$(JOBS)
 
-test: native win
+# Every C++ file follows .clang-format; make test fails first on one that does not.
+lint: setup
+	@scripts/lint
+
+test: lint native win
 	@scripts/run-tests $(NATIVE) $(WIN)
 
 # The release archive, built with the Windows tree, copied to dist/.

@@ -10,13 +10,13 @@ constexpr const char* kMenuText = "青禾寻踪(&M)";
 
 // Closes the key opened last when the registration is left, error or not.
 class CloseOnExit {
-public:
+  public:
     explicit CloseOnExit(ClassesRootAccessor& keys) : keys_(keys) {}
     ~CloseOnExit() { keys_.CloseKey(); }
     CloseOnExit(const CloseOnExit&) = delete;
     CloseOnExit& operator=(const CloseOnExit&) = delete;
 
-private:
+  private:
     ClassesRootAccessor& keys_;
 };
 

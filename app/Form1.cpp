@@ -1,11 +1,10 @@
 // TForm1: creation, the window procedure, the dispatcher and the layout.
 #include "app/Form1.h"
 
-#include <utility>
-
 #include <windowsx.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "app/Pictures.h"
 #include "platform/Error.h"
@@ -169,11 +168,11 @@ void TForm1::DoCommand(int id, int code) {
     if (code != BN_CLICKED) return;
     using Handler = void (TForm1::*)();
     static constexpr std::pair<int, Handler> kClickHandlers[] = {
-        {idBtn1, &TForm1::btn1Click}, {idButton1, &TForm1::Button1Click},
+        {idBtn1, &TForm1::btn1Click},       {idButton1, &TForm1::Button1Click},
         {idButton2, &TForm1::Button2Click}, {idChk5, &TForm1::chk5Click},
-        {idChk6, &TForm1::chk6Click},   {idN1, &TForm1::N1Click},
-        {idN3, &TForm1::N3Click},       {idN5, &TForm1::N5Click},
-        {idN9, &TForm1::N9Click},       {idN4, &TForm1::N4Click},
+        {idChk6, &TForm1::chk6Click},       {idN1, &TForm1::N1Click},
+        {idN3, &TForm1::N3Click},           {idN5, &TForm1::N5Click},
+        {idN9, &TForm1::N9Click},           {idN4, &TForm1::N4Click},
         {idN10, &TForm1::N10Click},
     };
     for (const auto& [clickId, handler] : kClickHandlers) {

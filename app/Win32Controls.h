@@ -1,6 +1,6 @@
 // Small helpers of the main window over user32, gdi32 and comctl32: owners of
-// GDI and menu handles (on the one handle owner of platform/win32/Handles.h), the panel and label window classes, the choice of the
-// interface font, and text access to controls.
+// GDI and menu handles (on the one handle owner of platform/win32/Handles.h), the panel and label
+// window classes, the choice of the interface font, and text access to controls.
 #pragma once
 
 #include <windows.h>

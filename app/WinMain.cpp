@@ -9,11 +9,11 @@
 #include <exception>
 
 #include "app/Form1.h"
-#include "platform/win32/Win32CompoundFiles.h"
 #include "matchers/MatcherSet.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Automation.h"
 #include "platform/win32/Win32CodePage.h"
+#include "platform/win32/Win32CompoundFiles.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"

@@ -7,10 +7,10 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/ConsoleServices.h"
 #include "cli/FindOptions.h"
-#include "platform/win32/Win32CompoundFiles.h"
 #include "platform/Error.h"
 #include "platform/win32/Win32Automation.h"
 #include "platform/win32/Win32CodePage.h"
+#include "platform/win32/Win32CompoundFiles.h"
 #include "platform/win32/Win32Drives.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
@@ -29,7 +29,7 @@ void Write(std::FILE* stream, const std::string& text) {
 
 // The options as the window's inputs.
 class OptionWindow final : public SearchWindow {
-public:
+  public:
     OptionWindow(const FindOptions& options, Dialogs& dialogs, ResultPrinter& printer)
         : options_(options), dialogs_(dialogs), printer_(printer) {}
     std::string LocationText() override { return options_.in; }
@@ -38,10 +38,14 @@ public:
     int TypeIndex() override { return options_.typeIndex; }
     bool IsChecked(int box) override {
         switch (box) {
-            case 1: return options_.includeSystem;
-            case 2: return options_.includeHidden;
-            case 3: return options_.includeSubfolders;
-            default: return true;
+            case 1:
+                return options_.includeSystem;
+            case 2:
+                return options_.includeHidden;
+            case 3:
+                return options_.includeSubfolders;
+            default:
+                return true;
         }
     }
     std::string IgnoredFolderText() override { return options_.skip; }
@@ -54,7 +58,7 @@ public:
         printer_.FillResultTable(paths);
     }
 
-private:
+  private:
     const FindOptions& options_;
     Dialogs& dialogs_;
     ResultPrinter& printer_;

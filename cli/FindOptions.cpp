@@ -30,19 +30,33 @@ using FlagSetter = std::function<void(FindOptions&)>;
 
 const std::map<std::string, ValueSetter>& ValueOptions() {
     static const std::map<std::string, ValueSetter> kOptions = {
-        {"--in", [](FindOptions& o, const std::string& v) { o.in = v; return true; }},
-        {"--name", [](FindOptions& o, const std::string& v) { o.name = v; return true; }},
-        {"--skip", [](FindOptions& o, const std::string& v) { o.skip = v; return true; }},
-        {"--phrase", [](FindOptions& o, const std::string& v) { o.phrase = v; return true; }},
+        {"--in",
+         [](FindOptions& o, const std::string& v) {
+             o.in = v;
+             return true;
+         }},
+        {"--name",
+         [](FindOptions& o, const std::string& v) {
+             o.name = v;
+             return true;
+         }},
+        {"--skip",
+         [](FindOptions& o, const std::string& v) {
+             o.skip = v;
+             return true;
+         }},
+        {"--phrase",
+         [](FindOptions& o, const std::string& v) {
+             o.phrase = v;
+             return true;
+         }},
         {"--type",
          [](FindOptions& o, const std::string& v) {
              o.typeIndex = TypeIndexFor(v);
              return o.typeIndex >= 0;
          }},
-        {"--pause-ms",
-         [](FindOptions& o, const std::string& v) {
-             return ParseInt(v, 0, o.pauseMs, kMaxPauseMs);
-         }},
+        {"--pause-ms", [](FindOptions& o,
+                          const std::string& v) { return ParseInt(v, 0, o.pauseMs, kMaxPauseMs); }},
         {"--format",
          [](FindOptions& o, const std::string& v) {
              if (v != "paths" && v != "table") return false;

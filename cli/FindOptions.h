@@ -12,13 +12,13 @@ namespace querna::cli {
 enum class OutputFormat { Paths, Table };
 
 struct FindOptions {
-    std::string in;                     // a folder, or documents|desktop|templates|cache|ALL
-    std::string name;                   // all or part of a file name
-    int typeIndex = 4;                  // the type box's item: word excel powerpoint text all
+    std::string in;     // a folder, or documents|desktop|templates|cache|ALL
+    std::string name;   // all or part of a file name
+    int typeIndex = 4;  // the type box's item: word excel powerpoint text all
     bool includeSystem = true;
     bool includeHidden = true;
     bool includeSubfolders = true;
-    std::string skip;                   // the sub-folder name to skip
+    std::string skip;  // the sub-folder name to skip
     int pauseMs = 0;
     OutputFormat format = OutputFormat::Paths;
     std::optional<std::string> phrase;  // a content search when given

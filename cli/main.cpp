@@ -1,7 +1,6 @@
 // querna-find.exe: the console companion of the window.
 #include <fcntl.h>
 #include <io.h>
-
 #include <windows.h>
 
 #include <cstdio>
@@ -23,8 +22,9 @@ bool ArgumentsInCodePage(int argc, wchar_t** argv, std::vector<std::string>& arg
     for (int i = 1; i < argc; ++i) {
         std::optional<std::string> arg = querna::win32::ToCodePage(argv[i]);
         if (!arg) {
-            const std::string option =
-                i > 1 && args.back().starts_with("--") ? args.back() : "argument " + std::to_string(i);
+            const std::string option = i > 1 && args.back().starts_with("--")
+                                           ? args.back()
+                                           : "argument " + std::to_string(i);
             const std::string message = "querna-find: " + option +
                                         ": the text holds characters the system code page "
                                         "cannot represent\r\n";

@@ -15,7 +15,9 @@ set(QUERNA_FUZZ_PLATFORM tests/fakes/LibXmlReader.cpp tests/fakes/IconvCodePage.
 if(QUERNA_FUZZ)
   # Coverage for everything the targets reach; the fuzzer's own main only in
   # the targets.
-  target_compile_options(querna_core PRIVATE -fsanitize=fuzzer-no-link)
+  foreach(layer ${QUERNA_CORE_LAYERS})
+    target_compile_options(${layer} PRIVATE -fsanitize=fuzzer-no-link)
+  endforeach()
 endif()
 
 set(QUERNA_FUZZ_NAMES "")

@@ -64,14 +64,10 @@ target_link_libraries(querna-find PRIVATE querna_cli querna_win32 ${QUERNA_DELAY
 file(GLOB QUERNA_APP_SOURCES CONFIGURE_DEPENDS app/*.cpp)
 list(FILTER QUERNA_APP_SOURCES EXCLUDE REGEX "/WinMain\\.cpp$")
 file(GLOB QUERNA_APP_RESOURCES CONFIGURE_DEPENDS app/*.rc)
-if(QUERNA_APP_SOURCES)
-  add_library(querna_app STATIC ${QUERNA_APP_SOURCES})
-  target_link_libraries(querna_app PUBLIC querna_win32)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/app/WinMain.cpp)
-    add_executable(Querna WIN32 app/WinMain.cpp ${QUERNA_APP_RESOURCES})
-    target_link_libraries(Querna PRIVATE querna_app)
-  endif()
-endif()
+add_library(querna_app STATIC ${QUERNA_APP_SOURCES})
+target_link_libraries(querna_app PUBLIC querna_win32)
+add_executable(Querna WIN32 app/WinMain.cpp ${QUERNA_APP_RESOURCES})
+target_link_libraries(Querna PRIVATE querna_app)
 
 # GoogleTest, built from Debian's sources for this target.
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -81,24 +77,22 @@ add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest E
 target_compile_options(gtest PRIVATE -w -fexec-charset=UTF-8)
 target_compile_options(gtest_main PRIVATE -w -fexec-charset=UTF-8)
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/fakeoffice/CMakeLists.txt)
-  add_subdirectory(tests/fakeoffice)
-endif()
+add_subdirectory(tests/fakeoffice)
 
 # One program, and one ctest entry, per file of tests/win.
 file(GLOB QUERNA_WIN_TEST_SUPPORT CONFIGURE_DEPENDS tests/win/support/*.cpp)
 file(GLOB QUERNA_WIN_TESTS CONFIGURE_DEPENDS tests/win/*_test.cpp)
+# The support code is compiled once and linked into every test program.
+add_library(querna_win_test_support OBJECT ${QUERNA_WIN_TEST_SUPPORT})
+target_include_directories(querna_win_test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/win)
+# The committed fixture documents, reached through Wine's Z: drive.
+target_compile_definitions(querna_win_test_support
+                           PUBLIC QUERNA_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")
+target_link_libraries(querna_win_test_support PUBLIC querna_app querna_cli querna_win32 gtest)
 foreach(test_source ${QUERNA_WIN_TESTS})
   get_filename_component(test_name ${test_source} NAME_WE)
-  add_executable(${test_name} ${test_source} ${QUERNA_WIN_TEST_SUPPORT})
-  target_include_directories(${test_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/win)
-  target_link_libraries(${test_name} PRIVATE querna_win32 gtest gtest_main)
-  # The committed fixture documents, reached through Wine's Z: drive.
-  target_compile_definitions(${test_name} PRIVATE QUERNA_SOURCE_DIR="Z:${CMAKE_SOURCE_DIR}")
-  if(TARGET querna_app)
-    target_link_libraries(${test_name} PRIVATE querna_app)
-  endif()
-  target_link_libraries(${test_name} PRIVATE querna_cli)
+  add_executable(${test_name} ${test_source})
+  target_link_libraries(${test_name} PRIVATE querna_win_test_support gtest_main)
   add_test(NAME ${test_name} COMMAND ${test_name})
   set_tests_properties(${test_name} PROPERTIES TIMEOUT ${QUERNA_TEST_TIMEOUT}
                        ENVIRONMENT "${QUERNA_WINE_ENV}")

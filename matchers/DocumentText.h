@@ -14,7 +14,7 @@ namespace querna {
 // PowerPoint shape's text (its paragraphs joined by CR). A match never spans
 // two units. Returning true stops the reading: the reader returns at once.
 class TextUnitSink {
-public:
+  public:
     virtual ~TextUnitSink() = default;
     virtual bool Unit(std::u16string_view text) = 0;
 };

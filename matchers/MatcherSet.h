@@ -24,10 +24,12 @@
 namespace querna {
 
 class MatcherSet final : public ContentMatchers {
-public:
+  public:
     MatcherSet(FileSystem& fs, TextRules& rules, Dialogs& dialogs, Automation& automation,
                const DocumentServices* documents = nullptr)
-        : automation_(automation), excel_(automation), text_(fs, dialogs, rules),
+        : automation_(automation),
+          excel_(automation),
+          text_(fs, dialogs, rules),
           documents_(documents) {}
 
     void BeginSearch() override;
@@ -39,7 +41,7 @@ public:
 
     const ExcelConnection& Excel() const { return excel_; }
 
-private:
+  private:
     // What this search has learnt of one application's server.
     enum class Server { Unknown, Present, Absent };
 

@@ -47,7 +47,7 @@ constexpr int32_t kXlNext = 1;
 // step has run. Nothing is thrown from a destructor, so a clean-up error can
 // never meet another error in flight.
 class StepRunner {
-public:
+  public:
     template <typename Step>
     void Run(Step&& step) {
         try {
@@ -60,7 +60,7 @@ public:
         if (error_) std::rethrow_exception(error_);
     }
 
-private:
+  private:
     std::exception_ptr error_;
 };
 

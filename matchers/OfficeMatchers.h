@@ -37,7 +37,7 @@ int32_t MatchPowerPointPresentation(Automation& automation, const std::string& p
 // instance to quit first when AutoQuit is set, and lets go of it even when
 // quitting fails. Destruction releases what is held without quitting.
 class ExcelConnection {
-public:
+  public:
     explicit ExcelConnection(Automation& automation) : automation_(automation) {}
     ExcelConnection(const ExcelConnection&) = delete;
     ExcelConnection& operator=(const ExcelConnection&) = delete;
@@ -62,7 +62,7 @@ public:
         return HoldsObject(application_) || HoldsObject(workbook_) || HoldsObject(worksheet_);
     }
 
-private:
+  private:
     Automation& automation_;
     bool autoQuit_ = false;
     AutoValue application_;

@@ -18,7 +18,7 @@ namespace {
 // carried from block to block, as the bytes that decide may lie in a block
 // already passed.
 class CharacterStarts {
-public:
+  public:
     explicit CharacterStarts(const std::array<bool, 256>& leadBytes) : lead_(leadBytes) {}
 
     // Whether data[at] begins a character. Questions about one block come in
@@ -31,7 +31,7 @@ public:
     // data[from, ...) is about to move to the front of the buffer.
     void Shift(const unsigned char* data, size_t from) { known_ = NextStart(data, from) - from; }
 
-private:
+  private:
     // The first position at or after `at` that begins a character: `at`
     // itself, or the one after it when `at` is the second byte of a pair.
     size_t NextStart(const unsigned char* data, size_t at) const {

@@ -29,7 +29,7 @@ constexpr size_t kTextBlockSize = size_t{1} << 20;
 // search over many small files pays for it once. The lead bytes of the code
 // page are read from `rules` once, when the matcher is made.
 class TextMatcher {
-public:
+  public:
     TextMatcher(FileSystem& fs, Dialogs& dialogs, TextRules& rules,
                 size_t blockSize = kTextBlockSize, ScanLevel level = BestScanLevel());
 
@@ -39,7 +39,7 @@ public:
     // "打开文件错误" in the plain message box.
     int32_t Match(const std::string& path, const std::string& phrase);
 
-private:
+  private:
     FileSystem& fs_;
     Dialogs& dialogs_;
     size_t blockSize_;

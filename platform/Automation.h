@@ -24,13 +24,13 @@ namespace querna {
 
 // What the implementation keeps for one object reference.
 class AutoHandle {
-public:
+  public:
     virtual ~AutoHandle() = default;
 };
 
 // A shared, counted reference to an automation object; empty when it holds none.
 class AutoObject {
-public:
+  public:
     AutoObject() = default;
     explicit AutoObject(std::shared_ptr<AutoHandle> handle) : handle_(std::move(handle)) {}
     explicit operator bool() const { return handle_ != nullptr; }
@@ -42,7 +42,7 @@ public:
         return a.handle_ == b.handle_;
     }
 
-private:
+  private:
     std::shared_ptr<AutoHandle> handle_;
 };
 
@@ -66,7 +66,7 @@ enum class CallKind : uint16_t { Method = 1, PropertyGet = 2, PropertyPut = 4 };
 // application is not installed. Its text is the system's, as for any other
 // failure of the bridge.
 class ServerAbsentError : public QuernaError {
-public:
+  public:
     using QuernaError::QuernaError;
 };
 
@@ -92,7 +92,7 @@ int32_t ToInt(const AutoValue& value);
 std::string ToText(const AutoValue& value);
 
 class Automation {
-public:
+  public:
     virtual ~Automation() = default;
 
     // Looks the class up from its program identifier ("Word.Application") and

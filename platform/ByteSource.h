@@ -22,10 +22,14 @@ enum class DocumentFault {
 // The reason as the user reads it (GBK), e.g. "文档已加密".
 inline const char* DocumentFaultText(DocumentFault fault) {
     switch (fault) {
-        case DocumentFault::Encrypted: return "文档已加密";
-        case DocumentFault::Damaged: return "文档已损坏";
-        case DocumentFault::OldFormat: return "不支持的旧格式";
-        case DocumentFault::TooLarge: return "文档内容过大";
+        case DocumentFault::Encrypted:
+            return "文档已加密";
+        case DocumentFault::Damaged:
+            return "文档已损坏";
+        case DocumentFault::OldFormat:
+            return "不支持的旧格式";
+        case DocumentFault::TooLarge:
+            return "文档内容过大";
     }
     return "文档已损坏";
 }
@@ -33,17 +37,17 @@ inline const char* DocumentFaultText(DocumentFault fault) {
 // Raised by a reader for whatever it cannot read; the matcher that called it
 // turns it into the message the user sees, naming the file.
 class DocumentError : public std::runtime_error {
-public:
+  public:
     explicit DocumentError(DocumentFault fault)
         : std::runtime_error(DocumentFaultText(fault)), fault_(fault) {}
     DocumentFault Fault() const { return fault_; }
 
-private:
+  private:
     DocumentFault fault_;
 };
 
 class ByteSource {
-public:
+  public:
     virtual ~ByteSource() = default;
     virtual uint64_t Size() const = 0;
     // Reads up to `count` bytes at `offset` into `buffer`; returns how many
@@ -54,7 +58,7 @@ public:
 
 // A ByteSource over bytes in memory, which must outlive it.
 class MemoryByteSource final : public ByteSource {
-public:
+  public:
     MemoryByteSource(const void* data, size_t size)
         : data_(static_cast<const unsigned char*>(data)), size_(size) {}
     uint64_t Size() const override { return size_; }
@@ -65,7 +69,7 @@ public:
         return n;
     }
 
-private:
+  private:
     const unsigned char* data_;
     size_t size_;
 };

@@ -6,7 +6,7 @@
 namespace querna {
 
 class Clipboard {
-public:
+  public:
     virtual ~Clipboard() = default;
     // Empties the clipboard and puts `text` on it as CF_TEXT (terminating NUL
     // included). Raises QuernaError "Cannot open clipboard" when another

@@ -11,7 +11,7 @@
 namespace querna {
 
 class CompoundStorage {
-public:
+  public:
     virtual ~CompoundStorage() = default;
     // A stream by its path from the root storage, storages separated by '/'
     // ("WordDocument", "1Table", "ObjectPool/_1234/Contents"); null when there
@@ -20,7 +20,7 @@ public:
 };
 
 class CompoundFiles {
-public:
+  public:
     virtual ~CompoundFiles() = default;
     // Opens the compound file at `path` for reading, sharing it with other
     // readers. Raises DocumentError(Damaged) when it is not a compound file.

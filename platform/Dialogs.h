@@ -6,7 +6,7 @@
 namespace querna {
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     // The program's own information message: information icon, one OK button.
     virtual void ShowInfo(const std::string& text, const std::string& caption) = 0;

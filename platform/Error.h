@@ -7,7 +7,7 @@
 namespace querna {
 
 class QuernaError : public std::runtime_error {
-public:
+  public:
     explicit QuernaError(const std::string& text) : std::runtime_error(text) {}
 };
 

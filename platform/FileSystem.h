@@ -46,7 +46,7 @@ struct DirEntry {
 
 // One open directory listing. Closes itself when destroyed.
 class DirListing {
-public:
+  public:
     virtual ~DirListing() = default;
     // Fills `entry` with the next allowed entry; false when there is none.
     virtual bool Next(DirEntry& entry) = 0;
@@ -67,7 +67,7 @@ struct EntryFacts {
 
 // A file opened for reading. Closes itself when destroyed.
 class ReadableFile {
-public:
+  public:
     virtual ~ReadableFile() = default;
     // Reads up to `count` bytes; returns the count read (0 at the end), or -1
     // when the read fails.
@@ -83,7 +83,7 @@ struct FolderId {
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     virtual bool FolderExists(const std::string& path) = 0;

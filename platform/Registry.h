@@ -12,7 +12,7 @@ namespace querna {
 // "the key opened last". Every name is relative to that key, or to the root
 // while no key is open. Destroying the accessor closes the key opened last.
 class ClassesRootAccessor {
-public:
+  public:
     virtual ~ClassesRootAccessor() = default;
     // Opens `name`, creating it when missing, with full access. On success
     // the key opened before is closed and the new key becomes the key opened
@@ -33,7 +33,7 @@ public:
 };
 
 class Registry {
-public:
+  public:
     virtual ~Registry() = default;
     // The string value `name` of HKEY_CURRENT_USER\`key`, opened without
     // creating it; empty when the key or the value is missing. A value that

@@ -6,7 +6,7 @@
 namespace querna {
 
 class SearchHost {
-public:
+  public:
     virtual ~SearchHost() = default;
     // Sets the text of one panel of the status bar (1: count, 3: current path).
     virtual void SetStatusPanel(int panel, const std::string& text) = 0;

@@ -7,7 +7,7 @@
 namespace querna {
 
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     // Asks the shell to open `path` with the main window as owner. The outcome
     // is not examined: whatever the system shows on failure is all there is.

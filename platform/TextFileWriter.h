@@ -15,7 +15,7 @@ namespace querna {
 // without Close, or after a failed Close, it is closed and removed, so that a
 // write that failed half-way leaves no half-written file behind.
 class OutputFile {
-public:
+  public:
     virtual ~OutputFile() = default;
     // Writes `bytes` at the current end. Returns 0 or the system error code;
     // `written` receives the count of bytes actually stored, which may fall
@@ -27,7 +27,7 @@ public:
 };
 
 class TextFileWriter {
-public:
+  public:
     virtual ~TextFileWriter() = default;
     // Creates `path` for writing, replacing and emptying an existing file;
     // other programs may read it meanwhile. The name is used unchanged. Null

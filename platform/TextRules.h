@@ -7,7 +7,7 @@
 namespace querna {
 
 class TextRules {
-public:
+  public:
     virtual ~TextRules() = default;
     // Compares without regard to case under the user's locale: <0, 0 or >0.
     virtual int CompareText(std::string_view a, std::string_view b) = 0;

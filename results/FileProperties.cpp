@@ -15,7 +15,9 @@ constexpr uint64_t kMsPerDay = 86'400'000;
 constexpr int64_t kDaysTo1601 = 584'388;
 constexpr int64_t kDaysTo1899 = 693'593;
 
-bool IsLeapYear(int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeapYear(int64_t y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 int DaysInMonth(int64_t y, int m) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

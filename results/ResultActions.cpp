@@ -16,15 +16,22 @@ constexpr uint32_t kAccessDenied = 5;
 
 std::string SaveErrorText(uint32_t systemError) {
     switch (systemError) {
-        case kFileNotFound: return "File not found";
-        case kPathNotFound: return "Invalid filename";
-        case kTooManyOpenFiles: return "Too many open files";
-        case kAccessDenied: return "File access denied";
-        default: return "I/O error " + std::to_string(systemError);
+        case kFileNotFound:
+            return "File not found";
+        case kPathNotFound:
+            return "Invalid filename";
+        case kTooManyOpenFiles:
+            return "Too many open files";
+        case kAccessDenied:
+            return "File access denied";
+        default:
+            return "I/O error " + std::to_string(systemError);
     }
 }
 
-bool ResultActions::HasResults() { return rows_.RowCount() >= 1 && !rows_.RowName(0).empty(); }
+bool ResultActions::HasResults() {
+    return rows_.RowCount() >= 1 && !rows_.RowName(0).empty();
+}
 
 int ResultActions::ActionRow() {
     if (!HasResults()) return -1;
@@ -32,7 +39,9 @@ int ResultActions::ActionRow() {
     return row >= 0 && row < rows_.RowCount() ? row : -1;
 }
 
-std::string ResultActions::FullPath(int row) { return rows_.RowFolder(row) + rows_.RowName(row); }
+std::string ResultActions::FullPath(int row) {
+    return rows_.RowFolder(row) + rows_.RowName(row);
+}
 
 void ResultActions::OpenFolder() {
     const int row = ActionRow();

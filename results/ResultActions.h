@@ -16,7 +16,7 @@ namespace querna {
 
 // The table as the actions read it. Rows are numbered from 0.
 class ResultRowsView {
-public:
+  public:
     virtual ~ResultRowsView() = default;
     virtual int RowCount() = 0;
     // The selected row; -1 when none is (the table selects one at most).
@@ -33,7 +33,7 @@ public:
 std::string SaveErrorText(uint32_t systemError);
 
 class ResultActions {
-public:
+  public:
     ResultActions(ResultRowsView& rows, Shell& shell, Clipboard& clipboard, Dialogs& dialogs,
                   TextFileWriter& files)
         : rows_(rows), shell_(shell), clipboard_(clipboard), dialogs_(dialogs), files_(files) {}
@@ -53,7 +53,7 @@ public:
     // write) and leaves no file of that name: the partial file is removed.
     void SaveList();
 
-private:
+  private:
     // Whether the table holds results at all: a first row with a name.
     bool HasResults();
     // The selected row when the table holds results; -1 otherwise.

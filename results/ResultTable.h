@@ -34,7 +34,7 @@ struct ResultFilters {
 // filters are read afresh for every path, so a change made while the table
 // fills applies to the paths that follow.
 class ResultTableView {
-public:
+  public:
     virtual ~ResultTableView() = default;
     virtual void ClearRows() = 0;
     virtual void AddRow(const ResultRow& row) = 0;

@@ -9,7 +9,7 @@
 namespace querna {
 
 class ContentMatchers {
-public:
+  public:
     virtual ~ContentMatchers() = default;
     // A whole search starts: what the matchers learnt about the machine in
     // the previous one (such as which Office servers are installed) is

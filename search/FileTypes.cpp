@@ -34,12 +34,18 @@ constexpr std::array<ClassList, 4> kClassLists = {{
 
 std::string_view TypeClassList(FileTypeClass type) {
     switch (type) {
-        case ftWord: return kWordList;
-        case ftExcel: return kExcelList;
-        case ftPowerPoint: return kPowerPointList;
-        case ftText: return kTextList;
-        case ftAll: return kAllFilesList;
-        case ftOther: break;
+        case ftWord:
+            return kWordList;
+        case ftExcel:
+            return kExcelList;
+        case ftPowerPoint:
+            return kPowerPointList;
+        case ftText:
+            return kTextList;
+        case ftAll:
+            return kAllFilesList;
+        case ftOther:
+            break;
     }
     return {};
 }

@@ -42,11 +42,11 @@ inline constexpr std::string_view kBrowseCaption = "浏览...";
 struct LocationEntry {
     LocationKind kind = LocationKind::Folder;
     std::string caption;
-    int image = 0;   // also the selected and the overlay image
-    int indent = 0;  // in steps of the box's indent
+    int image = 0;                               // also the selected and the overlay image
+    int indent = 0;                              // in steps of the box's indent
     ShellFolder folder = ShellFolder::Personal;  // for SpecialFolder
     char drive = 0;                              // for OneDisk
-    std::string_view keyword;  // the console companion's name for it, if any
+    std::string_view keyword;                    // the console companion's name for it, if any
     friend bool operator==(const LocationEntry&, const LocationEntry&) = default;
 };
 

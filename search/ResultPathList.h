@@ -21,7 +21,7 @@ struct ListedFile {
 };
 
 class ResultPathList {
-public:
+  public:
     explicit ResultPathList(TextRules& rules) : rules_(rules) {}
 
     // Appends `path` unless an equal one (case-insensitive, locale rules) is
@@ -36,7 +36,7 @@ public:
     // What the listing returned of the i-th path.
     const ListedFile& Listed(size_t i) const { return listed_[i]; }
 
-private:
+  private:
     // Whether an entry equal to `path` is held under its case-folded key.
     bool Holds(const std::string& folded, const std::string& path);
 

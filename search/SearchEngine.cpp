@@ -11,7 +11,7 @@ namespace {
 
 // Keeps a folder on the chain of folders being descended while its walk lasts.
 class AncestorGuard {
-public:
+  public:
     AncestorGuard(std::vector<SearchEngine::Ancestor>& chain, const std::string& dir)
         : chain_(chain) {
         chain_.push_back({dir, std::nullopt});
@@ -20,7 +20,7 @@ public:
     AncestorGuard(const AncestorGuard&) = delete;
     AncestorGuard& operator=(const AncestorGuard&) = delete;
 
-private:
+  private:
     std::vector<SearchEngine::Ancestor>& chain_;
 };
 
@@ -38,8 +38,8 @@ RootProblem SearchEngine::CheckRoot(const std::string& folder) {
         EntryFacts facts;
         std::string path = dir;
         while (EndsWithBackslash(path, rules_)) path.pop_back();
-        const bool isFile = !path.empty() && fs_.FindEntry(path, facts) &&
-                            !(facts.attributes & faDirectory);
+        const bool isFile =
+            !path.empty() && fs_.FindEntry(path, facts) && !(facts.attributes & faDirectory);
         return isFile ? RootProblem::NotAFolder : RootProblem::Missing;
     }
     return fs_.CanList(dir) ? RootProblem::None : RootProblem::Unlistable;
@@ -70,8 +70,8 @@ SearchEngine::TypeTest SearchEngine::ReadTypeTest() const {
     return {allFiles, allFiles ? ftAll : ClassifyExtension(filter)};
 }
 
-void SearchEngine::AddCandidate(const std::string& dir, const DirEntry& file,
-                                const TypeTest& test, Candidates& candidates) {
+void SearchEngine::AddCandidate(const std::string& dir, const DirEntry& file, const TypeTest& test,
+                                Candidates& candidates) {
     if (file.attributes & faDirectory) return;
     if (test.allFiles || ClassifyExtension(SplitPath(file.name, rules_).extension) == test.wanted) {
         candidates.emplace_back(dir + file.name,
@@ -176,12 +176,17 @@ void SearchEngine::AppendCandidates(ResultPathList& results, const Candidates& c
 int32_t SearchEngine::MatchCandidate(const std::string& path, const std::string& phrase) {
     if (matchers_ == nullptr) return 0;
     switch (ClassifyExtension(SplitPath(path, rules_).extension)) {
-        case ftWord: return matchers_->MatchWordDocument(path, phrase);
-        case ftExcel: return matchers_->MatchExcelWorkbook(path, phrase);
-        case ftPowerPoint: return matchers_->MatchPowerPointPresentation(path, phrase);
-        case ftText: return matchers_->MatchTextFile(path, phrase);
+        case ftWord:
+            return matchers_->MatchWordDocument(path, phrase);
+        case ftExcel:
+            return matchers_->MatchExcelWorkbook(path, phrase);
+        case ftPowerPoint:
+            return matchers_->MatchPowerPointPresentation(path, phrase);
+        case ftText:
+            return matchers_->MatchTextFile(path, phrase);
         case ftOther:
-        case ftAll: break;
+        case ftAll:
+            break;
     }
     return 0;
 }

@@ -32,18 +32,22 @@ enum class RootProblem {
 // content pass finds the phrase in it. Candidates gathered for the content
 // pass are not results.
 class ResultObserver {
-public:
+  public:
     virtual ~ResultObserver() = default;
     virtual void ResultAppended(const std::string& path, const ListedFile& listed) = 0;
 };
 
 class SearchEngine {
-public:
+  public:
     // `pauseMs` is slept after every directory entry and every candidate that
     // is not skipped (50 in the window, 0 by default in the console companion).
     SearchEngine(SearchState& state, FileSystem& fs, TextRules& rules, SearchHost& host,
                  ContentMatchers* matchers, int pauseMs)
-        : state_(state), fs_(fs), rules_(rules), host_(host), matchers_(matchers),
+        : state_(state),
+          fs_(fs),
+          rules_(rules),
+          host_(host),
+          matchers_(matchers),
           pauseMs_(pauseMs) {}
 
     // The observer told of every result from now on; null for none.
@@ -86,7 +90,7 @@ public:
         std::optional<FolderId> id;
     };
 
-private:
+  private:
     // A folder's matches with what its match listing returned of them.
     using Candidates = std::vector<std::pair<std::string, ListedFile>>;
     // The type filter as read at one moment.

@@ -14,10 +14,14 @@ constexpr const char* kShellFoldersKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const char* ShellFolderValue(ShellFolder which) {
     switch (which) {
-        case ShellFolder::Personal: return "Personal";
-        case ShellFolder::Desktop: return "Desktop";
-        case ShellFolder::Templates: return "Templates";
-        case ShellFolder::Cache: return "Cache";
+        case ShellFolder::Personal:
+            return "Personal";
+        case ShellFolder::Desktop:
+            return "Desktop";
+        case ShellFolder::Templates:
+            return "Templates";
+        case ShellFolder::Cache:
+            return "Cache";
     }
     return "Personal";
 }
@@ -45,7 +49,9 @@ std::string DriveRoot(char letter) {
     return {letter, ':', '\\'};
 }
 
-int32_t Flag(bool checked) { return checked ? kTrue : kFalse; }
+int32_t Flag(bool checked) {
+    return checked ? kTrue : kFalse;
+}
 
 }  // namespace
 
@@ -91,10 +97,15 @@ bool SearchRun::ResolveLocation() {
             return true;
         }
         case LocationKind::MyComputer:
-        case LocationKind::AllDisks: location = kAllDrives; return true;
-        case LocationKind::OneDisk: location = DriveRoot(item->drive); return true;
+        case LocationKind::AllDisks:
+            location = kAllDrives;
+            return true;
+        case LocationKind::OneDisk:
+            location = DriveRoot(item->drive);
+            return true;
         case LocationKind::Browse:
-        case LocationKind::Folder: return true;
+        case LocationKind::Folder:
+            return true;
     }
     return true;
 }
@@ -104,10 +115,17 @@ bool SearchRun::CheckLocation() {
     if (location == kAllDrives) return true;
     const char* problem = nullptr;
     switch (engine_.CheckRoot(location)) {
-        case RootProblem::None: return true;
-        case RootProblem::Missing: problem = "目标目录不存在: "; break;
-        case RootProblem::NotAFolder: problem = "目标不是目录: "; break;
-        case RootProblem::Unlistable: problem = "无法读取目标目录: "; break;
+        case RootProblem::None:
+            return true;
+        case RootProblem::Missing:
+            problem = "目标目录不存在: ";
+            break;
+        case RootProblem::NotAFolder:
+            problem = "目标不是目录: ";
+            break;
+        case RootProblem::Unlistable:
+            problem = "无法读取目标目录: ";
+            break;
     }
     window_.ShowInfo(problem + SearchEngine::NormaliseFolder(location, rules_), "提示");
     return false;

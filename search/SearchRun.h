@@ -17,17 +17,17 @@ namespace querna {
 // What the run reads of the window's inputs and does to the window. Every
 // read returns the control's state at the moment of the call.
 class SearchWindow {
-public:
+  public:
     virtual ~SearchWindow() = default;
-    virtual std::string LocationText() = 0;            // text of cbb1
+    virtual std::string LocationText() = 0;  // text of cbb1
     // The selected item of cbb1, whose items are BuildLocationItems of the
     // local disks (then a command-line folder, if any); -1 for none.
     virtual int LocationIndex() = 0;
-    virtual int TypeIndex() = 0;                        // selected item of cbb2; -1 for none
-    virtual bool IsChecked(int box) = 0;                // chk1 .. chk4, by number 1 .. 4
-    virtual std::string IgnoredFolderText() = 0;        // edt4
-    virtual std::string NameText() = 0;                 // edt1
-    virtual std::string PhraseText() = 0;               // edt2
+    virtual int TypeIndex() = 0;                  // selected item of cbb2; -1 for none
+    virtual bool IsChecked(int box) = 0;          // chk1 .. chk4, by number 1 .. 4
+    virtual std::string IgnoredFolderText() = 0;  // edt4
+    virtual std::string NameText() = 0;           // edt1
+    virtual std::string PhraseText() = 0;         // edt2
     virtual void ShowInfo(const std::string& text, const std::string& caption) = 0;
     // Adds the rows of `paths` to the results table, emptying it first when
     // `empty` is set (see FillResultTable).
@@ -39,10 +39,14 @@ public:
 // button is never disabled) is a complete nested search over the same state,
 // after which the first resumes with its own roots and lists.
 class SearchRun {
-public:
+  public:
     SearchRun(SearchState& state, SearchEngine& engine, SearchWindow& window, SearchHost& host,
               Registry& registry, TextRules& rules)
-        : state_(state), engine_(engine), window_(window), host_(host), registry_(registry),
+        : state_(state),
+          engine_(engine),
+          window_(window),
+          host_(host),
+          registry_(registry),
           rules_(rules) {}
 
     // The Search button: clears the stop flag, collects the criteria (an
@@ -76,7 +80,7 @@ public:
     // when it is not recorded.
     std::string ReadShellFolder(ShellFolder which);
 
-private:
+  private:
     // Rewrites Criteria.Location for the selected item of the location box.
     // False, after telling the user, when a special folder is not recorded.
     bool ResolveLocation();

@@ -8,8 +8,8 @@ std::optional<std::string> ToCodePage(std::wstring_view text) {
     if (text.empty()) return std::string();
     const int length = static_cast<int>(text.size());
     BOOL usedDefault = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length,
-                                         nullptr, 0, nullptr, &usedDefault);
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr,
+                                         0, nullptr, &usedDefault);
     if (size <= 0 || usedDefault) return std::nullopt;
     std::string converted(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, converted.data(), size,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+// after <windows.h>, which it needs
 #include <oleauto.h>
 
 #include <utility>
@@ -24,7 +25,7 @@ namespace querna::win32 {
 // Copies are deleted, so a handle is never freed twice; moves are allowed.
 template <typename Traits>
 class UniqueHandle {
-public:
+  public:
     using Type = typename Traits::Type;
 
     UniqueHandle() = default;
@@ -53,7 +54,7 @@ public:
         if (Valid(old)) Traits::Free(old);
     }
 
-private:
+  private:
     // A null handle is never valid, whatever the kind's own "none" value.
     static bool Valid(Type handle) { return handle != Traits::Invalid() && handle != Type{}; }
 
@@ -113,7 +114,7 @@ using ScreenDc = UniqueHandle<ScreenDcTraits>;
 // An owned COM interface pointer.
 template <typename I>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     explicit ComPtr(I* p) : p_(p) {}  // takes over one reference
     ~ComPtr() { Reset(); }
@@ -147,13 +148,13 @@ public:
         if (p_) std::exchange(p_, nullptr)->Release();
     }
 
-private:
+  private:
     I* p_ = nullptr;
 };
 
 // An owned BSTR.
 class Bstr {
-public:
+  public:
     Bstr() = default;
     explicit Bstr(BSTR s) : s_(s) {}
     ~Bstr() { SysFreeString(s_); }
@@ -163,13 +164,13 @@ public:
     BSTR Get() const { return s_; }
     BSTR Release() { return std::exchange(s_, nullptr); }
 
-private:
+  private:
     BSTR s_ = nullptr;
 };
 
 // A VARIANT cleared on every way out.
 class Variant {
-public:
+  public:
     Variant() { VariantInit(&v_); }
     ~Variant() { VariantClear(&v_); }
     Variant(const Variant&) = delete;
@@ -178,13 +179,13 @@ public:
     const VARIANT* Get() const { return &v_; }
     VARIANT* operator->() { return &v_; }
 
-private:
+  private:
     VARIANT v_;
 };
 
 // The COM apartment of the calling thread (single-threaded), left on exit.
 class ComApartment {
-public:
+  public:
     ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
     ~ComApartment() {
         if (ok_) CoUninitialize();
@@ -192,14 +193,14 @@ public:
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
 
-private:
+  private:
     bool ok_;
 };
 
 // The arguments of one dispatch call: a run of VARIANTs, each cleared on every
 // way out. The count is fixed at construction.
 class VariantArray {
-public:
+  public:
     explicit VariantArray(size_t count) : items_(count) {
         for (VARIANT& v : items_) VariantInit(&v);
     }
@@ -212,14 +213,14 @@ public:
     VARIANT& operator[](size_t i) { return items_[i]; }
     size_t Size() const { return items_.size(); }
 
-private:
+  private:
     std::vector<VARIANT> items_;
 };
 
 // The exception information a dispatch call fills in; its strings are freed on
 // every way out.
 class ExcepInfo {
-public:
+  public:
     ExcepInfo() = default;
     ~ExcepInfo() {
         SysFreeString(info_.bstrSource);
@@ -231,7 +232,7 @@ public:
     EXCEPINFO* Get() { return &info_; }
     EXCEPINFO* operator->() { return &info_; }
 
-private:
+  private:
     EXCEPINFO info_{};
 };
 

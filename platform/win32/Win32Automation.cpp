@@ -16,11 +16,11 @@ namespace {
 
 // The one kind of handle this bridge makes: a counted IDispatch reference.
 class DispatchHandle final : public AutoHandle {
-public:
+  public:
     explicit DispatchHandle(ComPtr<IDispatch> dispatch) : dispatch_(std::move(dispatch)) {}
     IDispatch* Get() const { return dispatch_.Get(); }
 
-private:
+  private:
     ComPtr<IDispatch> dispatch_;
 };
 

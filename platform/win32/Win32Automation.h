@@ -14,7 +14,7 @@
 namespace querna::win32 {
 
 class Win32Automation final : public Automation {
-public:
+  public:
     AutoValue CreateObject(const std::string& progId) override;
     AutoValue CreateObjectOfClass(const std::string& clsid) override;
     AutoValue Call(const AutoValue& target, const std::string& name, CallKind kind,

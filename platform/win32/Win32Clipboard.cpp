@@ -12,7 +12,7 @@ namespace {
 
 // Closes the clipboard on every way out of SetText.
 class OpenedClipboard {
-public:
+  public:
     OpenedClipboard() = default;
     ~OpenedClipboard() { CloseClipboard(); }
     OpenedClipboard(const OpenedClipboard&) = delete;

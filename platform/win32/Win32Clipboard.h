@@ -8,13 +8,13 @@
 namespace querna::win32 {
 
 class Win32Clipboard final : public Clipboard {
-public:
+  public:
     // `owner` becomes the clipboard's owner: SetClipboardData needs an owner
     // window once the clipboard has been emptied, so it must be a real window.
     explicit Win32Clipboard(HWND owner) : owner_(owner) {}
     void SetText(const std::string& text) override;
 
-private:
+  private:
     HWND owner_;
 };
 

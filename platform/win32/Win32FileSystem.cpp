@@ -17,7 +17,9 @@ FileTime ToFileTime(const FILETIME& ft) {
 
 // The ANSI functions take at most MAX_PATH - 1 characters; a longer path is
 // refused here rather than handed to them, so it behaves the same everywhere.
-bool PathFits(const std::string& path) { return !path.empty() && path.size() < MAX_PATH; }
+bool PathFits(const std::string& path) {
+    return !path.empty() && path.size() < MAX_PATH;
+}
 
 // The position after the last backslash that is not the second byte of a
 // double-byte character; 0 when there is none.
@@ -71,7 +73,7 @@ bool EntryName(const WIN32_FIND_DATAW& data, std::string& name) {
 }
 
 class Win32DirListing final : public DirListing {
-public:
+  public:
     Win32DirListing(const std::string& mask, uint32_t allowed) : allowed_(allowed) {
         if (PathFits(mask)) {
             find_ = FindHandle(FindFirstFileW(FromCodePage(mask).c_str(), &data_));
@@ -94,8 +96,8 @@ public:
             if (EntryAllowed(current.dwFileAttributes, allowed_) &&
                 EntryName(current, entry.name)) {
                 entry.attributes = current.dwFileAttributes;
-                entry.size = (static_cast<uint64_t>(current.nFileSizeHigh) << 32) |
-                             current.nFileSizeLow;
+                entry.size =
+                    (static_cast<uint64_t>(current.nFileSizeHigh) << 32) | current.nFileSizeLow;
                 entry.creationTime = ToFileTime(current.ftCreationTime);
                 return true;
             }
@@ -103,7 +105,7 @@ public:
         return false;
     }
 
-private:
+  private:
     uint32_t allowed_;
     WIN32_FIND_DATAW data_{};
     FindHandle find_;
@@ -112,10 +114,12 @@ private:
 };
 
 // The path names a wildcard: a look-up through it could find another file.
-bool HasWildcard(const std::string& path) { return path.find_first_of("*?") != std::string::npos; }
+bool HasWildcard(const std::string& path) {
+    return path.find_first_of("*?") != std::string::npos;
+}
 
 class Win32ReadableFile final : public ReadableFile {
-public:
+  public:
     explicit Win32ReadableFile(FileHandle file) : file_(std::move(file)) {}
     int64_t Read(void* buffer, size_t count) override {
         const DWORD chunk = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
@@ -124,12 +128,12 @@ public:
         return read;
     }
 
-private:
+  private:
     FileHandle file_;
 };
 
 class EmptyFile final : public ReadableFile {
-public:
+  public:
     int64_t Read(void*, size_t) override { return 0; }
 };
 
@@ -137,7 +141,7 @@ public:
 // a handle opened without FILE_FLAG_OVERLAPPED reads synchronously, so no
 // separate seek is needed.
 class Win32DocumentFile final : public ByteSource {
-public:
+  public:
     Win32DocumentFile(FileHandle file, uint64_t size) : file_(std::move(file)), size_(size) {}
     uint64_t Size() const override { return size_; }
     size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
@@ -160,7 +164,7 @@ public:
         return total;
     }
 
-private:
+  private:
     FileHandle file_;
     uint64_t size_;
 };
@@ -193,9 +197,8 @@ bool Win32FileSystem::FindEntry(const std::string& path, EntryFacts& facts) {
 
 std::unique_ptr<ReadableFile> Win32FileSystem::OpenExclusive(const std::string& path) {
     if (!PathFits(path) || HasWildcard(path)) return nullptr;
-    FileHandle file(CreateFileW(FileOnlyPath(path).c_str(), GENERIC_READ, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                                nullptr));
+    FileHandle file(CreateFileW(FileOnlyPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return nullptr;
     // A pipe or a device could block a read forever: only disk files are
     // read, anything else reads as empty.
@@ -249,9 +252,9 @@ bool Win32FileSystem::ReadFolderId(const std::string& path, FolderId& id) {
 }
 
 int Win32TextRules::CompareText(std::string_view a, std::string_view b) {
-    const int result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                                      static_cast<int>(a.size()), b.data(),
-                                      static_cast<int>(b.size()));
+    const int result =
+        CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                       b.data(), static_cast<int>(b.size()));
     return result - CSTR_EQUAL;
 }
 
@@ -261,8 +264,8 @@ std::string Win32TextRules::FoldCase(std::string_view text) {
     if (text.empty()) return {};
     const int size = static_cast<int>(text.size());
     std::string upper(text.size(), '\0');
-    int written = LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, text.data(), size,
-                               upper.data(), size);
+    int written =
+        LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, text.data(), size, upper.data(), size);
     if (written == 0) {  // the upper-case form does not fit: ask for its length
         const int needed =
             LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, text.data(), size, nullptr, 0);
@@ -276,6 +279,8 @@ std::string Win32TextRules::FoldCase(std::string_view text) {
     return upper;
 }
 
-bool Win32TextRules::IsLeadByte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
+bool Win32TextRules::IsLeadByte(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != 0;
+}
 
 }  // namespace querna::win32

@@ -8,7 +8,7 @@
 namespace querna::win32 {
 
 class Win32FileSystem final : public FileSystem {
-public:
+  public:
     bool FolderExists(const std::string& path) override;
     std::unique_ptr<DirListing> List(const std::string& mask, uint32_t allowed) override;
     bool FindEntry(const std::string& path, EntryFacts& facts) override;
@@ -20,7 +20,7 @@ public:
 };
 
 class Win32TextRules final : public TextRules {
-public:
+  public:
     int CompareText(std::string_view a, std::string_view b) override;
     std::string FoldCase(std::string_view text) override;
     bool IsLeadByte(unsigned char byte) override;

@@ -10,8 +10,8 @@ namespace {
 
 // Creates or opens `name` below `base` with full access.
 LONG CreateOrOpen(HKEY base, const std::string& name, RegKey& key) {
-    return RegCreateKeyExA(base, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, key.Put(), nullptr);
+    return RegCreateKeyExA(base, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, key.Put(), nullptr);
 }
 
 }  // namespace
@@ -41,13 +41,13 @@ bool Win32RegistryAccessor::WriteDefaultString(const std::string& data) {
                           static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
 }
 
-void Win32RegistryAccessor::CloseKey() { current_.Reset(); }
+void Win32RegistryAccessor::CloseKey() {
+    current_.Reset();
+}
 
-std::string Win32Registry::ReadCurrentUserString(const std::string& key,
-                                                 const std::string& name) {
+std::string Win32Registry::ReadCurrentUserString(const std::string& key, const std::string& name) {
     RegKey opened;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.Put()) !=
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, opened.Put()) != ERROR_SUCCESS) {
         return {};
     }
     DWORD type = 0;

@@ -12,7 +12,7 @@ namespace querna::win32 {
 // `root` is not owned and never closed (normally HKEY_CLASSES_ROOT; tests pass
 // a scratch key of their own).
 class Win32RegistryAccessor final : public ClassesRootAccessor {
-public:
+  public:
     explicit Win32RegistryAccessor(HKEY root) : root_(root) {}
     bool OpenKey(const std::string& name) override;
     bool KeyExists(const std::string& name) override;
@@ -20,7 +20,7 @@ public:
     bool WriteDefaultString(const std::string& data) override;
     void CloseKey() override;
 
-private:
+  private:
     // Names are relative to the key opened last, or to the root while none is.
     HKEY Base() const { return current_ ? current_.Get() : root_; }
 
@@ -29,7 +29,7 @@ private:
 };
 
 class Win32Registry final : public Registry {
-public:
+  public:
     std::string ReadCurrentUserString(const std::string& key, const std::string& name) override;
     std::unique_ptr<ClassesRootAccessor> OpenClassesRoot() override;
 };

@@ -8,12 +8,12 @@
 namespace querna::win32 {
 
 class Win32Shell final : public Shell {
-public:
+  public:
     // `owner` is the main window; it owns whatever the shell shows on failure.
     explicit Win32Shell(HWND owner) : owner_(owner) {}
     void Open(const std::string& path) override;
 
-private:
+  private:
     HWND owner_;
 };
 

@@ -16,7 +16,7 @@ namespace {
 // deleting by name after closing, rather than opening with DELETE access,
 // keeps readers that do not share deletion able to open it meanwhile.
 class Win32OutputFile final : public OutputFile {
-public:
+  public:
     Win32OutputFile(FileHandle file, std::string path)
         : file_(std::move(file)), path_(std::move(path)) {}
     ~Win32OutputFile() override {
@@ -49,7 +49,7 @@ public:
         return 0;
     }
 
-private:
+  private:
     FileHandle file_;
     std::string path_;
     bool kept_ = false;
@@ -57,8 +57,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<OutputFile> Win32TextFileWriter::Create(const std::string& path,
-                                                        uint32_t& error) {
+std::unique_ptr<OutputFile> Win32TextFileWriter::Create(const std::string& path, uint32_t& error) {
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {

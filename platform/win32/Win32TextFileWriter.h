@@ -6,7 +6,7 @@
 namespace querna::win32 {
 
 class Win32TextFileWriter final : public TextFileWriter {
-public:
+  public:
     // GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS; the file is deleted again
     // when it is released without a successful Close.
     std::unique_ptr<OutputFile> Create(const std::string& path, uint32_t& error) override;

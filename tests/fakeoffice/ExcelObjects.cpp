@@ -26,12 +26,12 @@ enum : DISPID {
 using Kind = FakeDispatch::Kind;
 
 class Range final : public FakeDispatch {
-public:
+  public:
     // The cells of one sheet (1-based), or one found cell of it.
     Range(std::shared_ptr<Session> session, int32_t sheet)
         : FakeDispatch(L"Range", std::move(session)), sheet_(sheet) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {{L"Find", kFind, Kind::Method}};
         return members;
@@ -50,18 +50,18 @@ protected:
         frame.ReturnObject(nullptr);
     }
 
-private:
+  private:
     int32_t sheet_;
 };
 
 class Sheet final : public FakeDispatch {
-public:
+  public:
     Sheet(std::shared_ptr<Session> session, int32_t sheet, bool worksheet)
         : FakeDispatch(worksheet ? L"Worksheet" : L"Chart", std::move(session)),
           sheet_(sheet),
           worksheet_(worksheet) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> worksheet = {
             {L"Activate", kActivate, Kind::Method},
@@ -78,17 +78,17 @@ protected:
         if (member.id == kCells) frame.ReturnObject(new Range(SharedState(), sheet_));
     }
 
-private:
+  private:
     int32_t sheet_;
     bool worksheet_;
 };
 
 class Sheets final : public FakeDispatch {
-public:
+  public:
     explicit Sheets(std::shared_ptr<Session> session)
         : FakeDispatch(L"Sheets", std::move(session)) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {
             {L"Count", kCount, Kind::Get},
@@ -113,11 +113,11 @@ protected:
 };
 
 class Workbook final : public FakeDispatch {
-public:
+  public:
     explicit Workbook(std::shared_ptr<Session> session)
         : FakeDispatch(L"Workbook", std::move(session)) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {
             {L"Activate", kActivate, Kind::Method},
@@ -138,11 +138,11 @@ protected:
 };
 
 class Workbooks final : public FakeDispatch {
-public:
+  public:
     explicit Workbooks(std::shared_ptr<Session> session)
         : FakeDispatch(L"Workbooks", std::move(session)) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {{L"Open", kOpen, Kind::Method}};
         return members;
@@ -155,7 +155,7 @@ protected:
 };
 
 class ExcelApplication final : public FakeApplication {
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {
             {L"DisplayAlerts", kDisplayAlerts, Kind::Put},

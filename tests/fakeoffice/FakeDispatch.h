@@ -83,7 +83,7 @@ bool ContainsIgnoringCase(const std::wstring& text, const std::wstring& part);
 
 // The arguments and result of one Invoke.
 class CallFrame {
-public:
+  public:
     CallFrame(DISPPARAMS* params, VARIANT* result) : params_(params), result_(result) {}
     UINT Count() const { return params_->cArgs; }
     // The i-th argument in call order, by reference resolved.
@@ -96,7 +96,7 @@ public:
     void ReturnInt(int32_t value);
     void ReturnText(const std::wstring& value);
 
-private:
+  private:
     DISPPARAMS* params_;
     VARIANT* result_;
 };
@@ -104,7 +104,7 @@ private:
 std::wstring DescribeArguments(const CallFrame& frame);
 
 class FakeDispatch : public IDispatch {
-public:
+  public:
     enum class Kind { Method, Get, Put };
     struct Member {
         const wchar_t* name;
@@ -130,7 +130,7 @@ public:
 
     static long LiveObjects();
 
-protected:
+  protected:
     virtual const std::vector<Member>& Members() const = 0;
     // Carries out one accepted call; failures are thrown as Fault.
     virtual void Answer(const Member& member, CallFrame& frame) = 0;
@@ -141,7 +141,7 @@ protected:
     Session& State() { return *session_; }
     const std::shared_ptr<Session>& SharedState() const { return session_; }
 
-private:
+  private:
     const Member* FindMember(DISPID id) const;
     void LogCall(const Member& member, LCID lcid, WORD flags, const CallFrame& frame);
 
@@ -157,7 +157,7 @@ private:
 // An application object; its making and freeing are logged, so that a test can
 // see a fresh instance per file and that the last reference went.
 class FakeApplication : public FakeDispatch {
-public:
+  public:
     FakeApplication() : FakeDispatch(L"Application", std::make_shared<Session>()) {
         WriteLog(L"+Application");
     }

@@ -22,7 +22,7 @@ bool SameClass(REFCLSID wanted, const char* text) {
 }
 
 class ClassFactory final : public IClassFactory {
-public:
+  public:
     explicit ClassFactory(NewApplication make) : make_(make) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -52,7 +52,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
-private:
+  private:
     NewApplication make_;
     LONG references_ = 1;
 };

@@ -33,14 +33,14 @@ const FixtureShape& ShapeOf(Session& session, int32_t slide, int32_t shape) {
 
 // One object of a shape's text: the frame or the range in it.
 class ShapeText final : public FakeDispatch {
-public:
+  public:
     ShapeText(std::shared_ptr<Session> session, bool frame, int32_t slide, int32_t shape)
         : FakeDispatch(frame ? L"TextFrame" : L"TextRange", std::move(session)),
           frame_(frame),
           slide_(slide),
           shape_(shape) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> frame = {{L"TextRange", kTextRange, Kind::Get}};
         static const std::vector<Member> range = {{L"Text", kText, Kind::Get}};
@@ -55,18 +55,18 @@ protected:
         }
     }
 
-private:
+  private:
     bool frame_;
     int32_t slide_;
     int32_t shape_;
 };
 
 class Shape final : public FakeDispatch {
-public:
+  public:
     Shape(std::shared_ptr<Session> session, int32_t slide, int32_t shape)
         : FakeDispatch(L"Shape", std::move(session)), slide_(slide), shape_(shape) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {
             {L"HasTextFrame", kHasTextFrame, Kind::Get},
@@ -87,18 +87,18 @@ protected:
         frame.ReturnObject(new ShapeText(SharedState(), true, slide_, shape_));
     }
 
-private:
+  private:
     int32_t slide_;
     int32_t shape_;
 };
 
 // A collection: the slides of the presentation, or the shapes of one slide.
 class Collection final : public FakeDispatch {
-public:
+  public:
     Collection(std::shared_ptr<Session> session, int32_t slide)
         : FakeDispatch(slide == 0 ? L"Slides" : L"Shapes", std::move(session)), slide_(slide) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {
             {L"Count", kCount, Kind::Get},
@@ -110,7 +110,7 @@ protected:
     }
     void Answer(const Member& member, CallFrame& frame) override;
 
-private:
+  private:
     int32_t Size() {
         const auto& slides = State().fixture.slides;
         if (slide_ == 0) return static_cast<int32_t>(slides.size());
@@ -120,11 +120,11 @@ private:
 };
 
 class Slide final : public FakeDispatch {
-public:
+  public:
     Slide(std::shared_ptr<Session> session, int32_t slide)
         : FakeDispatch(L"Slide", std::move(session)), slide_(slide) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {{L"Shapes", kShapes, Kind::Get}};
         return members;
@@ -134,7 +134,7 @@ protected:
         frame.ReturnObject(new Collection(SharedState(), slide_));
     }
 
-private:
+  private:
     int32_t slide_;
 };
 
@@ -155,11 +155,11 @@ void Collection::Answer(const Member& member, CallFrame& frame) {
 }
 
 class Presentation final : public FakeDispatch {
-public:
+  public:
     explicit Presentation(std::shared_ptr<Session> session)
         : FakeDispatch(L"Presentation", std::move(session)) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {{L"Slides", kSlides, Kind::Get}};
         return members;
@@ -171,11 +171,11 @@ protected:
 };
 
 class Presentations final : public FakeDispatch {
-public:
+  public:
     explicit Presentations(std::shared_ptr<Session> session)
         : FakeDispatch(L"Presentations", std::move(session)) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {{L"Open", kOpen, Kind::Method}};
         return members;
@@ -188,7 +188,7 @@ protected:
 };
 
 class PowerPointApplication final : public FakeApplication {
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {
             {L"Visible", kVisible, Kind::Put},

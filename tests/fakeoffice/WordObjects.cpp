@@ -12,11 +12,11 @@ enum : DISPID { kVisible = 1, kDocuments, kQuit, kOpen, kSelect, kRange, kClose,
 using Kind = FakeDispatch::Kind;
 
 class WordFind final : public FakeDispatch {
-public:
+  public:
     explicit WordFind(std::shared_ptr<Session> session)
         : FakeDispatch(L"Find", std::move(session)) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {{L"Execute", kExecute, Kind::Method}};
         return members;
@@ -31,11 +31,11 @@ protected:
 };
 
 class WordRange final : public FakeDispatch {
-public:
+  public:
     explicit WordRange(std::shared_ptr<Session> session)
         : FakeDispatch(L"Range", std::move(session)) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {{L"Find", kFind, Kind::Get}};
         return members;
@@ -47,11 +47,11 @@ protected:
 };
 
 class WordDocument final : public FakeDispatch {
-public:
+  public:
     explicit WordDocument(std::shared_ptr<Session> session)
         : FakeDispatch(L"Document", std::move(session)) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {
             {L"Select", kSelect, Kind::Method},
@@ -71,11 +71,11 @@ protected:
 };
 
 class WordDocuments final : public FakeDispatch {
-public:
+  public:
     explicit WordDocuments(std::shared_ptr<Session> session)
         : FakeDispatch(L"Documents", std::move(session)) {}
 
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {{L"Open", kOpen, Kind::Method}};
         return members;
@@ -88,7 +88,7 @@ protected:
 };
 
 class WordApplication final : public FakeApplication {
-protected:
+  protected:
     const std::vector<Member>& Members() const override {
         static const std::vector<Member> members = {
             {L"Visible", kVisible, Kind::Put},

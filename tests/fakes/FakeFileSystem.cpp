@@ -53,7 +53,7 @@ std::string LastName(const std::string& path) {
 }
 
 class FakeListing final : public DirListing {
-public:
+  public:
     explicit FakeListing(std::vector<DirEntry> entries, bool refused = false)
         : entries_(std::move(entries)), refused_(refused) {}
     bool Refused() const override { return refused_; }
@@ -63,14 +63,14 @@ public:
         return true;
     }
 
-private:
+  private:
     std::vector<DirEntry> entries_;
     size_t next_ = 0;
     bool refused_;
 };
 
 class FakeFile final : public ReadableFile {
-public:
+  public:
     FakeFile(std::string content, bool failReads, size_t& largest)
         : content_(std::move(content)), failReads_(failReads), largest_(largest) {}
     int64_t Read(void* buffer, size_t count) override {
@@ -82,7 +82,7 @@ public:
         return static_cast<int64_t>(n);
     }
 
-private:
+  private:
     std::string content_;
     size_t pos_ = 0;
     bool failReads_;
@@ -92,9 +92,10 @@ private:
 // A document's bytes, copied when it is opened; reads fail as the contract
 // says when the test asks for it.
 class FakeDocument final : public ByteSource {
-public:
+  public:
     FakeDocument(std::string content, bool failReads)
-        : content_(std::move(content)), bytes_(content_.data(), content_.size()),
+        : content_(std::move(content)),
+          bytes_(content_.data(), content_.size()),
           failReads_(failReads) {}
     uint64_t Size() const override { return bytes_.Size(); }
     size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
@@ -102,7 +103,7 @@ public:
         return bytes_.ReadAt(offset, buffer, count);
     }
 
-private:
+  private:
     std::string content_;
     MemoryByteSource bytes_;
     bool failReads_;

@@ -19,7 +19,7 @@
 namespace querna::fakes {
 
 class FakeFileSystem final : public FileSystem {
-public:
+  public:
     // Paths use backslashes; folders are created as needed. `path` is the full
     // path without a trailing backslash ("C:\\R\\A").
     void AddFolder(const std::string& path, uint32_t attributes = faDirectory);
@@ -69,7 +69,7 @@ public:
     // compared without case.
     static bool MaskMatches(const std::string& mask, const std::string& name);
 
-private:
+  private:
     struct Node {
         std::string name;
         uint32_t attributes = 0;

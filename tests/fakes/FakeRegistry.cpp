@@ -7,7 +7,7 @@ namespace querna::fakes {
 // Walks FakeRegistry's classes root the way the Win32 accessor walks the real
 // one: names relative to the key opened last, or to the root while none is.
 class FakeAccessor final : public ClassesRootAccessor {
-public:
+  public:
     explicit FakeAccessor(FakeRegistry& registry) : registry_(registry) {
         ++registry_.accessorsAlive;
     }
@@ -55,7 +55,7 @@ public:
         current_.reset();
     }
 
-private:
+  private:
     std::string Resolve(const std::string& name) const {
         return current_ ? *current_ + "\\" + name : name;
     }
@@ -105,7 +105,9 @@ void FakeRegistry::AddKey(const std::string& path) {
     }
 }
 
-bool FakeRegistry::HasKey(const std::string& path) const { return keys_.count(Fold(path)) > 0; }
+bool FakeRegistry::HasKey(const std::string& path) const {
+    return keys_.count(Fold(path)) > 0;
+}
 
 std::optional<std::string> FakeRegistry::DefaultValue(const std::string& path) const {
     const auto it = defaults_.find(Fold(path));

@@ -17,7 +17,7 @@
 namespace querna::fakes {
 
 class FakeRegistry final : public Registry {
-public:
+  public:
     // --- HKEY_CURRENT_USER
     void SetCurrentUserString(const std::string& key, const std::string& name,
                               const std::string& value);
@@ -52,7 +52,7 @@ public:
     std::string ReadCurrentUserString(const std::string& key, const std::string& name) override;
     std::unique_ptr<ClassesRootAccessor> OpenClassesRoot() override;
 
-private:
+  private:
     friend class FakeAccessor;
     static std::string Fold(const std::string& path);
 

@@ -5,7 +5,7 @@
 namespace querna::fakes {
 
 class FakeOutputFile final : public OutputFile {
-public:
+  public:
     FakeOutputFile(FakeTextFileWriter& writer, std::string path)
         : writer_(writer), path_(std::move(path)), content_(writer_.files[path_]) {
         content_.clear();  // replaced and emptied, as CREATE_ALWAYS does
@@ -40,7 +40,7 @@ public:
         return writer_.closeError;
     }
 
-private:
+  private:
     FakeTextFileWriter& writer_;
     std::string path_;
     std::string& content_;
@@ -48,8 +48,7 @@ private:
     bool kept_ = false;
 };
 
-std::unique_ptr<OutputFile> FakeTextFileWriter::Create(const std::string& path,
-                                                       uint32_t& error) {
+std::unique_ptr<OutputFile> FakeTextFileWriter::Create(const std::string& path, uint32_t& error) {
     created.push_back(path);
     error = createError;
     if (createError != 0) return nullptr;

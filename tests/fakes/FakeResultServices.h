@@ -20,7 +20,7 @@
 namespace querna::fakes {
 
 class FakeResultRows final : public ResultRowsView {
-public:
+  public:
     struct Row {
         std::string name;
         std::optional<std::string> folder;  // nothing: the row has no folder cell
@@ -35,13 +35,13 @@ public:
 };
 
 class RecordingShell final : public Shell {
-public:
+  public:
     void Open(const std::string& path) override { opened.push_back(path); }
     std::vector<std::string> opened;
 };
 
 class RecordingClipboard final : public Clipboard {
-public:
+  public:
     void SetText(const std::string& text) override {
         if (busy) throw QuernaError("Cannot open clipboard");
         texts.push_back(text);
@@ -51,22 +51,22 @@ public:
 };
 
 class FakeTextFileWriter final : public TextFileWriter {
-public:
+  public:
     // Files as they stand: created, replaced, written so far; a file whose
     // writing did not end in a successful close is no longer here.
     std::map<std::string, std::string> files;
     std::vector<std::string> created;  // every path Create was asked for
 
-    uint32_t createError = 0;     // Create fails with this code when not 0
-    int failingWrite = 0;         // the Nth Write (from 1) fails ...
-    uint32_t writeError = 0;      // ... with this code, or, when 0,
-    size_t shortWriteBytes = 0;   // ... stores only this many bytes
-    uint32_t closeError = 0;      // Close reports this code
-    int openFiles = 0;            // files created and not yet closed
+    uint32_t createError = 0;    // Create fails with this code when not 0
+    int failingWrite = 0;        // the Nth Write (from 1) fails ...
+    uint32_t writeError = 0;     // ... with this code, or, when 0,
+    size_t shortWriteBytes = 0;  // ... stores only this many bytes
+    uint32_t closeError = 0;     // Close reports this code
+    int openFiles = 0;           // files created and not yet closed
 
     std::unique_ptr<OutputFile> Create(const std::string& path, uint32_t& error) override;
 
-private:
+  private:
     friend class FakeOutputFile;
     int writes_ = 0;
 };

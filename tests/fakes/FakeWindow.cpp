@@ -4,7 +4,9 @@
 
 namespace querna::fakes {
 
-FakeWindow::FakeWindow() { SetLocalDrives(""); }
+FakeWindow::FakeWindow() {
+    SetLocalDrives("");
+}
 
 void FakeWindow::SetLocalDrives(const std::string& letters) {
     locationItems.clear();

@@ -18,7 +18,7 @@
 namespace querna::fakes {
 
 class FakeWindow final : public RecordingHost, public SearchWindow {
-public:
+  public:
     FakeWindow();
 
     // --- The controls. The phrase box is RecordingHost::phrase, so the run

@@ -8,7 +8,7 @@
 namespace querna::fakes {
 
 class GbkTextRules final : public TextRules {
-public:
+  public:
     int CompareText(std::string_view a, std::string_view b) override {
         const std::string fa = FoldCase(a), fb = FoldCase(b);
         return fa < fb ? -1 : (fa == fb ? 0 : 1);

@@ -13,7 +13,7 @@
 namespace querna::fakes {
 
 class RecordingHost : public SearchHost {
-public:
+  public:
     void SetStatusPanel(int panel, const std::string& text) override {
         panels.push_back({panel, text});
         if (panel >= 0 && panel < 4) current[panel] = text;
@@ -48,7 +48,7 @@ public:
 
 // Dialogs that record instead of showing anything.
 class RecordingDialogs final : public Dialogs {
-public:
+  public:
     void ShowInfo(const std::string& text, const std::string& caption) override {
         shown.push_back("info:" + caption + ":" + text);
     }

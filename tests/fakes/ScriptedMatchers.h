@@ -13,7 +13,7 @@
 namespace querna::fakes {
 
 class ScriptedMatchers final : public ContentMatchers {
-public:
+  public:
     int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override {
         return Match("word", path, phrase);
     }
@@ -29,11 +29,11 @@ public:
     }
 
     std::map<std::string, std::string> texts;  // path -> what the document says
-    std::string failingPath;                    // raises `failure` when asked about
+    std::string failingPath;                   // raises `failure` when asked about
     std::string failure = "Automation error";
     std::vector<std::string> calls;  // "kind path phrase"
 
-private:
+  private:
     int32_t Match(const char* kind, const std::string& path, const std::string& phrase) {
         calls.push_back(std::string(kind) + " " + path + " " + phrase);
         if (path == failingPath) throw QuernaError(failure);

@@ -13,7 +13,7 @@ namespace {
 using fakes::ScriptedMatchers;
 
 class ContentPassTest : public ::testing::Test {
-protected:
+  protected:
     ContentPassTest() {
         state.Criteria.TypeFilter = "|*.*|";
         state.Criteria.IncludeSubfolders = kTrue;
@@ -37,10 +37,12 @@ TEST_F(ContentPassTest, AsksTheMatcherOfEachClassAndKeepsTheWalkersOrder) {
     for (const char* name : {"a.pdf", "b.doc", "c.rtf", "d.XLSX", "e.pptx", "f.txt", "g.sql"}) {
         fs.AddFile(std::string("C:\\R\\") + name);
     }
-    matchers.texts = {{"C:\\R\\b.doc", "x"}, {"C:\\R\\e.pptx", "x"}, {"C:\\R\\f.txt", "y"},
+    matchers.texts = {{"C:\\R\\b.doc", "x"},
+                      {"C:\\R\\e.pptx", "x"},
+                      {"C:\\R\\f.txt", "y"},
                       {"C:\\R\\g.sql", "x"}};
-    EXPECT_EQ(Search(), (std::vector<std::string>{"C:\\R\\b.doc", "C:\\R\\e.pptx",
-                                                  "C:\\R\\g.sql"}));
+    EXPECT_EQ(Search(),
+              (std::vector<std::string>{"C:\\R\\b.doc", "C:\\R\\e.pptx", "C:\\R\\g.sql"}));
     EXPECT_EQ(matchers.calls,
               (std::vector<std::string>{"word C:\\R\\b.doc x", "excel C:\\R\\d.XLSX x",
                                         "powerpoint C:\\R\\e.pptx x", "text C:\\R\\f.txt x",
@@ -82,8 +84,8 @@ TEST_F(ContentPassTest, PhraseIsReadAfreshBeforeEachCandidate) {
         if (!matchers.calls.empty()) host.phrase = "changed";
     };
     Search();
-    EXPECT_EQ(matchers.calls, (std::vector<std::string>{"text C:\\R\\a.txt x",
-                                                        "text C:\\R\\b.txt changed"}));
+    EXPECT_EQ(matchers.calls,
+              (std::vector<std::string>{"text C:\\R\\a.txt x", "text C:\\R\\b.txt changed"}));
 }
 
 TEST_F(ContentPassTest, MatcherErrorPropagatesAndEndsThePass) {

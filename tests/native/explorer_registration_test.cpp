@@ -19,7 +19,7 @@ constexpr const char* kProgram = "D:\\Tools\\app.exe";
 constexpr const char* kExpectedMenuText = "青禾寻踪(&M)";
 
 class ExplorerRegistrationTest : public ::testing::Test {
-protected:
+  protected:
     // Registers and returns the error's text; nothing when none was raised.
     std::optional<std::string> Register(const std::string& program = kProgram) {
         try {
@@ -44,9 +44,9 @@ TEST_F(ExplorerRegistrationTest, FirstRegistrationWritesTheVerbAndItsCommand) {
     EXPECT_EQ(Register(), std::nullopt);
 
     EXPECT_EQ(registry.log,
-              (Lines{"open Directory ok", "open shell ok", "exists findext no",
-                     "create findext ok", "open findext ok", "write Directory\\shell\\findext ok",
-                     "exists command no", "create command ok", "open command ok",
+              (Lines{"open Directory ok", "open shell ok", "exists findext no", "create findext ok",
+                     "open findext ok", "write Directory\\shell\\findext ok", "exists command no",
+                     "create command ok", "open command ok",
                      "write Directory\\shell\\findext\\command ok",
                      "close Directory\\shell\\findext\\command"}));
     EXPECT_EQ(registry.KeyCount(), 4u);
@@ -70,8 +70,7 @@ TEST_F(ExplorerRegistrationTest, RegisteringAgainReusesTheKeysAndFollowsTheProgr
               0);
     EXPECT_EQ(registry.DefaultValue(kFindext), kExpectedMenuText);
     // Blanks in the path stay inside the quotes.
-    EXPECT_EQ(registry.DefaultValue(kCommand),
-              "\"C:\\Program Files\\Moved Here\\app.exe\" \"%1\"");
+    EXPECT_EQ(registry.DefaultValue(kCommand), "\"C:\\Program Files\\Moved Here\\app.exe\" \"%1\"");
     ExpectKeyOpenedLastClosed();
 }
 
@@ -85,32 +84,46 @@ TEST_F(ExplorerRegistrationTest, FailuresAreReportedOrPassedOverStepByStep) {
     };
     const std::string command = "\"D:\\Tools\\app.exe\" \"%1\"";
     const Case cases[] = {
-        {"no write access", [](fakes::FakeRegistry& r) { r.readOnly = true; },
-         "Failed to create key findext", "Failed to create key findext.", {}},
+        {"no write access",
+         [](fakes::FakeRegistry& r) { r.readOnly = true; },
+         "Failed to create key findext",
+         "Failed to create key findext.",
+         {}},
         {"findext cannot be created",
          [](fakes::FakeRegistry& r) { r.FailCreate(kFindext); },
-         "Failed to create key findext", "Failed to create key findext.", {}},
+         "Failed to create key findext",
+         "Failed to create key findext.",
+         {}},
         {"command cannot be created",
          [](fakes::FakeRegistry& r) { r.FailCreate(kCommand); },
-         "Failed to create key command", "Failed to create key command.",
+         "Failed to create key command",
+         "Failed to create key command.",
          {{kFindext, kExpectedMenuText}}},
         {"menu text cannot be written",
          [](fakes::FakeRegistry& r) { r.FailWrite(kFindext); },
-         "Failed to set data for ''", "Failed to set data for ''", {}},
+         "Failed to set data for ''",
+         "Failed to set data for ''",
+         {}},
         {"command cannot be written",
          [](fakes::FakeRegistry& r) { r.FailWrite(kCommand); },
-         "Failed to set data for ''", "Failed to set data for ''", {{kFindext, kExpectedMenuText}}},
+         "Failed to set data for ''",
+         "Failed to set data for ''",
+         {{kFindext, kExpectedMenuText}}},
         // A failed open-or-create is silent; the next names are relative to
         // the key opened before it.
         {"Directory cannot be opened",
-         [](fakes::FakeRegistry& r) { r.FailOpen("Directory"); }, std::nullopt, std::nullopt,
+         [](fakes::FakeRegistry& r) { r.FailOpen("Directory"); },
+         std::nullopt,
+         std::nullopt,
          {{"shell\\findext", kExpectedMenuText}, {"shell\\findext\\command", command}}},
         {"existing findext cannot be opened",
          [](fakes::FakeRegistry& r) {
              r.AddKey(kFindext);
              r.FailOpen(kFindext);
          },
-         std::nullopt, std::nullopt, {{"Directory\\shell\\command", command}}},
+         std::nullopt,
+         std::nullopt,
+         {{"Directory\\shell\\command", command}}},
     };
     for (const Case& c : cases) {
         registry = fakes::FakeRegistry();

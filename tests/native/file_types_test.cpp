@@ -20,18 +20,16 @@ TEST_P(ClassifyExtensionTest, SortsTextIntoItsClass) {
 
 INSTANTIATE_TEST_SUITE_P(
     Extensions, ClassifyExtensionTest,
-    ::testing::Values(ClassCase{".DOCX", ftWord}, ClassCase{".Doc", ftWord},
-                      ClassCase{".doc", ftWord}, ClassCase{".xlsx", ftExcel},
-                      ClassCase{".PPT", ftPowerPoint}, ClassCase{".c", ftText},
-                      ClassCase{".Java", ftText}, ClassCase{".SH", ftText},
-                      ClassCase{".sql", ftText}, ClassCase{".gz", ftOther},
-                      ClassCase{"", ftOther}, ClassCase{".", ftOther}, ClassCase{".bak", ftOther},
-                      ClassCase{".CS", ftOther}, ClassCase{".CC", ftOther},
-                      ClassCase{".CPPX", ftOther}, ClassCase{".DOCM", ftOther},
-                      ClassCase{".XLSM", ftOther}, ClassCase{".PPS", ftOther},
-                      ClassCase{".RTF", ftOther}, ClassCase{".HPP", ftOther},
-                      ClassCase{".\xB1\xED", ftOther},  // a GBK character: bytes unchanged
-                      ClassCase{"*.*", ftAll}));
+    ::testing::Values(
+        ClassCase{".DOCX", ftWord}, ClassCase{".Doc", ftWord}, ClassCase{".doc", ftWord},
+        ClassCase{".xlsx", ftExcel}, ClassCase{".PPT", ftPowerPoint}, ClassCase{".c", ftText},
+        ClassCase{".Java", ftText}, ClassCase{".SH", ftText}, ClassCase{".sql", ftText},
+        ClassCase{".gz", ftOther}, ClassCase{"", ftOther}, ClassCase{".", ftOther},
+        ClassCase{".bak", ftOther}, ClassCase{".CS", ftOther}, ClassCase{".CC", ftOther},
+        ClassCase{".CPPX", ftOther}, ClassCase{".DOCM", ftOther}, ClassCase{".XLSM", ftOther},
+        ClassCase{".PPS", ftOther}, ClassCase{".RTF", ftOther}, ClassCase{".HPP", ftOther},
+        ClassCase{".\xB1\xED", ftOther},  // a GBK character: bytes unchanged
+        ClassCase{"*.*", ftAll}));
 
 INSTANTIATE_TEST_SUITE_P(
     FilterTexts, ClassifyExtensionTest,

@@ -15,7 +15,7 @@ using Row = fakes::FakeResultRows::Row;
 // A save dialog that records the name it proposes and answers from a script
 // (an empty answer cancels); information boxes are recorded.
 class ScriptedDialogs final : public Dialogs {
-public:
+  public:
     void ShowInfo(const std::string& text, const std::string& caption) override {
         infos.push_back(caption + ":" + text);
     }
@@ -38,7 +38,7 @@ public:
 };
 
 class ResultActionsTest : public ::testing::Test {
-protected:
+  protected:
     void SetRows(std::vector<Row> rows, int selected) {
         table.rows = std::move(rows);
         table.selected = selected;

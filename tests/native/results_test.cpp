@@ -22,7 +22,8 @@ TEST(FileTimes, SplitIntoCalendarPartsAndDateTimes) {
     const Case cases[] = {
         {0, {1601, 1, 1, 1, 0, 0, 0, 0}, -109205.0},
         {k20090303, {2009, 3, 2, 3, 14, 7, 9, 0}, 39875.0 + (14 * 3600 + 7 * 60 + 9) / 86400.0},
-        {k20090303 + 5'620'000, {2009, 3, 2, 3, 14, 7, 9, 562},
+        {k20090303 + 5'620'000,
+         {2009, 3, 2, 3, 14, 7, 9, 562},
          39875.0 + (14 * 3600 + 7 * 60 + 9.562) / 86400.0},
         // 1899-12-30 is day 0; 2000-02-29 is a leap day
         {94'353'120'000'000'000, {1899, 12, 6, 30, 0, 0, 0, 0}, 0.0},
@@ -51,14 +52,14 @@ TEST(FileTimes, FormatAndParseTheTableDateText) {
     EXPECT_EQ(FormatDateTime(-1.9999999999), "1899-12-30 00:00:00");
     EXPECT_EQ(FormatDateTime(-1.25), "1899-12-29 06:00:00");
     for (const char* bad : {"2009-02-29 00:00:00", "2009-13-01", "2009-03-03 24:00:00",
-                            "2009-03-03 14:07", "yesterday", "", "2010-04-2922:13:48",
-                            " 2010-4-9", "2010-04-29 22:13:48 ", "2010/04/29"}) {
+                            "2009-03-03 14:07", "yesterday", "", "2010-04-2922:13:48", " 2010-4-9",
+                            "2010-04-29 22:13:48 ", "2010/04/29"}) {
         EXPECT_FALSE(ParseDateTime(bad, value)) << bad;
     }
 }
 
 class ResultRowsTest : public ::testing::Test {
-protected:
+  protected:
     std::optional<ResultRow> Row(const std::string& path, const ResultFilters& filters = {}) {
         return BuildResultRow(fs, rules, path, filters);
     }
@@ -98,8 +99,12 @@ TEST(SizeFilter, KeepsFilesWhoseRoundedSizeInKbExceedsTheThreshold) {
         bool kept;
     };
     const Case cases[] = {
-        {10240, 10, false}, {10245, 10, false}, {10246, 10, true},
-        {0, 0, true},       {5, -3, true},      {uint64_t{5} << 30, 5 * 1024 * 1024, false},
+        {10240, 10, false},
+        {10245, 10, false},
+        {10246, 10, true},
+        {0, 0, true},
+        {5, -3, true},
+        {uint64_t{5} << 30, 5 * 1024 * 1024, false},
         {(uint64_t{5} << 30) + 6, 5 * 1024 * 1024, true},  // 5 GiB: the full size counts
     };
     for (const Case& c : cases) {
@@ -109,13 +114,13 @@ TEST(SizeFilter, KeepsFilesWhoseRoundedSizeInKbExceedsTheThreshold) {
 
 TEST(SizeFilter, ThresholdTextIsReadAsAWholeNumber) {
     const std::pair<const char*, int32_t> cases[] = {
-        {"10", 10}, {"  12", 12}, {"12a", 12}, {"abc", 0}, {"", 0}, {"-5", -5},
-        {"99999999999", 0}, {"2147483647", 2147483647}};
+        {"10", 10}, {"  12", 12}, {"12a", 12},        {"abc", 0},
+        {"", 0},    {"-5", -5},   {"99999999999", 0}, {"2147483647", 2147483647}};
     for (const auto& [text, value] : cases) EXPECT_EQ(ReadSizeThreshold(text), value) << text;
 }
 
 class RecordingTable final : public ResultTableView {
-public:
+  public:
     void ClearRows() override { rows.clear(); }
     void AddRow(const ResultRow& row) override { rows.push_back(row.name); }
     ResultFilters ReadFilters() override {

@@ -21,7 +21,7 @@ constexpr const char* kShellFolders =
 constexpr const char* kDone = "搜索完成!";
 
 class SearchRunTest : public ::testing::Test {
-protected:
+  protected:
     SearchRunTest() {
         window.SetLocalDrives(state, "CD");
         window.locationText = "C:\\";
@@ -67,7 +67,7 @@ struct LocationCase {
 };
 
 class LocationTest : public SearchRunTest, public ::testing::WithParamInterface<LocationCase> {
-protected:
+  protected:
     LocationTest() {
         for (const char* root : {"A:", "B:", "C:", "D:", "E:", "F:", "H:"}) {
             fs.AddFile(std::string(root) + "\\x.txt");
@@ -111,33 +111,68 @@ TEST_P(LocationTest, SearchesTheRootsTheSelectedItemStandsFor) {
 INSTANTIATE_TEST_SUITE_P(
     Items, LocationTest,
     ::testing::Values(
-        LocationCase{"documents_read_from_registry_upper_cased", "CD", "C:\\", "我的文档",
-                     {"S:\\DOCS\\x.txt"}, "S:\\DOCS"},
+        LocationCase{"documents_read_from_registry_upper_cased",
+                     "CD",
+                     "C:\\",
+                     "我的文档",
+                     {"S:\\DOCS\\x.txt"},
+                     "S:\\DOCS"},
         LocationCase{"desktop", "CD", "C:\\", "桌面", {"S:\\DESK\\x.txt"}, "S:\\DESK"},
-        LocationCase{"temporary_files_read_templates", "CD", "C:\\", "临时文件",
-                     {"S:\\TPL\\x.txt"}, "S:\\TPL"},
+        LocationCase{"temporary_files_read_templates",
+                     "CD",
+                     "C:\\",
+                     "临时文件",
+                     {"S:\\TPL\\x.txt"},
+                     "S:\\TPL"},
         LocationCase{"ie_cache", "CD", "C:\\", "IE缓存", {"S:\\CACHE\\x.txt"}, "S:\\CACHE"},
-        LocationCase{"computer_searches_listed_disks_not_counted_letters", "CDH", "C:\\",
+        LocationCase{"computer_searches_listed_disks_not_counted_letters",
+                     "CDH",
+                     "C:\\",
                      "我的电脑",
-                     {"C:\\x.txt", "D:\\Work\\Code\\x.txt", "D:\\x.txt", "H:\\x.txt"}, "H:\\"},
-        LocationCase{"all_disks_item", "CDH", "C:\\", "本地硬盘(C:;D:;H:;)",
-                     {"C:\\x.txt", "D:\\Work\\Code\\x.txt", "D:\\x.txt", "H:\\x.txt"}, "H:\\"},
-        LocationCase{"all_disks_with_floppy", "AC", "C:\\", "本地硬盘(A:;C:;)",
-                     {"A:\\x.txt", "C:\\x.txt"}, "C:\\"},
-        LocationCase{"disk_d", "CD", "C:\\", "本地磁盘(D:)",
-                     {"D:\\Work\\Code\\x.txt", "D:\\x.txt"}, "D:\\"},
-        LocationCase{"disk_h_beyond_the_count", "CDH", "C:\\", "本地磁盘(H:)", {"H:\\x.txt"},
+                     {"C:\\x.txt", "D:\\Work\\Code\\x.txt", "D:\\x.txt", "H:\\x.txt"},
                      "H:\\"},
+        LocationCase{"all_disks_item",
+                     "CDH",
+                     "C:\\",
+                     "本地硬盘(C:;D:;H:;)",
+                     {"C:\\x.txt", "D:\\Work\\Code\\x.txt", "D:\\x.txt", "H:\\x.txt"},
+                     "H:\\"},
+        LocationCase{"all_disks_with_floppy",
+                     "AC",
+                     "C:\\",
+                     "本地硬盘(A:;C:;)",
+                     {"A:\\x.txt", "C:\\x.txt"},
+                     "C:\\"},
+        LocationCase{
+            "disk_d", "CD", "C:\\", "本地磁盘(D:)", {"D:\\Work\\Code\\x.txt", "D:\\x.txt"}, "D:\\"},
+        LocationCase{
+            "disk_h_beyond_the_count", "CDH", "C:\\", "本地磁盘(H:)", {"H:\\x.txt"}, "H:\\"},
         LocationCase{"disk_a", "AC", "C:\\", "本地磁盘(A:)", {"A:\\x.txt"}, "A:\\"},
         LocationCase{"disk_b", "BC", "C:\\", "本地磁盘(B:)", {"B:\\x.txt"}, "B:\\"},
-        LocationCase{"browsed_folder_is_not_reduced_to_a_root", "CD", "D:\\Work\\Code", "浏览...",
-                     {"D:\\Work\\Code\\x.txt"}, "D:\\Work\\Code"},
-        LocationCase{"command_line_folder_item", "CD", "D:\\Work\\Code", "<folder>",
-                     {"D:\\Work\\Code\\x.txt"}, "D:\\Work\\Code"},
-        LocationCase{"typed_folder_without_item", "CD", "D:\\Work\\Code", nullptr,
-                     {"D:\\Work\\Code\\x.txt"}, "D:\\Work\\Code"},
-        LocationCase{"typed_ALL_searches_every_disk", "CD", "ALL", nullptr,
-                     {"C:\\x.txt", "D:\\Work\\Code\\x.txt", "D:\\x.txt"}, "D:\\"},
+        LocationCase{"browsed_folder_is_not_reduced_to_a_root",
+                     "CD",
+                     "D:\\Work\\Code",
+                     "浏览...",
+                     {"D:\\Work\\Code\\x.txt"},
+                     "D:\\Work\\Code"},
+        LocationCase{"command_line_folder_item",
+                     "CD",
+                     "D:\\Work\\Code",
+                     "<folder>",
+                     {"D:\\Work\\Code\\x.txt"},
+                     "D:\\Work\\Code"},
+        LocationCase{"typed_folder_without_item",
+                     "CD",
+                     "D:\\Work\\Code",
+                     nullptr,
+                     {"D:\\Work\\Code\\x.txt"},
+                     "D:\\Work\\Code"},
+        LocationCase{"typed_ALL_searches_every_disk",
+                     "CD",
+                     "ALL",
+                     nullptr,
+                     {"C:\\x.txt", "D:\\Work\\Code\\x.txt", "D:\\x.txt"},
+                     "D:\\"},
         LocationCase{"lower_case_all_is_a_folder_name", "CD", "all", nullptr, {}, "all"}),
     [](const auto& info) { return std::string(info.param.what); });
 
@@ -341,12 +376,16 @@ TEST_P(BoxesTest, NameWalkOrContentPassByTheBoxes) {
 INSTANTIATE_TEST_SUITE_P(
     Boxes, BoxesTest,
     ::testing::Values(
-        BoxesCase{"name_only_walks_by_name", "ab", "", {"C:\\R\\abc.txt", "C:\\R\\abd.txt"}, 0,
+        BoxesCase{
+            "name_only_walks_by_name", "ab", "", {"C:\\R\\abc.txt", "C:\\R\\abd.txt"}, 0, true},
+        BoxesCase{"phrase_only_examines_every_file",
+                  "",
+                  "phrase",
+                  {"C:\\R\\abd.txt", "C:\\R\\zzz.txt"},
+                  3,
                   true},
-        BoxesCase{"phrase_only_examines_every_file", "", "phrase",
-                  {"C:\\R\\abd.txt", "C:\\R\\zzz.txt"}, 3, true},
-        BoxesCase{"name_and_phrase_examine_the_named_files", "ab", "phrase",
-                  {"C:\\R\\abd.txt"}, 2, true},
+        BoxesCase{
+            "name_and_phrase_examine_the_named_files", "ab", "phrase", {"C:\\R\\abd.txt"}, 2, true},
         BoxesCase{"both_empty_walk_nothing_and_empty_the_table", "", "", {}, 0, false}),
     [](const auto& info) { return std::string(info.param.what); });
 

@@ -13,7 +13,9 @@ namespace {
 
 using namespace std::string_literals;
 
-bool IsGbkLead(char c) { return static_cast<unsigned char>(c) >= 0x81 && c != '\xFF'; }
+bool IsGbkLead(char c) {
+    return static_cast<unsigned char>(c) >= 0x81 && c != '\xFF';
+}
 
 // Whether content[at] begins a character, reading every character from the
 // start of the text.
@@ -47,7 +49,7 @@ int32_t ReferenceMatch(const std::string& content, const std::string& phrase) {
 }
 
 class TextMatcherTest : public ::testing::Test {
-protected:
+  protected:
     int32_t Match(const std::string& content, const std::string& phrase, size_t block = 4096,
                   ScanLevel level = BestScanLevel()) {
         fs.AddFile("C:\\t.txt", content);
@@ -66,21 +68,21 @@ TEST_F(TextMatcherTest, FindsThePhraseWithinOneLine) {
     const Case cases[] = {
         {"", "abc", -1},
         {"abc\r", "abc", 1},
-        {"abc\r", "ABC", -1},                 // case counts
-        {"ab\r\ncd\r", "cd", 1},              // the LF starts the next line
-        {"ab\r\ncd\r", "\ncd\r", 1},          // a line holds its CR and the LF before it
-        {"ab\rcd\r", "b\rc", -1},             // bytes either side of a CR are never joined
-        {"ab\rcd\r", "ab\r", 1},              // a CR may end the phrase
-        {"x\0y abc\r"s, "abc", 1},            // NUL is an ordinary byte
+        {"abc\r", "ABC", -1},         // case counts
+        {"ab\r\ncd\r", "cd", 1},      // the LF starts the next line
+        {"ab\r\ncd\r", "\ncd\r", 1},  // a line holds its CR and the LF before it
+        {"ab\rcd\r", "b\rc", -1},     // bytes either side of a CR are never joined
+        {"ab\rcd\r", "ab\r", 1},      // a CR may end the phrase
+        {"x\0y abc\r"s, "abc", 1},    // NUL is an ordinary byte
         {"x\0y abc\r"s, "\0y"s, 1},
-        {"abc\r", "", -1},                    // the empty phrase is never found
-        {"line one\nline two\n", "two", 1},   // LF-only text: the last line is tested
+        {"abc\r", "", -1},                   // the empty phrase is never found
+        {"line one\nline two\n", "two", 1},  // LF-only text: the last line is tested
         {"no line end at all", "end", 1},
         {"\xB1\xED\xB8\xF1\r", "\xB8\xF1", 1},  // GBK bytes compare as they are
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Match(c.content, c.phrase), c.expected) << testing::PrintToString(c.content)
-                                                          << " / " << c.phrase;
+        EXPECT_EQ(Match(c.content, c.phrase), c.expected)
+            << testing::PrintToString(c.content) << " / " << c.phrase;
     }
     EXPECT_TRUE(dialogs.shown.empty());
 }
@@ -135,19 +137,25 @@ TEST_F(TextMatcherTest, PhraseBeginningWithADoubleByteCharacterIsFoundOnlyWhereA
         int32_t expected;
     };
     const Case cases[] = {
-        {"\xD6\xD0\xCE\xC4\r", "\xD0\xCE", -1},          // 形 is not in 中文
-        {"\xD6\xD0\xCE\xC4\r", "\xD6\xD0", 1},           // 中
-        {"\xD6\xD0\xCE\xC4\r", "\xCE\xC4", 1},           // 文
-        {"x\xD6\xD0\xCE\xC4", "\xD0\xCE", -1},           // after a single-byte letter too
-        {"\xD6\xD0 \xD0\xCE\r", "\xD0\xCE", 1},          // a blank resets the reading
-        {"\xD6\xD0\xCE\xC4\xD0\xCE\r", "\xD0\xCE", 1},   // a later true occurrence counts
-        {"\xD6\xD0\xCE\xC4\r\xD0\xCE", "\xD0\xCE", 1},   // in the tail after the last CR
-        {"\x81\x30\xD0\xCE", "\xD0\xCE", 1},             // a byte below 0x40 is a character
-        {"\xD6\xD0\xCE", "\xD0", -1},                    // a lone lead byte as the phrase
+        {"\xD6\xD0\xCE\xC4\r", "\xD0\xCE", -1},         // 形 is not in 中文
+        {"\xD6\xD0\xCE\xC4\r", "\xD6\xD0", 1},          // 中
+        {"\xD6\xD0\xCE\xC4\r", "\xCE\xC4", 1},          // 文
+        {"x\xD6\xD0\xCE\xC4", "\xD0\xCE", -1},          // after a single-byte letter too
+        {"\xD6\xD0 \xD0\xCE\r", "\xD0\xCE", 1},         // a blank resets the reading
+        {"\xD6\xD0\xCE\xC4\xD0\xCE\r", "\xD0\xCE", 1},  // a later true occurrence counts
+        {"\xD6\xD0\xCE\xC4\r\xD0\xCE", "\xD0\xCE", 1},  // in the tail after the last CR
+        {"\x81\x30\xD0\xCE", "\xD0\xCE", 1},            // a byte below 0x40 is a character
+        {"\xD6\xD0\xCE", "\xD0", -1},                   // a lone lead byte as the phrase
         {"\xD6\xD0\xD0", "\xD0", 1},
-        {"\xE4\xB8\xAD" "abc\r", "abc", 1},              // ASCII phrase in UTF-8 text
-        {"\xE4\xB8\xAD" "abc\r", "\xB8\xAD" "abc", -1},  // mid-character in GBK reading
-        {"@\xCE", "@\xCE", 1},                           // single-byte start: bytes as they are
+        {"\xE4\xB8\xAD"
+         "abc\r",
+         "abc", 1},  // ASCII phrase in UTF-8 text
+        {"\xE4\xB8\xAD"
+         "abc\r",
+         "\xB8\xAD"
+         "abc",
+         -1},                   // mid-character in GBK reading
+        {"@\xCE", "@\xCE", 1},  // single-byte start: bytes as they are
         {"\xD6@\xCE", "@\xCE", 1},
     };
     for (const Case& c : cases) {
@@ -178,7 +186,9 @@ TEST_F(TextMatcherTest, DoubleByteRuleReadsBackIntoEarlierBlocks) {
 
 TEST_F(TextMatcherTest, EveryScanLevelAgreesWithTheReferenceOnRandomDoubleByteText) {
     // Lead bytes, bytes that can only trail, line ends and bytes below 0x40.
-    const std::string alphabet = "\xB0\xD0\xCE\x81\xFE" "a@\x7F\r\n\0 "s;
+    const std::string alphabet =
+        "\xB0\xD0\xCE\x81\xFE"
+        "a@\x7F\r\n\0 "s;
     std::mt19937 random(20240229);
     for (const ScanLevel level : {ScanLevel::Scalar, ScanLevel::Sse2, ScanLevel::Avx2}) {
         if (!ScanLevelSupported(level)) {

@@ -12,7 +12,7 @@ namespace {
 using fakes::FakeFileSystem;
 
 class WalkerTest : public ::testing::Test {
-protected:
+  protected:
     WalkerTest() {
         state.Criteria.TypeFilter = "|*.*|";
         state.Criteria.IncludeSystem = kTrue;
@@ -47,9 +47,8 @@ protected:
 
 TEST_F(WalkerTest, ListsFilesInPostOrderOfTheTree) {
     AddTreeR();
-    EXPECT_EQ(Walk("C:\\R"),
-              (std::vector<std::string>{"C:\\R\\A\\A1\\a1.txt", "C:\\R\\A\\a.txt",
-                                        "C:\\R\\B\\b.txt", "C:\\R\\r.txt"}));
+    EXPECT_EQ(Walk("C:\\R"), (std::vector<std::string>{"C:\\R\\A\\A1\\a1.txt", "C:\\R\\A\\a.txt",
+                                                       "C:\\R\\B\\b.txt", "C:\\R\\r.txt"}));
     EXPECT_EQ(state.FoundCount, 4);
     EXPECT_EQ(host.current[1], "4");
 }
@@ -102,23 +101,27 @@ TEST_F(WalkerTest, AttributeSwitchesDecideWhatIsListed) {
         std::vector<std::string> expected;
     };
     const Case cases[] = {
-        {kTrue, kTrue, kTrue,
+        {kTrue,
+         kTrue,
+         kTrue,
          {"C:\\R\\Hid\\in-hidden.txt", "C:\\R\\Sys\\in-system.txt", "C:\\R\\HidSys\\in-both.txt",
           "C:\\R\\h.txt", "C:\\R\\s.txt", "C:\\R\\ro.txt", "C:\\R\\n.txt"}},
-        {kFalse, kTrue, kTrue,
+        {kFalse,
+         kTrue,
+         kTrue,
          {"C:\\R\\Hid\\in-hidden.txt", "C:\\R\\h.txt", "C:\\R\\ro.txt", "C:\\R\\n.txt"}},
-        {kTrue, kFalse, kTrue,
+        {kTrue,
+         kFalse,
+         kTrue,
          {"C:\\R\\Sys\\in-system.txt", "C:\\R\\s.txt", "C:\\R\\ro.txt", "C:\\R\\n.txt"}},
-        {kTrue, kTrue, kFalse,
-         {"C:\\R\\h.txt", "C:\\R\\s.txt", "C:\\R\\ro.txt", "C:\\R\\n.txt"}},
+        {kTrue, kTrue, kFalse, {"C:\\R\\h.txt", "C:\\R\\s.txt", "C:\\R\\ro.txt", "C:\\R\\n.txt"}},
         {kFalse, kFalse, kFalse, {"C:\\R\\ro.txt", "C:\\R\\n.txt"}},
     };
     for (const Case& c : cases) {
         state.Criteria.IncludeSystem = c.system;
         state.Criteria.IncludeHidden = c.hidden;
         state.Criteria.IncludeSubfolders = c.subfolders;
-        EXPECT_EQ(Walk("C:\\R"), c.expected)
-            << c.system << " " << c.hidden << " " << c.subfolders;
+        EXPECT_EQ(Walk("C:\\R"), c.expected) << c.system << " " << c.hidden << " " << c.subfolders;
     }
 }
 
@@ -166,8 +169,8 @@ TEST_F(WalkerTest, TakesTheMatchListingOncePerFolder) {
 }
 
 TEST_F(WalkerTest, PatternAndTypeFilterDecideTheMatches) {
-    for (const char* name : {"xABCy.txt", "abc.txt", "aXc.doc", "b.DOCX", "c.docm", "d.txt",
-                             "Makefile"}) {
+    for (const char* name :
+         {"xABCy.txt", "abc.txt", "aXc.doc", "b.DOCX", "c.docm", "d.txt", "Makefile"}) {
         fs.AddFile(std::string("C:\\R\\") + name);
     }
     struct Case {
@@ -205,8 +208,7 @@ TEST_F(WalkerTest, StopFromInsideAPumpKeepsWhatWasAppendedAndDropsOpenFolders) {
     host.onPump = [&](int) {
         if (host.current[3] == "C:\\R\\B\\b.txt") state.StopRequested = kTrue;
     };
-    EXPECT_EQ(Walk("C:\\R"),
-              (std::vector<std::string>{"C:\\R\\A\\A1\\a1.txt", "C:\\R\\A\\a.txt"}));
+    EXPECT_EQ(Walk("C:\\R"), (std::vector<std::string>{"C:\\R\\A\\A1\\a1.txt", "C:\\R\\A\\a.txt"}));
     // B returns at its next entry; R returns at its next entry (r.txt) without
     // showing it.
     EXPECT_EQ(host.current[3], "C:\\R\\B\\b.txt");
@@ -221,8 +223,8 @@ TEST_F(WalkerTest, CriteriaChangedDuringAPumpApplyFromTheNextFolder) {
         if (host.current[3] == "C:\\R\\A\\a.doc") state.Criteria.TypeFilter = "|.DOC|.DOCX|";
     };
     // A's match listing was taken under the all-files filter; B's under Word.
-    EXPECT_EQ(Walk("C:\\R"), (std::vector<std::string>{"C:\\R\\A\\a.txt", "C:\\R\\A\\a.doc",
-                                                       "C:\\R\\B\\b.doc"}));
+    EXPECT_EQ(Walk("C:\\R"),
+              (std::vector<std::string>{"C:\\R\\A\\a.txt", "C:\\R\\A\\a.doc", "C:\\R\\B\\b.doc"}));
 }
 
 TEST_F(WalkerTest, UnlistableFoldersAndLinkLoopsEndQuietly) {

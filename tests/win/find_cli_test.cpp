@@ -13,7 +13,7 @@ using querna::testing::RunProgramWide;
 using querna::testing::TempTree;
 
 class FindCliTest : public ::testing::Test {
-protected:
+  protected:
     FindCliTest() {
         tree.AddFile("r.txt", "root text\r\n");
         tree.AddFile("A\\a.txt", "needle in A\r\n");
@@ -68,24 +68,22 @@ TEST_F(FindCliTest, PhraseSearchKeepsTheFilesThatHoldIt) {
                                                        "--skip", "Debug", "--type", "text"});
     EXPECT_EQ(result.status, 0u) << result.err;
     EXPECT_EQ(result.out, Lines({"A\\a.txt"}));
-    const auto gbk = RunProgram("querna-find.exe", {"--in", tree.Root(), "--phrase",
-                                                    "\xD6\xD0\xCE\xC4", "--type", "text"});
+    const auto gbk = RunProgram(
+        "querna-find.exe", {"--in", tree.Root(), "--phrase", "\xD6\xD0\xCE\xC4", "--type", "text"});
     EXPECT_EQ(gbk.out, Lines({"\xB1\xED\xB8\xF1.txt"}));
 }
 
 TEST_F(FindCliTest, MatcherErrorEndsTheRunWithStatusOneAndNothingListed) {
     // No Word is registered in the test prefix: the Word candidate ends the run.
-    const auto result =
-        RunProgram("querna-find.exe", {"--in", tree.Root(), "--phrase", "needle"});
+    const auto result = RunProgram("querna-find.exe", {"--in", tree.Root(), "--phrase", "needle"});
     EXPECT_EQ(result.status, 1u);
     EXPECT_TRUE(result.out.empty()) << result.out;
     EXPECT_FALSE(result.err.empty());
 }
 
 TEST_F(FindCliTest, TableFormatPrintsTheFiveCellsOfEachRow) {
-    const auto result =
-        RunProgram("querna-find.exe", {"--in", tree.Root(), "--name", "Makefile", "--format",
-                                       "table"});
+    const auto result = RunProgram(
+        "querna-find.exe", {"--in", tree.Root(), "--name", "Makefile", "--format", "table"});
     ASSERT_EQ(result.status, 0u) << result.err;
     const std::string prefix = "Makefile\t2048\t\t";
     ASSERT_EQ(result.out.compare(0, prefix.size(), prefix), 0) << result.out;
@@ -132,8 +130,8 @@ TEST_F(FindCliTest, SpecialPlaceIsReadFromTheUsersShellFolders) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
-    const auto result = RunProgram("querna-find.exe",
-                                   {"--in", "templates", "--name", name, "--no-subfolders"});
+    const auto result =
+        RunProgram("querna-find.exe", {"--in", "templates", "--name", name, "--no-subfolders"});
     DeleteFileA(path.c_str());
     EXPECT_EQ(result.status, 0u) << result.err;
     // The folder is shown as the registry holds it, upper-cased.
@@ -141,10 +139,15 @@ TEST_F(FindCliTest, SpecialPlaceIsReadFromTheUsersShellFolders) {
 }
 
 TEST_F(FindCliTest, BadUsageGivesStatusTwoAndAMessage) {
-    const std::vector<std::vector<std::string>> cases = {
-        {"--in"}, {"--bogus"}, {"--in", "x", "--type", "pdf"}, {"--in", "x", "--pause-ms", "-1"},
-        {"--in", "x", "--pause-ms", "10001"}, {"--in", "x", "--pause-ms", "99999999999"},
-        {"--in", "x", "--format", "xml"}, {"--in", "x", "--from", "2020-13-01"}, {"--name", "x"}};
+    const std::vector<std::vector<std::string>> cases = {{"--in"},
+                                                         {"--bogus"},
+                                                         {"--in", "x", "--type", "pdf"},
+                                                         {"--in", "x", "--pause-ms", "-1"},
+                                                         {"--in", "x", "--pause-ms", "10001"},
+                                                         {"--in", "x", "--pause-ms", "99999999999"},
+                                                         {"--in", "x", "--format", "xml"},
+                                                         {"--in", "x", "--from", "2020-13-01"},
+                                                         {"--name", "x"}};
     for (const auto& args : cases) {
         const auto result = RunProgram("querna-find.exe", args);
         EXPECT_EQ(result.status, 2u) << ::testing::PrintToString(args);
@@ -158,18 +161,19 @@ TEST_F(FindCliTest, BadUsageGivesStatusTwoAndAMessage) {
 
 // Restores a value of the user's shell folders when the test ends.
 class ShellFolderValue {
-public:
+  public:
     explicit ShellFolderValue(const char* name) : name_(name) {
         DWORD size = sizeof saved_;
-        had_ = RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_SZ, nullptr, saved_,
-                            &size) == ERROR_SUCCESS;
+        had_ = RegGetValueA(HKEY_CURRENT_USER, kKey, name, RRF_RT_REG_SZ, nullptr, saved_, &size) ==
+               ERROR_SUCCESS;
     }
     ~ShellFolderValue() {
-        if (had_) RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name_, REG_SZ, saved_, strlen(saved_) + 1);
+        if (had_)
+            RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name_, REG_SZ, saved_, strlen(saved_) + 1);
     }
     void Delete() { RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, name_); }
 
-private:
+  private:
     static constexpr const char* kKey =
         "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     const char* name_;
@@ -223,8 +227,8 @@ TEST_F(FindCliTest, ArgumentOutsideTheCodePageIsRefusedWithStatusTwo) {
 TEST_F(FindCliTest, FolderEndingInTrailByte5CIsSearched) {
     tree.AddFile("\x81\x5C\xBB\x5C\\x.txt", "x");  // 乗籠
     for (const char* end : {"", "\\"}) {
-        const auto result = RunProgram("querna-find.exe",
-                                       {"--in", tree.Path("\x81\x5C\xBB\x5C") + end, "--name", "x"});
+        const auto result = RunProgram(
+            "querna-find.exe", {"--in", tree.Path("\x81\x5C\xBB\x5C") + end, "--name", "x"});
         EXPECT_EQ(result.status, 0u) << result.err;
         EXPECT_EQ(result.out, Lines({"\x81\x5C\xBB\x5C\\x.txt"})) << end;
     }
@@ -260,11 +264,12 @@ TEST_F(FindCliTest, FileHeldOpenShowsItsRealCreationDateAndItsNameInTheMessage) 
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     const auto table = RunProgram("querna-find.exe",
                                   {"--in", tree.Root(), "--name", "a.txt", "--format", "table"});
-    const auto phrase = RunProgram(
-        "querna-find.exe", {"--in", tree.Root(), "--phrase", "needle", "--type", "text"});
+    const auto phrase = RunProgram("querna-find.exe",
+                                   {"--in", tree.Root(), "--phrase", "needle", "--type", "text"});
     CloseHandle(file);
     EXPECT_EQ(table.status, 0u) << table.err;
-    EXPECT_EQ(table.out, "a.txt\t13\t.txt\t" + CreationText(held) + "\t" + tree.Path("A\\") + "\r\n");
+    EXPECT_EQ(table.out,
+              "a.txt\t13\t.txt\t" + CreationText(held) + "\t" + tree.Path("A\\") + "\r\n");
     EXPECT_EQ(phrase.status, 0u);
     EXPECT_EQ(phrase.out, Lines({"Debug\\skipped.txt"}));
     EXPECT_EQ(phrase.err, "打开文件错误: " + held + "\r\n");
@@ -287,9 +292,9 @@ TEST_F(FindCliTest, SizesOfFourGibibytesAndMoreComeWholeFromTheListing) {
         {"5242881", ""},
     };
     for (const auto& c : cases) {
-        const auto result =
-            RunProgram("querna-find.exe", {"--in", tree.Root(), "--name", "sparse", "--min-kb",
-                                           c.minKb, "--format", "table"});
+        const auto result = RunProgram(
+            "querna-find.exe",
+            {"--in", tree.Root(), "--name", "sparse", "--min-kb", c.minKb, "--format", "table"});
         EXPECT_EQ(result.status, 0u) << result.err;
         std::string size;
         if (!result.out.empty()) {
@@ -303,8 +308,7 @@ TEST_F(FindCliTest, SizesOfFourGibibytesAndMoreComeWholeFromTheListing) {
 // No Word is registered in the test prefix: the empty report.DOCX is read by
 // the built-in reader, which finds it damaged, and the error names it once.
 TEST_F(FindCliTest, OfficeErrorNamesTheDocumentOnce) {
-    const auto result =
-        RunProgram("querna-find.exe", {"--in", tree.Root(), "--phrase", "needle"});
+    const auto result = RunProgram("querna-find.exe", {"--in", tree.Root(), "--phrase", "needle"});
     EXPECT_EQ(result.status, 1u);
     const std::string path = tree.Path("A\\report.DOCX");
     const size_t at = result.err.find(path);
@@ -322,9 +326,9 @@ TEST_F(FindCliTest, CtrlCStopsTheSearchAndKeepsWhatWasPrinted) {
     }
     // Paced so that the search is still going when Ctrl+C arrives, which is
     // as soon as the first row has been printed.
-    const auto result = RunProgram(
-        "querna-find.exe", {"--in", many.Root(), "--name", "f", "--pause-ms", "100"},
-        {nullptr, many.Path("d100\\f.txt\r\n")});
+    const auto result =
+        RunProgram("querna-find.exe", {"--in", many.Root(), "--name", "f", "--pause-ms", "100"},
+                   {nullptr, many.Path("d100\\f.txt\r\n")});
     EXPECT_EQ(result.status, 130u) << result.err;
     EXPECT_EQ(everything.compare(0, result.out.size(), result.out), 0) << result.out;
     EXPECT_GE(result.out.size(), many.Path("d100\\f.txt\r\n").size());
@@ -336,9 +340,9 @@ TEST_F(FindCliTest, FailedWriteToStandardOutputEndsWithStatusOneAndAMessage) {
     sink.AddFile("out.txt");
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     // Writes to a handle opened for reading fail, as they do on a full disk.
-    HANDLE readOnly = CreateFileA(sink.Path("out.txt").c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                                  nullptr);
+    HANDLE readOnly =
+        CreateFileA(sink.Path("out.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inherit, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(readOnly, INVALID_HANDLE_VALUE);
     const std::vector<std::vector<std::string>> cases = {
         {"--in", tree.Root(), "--name", ".txt"},

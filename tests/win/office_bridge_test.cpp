@@ -26,7 +26,7 @@ constexpr char kExcelApplicationIid[] = "{000208D5-0000-0000-C000-000000000046}"
 constexpr char kExcelWorkbookIid[] = "{000208DA-0000-0000-C000-000000000046}";
 
 class BridgeTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         application_ = AutoValue{};
         EXPECT_LE(testing::FakeOfficeLiveObjects(), 0) << "an object was not released";

@@ -50,7 +50,7 @@ std::vector<std::string> LastTwo(const std::vector<std::string>& calls) {
 }
 
 class OfficeMatcherTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         EXPECT_LE(testing::FakeOfficeLiveObjects(), 0) << "an object was not released";
     }
@@ -410,7 +410,7 @@ TEST_F(OfficeMatcherTest, AnUnregisteredServerGivesTheSystemTextForItsCode) {
 
 // Records the plain messages the text matcher would show.
 class RecordingDialogs final : public Dialogs {
-public:
+  public:
     void ShowInfo(const std::string&, const std::string&) override {}
     void ShowPlainMessage(const std::string& text) override { messages.push_back(text); }
     void ShowError(const std::string&) override {}

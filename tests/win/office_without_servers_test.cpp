@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/Win32CompoundFiles.h"
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeDocuments.h"
 #include "matchers/PresentationText.h"
@@ -20,6 +19,7 @@
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Automation.h"
 #include "platform/win32/Win32CodePage.h"
+#include "platform/win32/Win32CompoundFiles.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/XmlLiteReader.h"

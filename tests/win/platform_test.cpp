@@ -11,7 +11,7 @@ namespace querna {
 namespace {
 
 class NullHost final : public SearchHost {
-public:
+  public:
     void SetStatusPanel(int panel, const std::string& text) override {
         if (panel == 1) panel1 = text;
     }
@@ -22,7 +22,7 @@ public:
 };
 
 class Win32WalkTest : public ::testing::Test {
-protected:
+  protected:
     Win32WalkTest() {
         state.Criteria.TypeFilter = "|*.*|";
         state.Criteria.IncludeSystem = state.Criteria.IncludeHidden =
@@ -89,19 +89,19 @@ TEST_F(Win32WalkTest, WildcardsInThePatternKeepTheirMeaning) {
 }
 
 TEST_F(Win32WalkTest, GbkNamesIncludingATrailByteThatLooksLikeABackslash) {
-    const std::string table = "\xB1\xED\xB8\xF1.txt";     // 表格.txt
-    const std::string trail5c = "\x95\x5C\xC3\xFB.txt";   // a character whose trail byte is '\'
-    tree.AddFile("\xD7\xCA\xC1\xCF\\" + table);            // 资料\表格.txt
+    const std::string table = "\xB1\xED\xB8\xF1.txt";    // 表格.txt
+    const std::string trail5c = "\x95\x5C\xC3\xFB.txt";  // a character whose trail byte is '\'
+    tree.AddFile("\xD7\xCA\xC1\xCF\\" + table);          // 资料\表格.txt
     tree.AddFile(trail5c);
-    EXPECT_EQ(Walk(tree.Root()), Paths({"\xD7\xCA\xC1\xCF\\\xB1\xED\xB8\xF1.txt",
-                                        "\x95\x5C\xC3\xFB.txt"}));
+    EXPECT_EQ(Walk(tree.Root()),
+              Paths({"\xD7\xCA\xC1\xCF\\\xB1\xED\xB8\xF1.txt", "\x95\x5C\xC3\xFB.txt"}));
     EXPECT_EQ(Walk(tree.Root(), "\xB8\xF1"), Paths({"\xD7\xCA\xC1\xCF\\\xB1\xED\xB8\xF1.txt"}));
 }
 
 TEST_F(Win32WalkTest, PathsLongerThanMaxPathEndTheirBranchQuietly) {
     std::string relative;
-    for (int i = 0; i < 30; ++i) relative += (i ? "\\" : "") + std::string("folder-number-") +
-                                             std::to_string(i);
+    for (int i = 0; i < 30; ++i)
+        relative += (i ? "\\" : "") + std::string("folder-number-") + std::to_string(i);
     // Made through the wide functions, which accept long paths.
     std::wstring wide = L"\\\\?\\";
     const std::string full = tree.Path(relative);
@@ -143,8 +143,8 @@ TEST_F(Win32WalkTest, FilePropertiesOfAFileHeldOpenWithoutSharing) {
 
 // Creates a file through the wide functions, which reach any name.
 void CreateWideFile(const std::wstring& path, const std::string& content) {
-    HANDLE file = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);

@@ -60,7 +60,7 @@ bool KeyPresent(HKEY root, const std::string& key) {
 // A registry whose "classes root" is a key the test chose, opened with the
 // access the test chose.
 class ScratchRootRegistry final : public Registry {
-public:
+  public:
     explicit ScratchRootRegistry(HKEY root) : root_(root) {}
     std::string ReadCurrentUserString(const std::string&, const std::string&) override {
         return {};
@@ -69,12 +69,12 @@ public:
         return std::make_unique<win32::Win32RegistryAccessor>(root_);
     }
 
-private:
+  private:
     HKEY root_;
 };
 
 class RegistryTest : public ::testing::Test {
-protected:
+  protected:
     RegistryTest() {
         RegDeleteTreeA(HKEY_CURRENT_USER, kScratchKey);
         RegCreateKeyExA(HKEY_CURRENT_USER, kScratchKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -137,8 +137,8 @@ TEST_F(RegistryTest, RegistrationWhereNoKeyCanBeCreatedReportsFindextAndWritesNo
     // Below a volatile key the registry refuses to create the lasting keys
     // the registration asks for, as it does for a user without write access.
     HKEY fragile = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(scratch, "Volatile", 0, nullptr, REG_OPTION_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &fragile, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(scratch, "Volatile", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                              nullptr, &fragile, nullptr),
               ERROR_SUCCESS);
     ScratchRootRegistry limited(fragile);
     try {
@@ -179,7 +179,7 @@ TEST_F(RegistryTest, CurrentUserStringsByType) {
 
 // A window that offers nothing: ReadShellFolder needs none of it.
 class IdleWindow final : public SearchWindow {
-public:
+  public:
     std::string LocationText() override { return {}; }
     int LocationIndex() override { return -1; }
     int TypeIndex() override { return -1; }
@@ -199,8 +199,7 @@ TEST_F(RegistryTest, ShellFolderOfTheCurrentUserIsReadUpperCased) {
                               KEY_ALL_ACCESS, nullptr, &folders, nullptr),
               ERROR_SUCCESS);
     const std::string personal = "c:\\users\\q\\我的 docs";
-    RegSetValueExA(folders, "Personal", 0, REG_SZ,
-                   reinterpret_cast<const BYTE*>(personal.c_str()),
+    RegSetValueExA(folders, "Personal", 0, REG_SZ, reinterpret_cast<const BYTE*>(personal.c_str()),
                    static_cast<DWORD>(personal.size() + 1));
 
     SearchState state;
@@ -227,7 +226,7 @@ TEST_F(RegistryTest, ShellFolderOfTheCurrentUserIsReadUpperCased) {
 
 // A hidden window to own the clipboard, as the main window does.
 class ClipboardTest : public ::testing::Test {
-protected:
+  protected:
     ClipboardTest()
         : owner(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr)),
@@ -307,10 +306,8 @@ TEST_F(ClipboardTest, ClipboardHeldByAnotherThreadIsReported) {
 // ---------------------------------------------------------------- saved lists
 
 class SaveListTest : public ::testing::Test {
-protected:
-    SaveListTest() {
-        table.rows = {{"甲.txt", "D:\\文档\\"}, {"b.txt", "C:\\b\\"}, {"c", "E:\\"}};
-    }
+  protected:
+    SaveListTest() { table.rows = {{"甲.txt", "D:\\文档\\"}, {"b.txt", "C:\\b\\"}, {"c", "E:\\"}}; }
 
     TempTree tree;
     fakes::FakeResultRows table;
@@ -368,14 +365,14 @@ TEST_F(SaveListTest, OthersMayReadTheFileWhileItIsWrittenButNotWriteIt) {
     EXPECT_EQ(file->Write("line\r\n", written), 0u);
     EXPECT_EQ(written, 6u);
 
-    HANDLE reader = CreateFileA(tree.Path("shared.txt").c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE reader =
+        CreateFileA(tree.Path("shared.txt").c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(reader, INVALID_HANDLE_VALUE);
     if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
-    HANDLE writer = CreateFileA(tree.Path("shared.txt").c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE writer =
+        CreateFileA(tree.Path("shared.txt").c_str(), GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
     if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
 

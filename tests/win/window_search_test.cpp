@@ -92,7 +92,8 @@ TEST_F(WindowSearch, LocationOrTextThatCannotBeSearchedIsToldAndNothingRuns) {
         {"missing folder", tree.Path("nowhere"), L"a", "目标目录不存在: " + tree.Path("nowhere\\")},
         {"a file", tree.Path("a.txt"), L"a", "目标不是目录: " + tree.Path("a.txt\\")},
         {"blank location", "  ", L"a", "请选择要搜索的目标目录."},
-        {"name outside the code page", tree.Root(), L"\xD55C\xAD6D", "文件名中有系统代码页不能表示的字符."},
+        {"name outside the code page", tree.Root(), L"\xD55C\xAD6D",
+         "文件名中有系统代码页不能表示的字符."},
     };
     for (const auto& c : cases) {
         harness.dialogs.calls.clear();
@@ -208,7 +209,8 @@ TEST_F(WindowSearchErrors, ErrorFromAHandlerIsReportedUnderTheProgramTitle) {
         harness.dialogs.calls.clear();
         Search("", "phrase");
         ASSERT_EQ(harness.dialogs.calls.size(), 1u) << c.text;
-        EXPECT_TRUE(IsDialog(harness.dialogs.calls[0], DialogKind::Error, c.text, "window_search_test"));
+        EXPECT_TRUE(
+            IsDialog(harness.dialogs.calls[0], DialogKind::Error, c.text, "window_search_test"));
         // The run ended at the failing file: no completion, the window lives on.
         EXPECT_EQ(StatusText(form().stat1, 3), tree.Path("broken.txt"));
         EXPECT_TRUE(IsWindow(form().Handle()));
@@ -295,8 +297,8 @@ TEST_F(WindowActions, SaveThatCannotCreateTheFileIsReported) {
     harness.dialogs.answers = {{true, tree.Path("no-such-folder\\list.txt")}};
     Choose(N10);
     ASSERT_EQ(harness.dialogs.calls.size(), 2u);
-    EXPECT_TRUE(
-        IsDialog(harness.dialogs.calls[1], DialogKind::Error, "Invalid filename.", "window_search_test"));
+    EXPECT_TRUE(IsDialog(harness.dialogs.calls[1], DialogKind::Error, "Invalid filename.",
+                         "window_search_test"));
 }
 
 // ---------------------------------------------------------------- registration, dialogs

@@ -515,7 +515,6 @@ TEST(WindowInputs, PickingADateKeepsThePickersTimeOfDay) {
     EXPECT_NEAR(filters.to, SystemTimeToDateTime(cases[1].expected), 1e-9);
 }
 
-
 TEST(Win32Dialogs, TitleIsTheProgramFileNameUpToItsFirstDot) {
     const std::pair<std::string, std::string> cases[] = {
         {"C:\\Tools\\Querna.exe", "Querna"},

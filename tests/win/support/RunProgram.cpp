@@ -60,8 +60,8 @@ void ReadAvailable(HANDLE pipe, std::string& into) {
 // control routine of kernelbase, which is mapped at the same address in every
 // process, with the event as its argument.
 void DeliverCtrlC(HANDLE process) {
-    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernelbase.dll"), "CtrlRoutine")));
+    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernelbase.dll"), "CtrlRoutine")));
     if (routine == nullptr) throw std::runtime_error("no CtrlRoutine in kernelbase");
     HANDLE thread = CreateRemoteThread(process, nullptr, 0, routine,
                                        reinterpret_cast<void*>(CTRL_C_EVENT), 0, nullptr);
@@ -122,7 +122,8 @@ ProgramResult RunCommandLine(const std::wstring& commandLine, const ProgramOptio
         ReadAvailable(outRead, result.out);
         ReadAvailable(errRead, result.err);
         if (wait != WAIT_TIMEOUT) break;
-        if (!interrupted && result.out.find(options.interruptOnceOutputHolds) != std::string::npos) {
+        if (!interrupted &&
+            result.out.find(options.interruptOnceOutputHolds) != std::string::npos) {
             DeliverCtrlC(process.hProcess);
             interrupted = true;
         }

@@ -67,7 +67,9 @@ TempTree::TempTree() {
     if (!CreateDirectoryA(root_.c_str(), nullptr)) throw std::runtime_error("no temp folder");
 }
 
-TempTree::~TempTree() { RemoveTree(LongPath(root_)); }
+TempTree::~TempTree() {
+    RemoveTree(LongPath(root_));
+}
 
 void TempTree::AddFolder(const std::string& relative, unsigned long attributes) {
     const std::string path = Path(relative);

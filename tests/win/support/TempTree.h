@@ -7,7 +7,7 @@
 namespace querna::testing {
 
 class TempTree {
-public:
+  public:
     TempTree();
     ~TempTree();
     TempTree(const TempTree&) = delete;
@@ -22,7 +22,7 @@ public:
     void AddFile(const std::string& relative, const std::string& content = "",
                  unsigned long attributes = 0);
 
-private:
+  private:
     std::string root_;
 };
 

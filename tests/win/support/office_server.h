@@ -4,10 +4,9 @@
 // server's live objects.
 #pragma once
 
-#include <functional>
-
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,17 +25,17 @@ void UnregisterFakeOffice();
 // For one test program: the COM apartment of the test thread and the server's
 // registration, both undone when the program ends.
 class OfficeEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override;
     void TearDown() override;
 
-private:
+  private:
     win32::ComApartment* apartment_ = nullptr;
 };
 
 // Takes the registration away for the life of the object, then restores it.
 class FakeOfficeUnregistered {
-public:
+  public:
     FakeOfficeUnregistered() { UnregisterFakeOffice(); }
     ~FakeOfficeUnregistered() { RegisterFakeOffice(); }
     FakeOfficeUnregistered(const FakeOfficeUnregistered&) = delete;
@@ -46,7 +45,7 @@ public:
 // A fresh folder holding the fixtures of one test and the server's call log,
 // which it points the server at; both go when it is destroyed.
 class OfficeScratch {
-public:
+  public:
     OfficeScratch();
     ~OfficeScratch();
     OfficeScratch(const OfficeScratch&) = delete;
@@ -60,7 +59,7 @@ public:
     std::vector<std::string> Calls() const;
     void ClearLog();
 
-private:
+  private:
     std::string folder_;  // with a trailing backslash
     std::string log_;
 };
