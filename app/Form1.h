@@ -135,17 +135,18 @@ class TForm1 final : public SearchHost,
     void FormShow(const std::string& commandLine);
 
     // SearchHost
-    void SetStatusPanel(int panel, const std::string& text) override;
+    void SetStatusPanel(StatusPanel panel, const std::string& text) override;
     void ProcessMessages() override;
     void Pause(int milliseconds) override;
     std::string ReadPhrase() override;
+    void ReportUnreadable(const std::string& path) override;
 
     // SearchWindow
     std::string LocationText() override;
     int LocationIndex() override;
     std::string LocationItemText(int index);
     int TypeIndex() override;
-    bool IsChecked(int box) override;
+    bool IsChecked(SearchSwitch box) override;
     std::string IgnoredFolderText() override;
     std::string NameText() override;
     std::string PhraseText() override;

@@ -131,8 +131,9 @@ void TForm1::PickerDateChanged(int picker, const NMDATETIMECHANGE& change) {
 
 // ---- SearchHost
 
-void TForm1::SetStatusPanel(int panel, const std::string& text) {
-    SendMessageA(stat1, SB_SETTEXTA, panel, reinterpret_cast<LPARAM>(text.c_str()));
+void TForm1::SetStatusPanel(StatusPanel panel, const std::string& text) {
+    SendMessageA(stat1, SB_SETTEXTA, static_cast<WPARAM>(panel),
+                 reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void TForm1::ProcessMessages() {
@@ -159,15 +160,29 @@ std::string TForm1::ReadPhrase() {
     return win32::WindowText(edt2);
 }
 
+// The box cannot name the file: the status bar shows it at this moment.
+void TForm1::ReportUnreadable(const std::string&) {
+    services_.dialogs.ShowPlainMessage("打开文件错误");
+}
+
 // ---- SearchWindow
 
 int TForm1::TypeIndex() {
     return static_cast<int>(SendMessageA(cbb2, CB_GETCURSEL, 0, 0));
 }
 
-bool TForm1::IsChecked(int box) {
-    const HWND boxes[] = {chk1, chk2, chk3, chk4, chk5, chk6};
-    return box >= 1 && box <= 6 && Checked(boxes[box - 1]);
+bool TForm1::IsChecked(SearchSwitch box) {
+    switch (box) {
+        case SearchSwitch::System:
+            return Checked(chk1);
+        case SearchSwitch::Hidden:
+            return Checked(chk2);
+        case SearchSwitch::Subfolders:
+            return Checked(chk3);
+        case SearchSwitch::ReadOnly:
+            return Checked(chk4);
+    }
+    return false;
 }
 
 std::string TForm1::IgnoredFolderText() {

@@ -39,7 +39,7 @@ int RunProgram(HINSTANCE instance, int showCommand, querna::win32::Win32Dialogs&
     win32::Win32CodePage codePage;
     win32::Win32CompoundFiles compoundFiles;
     const DocumentServices documents{fs, xml, codePage, compoundFiles};
-    MatcherSet matchers(fs, rules, dialogs, automation, &documents);
+    MatcherSet matchers(fs, rules, automation, &documents);
 
     TForm1 form({fs, rules, dialogs, registry, files, &matchers}, kSearchPauseMs);
     form.Create(instance);

@@ -33,8 +33,8 @@ void ConsoleHost::Pause(int milliseconds) {
     if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
 }
 
-void ConsoleDialogs::ShowPlainMessage(const std::string& text) {
-    Say(subject_.empty() ? text : text + ": " + subject_);
+void ConsoleHost::ReportUnreadable(const std::string& path) {
+    WriteLine(err_, "打开文件错误: " + path);
 }
 
 void ConsoleDialogs::Say(const std::string& text) {
@@ -42,8 +42,7 @@ void ConsoleDialogs::Say(const std::string& text) {
 }
 
 template <typename Match>
-int32_t ConsoleMatchers::MatchDocument(const std::string& path, Match match) {
-    dialogs_.SetSubject(path);
+MatchVerdict ConsoleMatchers::MatchDocument(const std::string& path, Match match) {
     if (!apartment_) apartment_.emplace();
     try {
         return match();
@@ -55,22 +54,19 @@ int32_t ConsoleMatchers::MatchDocument(const std::string& path, Match match) {
     }
 }
 
-int32_t ConsoleMatchers::MatchWordDocument(const std::string& path, const std::string& phrase) {
+MatchVerdict ConsoleMatchers::MatchWordDocument(const std::string& path,
+                                                const std::string& phrase) {
     return MatchDocument(path, [&] { return matchers_.MatchWordDocument(path, phrase); });
 }
 
-int32_t ConsoleMatchers::MatchExcelWorkbook(const std::string& path, const std::string& phrase) {
+MatchVerdict ConsoleMatchers::MatchExcelWorkbook(const std::string& path,
+                                                 const std::string& phrase) {
     return MatchDocument(path, [&] { return matchers_.MatchExcelWorkbook(path, phrase); });
 }
 
-int32_t ConsoleMatchers::MatchPowerPointPresentation(const std::string& path,
-                                                     const std::string& phrase) {
+MatchVerdict ConsoleMatchers::MatchPowerPointPresentation(const std::string& path,
+                                                          const std::string& phrase) {
     return MatchDocument(path, [&] { return matchers_.MatchPowerPointPresentation(path, phrase); });
-}
-
-int32_t ConsoleMatchers::MatchTextFile(const std::string& path, const std::string& phrase) {
-    dialogs_.SetSubject(path);
-    return matchers_.MatchTextFile(path, phrase);
 }
 
 ResultPrinter::ResultPrinter(const FindOptions& options, ConsoleOutput& output, FileSystem& fs,

@@ -22,35 +22,39 @@ namespace querna::cli {
 // No window: no status bar. Its message pump is where an interrupt becomes
 // the stop request (as the Stop button's click would, between two entries)
 // and where the output is flushed on its timer. The pause still paces the
-// search, so that the engine can be timed with the window's pacing.
+// search, so that the engine can be timed with the window's pacing. A file
+// that cannot be opened is named on `err` (the window's box cannot say more
+// than "打开文件错误", but a line in a log must).
 class ConsoleHost final : public SearchHost {
   public:
-    ConsoleHost(std::string phrase, SearchState& state, ConsoleOutput& output,
+    ConsoleHost(std::string phrase, SearchState& state, ConsoleOutput& output, std::FILE* err,
                 const std::atomic<bool>& interrupted)
-        : phrase_(std::move(phrase)), state_(state), output_(output), interrupted_(interrupted) {}
-    void SetStatusPanel(int, const std::string&) override {}
+        : phrase_(std::move(phrase)),
+          state_(state),
+          output_(output),
+          err_(err),
+          interrupted_(interrupted) {}
+    void SetStatusPanel(StatusPanel, const std::string&) override {}
     void ProcessMessages() override;
     void Pause(int milliseconds) override;
     std::string ReadPhrase() override { return phrase_; }
+    void ReportUnreadable(const std::string& path) override;
 
   private:
     std::string phrase_;
     SearchState& state_;
     ConsoleOutput& output_;
+    std::FILE* err_;
     const std::atomic<bool>& interrupted_;
     bool stopAsked_ = false;
 };
 
-// Boxes become lines on the error stream; nothing waits for an answer. The
-// plain message names the file being examined (the window's box cannot say
-// more than "打开文件错误", but a line in a log must).
+// Boxes become lines on the error stream; nothing waits for an answer.
 class ConsoleDialogs final : public Dialogs {
   public:
     explicit ConsoleDialogs(std::FILE* err) : err_(err) {}
-    // The file the next plain message is about.
-    void SetSubject(const std::string& path) { subject_ = path; }
     void ShowInfo(const std::string& text, const std::string&) override { Say(text); }
-    void ShowPlainMessage(const std::string& text) override;
+    void ShowPlainMessage(const std::string& text) override { Say(text); }
     void ShowError(const std::string& text) override { Say(ErrorReportText(text)); }
     bool BrowseForFolder(const std::string&, const std::string&, std::string&) override {
         return false;
@@ -60,7 +64,6 @@ class ConsoleDialogs final : public Dialogs {
   private:
     void Say(const std::string& text);
     std::FILE* err_;
-    std::string subject_;
 };
 
 // The window's matchers, with what the console adds: COM is entered only when
@@ -69,24 +72,25 @@ class ConsoleDialogs final : public Dialogs {
 // pipes open), and an error from a document names the file.
 class ConsoleMatchers final : public ContentMatchers {
   public:
-    ConsoleMatchers(FileSystem& fs, TextRules& rules, ConsoleDialogs& dialogs,
-                    Automation& automation, const DocumentServices* documents = nullptr)
-        : dialogs_(dialogs), matchers_(fs, rules, dialogs, automation, documents) {}
+    ConsoleMatchers(FileSystem& fs, TextRules& rules, Automation& automation,
+                    const DocumentServices* documents = nullptr)
+        : matchers_(fs, rules, automation, documents) {}
 
-    int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override;
-    int32_t MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;
-    int32_t MatchPowerPointPresentation(const std::string& path,
-                                        const std::string& phrase) override;
-    int32_t MatchTextFile(const std::string& path, const std::string& phrase) override;
+    MatchVerdict MatchWordDocument(const std::string& path, const std::string& phrase) override;
+    MatchVerdict MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;
+    MatchVerdict MatchPowerPointPresentation(const std::string& path,
+                                             const std::string& phrase) override;
+    MatchVerdict MatchTextFile(const std::string& path, const std::string& phrase) override {
+        return matchers_.MatchTextFile(path, phrase);
+    }
 
     // Whether COM has been entered.
     bool ComStarted() const { return apartment_.has_value(); }
 
   private:
     template <typename Match>
-    int32_t MatchDocument(const std::string& path, Match match);
+    MatchVerdict MatchDocument(const std::string& path, Match match);
 
-    ConsoleDialogs& dialogs_;
     // Declared before the matchers: the apartment is left after they have
     // let go of every object.
     std::optional<win32::ComApartment> apartment_;

@@ -36,17 +36,18 @@ class OptionWindow final : public SearchWindow {
     // A named place ("cache") stands for its item of the location box.
     int LocationIndex() override { return LocationIndexOfKeyword(options_.in); }
     int TypeIndex() override { return options_.typeIndex; }
-    bool IsChecked(int box) override {
+    bool IsChecked(SearchSwitch box) override {
         switch (box) {
-            case 1:
+            case SearchSwitch::System:
                 return options_.includeSystem;
-            case 2:
+            case SearchSwitch::Hidden:
                 return options_.includeHidden;
-            case 3:
+            case SearchSwitch::Subfolders:
                 return options_.includeSubfolders;
-            default:
+            case SearchSwitch::ReadOnly:
                 return true;
         }
+        return true;
     }
     std::string IgnoredFolderText() override { return options_.skip; }
     std::string NameText() override { return options_.name; }
@@ -84,7 +85,7 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     win32::Win32Automation automation;
     ConsoleOutput output(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out))));
     SearchState state;
-    ConsoleHost host(options.phrase.value_or(""), state, output, InterruptFlag());
+    ConsoleHost host(options.phrase.value_or(""), state, output, err, InterruptFlag());
     ConsoleDialogs dialogs(err);
     // Where an Office application is not installed, its documents are read
     // by the built-in readers.
@@ -92,7 +93,7 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     win32::Win32CodePage codePage;
     win32::Win32CompoundFiles compoundFiles;
     const DocumentServices documents{fs, xml, codePage, compoundFiles};
-    ConsoleMatchers matchers(fs, rules, dialogs, automation, &documents);
+    ConsoleMatchers matchers(fs, rules, automation, &documents);
     ResultPrinter printer(options, output, fs, rules, host);
     OptionWindow window(options, dialogs, printer);
 

@@ -5,13 +5,14 @@
 namespace querna {
 
 template <typename ServerMatch>
-int32_t MatcherSet::Match(Server& server, OfficeApplication application, const std::string& path,
-                          const std::string& phrase, ServerMatch&& match) {
+MatchVerdict MatcherSet::Match(Server& server, OfficeApplication application,
+                               const std::string& path, const std::string& phrase,
+                               ServerMatch&& match) {
     if (documents_ != nullptr && server == Server::Absent) {
         return MatchDocumentWithoutServer(*documents_, application, path, phrase);
     }
     try {
-        const int32_t result = match();
+        const MatchVerdict result = match();
         server = Server::Present;
         return result;
     } catch (const ServerAbsentError&) {
@@ -30,23 +31,23 @@ void MatcherSet::BeginSearch() {
     wordServer_ = excelServer_ = powerPointServer_ = Server::Unknown;
 }
 
-int32_t MatcherSet::MatchWordDocument(const std::string& path, const std::string& phrase) {
+MatchVerdict MatcherSet::MatchWordDocument(const std::string& path, const std::string& phrase) {
     return Match(wordServer_, OfficeApplication::Word, path, phrase,
                  [&] { return querna::MatchWordDocument(automation_, path, phrase); });
 }
 
-int32_t MatcherSet::MatchExcelWorkbook(const std::string& path, const std::string& phrase) {
+MatchVerdict MatcherSet::MatchExcelWorkbook(const std::string& path, const std::string& phrase) {
     return Match(excelServer_, OfficeApplication::Excel, path, phrase,
                  [&] { return querna::MatchExcelWorkbook(excel_, path, phrase); });
 }
 
-int32_t MatcherSet::MatchPowerPointPresentation(const std::string& path,
-                                                const std::string& phrase) {
+MatchVerdict MatcherSet::MatchPowerPointPresentation(const std::string& path,
+                                                     const std::string& phrase) {
     return Match(powerPointServer_, OfficeApplication::PowerPoint, path, phrase,
                  [&] { return querna::MatchPowerPointPresentation(automation_, path, phrase); });
 }
 
-int32_t MatcherSet::MatchTextFile(const std::string& path, const std::string& phrase) {
+MatchVerdict MatcherSet::MatchTextFile(const std::string& path, const std::string& phrase) {
     return text_.Match(path, phrase);
 }
 

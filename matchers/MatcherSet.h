@@ -16,7 +16,6 @@
 #include "matchers/OfficeMatchers.h"
 #include "matchers/TextMatcher.h"
 #include "platform/Automation.h"
-#include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/TextRules.h"
 #include "search/ContentMatchers.h"
@@ -25,19 +24,16 @@ namespace querna {
 
 class MatcherSet final : public ContentMatchers {
   public:
-    MatcherSet(FileSystem& fs, TextRules& rules, Dialogs& dialogs, Automation& automation,
+    MatcherSet(FileSystem& fs, TextRules& rules, Automation& automation,
                const DocumentServices* documents = nullptr)
-        : automation_(automation),
-          excel_(automation),
-          text_(fs, dialogs, rules),
-          documents_(documents) {}
+        : automation_(automation), excel_(automation), text_(fs, rules), documents_(documents) {}
 
     void BeginSearch() override;
-    int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override;
-    int32_t MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;
-    int32_t MatchPowerPointPresentation(const std::string& path,
-                                        const std::string& phrase) override;
-    int32_t MatchTextFile(const std::string& path, const std::string& phrase) override;
+    MatchVerdict MatchWordDocument(const std::string& path, const std::string& phrase) override;
+    MatchVerdict MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;
+    MatchVerdict MatchPowerPointPresentation(const std::string& path,
+                                             const std::string& phrase) override;
+    MatchVerdict MatchTextFile(const std::string& path, const std::string& phrase) override;
 
     const ExcelConnection& Excel() const { return excel_; }
 
@@ -46,8 +42,8 @@ class MatcherSet final : public ContentMatchers {
     enum class Server { Unknown, Present, Absent };
 
     template <typename ServerMatch>
-    int32_t Match(Server& server, OfficeApplication application, const std::string& path,
-                  const std::string& phrase, ServerMatch&& match);
+    MatchVerdict Match(Server& server, OfficeApplication application, const std::string& path,
+                       const std::string& phrase, ServerMatch&& match);
 
     Automation& automation_;
     ExcelConnection excel_;

@@ -97,21 +97,22 @@ void ReadDocumentText(const DocumentServices& services, OfficeApplication applic
     throw DocumentError(DocumentFault::Damaged);
 }
 
-int32_t MatchDocumentWithoutServer(const DocumentServices& services, OfficeApplication application,
-                                   const std::string& path, const std::string& phrase) {
+MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services,
+                                        OfficeApplication application, const std::string& path,
+                                        const std::string& phrase) {
     std::unique_ptr<ByteSource> source = services.files.OpenDocument(path);
     if (source == nullptr) throw QuernaError(DocumentErrorText(path, kCannotOpen));
     try {
         if (application == OfficeApplication::PowerPoint) {
             CodePagePhraseFinder finder(services.codePage, phrase);
             ReadDocumentText(services, application, path, std::move(source), finder);
-            return finder.Found() ? 1 : 0;
+            return FoundIf(finder.Found());
         }
         const WidthRule width =
             application == OfficeApplication::Excel ? WidthRule::Ignored : WidthRule::Significant;
         UnicodePhraseFinder finder(services.codePage.ToUnicode(phrase), width);
         ReadDocumentText(services, application, path, std::move(source), finder);
-        return finder.Found() ? 1 : 0;
+        return FoundIf(finder.Found());
     } catch (const DocumentError& error) {
         throw QuernaError(DocumentErrorText(path, error.what()));
     }

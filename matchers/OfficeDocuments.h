@@ -17,6 +17,7 @@
 #include "platform/CompoundFile.h"
 #include "platform/FileSystem.h"
 #include "platform/XmlReader.h"
+#include "search/ContentMatchers.h"
 
 namespace querna {
 
@@ -43,10 +44,11 @@ void ReadDocumentText(const DocumentServices& services, OfficeApplication applic
                       TextUnitSink& sink);
 
 // Whether the document at `path` holds `phrase` (bytes of the code page) by
-// the rules of `application`'s matcher: 1 found, 0 not. A document that
+// the rules of `application`'s matcher: Found or NotFound. A document that
 // cannot be read raises QuernaError with DocumentErrorText.
-int32_t MatchDocumentWithoutServer(const DocumentServices& services, OfficeApplication application,
-                                   const std::string& path, const std::string& phrase);
+MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services,
+                                        OfficeApplication application, const std::string& path,
+                                        const std::string& phrase);
 
 // "无法读取文档 <path>：<reason>".
 std::string DocumentErrorText(const std::string& path, const std::string& reason);

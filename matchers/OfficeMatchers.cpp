@@ -66,8 +66,7 @@ class StepRunner {
 
 // --- Word ---
 
-int32_t FindInDocument(Automation& automation, const AutoValue& document,
-                       const std::string& phrase) {
+bool FindInDocument(Automation& automation, const AutoValue& document, const std::string& phrase) {
     automation.Call(document, "Select", kMethod);
     const AutoValue range = automation.Call(document, "Range", kMethod);
     const AutoValue find = automation.Call(range, "Find", kMethod);
@@ -75,7 +74,7 @@ int32_t FindInDocument(Automation& automation, const AutoValue& document,
     // Word's own settings govern them.
     std::vector<AutoValue> args(11, NotGiven{});
     args[0] = phrase;
-    return ToBool(automation.Call(find, "Execute", kMethod, args)) ? 1 : 0;
+    return ToBool(automation.Call(find, "Execute", kMethod, args));
 }
 
 // --- PowerPoint ---
@@ -105,8 +104,8 @@ bool ShapeHoldsPhrase(Automation& automation, const AutoValue& presentation, int
     return !phrase.empty() && text.find(phrase) != std::string::npos;
 }
 
-int32_t ExaminePresentation(Automation& automation, const AutoValue& application,
-                            const std::string& path, const std::string& phrase) {
+bool ExaminePresentation(Automation& automation, const AutoValue& application,
+                         const std::string& path, const std::string& phrase) {
     automation.Call(application, "visible", kPut, {true});
     const AutoValue presentations = automation.Call(application, "Presentations", kMethod);
     const AutoValue presentation = automation.Call(presentations, "Open", kMethod, {path});
@@ -118,7 +117,7 @@ int32_t ExaminePresentation(Automation& automation, const AutoValue& application
             ToInt(automation.Call(SlideShapes(automation, presentation, slide), "count", kMethod));
         for (int32_t shape = 1; shape <= shapeCount; ++shape) {
             try {
-                if (ShapeHoldsPhrase(automation, presentation, slide, shape, phrase)) return 1;
+                if (ShapeHoldsPhrase(automation, presentation, slide, shape, phrase)) return true;
             } catch (const std::exception&) {
                 // A shape that cannot be read gives up on the rest of its
                 // slide only; the search goes on with the next slide.
@@ -126,7 +125,7 @@ int32_t ExaminePresentation(Automation& automation, const AutoValue& application
             }
         }
     }
-    return 0;
+    return false;
 }
 
 // --- Excel ---
@@ -155,8 +154,7 @@ bool WorksheetHoldsPhrase(ExcelConnection& excel, int32_t index, const std::stri
     return HoldsObject(found);
 }
 
-int32_t ExamineWorkbook(ExcelConnection& excel, const std::string& path,
-                        const std::string& phrase) {
+bool ExamineWorkbook(ExcelConnection& excel, const std::string& path, const std::string& phrase) {
     Automation& automation = excel.Bridge();
     excel.SetAutoQuit(true);
     excel.ConnectApplication();
@@ -169,24 +167,24 @@ int32_t ExamineWorkbook(ExcelConnection& excel, const std::string& path,
     const AutoValue sheets = automation.CallById(excel.Workbook(), kWorksheets, kGet);
     const int32_t count = ToInt(automation.CallById(sheets, kCount, kGet));
     for (int32_t index = 1; index <= count; ++index) {
-        if (WorksheetHoldsPhrase(excel, index, phrase)) return 1;
+        if (WorksheetHoldsPhrase(excel, index, phrase)) return true;
     }
-    return 0;
+    return false;
 }
 
 }  // namespace
 
-int32_t MatchWordDocument(Automation& automation, const std::string& path,
-                          const std::string& phrase) {
+MatchVerdict MatchWordDocument(Automation& automation, const std::string& path,
+                               const std::string& phrase) {
     AutoValue application = automation.CreateObject("Word.Application");
     AutoValue document;
-    int32_t result = 0;
+    bool found = false;
     StepRunner steps;
     steps.Run([&] {
         automation.Call(application, "visible", kPut, {false});
         const AutoValue documents = automation.Call(application, "Documents", kMethod);
         document = automation.Call(documents, "Open", kMethod, {path});
-        result = FindInDocument(automation, document, phrase);
+        found = FindInDocument(automation, document, phrase);
     });
     // Save-changes is false for both: the search never writes a document back.
     if (HoldsObject(document)) {
@@ -196,19 +194,19 @@ int32_t MatchWordDocument(Automation& automation, const std::string& path,
     document = AutoValue{};
     application = AutoValue{};
     steps.RethrowPending();
-    return result;
+    return FoundIf(found);
 }
 
-int32_t MatchPowerPointPresentation(Automation& automation, const std::string& path,
-                                    const std::string& phrase) {
+MatchVerdict MatchPowerPointPresentation(Automation& automation, const std::string& path,
+                                         const std::string& phrase) {
     AutoValue application = automation.CreateObject("PowerPoint.Application");
-    int32_t result = 0;
+    bool found = false;
     StepRunner steps;
-    steps.Run([&] { result = ExaminePresentation(automation, application, path, phrase); });
+    steps.Run([&] { found = ExaminePresentation(automation, application, path, phrase); });
     steps.Run([&] { automation.Call(application, "Quit", kMethod); });
     application = AutoValue{};
     steps.RethrowPending();
-    return result;
+    return FoundIf(found);
 }
 
 void ExcelConnection::ConnectApplication() {
@@ -234,16 +232,16 @@ void ExcelConnection::DisconnectApplication() {
     if (autoQuit_ && HoldsObject(instance)) automation_.CallById(instance, kQuit, kMethod);
 }
 
-int32_t MatchExcelWorkbook(ExcelConnection& excel, const std::string& path,
-                           const std::string& phrase) {
-    int32_t result = 0;
+MatchVerdict MatchExcelWorkbook(ExcelConnection& excel, const std::string& path,
+                                const std::string& phrase) {
+    bool found = false;
     StepRunner steps;
-    steps.Run([&] { result = ExamineWorkbook(excel, path, phrase); });
+    steps.Run([&] { found = ExamineWorkbook(excel, path, phrase); });
     steps.Run([&] { excel.DisconnectWorksheet(); });
     steps.Run([&] { excel.DisconnectWorkbook(); });
     steps.Run([&] { excel.DisconnectApplication(); });
     steps.RethrowPending();
-    return result;
+    return FoundIf(found);
 }
 
 }  // namespace querna

@@ -1,7 +1,6 @@
 // The Office document matchers: whether a Word document, an Excel workbook or
 // a PowerPoint presentation holds the phrase, asked of the applications' own
-// automation servers. Each returns 1 when the phrase is found and 0 when it is
-// not.
+// automation servers. Each answers Found or NotFound.
 //
 // Every examined file gets an application object of its own, which is told to
 // quit before the matcher returns, on every way out. Errors are not caught
@@ -14,21 +13,22 @@
 #include <string>
 
 #include "platform/Automation.h"
+#include "search/ContentMatchers.h"
 
 namespace querna {
 
 // Word, late-bound by name: opens the document, runs Word's find over its whole
 // range with Word's own find options, closes the document without saving and
 // quits. A document that failed to open is not closed; Word still quits.
-int32_t MatchWordDocument(Automation& automation, const std::string& path,
-                          const std::string& phrase);
+MatchVerdict MatchWordDocument(Automation& automation, const std::string& path,
+                               const std::string& phrase);
 
 // PowerPoint, late-bound by name: reads the text of every shape with a text
 // frame, slide by slide, and looks for the phrase in it byte for byte, letter
 // case significant; an empty phrase is never found. An error while one shape
 // is examined is dropped and ends that slide only.
-int32_t MatchPowerPointPresentation(Automation& automation, const std::string& path,
-                                    const std::string& phrase);
+MatchVerdict MatchPowerPointPresentation(Automation& automation, const std::string& path,
+                                         const std::string& phrase);
 
 // The three connections to Excel that the window keeps for the workbook
 // matcher: the application, the workbook and the worksheet being searched.
@@ -75,7 +75,7 @@ class ExcelConnection {
 // order from the first, for a cell holding the phrase (any part of a cell,
 // letter case not significant); stops at the first worksheet that gives one.
 // Leaves all three connections disconnected on every way out.
-int32_t MatchExcelWorkbook(ExcelConnection& excel, const std::string& path,
-                           const std::string& phrase);
+MatchVerdict MatchExcelWorkbook(ExcelConnection& excel, const std::string& path,
+                                const std::string& phrase);
 
 }  // namespace querna

@@ -48,9 +48,8 @@ class CharacterStarts {
 
 }  // namespace
 
-TextMatcher::TextMatcher(FileSystem& fs, Dialogs& dialogs, TextRules& rules, size_t blockSize,
-                         ScanLevel level)
-    : fs_(fs), dialogs_(dialogs), blockSize_(blockSize), level_(level) {
+TextMatcher::TextMatcher(FileSystem& fs, TextRules& rules, size_t blockSize, ScanLevel level)
+    : fs_(fs), blockSize_(blockSize), level_(level) {
     for (size_t byte = 0; byte < leadBytes_.size(); ++byte) {
         leadBytes_[byte] = rules.IsLeadByte(static_cast<unsigned char>(byte));
     }
@@ -62,14 +61,11 @@ TextMatcher::TextMatcher(FileSystem& fs, Dialogs& dialogs, TextRules& rules, siz
 // wherever it occurs in the file. The file is thus streamed in blocks, keeping
 // the last n - 1 bytes of each block in front of the next one so that an
 // occurrence across a block boundary is seen.
-int32_t TextMatcher::Match(const std::string& path, const std::string& phrase) {
+MatchVerdict TextMatcher::Match(const std::string& path, const std::string& phrase) {
     std::unique_ptr<ReadableFile> file = fs_.OpenExclusive(path);
-    if (!file) {
-        dialogs_.ShowPlainMessage("打开文件错误");
-        return 0;
-    }
+    if (!file) return MatchVerdict::Unreadable;
     const size_t n = phrase.size();
-    if (n == 0 || std::memchr(phrase.data(), '\r', n - 1) != nullptr) return -1;
+    if (n == 0 || std::memchr(phrase.data(), '\r', n - 1) != nullptr) return MatchVerdict::NotFound;
 
     const PhraseScan scan(phrase, level_);
     const bool atCharacterStart = leadBytes_[static_cast<unsigned char>(phrase[0])];
@@ -84,11 +80,11 @@ int32_t TextMatcher::Match(const std::string& path, const std::string& phrase) {
     size_t carried = 0;
     for (;;) {
         const int64_t read = file->Read(buffer + carried, block);
-        if (read <= 0) return -1;
+        if (read <= 0) return MatchVerdict::NotFound;
         const size_t filled = carried + static_cast<size_t>(read);
         for (size_t at = scan.Find(buffer, filled); at != std::string_view::npos;
              at = scan.Find(buffer, filled, at + 1)) {
-            if (!atCharacterStart || starts.At(buffer, at)) return 1;
+            if (!atCharacterStart || starts.At(buffer, at)) return MatchVerdict::Found;
         }
         carried = std::min(keep, filled);
         if (atCharacterStart) starts.Shift(buffer, filled - carried);

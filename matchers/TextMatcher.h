@@ -16,9 +16,9 @@
 #include <string>
 
 #include "matchers/PhraseScan.h"
-#include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/TextRules.h"
+#include "search/ContentMatchers.h"
 
 namespace querna {
 
@@ -30,18 +30,16 @@ constexpr size_t kTextBlockSize = size_t{1} << 20;
 // page are read from `rules` once, when the matcher is made.
 class TextMatcher {
   public:
-    TextMatcher(FileSystem& fs, Dialogs& dialogs, TextRules& rules,
-                size_t blockSize = kTextBlockSize, ScanLevel level = BestScanLevel());
+    TextMatcher(FileSystem& fs, TextRules& rules, size_t blockSize = kTextBlockSize,
+                ScanLevel level = BestScanLevel());
 
-    // Returns 1 when a line of the file holds the phrase, -1 when none does
-    // (also for an empty file, an empty phrase and a failed read), and 0 when
-    // the file cannot be opened (opened sharing nothing), after showing
-    // "打开文件错误" in the plain message box.
-    int32_t Match(const std::string& path, const std::string& phrase);
+    // Found when a line of the file holds the phrase; NotFound when none does
+    // (also for an empty file, an empty phrase and a failed read); Unreadable
+    // when the file cannot be opened (it is opened sharing nothing).
+    MatchVerdict Match(const std::string& path, const std::string& phrase);
 
   private:
     FileSystem& fs_;
-    Dialogs& dialogs_;
     size_t blockSize_;
     ScanLevel level_;
     std::array<bool, 256> leadBytes_{};
@@ -50,10 +48,10 @@ class TextMatcher {
 };
 
 // One file with a matcher of its own.
-inline int32_t MatchTextFile(FileSystem& fs, Dialogs& dialogs, TextRules& rules,
-                             const std::string& path, const std::string& phrase,
-                             size_t blockSize = kTextBlockSize, ScanLevel level = BestScanLevel()) {
-    return TextMatcher(fs, dialogs, rules, blockSize, level).Match(path, phrase);
+inline MatchVerdict MatchTextFile(FileSystem& fs, TextRules& rules, const std::string& path,
+                                  const std::string& phrase, size_t blockSize = kTextBlockSize,
+                                  ScanLevel level = BestScanLevel()) {
+    return TextMatcher(fs, rules, blockSize, level).Match(path, phrase);
 }
 
 }  // namespace querna

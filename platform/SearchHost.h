@@ -5,11 +5,16 @@
 
 namespace querna {
 
+// The panels of the status bar that a search writes, by their place in it.
+enum class StatusPanel : int {
+    FoundCount = 1,   // the count of found files
+    CurrentPath = 3,  // the path being examined, then "搜索完成!"
+};
+
 class SearchHost {
   public:
     virtual ~SearchHost() = default;
-    // Sets the text of one panel of the status bar (1: count, 3: current path).
-    virtual void SetStatusPanel(int panel, const std::string& text) = 0;
+    virtual void SetStatusPanel(StatusPanel panel, const std::string& text) = 0;
     // Processes every window message that is waiting, then returns. Any
     // handler of the window, a nested search included, may run inside.
     virtual void ProcessMessages() = 0;
@@ -17,6 +22,9 @@ class SearchHost {
     virtual void Pause(int milliseconds) = 0;
     // The current text of the phrase box.
     virtual std::string ReadPhrase() = 0;
+    // The content pass could not open a candidate: the window shows
+    // "打开文件错误", the console companion names the file on its error stream.
+    virtual void ReportUnreadable(const std::string& path) = 0;
 };
 
 }  // namespace querna

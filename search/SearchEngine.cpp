@@ -139,7 +139,7 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
                 continue;
             }
             path.assign(dir).append(entry.name);
-            host_.SetStatusPanel(3, path);
+            host_.SetStatusPanel(StatusPanel::CurrentPath, path);
             if (entry.attributes & faDirectory) {
                 if (entry.name != "." && entry.name != ".." &&
                     !EntersLoop(path, entry.attributes, ancestors)) {
@@ -167,14 +167,14 @@ void SearchEngine::AppendCandidates(ResultPathList& results, const Candidates& c
     for (const auto& [candidate, listed] : candidates) {
         if (results.Append(candidate, listed)) {
             ++state_.FoundCount;
-            host_.SetStatusPanel(1, std::to_string(state_.FoundCount));
+            host_.SetStatusPanel(StatusPanel::FoundCount, std::to_string(state_.FoundCount));
             if (observer != nullptr) observer->ResultAppended(candidate, listed);
         }
     }
 }
 
-int32_t SearchEngine::MatchCandidate(const std::string& path, const std::string& phrase) {
-    if (matchers_ == nullptr) return 0;
+MatchVerdict SearchEngine::MatchCandidate(const std::string& path, const std::string& phrase) {
+    if (matchers_ == nullptr) return MatchVerdict::NotFound;
     switch (ClassifyExtension(SplitPath(path, rules_).extension)) {
         case ftWord:
             return matchers_->MatchWordDocument(path, phrase);
@@ -188,7 +188,7 @@ int32_t SearchEngine::MatchCandidate(const std::string& path, const std::string&
         case ftAll:
             break;
     }
-    return 0;
+    return MatchVerdict::NotFound;
 }
 
 void SearchEngine::SearchContents(ResultPathList& results, const std::string& root,
@@ -200,12 +200,14 @@ void SearchEngine::SearchContents(ResultPathList& results, const std::string& ro
     for (size_t i = 0; i < candidates.Count(); ++i) {
         if (state_.StopRequested) break;
         const std::string& path = candidates[i];
-        host_.SetStatusPanel(3, path);
+        host_.SetStatusPanel(StatusPanel::CurrentPath, path);
         const std::string phrase = host_.ReadPhrase();
-        if (MatchCandidate(path, phrase) > 0) {
+        const MatchVerdict verdict = MatchCandidate(path, phrase);
+        if (verdict == MatchVerdict::Unreadable) host_.ReportUnreadable(path);
+        if (verdict == MatchVerdict::Found) {
             ++state_.FoundCount;
             const bool appended = results.Append(path, candidates.Listed(i));
-            host_.SetStatusPanel(1, std::to_string(state_.FoundCount));
+            host_.SetStatusPanel(StatusPanel::FoundCount, std::to_string(state_.FoundCount));
             if (appended && observer_ != nullptr) {
                 observer_->ResultAppended(path, candidates.Listed(i));
             }

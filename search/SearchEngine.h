@@ -62,8 +62,8 @@ class SearchEngine {
 
     // Gathers candidates with WalkDirectory, then asks the matcher of each
     // candidate's type class whether it holds the phrase (read afresh from the
-    // host before each candidate) and appends those that do. Matcher errors
-    // propagate.
+    // host before each candidate) and appends those that do; one that cannot
+    // be opened is reported to the host at once. Matcher errors propagate.
     void SearchContents(ResultPathList& results, const std::string& root,
                         const std::string& pattern);
 
@@ -112,7 +112,7 @@ class SearchEngine {
     void AddCandidate(const std::string& dir, const DirEntry& file, const TypeTest& test,
                       Candidates& candidates);
     bool EntersLoop(const std::string& dir, uint32_t attributes, std::vector<Ancestor>& ancestors);
-    int32_t MatchCandidate(const std::string& path, const std::string& phrase);
+    MatchVerdict MatchCandidate(const std::string& path, const std::string& phrase);
     void AfterEntry();
 
     SearchState& state_;

@@ -66,10 +66,10 @@ bool SearchRun::CollectCriteria() {
     SearchCriteria& criteria = state_.Criteria;
     criteria.Location = location;
     criteria.TypeFilter = TypeFilterForIndex(window_.TypeIndex());
-    criteria.IncludeSystem = Flag(window_.IsChecked(1));
-    criteria.IncludeHidden = Flag(window_.IsChecked(2));
-    criteria.IncludeSubfolders = Flag(window_.IsChecked(3));
-    criteria.IncludeReadOnly = Flag(window_.IsChecked(4));
+    criteria.IncludeSystem = Flag(window_.IsChecked(SearchSwitch::System));
+    criteria.IncludeHidden = Flag(window_.IsChecked(SearchSwitch::Hidden));
+    criteria.IncludeSubfolders = Flag(window_.IsChecked(SearchSwitch::Subfolders));
+    criteria.IncludeReadOnly = Flag(window_.IsChecked(SearchSwitch::ReadOnly));
     criteria.IgnoredFolderName = window_.IgnoredFolderText();
     return true;
 }
@@ -162,14 +162,14 @@ bool SearchRun::Run() {
     state_.StopRequested = kFalse;
     if (!CollectCriteria() || !ResolveLocation() || !CheckLocation()) return false;
     state_.FoundCount = 0;
-    host_.SetStatusPanel(1, "0");
+    host_.SetStatusPanel(StatusPanel::FoundCount, "0");
     engine_.BeginSearch();
     if (state_.Criteria.Location == kAllDrives) {
         SearchDrives();
     } else {
         SearchRoot(state_.Criteria.Location, true);
     }
-    host_.SetStatusPanel(3, "搜索完成!");
+    host_.SetStatusPanel(StatusPanel::CurrentPath, "搜索完成!");
     return true;
 }
 

@@ -14,6 +14,9 @@
 
 namespace querna {
 
+// The check boxes the criteria are read from (chk1 .. chk4).
+enum class SearchSwitch { System, Hidden, Subfolders, ReadOnly };
+
 // What the run reads of the window's inputs and does to the window. Every
 // read returns the control's state at the moment of the call.
 class SearchWindow {
@@ -23,8 +26,8 @@ class SearchWindow {
     // The selected item of cbb1, whose items are BuildLocationItems of the
     // local disks (then a command-line folder, if any); -1 for none.
     virtual int LocationIndex() = 0;
-    virtual int TypeIndex() = 0;                  // selected item of cbb2; -1 for none
-    virtual bool IsChecked(int box) = 0;          // chk1 .. chk4, by number 1 .. 4
+    virtual int TypeIndex() = 0;  // selected item of cbb2; -1 for none
+    virtual bool IsChecked(SearchSwitch box) = 0;
     virtual std::string IgnoredFolderText() = 0;  // edt4
     virtual std::string NameText() = 0;           // edt1
     virtual std::string PhraseText() = 0;         // edt2

@@ -60,7 +60,7 @@ class FakeWindow final : public RecordingHost, public SearchWindow {
     std::string LocationText() override { return locationText; }
     int LocationIndex() override { return locationIndex; }
     int TypeIndex() override { return typeIndex; }
-    bool IsChecked(int box) override { return box >= 1 && box <= 4 && checked[box - 1]; }
+    bool IsChecked(SearchSwitch box) override { return checked[static_cast<int>(box)]; }
     std::string IgnoredFolderText() override { return ignoredFolder; }
     std::string NameText() override { return name; }
     std::string PhraseText() override {

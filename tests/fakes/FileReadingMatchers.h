@@ -11,21 +11,20 @@ namespace querna::fakes {
 
 class FileReadingMatchers final : public ContentMatchers {
   public:
-    FileReadingMatchers(FileSystem& fs, Dialogs& dialogs, TextRules& rules,
-                        size_t blockSize = kTextBlockSize)
-        : text_(fs, dialogs, rules, blockSize) {}
+    FileReadingMatchers(FileSystem& fs, TextRules& rules, size_t blockSize = kTextBlockSize)
+        : text_(fs, rules, blockSize) {}
 
-    int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override {
+    MatchVerdict MatchWordDocument(const std::string& path, const std::string& phrase) override {
         return office.MatchWordDocument(path, phrase);
     }
-    int32_t MatchExcelWorkbook(const std::string& path, const std::string& phrase) override {
+    MatchVerdict MatchExcelWorkbook(const std::string& path, const std::string& phrase) override {
         return office.MatchExcelWorkbook(path, phrase);
     }
-    int32_t MatchPowerPointPresentation(const std::string& path,
-                                        const std::string& phrase) override {
+    MatchVerdict MatchPowerPointPresentation(const std::string& path,
+                                             const std::string& phrase) override {
         return office.MatchPowerPointPresentation(path, phrase);
     }
-    int32_t MatchTextFile(const std::string& path, const std::string& phrase) override {
+    MatchVerdict MatchTextFile(const std::string& path, const std::string& phrase) override {
         return text_.Match(path, phrase);
     }
 

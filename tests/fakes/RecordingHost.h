@@ -14,7 +14,9 @@ namespace querna::fakes {
 
 class RecordingHost : public SearchHost {
   public:
-    void SetStatusPanel(int panel, const std::string& text) override {
+    // Recorded by the panel's place in the status bar (1: count, 3: path).
+    void SetStatusPanel(StatusPanel which, const std::string& text) override {
+        const int panel = static_cast<int>(which);
         panels.push_back({panel, text});
         if (panel >= 0 && panel < 4) current[panel] = text;
     }
@@ -27,6 +29,7 @@ class RecordingHost : public SearchHost {
         ++phraseReads;
         return phrase;
     }
+    void ReportUnreadable(const std::string& path) override { unreadable.push_back(path); }
 
     // The texts shown in one panel, in order.
     std::vector<std::string> PanelTexts(int panel) const {
@@ -43,6 +46,7 @@ class RecordingHost : public SearchHost {
     std::vector<int> pauses;
     std::string phrase;
     int phraseReads = 0;
+    std::vector<std::string> unreadable;  // files the content pass could not open
     std::function<void(int pump)> onPump;
 };
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,31 +15,33 @@ namespace querna::fakes {
 
 class ScriptedMatchers final : public ContentMatchers {
   public:
-    int32_t MatchWordDocument(const std::string& path, const std::string& phrase) override {
+    MatchVerdict MatchWordDocument(const std::string& path, const std::string& phrase) override {
         return Match("word", path, phrase);
     }
-    int32_t MatchExcelWorkbook(const std::string& path, const std::string& phrase) override {
+    MatchVerdict MatchExcelWorkbook(const std::string& path, const std::string& phrase) override {
         return Match("excel", path, phrase);
     }
-    int32_t MatchPowerPointPresentation(const std::string& path,
-                                        const std::string& phrase) override {
+    MatchVerdict MatchPowerPointPresentation(const std::string& path,
+                                             const std::string& phrase) override {
         return Match("powerpoint", path, phrase);
     }
-    int32_t MatchTextFile(const std::string& path, const std::string& phrase) override {
+    MatchVerdict MatchTextFile(const std::string& path, const std::string& phrase) override {
         return Match("text", path, phrase);
     }
 
     std::map<std::string, std::string> texts;  // path -> what the document says
+    std::set<std::string> held;                // cannot be opened: Unreadable
     std::string failingPath;                   // raises `failure` when asked about
     std::string failure = "Automation error";
     std::vector<std::string> calls;  // "kind path phrase"
 
   private:
-    int32_t Match(const char* kind, const std::string& path, const std::string& phrase) {
+    MatchVerdict Match(const char* kind, const std::string& path, const std::string& phrase) {
         calls.push_back(std::string(kind) + " " + path + " " + phrase);
         if (path == failingPath) throw QuernaError(failure);
+        if (held.count(path)) return MatchVerdict::Unreadable;
         const auto it = texts.find(path);
-        return it != texts.end() && it->second.find(phrase) != std::string::npos ? 1 : 0;
+        return FoundIf(it != texts.end() && it->second.find(phrase) != std::string::npos);
     }
 };
 

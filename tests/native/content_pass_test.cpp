@@ -55,6 +55,21 @@ TEST_F(ContentPassTest, AsksTheMatcherOfEachClassAndKeepsTheWalkersOrder) {
     EXPECT_EQ(host.current[1], "3");
 }
 
+TEST_F(ContentPassTest, AFileThatCannotBeOpenedIsReportedWhileShownAndThePassGoesOn) {
+    for (const char* name : {"a.txt", "b.doc", "c.txt"}) fs.AddFile(std::string("C:\\R\\") + name);
+    matchers.texts = {{"C:\\R\\a.txt", "x"}, {"C:\\R\\b.doc", "x"}, {"C:\\R\\c.txt", "x"}};
+    matchers.held = {"C:\\R\\a.txt", "C:\\R\\b.doc"};
+    std::vector<std::string> shownWhenReported;
+    host.onPump = [&](int) {
+        if (shownWhenReported.size() < host.unreadable.size())
+            shownWhenReported.push_back(host.current[3]);
+    };
+    EXPECT_EQ(Search(), std::vector<std::string>{"C:\\R\\c.txt"});
+    EXPECT_EQ(host.unreadable, (std::vector<std::string>{"C:\\R\\a.txt", "C:\\R\\b.doc"}));
+    EXPECT_EQ(shownWhenReported, host.unreadable);
+    EXPECT_EQ(host.current[1], "1");
+}
+
 TEST_F(ContentPassTest, CountRestartsAfterTheWalkAndPanelOneKeepsTheWalksCount) {
     for (int i = 0; i < 40; ++i) fs.AddFile("C:\\R\\f" + std::to_string(i) + ".txt");
     EXPECT_TRUE(Search("f").empty());

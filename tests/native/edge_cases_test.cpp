@@ -321,35 +321,35 @@ TEST(OneRowTable, EveryActionActsOnTheOnlyRow) {
 
 TEST(EmptyPhrase, ReadFreshBetweenFilesItIsNeverFoundAndNothingPastItIsRead) {
     FakeFileSystem fs;
-    fakes::RecordingDialogs dialogs;
     // One matcher for every file, as in a search, with blocks smaller than a
     // line; the phrase changes from file to file as the phrase box does.
     fakes::GbkTextRules rules;
-    TextMatcher matcher(fs, dialogs, rules, 4);
+    TextMatcher matcher(fs, rules, 4);
     const struct {
         const char* content;
         const char* phrase;
-        int32_t expected;
+        bool found;
     } cases[] = {
-        {"a long needle line\r", "needle", 1},
-        {"needle\r", "", -1},
-        {"x\r", "x", 1},
-        {"", "", -1},
-        {"\r\r\r", "", -1},
-        {"needle", "needle", 1},
+        {"a long needle line\r", "needle", true},
+        {"needle\r", "", false},
+        {"x\r", "x", true},
+        {"", "", false},
+        {"\r\r\r", "", false},
+        {"needle", "needle", true},
     };
     for (const auto& c : cases) {
         fs.AddFile("C:\\f.txt", c.content);
         // A copy without spare capacity: any read past the phrase is a read
         // outside its buffer.
         const std::string phrase(c.phrase);
-        EXPECT_EQ(matcher.Match("C:\\f.txt", phrase), c.expected) << c.content << "/" << c.phrase;
+        EXPECT_EQ(matcher.Match("C:\\f.txt", phrase), FoundIf(c.found))
+            << c.content << "/" << c.phrase;
     }
 
     SearchState state;
     state.Criteria.TypeFilter = "|*.*|";
     fakes::RecordingHost host;
-    fakes::FileReadingMatchers matchers(fs, dialogs, rules, 4);
+    fakes::FileReadingMatchers matchers(fs, rules, 4);
     host.phrase = "needle";
     host.onPump = [&](int) {
         if (host.phraseReads > 0) host.phrase.clear();  // emptied after the first candidate
@@ -361,7 +361,7 @@ TEST(EmptyPhrase, ReadFreshBetweenFilesItIsNeverFoundAndNothingPastItIsRead) {
     engine.SearchContents(found, "C:\\P", "");
     EXPECT_EQ(found.Paths(), Paths{"C:\\P\\a.txt"});
     EXPECT_EQ(host.phraseReads, 2);
-    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_TRUE(host.unreadable.empty());
 }
 
 }  // namespace

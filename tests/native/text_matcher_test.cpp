@@ -6,12 +6,14 @@
 #include "matchers/TextMatcher.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/GbkTextRules.h"
-#include "tests/fakes/RecordingHost.h"
 
 namespace querna {
 namespace {
 
 using namespace std::string_literals;
+
+constexpr MatchVerdict kFound = MatchVerdict::Found;
+constexpr MatchVerdict kNotFound = MatchVerdict::NotFound;
 
 bool IsGbkLead(char c) {
     return static_cast<unsigned char>(c) >= 0x81 && c != '\xFF';
@@ -29,8 +31,8 @@ bool BeginsCharacter(const std::string& content, size_t at) {
 // their CR; the bytes after the last CR are tested as a last line too. An
 // occurrence of a phrase that begins with a lead byte counts only where a
 // character begins.
-int32_t ReferenceMatch(const std::string& content, const std::string& phrase) {
-    if (phrase.empty()) return -1;
+MatchVerdict ReferenceMatch(const std::string& content, const std::string& phrase) {
+    if (phrase.empty()) return kNotFound;
     const auto lineHolds = [&](size_t begin, size_t end) {
         const std::string line = content.substr(begin, end - begin);
         for (size_t at = line.find(phrase); at != std::string::npos;
@@ -42,82 +44,78 @@ int32_t ReferenceMatch(const std::string& content, const std::string& phrase) {
     size_t begin = 0;
     for (size_t i = 0; i < content.size(); ++i) {
         if (content[i] != '\r') continue;
-        if (lineHolds(begin, i + 1)) return 1;
+        if (lineHolds(begin, i + 1)) return kFound;
         begin = i + 1;
     }
-    return lineHolds(begin, content.size()) ? 1 : -1;
+    return lineHolds(begin, content.size()) ? kFound : kNotFound;
 }
 
 class TextMatcherTest : public ::testing::Test {
   protected:
-    int32_t Match(const std::string& content, const std::string& phrase, size_t block = 4096,
-                  ScanLevel level = BestScanLevel()) {
+    MatchVerdict Match(const std::string& content, const std::string& phrase, size_t block = 4096,
+                       ScanLevel level = BestScanLevel()) {
         fs.AddFile("C:\\t.txt", content);
-        return MatchTextFile(fs, dialogs, rules, "C:\\t.txt", phrase, block, level);
+        return MatchTextFile(fs, rules, "C:\\t.txt", phrase, block, level);
     }
     fakes::FakeFileSystem fs;
-    fakes::RecordingDialogs dialogs;
     fakes::GbkTextRules rules;
 };
 
 TEST_F(TextMatcherTest, FindsThePhraseWithinOneLine) {
     struct Case {
         std::string content, phrase;
-        int32_t expected;
+        MatchVerdict expected;
     };
     const Case cases[] = {
-        {"", "abc", -1},
-        {"abc\r", "abc", 1},
-        {"abc\r", "ABC", -1},         // case counts
-        {"ab\r\ncd\r", "cd", 1},      // the LF starts the next line
-        {"ab\r\ncd\r", "\ncd\r", 1},  // a line holds its CR and the LF before it
-        {"ab\rcd\r", "b\rc", -1},     // bytes either side of a CR are never joined
-        {"ab\rcd\r", "ab\r", 1},      // a CR may end the phrase
-        {"x\0y abc\r"s, "abc", 1},    // NUL is an ordinary byte
-        {"x\0y abc\r"s, "\0y"s, 1},
-        {"abc\r", "", -1},                   // the empty phrase is never found
-        {"line one\nline two\n", "two", 1},  // LF-only text: the last line is tested
-        {"no line end at all", "end", 1},
-        {"\xB1\xED\xB8\xF1\r", "\xB8\xF1", 1},  // GBK bytes compare as they are
+        {"", "abc", kNotFound},
+        {"abc\r", "abc", kFound},
+        {"abc\r", "ABC", kNotFound},       // case counts
+        {"ab\r\ncd\r", "cd", kFound},      // the LF starts the next line
+        {"ab\r\ncd\r", "\ncd\r", kFound},  // a line holds its CR and the LF before it
+        {"ab\rcd\r", "b\rc", kNotFound},   // bytes either side of a CR are never joined
+        {"ab\rcd\r", "ab\r", kFound},      // a CR may end the phrase
+        {"x\0y abc\r"s, "abc", kFound},    // NUL is an ordinary byte
+        {"x\0y abc\r"s, "\0y"s, kFound},
+        {"abc\r", "", kNotFound},                 // the empty phrase is never found
+        {"line one\nline two\n", "two", kFound},  // LF-only text: the last line is tested
+        {"no line end at all", "end", kFound},
+        {"\xB1\xED\xB8\xF1\r", "\xB8\xF1", kFound},  // GBK bytes compare as they are
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Match(c.content, c.phrase), c.expected)
             << testing::PrintToString(c.content) << " / " << c.phrase;
     }
-    EXPECT_TRUE(dialogs.shown.empty());
 }
 
-TEST_F(TextMatcherTest, FileThatCannotBeOpenedShowsTheMessageAndYieldsZero) {
+TEST_F(TextMatcherTest, FileThatCannotBeOpenedIsUnreadable) {
     fs.AddFile("C:\\held.txt", "abc\r");
     fs.LockFile("C:\\held.txt");
-    EXPECT_EQ(MatchTextFile(fs, dialogs, rules, "C:\\held.txt", "abc"), 0);
-    EXPECT_EQ(MatchTextFile(fs, dialogs, rules, "C:\\missing.txt", "abc"), 0);
-    EXPECT_EQ(dialogs.shown,
-              (std::vector<std::string>{"plain:打开文件错误", "plain:打开文件错误"}));
+    EXPECT_EQ(MatchTextFile(fs, rules, "C:\\held.txt", "abc"), MatchVerdict::Unreadable);
+    EXPECT_EQ(MatchTextFile(fs, rules, "C:\\missing.txt", "abc"), MatchVerdict::Unreadable);
 }
 
-TEST_F(TextMatcherTest, FailedReadYieldsMinusOne) {
+TEST_F(TextMatcherTest, FailedReadIsNotFound) {
     fs.AddFile("C:\\bad.txt", "abc\r");
     fs.FailReads("C:\\bad.txt");
-    EXPECT_EQ(MatchTextFile(fs, dialogs, rules, "C:\\bad.txt", "abc"), -1);
+    EXPECT_EQ(MatchTextFile(fs, rules, "C:\\bad.txt", "abc"), kNotFound);
 }
 
 TEST_F(TextMatcherTest, MatchAcrossABlockBoundaryAndLongLinesAreFound) {
     std::string content(10'000, 'x');
     content.replace(4094, 6, "needle");  // straddles the 4096-byte boundary
-    EXPECT_EQ(Match(content, "needle"), 1);
-    EXPECT_EQ(Match(content, "needles"), -1);
+    EXPECT_EQ(Match(content, "needle"), kFound);
+    EXPECT_EQ(Match(content, "needles"), kNotFound);
     std::string longLine(50'000, 'y');
     longLine += "tail";
     fs.largestRead = 0;
-    EXPECT_EQ(Match(longLine, "ytail", 1024), 1);
+    EXPECT_EQ(Match(longLine, "ytail", 1024), kFound);
     EXPECT_LE(fs.largestRead, 1024u);  // streamed, never read whole
 }
 
 TEST_F(TextMatcherTest, StreamingAgreesWithTheLineByLineReferenceOnRandomInput) {
     std::mt19937 random(20261207);
     const std::string alphabet = "ab\r\n\0"s;
-    TextMatcher reused(fs, dialogs, rules, 5);  // one buffer for every file
+    TextMatcher reused(fs, rules, 5);  // one buffer for every file
     for (int round = 0; round < 2000; ++round) {
         std::string content(random() % 200, ' ');
         for (char& c : content) c = alphabet[random() % alphabet.size()];
@@ -134,29 +132,29 @@ TEST_F(TextMatcherTest, StreamingAgreesWithTheLineByLineReferenceOnRandomInput) 
 TEST_F(TextMatcherTest, PhraseBeginningWithADoubleByteCharacterIsFoundOnlyWhereACharacterBegins) {
     struct Case {
         std::string content, phrase;
-        int32_t expected;
+        MatchVerdict expected;
     };
     const Case cases[] = {
-        {"\xD6\xD0\xCE\xC4\r", "\xD0\xCE", -1},         // 形 is not in 中文
-        {"\xD6\xD0\xCE\xC4\r", "\xD6\xD0", 1},          // 中
-        {"\xD6\xD0\xCE\xC4\r", "\xCE\xC4", 1},          // 文
-        {"x\xD6\xD0\xCE\xC4", "\xD0\xCE", -1},          // after a single-byte letter too
-        {"\xD6\xD0 \xD0\xCE\r", "\xD0\xCE", 1},         // a blank resets the reading
-        {"\xD6\xD0\xCE\xC4\xD0\xCE\r", "\xD0\xCE", 1},  // a later true occurrence counts
-        {"\xD6\xD0\xCE\xC4\r\xD0\xCE", "\xD0\xCE", 1},  // in the tail after the last CR
-        {"\x81\x30\xD0\xCE", "\xD0\xCE", 1},            // a byte below 0x40 is a character
-        {"\xD6\xD0\xCE", "\xD0", -1},                   // a lone lead byte as the phrase
-        {"\xD6\xD0\xD0", "\xD0", 1},
+        {"\xD6\xD0\xCE\xC4\r", "\xD0\xCE", kNotFound},       // 形 is not in 中文
+        {"\xD6\xD0\xCE\xC4\r", "\xD6\xD0", kFound},          // 中
+        {"\xD6\xD0\xCE\xC4\r", "\xCE\xC4", kFound},          // 文
+        {"x\xD6\xD0\xCE\xC4", "\xD0\xCE", kNotFound},        // after a single-byte letter too
+        {"\xD6\xD0 \xD0\xCE\r", "\xD0\xCE", kFound},         // a blank resets the reading
+        {"\xD6\xD0\xCE\xC4\xD0\xCE\r", "\xD0\xCE", kFound},  // a later true occurrence counts
+        {"\xD6\xD0\xCE\xC4\r\xD0\xCE", "\xD0\xCE", kFound},  // in the tail after the last CR
+        {"\x81\x30\xD0\xCE", "\xD0\xCE", kFound},            // a byte below 0x40 is a character
+        {"\xD6\xD0\xCE", "\xD0", kNotFound},                 // a lone lead byte as the phrase
+        {"\xD6\xD0\xD0", "\xD0", kFound},
         {"\xE4\xB8\xAD"
          "abc\r",
-         "abc", 1},  // ASCII phrase in UTF-8 text
+         "abc", kFound},  // ASCII phrase in UTF-8 text
         {"\xE4\xB8\xAD"
          "abc\r",
          "\xB8\xAD"
          "abc",
-         -1},                   // mid-character in GBK reading
-        {"@\xCE", "@\xCE", 1},  // single-byte start: bytes as they are
-        {"\xD6@\xCE", "@\xCE", 1},
+         kNotFound},                 // mid-character in GBK reading
+        {"@\xCE", "@\xCE", kFound},  // single-byte start: bytes as they are
+        {"\xD6@\xCE", "@\xCE", kFound},
     };
     for (const Case& c : cases) {
         for (const ScanLevel level : {ScanLevel::Scalar, ScanLevel::Sse2, ScanLevel::Avx2}) {
@@ -177,9 +175,9 @@ TEST_F(TextMatcherTest, DoubleByteRuleReadsBackIntoEarlierBlocks) {
     for (const size_t block : {1, 2, 3, 7, 64, 333, 4096, 8192}) {
         for (const ScanLevel level : {ScanLevel::Scalar, ScanLevel::Sse2, ScanLevel::Avx2}) {
             if (!ScanLevelSupported(level)) continue;
-            EXPECT_EQ(Match(offBeat, "\xD0\xCE", block, level), -1) << block;
-            EXPECT_EQ(Match(onBeat, "\xD0\xCE", block, level), 1) << block;
-            EXPECT_EQ(Match(offBeat, "\xB0\xD0\xCE", block, level), 1) << block;
+            EXPECT_EQ(Match(offBeat, "\xD0\xCE", block, level), kNotFound) << block;
+            EXPECT_EQ(Match(onBeat, "\xD0\xCE", block, level), kFound) << block;
+            EXPECT_EQ(Match(offBeat, "\xB0\xD0\xCE", block, level), kFound) << block;
         }
     }
 }
@@ -195,7 +193,7 @@ TEST_F(TextMatcherTest, EveryScanLevelAgreesWithTheReferenceOnRandomDoubleByteTe
             std::cout << "scan level " << static_cast<int>(level) << " not supported here\n";
             continue;
         }
-        TextMatcher reused(fs, dialogs, rules, 48, level);
+        TextMatcher reused(fs, rules, 48, level);
         for (int round = 0; round < 1500; ++round) {
             // Long enough for the vector loops, with blocks small and large.
             std::string content(random() % 700, ' ');
@@ -206,7 +204,7 @@ TEST_F(TextMatcherTest, EveryScanLevelAgreesWithTheReferenceOnRandomDoubleByteTe
                 phrase = content.substr(random() % (content.size() - 6), 2 + random() % 4);
             }
             const size_t block = 1 + random() % (round % 2 ? 24 : 400);
-            const int32_t expected = ReferenceMatch(content, phrase);
+            const MatchVerdict expected = ReferenceMatch(content, phrase);
             ASSERT_EQ(Match(content, phrase, block, level), expected)
                 << testing::PrintToString(content) << " / " << testing::PrintToString(phrase)
                 << " block " << block << " level " << static_cast<int>(level);

@@ -111,7 +111,7 @@ TEST(ConsoleHostTest, InterruptBecomesTheStopRequestAndFlushesTheOutput) {
     ConsoleOutput output(pipe.WriteEnd(), 1024, [&] { return now; });
     SearchState state;
     std::atomic<bool> interrupted{false};
-    ConsoleHost host("", state, output, interrupted);
+    ConsoleHost host("", state, output, stderr, interrupted);
 
     output.Write("found\r\n");
     host.ProcessMessages();
@@ -147,14 +147,19 @@ TEST(ConsoleMatchersTest, ComStartsWithTheFirstOfficeDocumentAndErrorsNameTheFil
     win32::Win32FileSystem fs;
     win32::Win32TextRules rules;
     win32::Win32Automation automation;
-    ConsoleDialogs dialogs(err);
-    ConsoleMatchers matchers(fs, rules, dialogs, automation);
+    ConsoleMatchers matchers(fs, rules, automation);
+    SearchState state;
+    Pipe pipe;
+    ConsoleOutput output(pipe.WriteEnd(), 1024, [] { return uint64_t{0}; });
+    std::atomic<bool> interrupted{false};
+    ConsoleHost host("", state, output, err, interrupted);
 
-    EXPECT_EQ(matchers.MatchTextFile(tree.Path("t.txt"), "phrase"), 1);
+    EXPECT_EQ(matchers.MatchTextFile(tree.Path("t.txt"), "phrase"), MatchVerdict::Found);
     HANDLE held = CreateFileA(tree.Path("held.txt").c_str(), GENERIC_READ, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
-    EXPECT_EQ(matchers.MatchTextFile(tree.Path("held.txt"), "phrase"), 0);
+    EXPECT_EQ(matchers.MatchTextFile(tree.Path("held.txt"), "phrase"), MatchVerdict::Unreadable);
     CloseHandle(held);
+    host.ReportUnreadable(tree.Path("held.txt"));
     EXPECT_FALSE(matchers.ComStarted());
     // No Word in the test prefix: the error escapes, naming the document.
     try {
@@ -178,7 +183,7 @@ class ResultPrinterTest : public ::testing::Test {
         ConsoleOutput output(pipe.WriteEnd(), 1024, [] { return uint64_t{0}; });
         SearchState state;
         std::atomic<bool> interrupted{false};
-        ConsoleHost host("", state, output, interrupted);
+        ConsoleHost host("", state, output, stderr, interrupted);
         ResultPrinter printer(options, output, fs, rules, host);
         ResultPathList paths(rules);
         for (const auto& [path, listed] : results) {

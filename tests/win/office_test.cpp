@@ -65,7 +65,7 @@ struct WordCase {
     const char* name;
     std::string fixture;
     std::string phrase;
-    int32_t expected;
+    bool found;
 };
 
 TEST_F(OfficeMatcherTest, WordFindsThePhraseThenClosesWithoutSavingAndQuits) {
@@ -78,7 +78,7 @@ TEST_F(OfficeMatcherTest, WordFindsThePhraseThenClosesWithoutSavingAndQuits) {
         SCOPED_TRACE(c.name);
         scratch_.ClearLog();
         const std::string path = scratch_.WriteFixture("季度报告.doc", c.fixture);
-        EXPECT_EQ(MatchWordDocument(automation_, path, c.phrase), c.expected);
+        EXPECT_EQ(MatchWordDocument(automation_, path, c.phrase), FoundIf(c.found));
         const std::vector<std::string> expected = {
             "+Application",
             "Application.visible 4 (false)",
@@ -133,7 +133,7 @@ struct PowerPointCase {
     const char* name;
     std::string fixture;
     std::string phrase;
-    int32_t expected;
+    bool found;
 };
 
 TEST_F(OfficeMatcherTest, PowerPointLooksForThePhraseInTheTextOfShapes) {
@@ -157,7 +157,7 @@ TEST_F(OfficeMatcherTest, PowerPointLooksForThePhraseInTheTextOfShapes) {
         SCOPED_TRACE(c.name);
         scratch_.ClearLog();
         const std::string path = scratch_.WriteFixture("deck.ppt", c.fixture);
-        EXPECT_EQ(MatchPowerPointPresentation(automation_, path, c.phrase), c.expected);
+        EXPECT_EQ(MatchPowerPointPresentation(automation_, path, c.phrase), FoundIf(c.found));
         const std::vector<std::string> ending = {"Application.Quit 3 ()", "-Application"};
         EXPECT_EQ(LastTwo(scratch_.Calls()), ending);
     }
@@ -179,7 +179,7 @@ TEST_F(OfficeMatcherTest, PowerPointWalksFromThePresentationForEveryAccess) {
     const std::string path = scratch_.WriteFixture(
         "演示.ppt",
         "slide\npicture\nbroken 坏形状\nshape unread\nslide\nslide\nshape the needle\n");
-    EXPECT_EQ(MatchPowerPointPresentation(automation_, path, "needle"), 1);
+    EXPECT_EQ(MatchPowerPointPresentation(automation_, path, "needle"), MatchVerdict::Found);
 
     std::vector<std::string> expected = {
         "+Application",
@@ -253,7 +253,7 @@ TEST_F(OfficeMatcherTest, ExcelSearchesSheetByDispatchIdAndStopsAtTheFirstCellFo
     ExcelConnection excel(automation_);
     const std::string path = scratch_.WriteFixture(
         "账目.xls", "sheet\ncell alpha\nsheet\ncell 本月目标\nsheet\ncell 目标 again\n");
-    EXPECT_EQ(MatchExcelWorkbook(excel, path, "目标"), 1);
+    EXPECT_EQ(MatchExcelWorkbook(excel, path, "目标"), MatchVerdict::Found);
     EXPECT_FALSE(excel.Connected());
 
     std::vector<std::string> expected = {
@@ -279,7 +279,7 @@ struct ExcelCase {
     const char* name;
     std::string fixture;
     std::string phrase;
-    int32_t expected;
+    bool found;
     int searches;
 };
 
@@ -296,7 +296,7 @@ TEST_F(OfficeMatcherTest, ExcelVerdictsAndTheSheetsSearched) {
         scratch_.ClearLog();
         ExcelConnection excel(automation_);
         const std::string path = scratch_.WriteFixture("book.xls", c.fixture);
-        EXPECT_EQ(MatchExcelWorkbook(excel, path, c.phrase), c.expected);
+        EXPECT_EQ(MatchExcelWorkbook(excel, path, c.phrase), FoundIf(c.found));
         EXPECT_FALSE(excel.Connected());
         const std::vector<std::string> calls = scratch_.Calls();
         EXPECT_EQ(CountOf(calls, "Range." + kFind), c.searches);
@@ -310,10 +310,10 @@ TEST_F(OfficeMatcherTest, ExcelGivesEveryWorkbookAnInstanceOfItsOwn) {
     ExcelConnection excel(automation_);
     const std::string first = scratch_.WriteFixture("first.xls", "sheet\ncell 目标\n");
     const std::string second = scratch_.WriteFixture("second.xls", "sheet\ncell other\n");
-    EXPECT_EQ(MatchExcelWorkbook(excel, first, "目标"), 1);
+    EXPECT_EQ(MatchExcelWorkbook(excel, first, "目标"), MatchVerdict::Found);
     EXPECT_FALSE(excel.Connected());
     EXPECT_EQ(testing::FakeOfficeLiveObjects(), 0);
-    EXPECT_EQ(MatchExcelWorkbook(excel, second, "目标"), 0);
+    EXPECT_EQ(MatchExcelWorkbook(excel, second, "目标"), MatchVerdict::NotFound);
     EXPECT_FALSE(excel.Connected());
 
     // Each file: made, opened, told to quit and freed before the next is made.
@@ -408,42 +408,27 @@ TEST_F(OfficeMatcherTest, AnUnregisteredServerGivesTheSystemTextForItsCode) {
     EXPECT_TRUE(scratch_.Calls().empty());
 }
 
-// Records the plain messages the text matcher would show.
-class RecordingDialogs final : public Dialogs {
-  public:
-    void ShowInfo(const std::string&, const std::string&) override {}
-    void ShowPlainMessage(const std::string& text) override { messages.push_back(text); }
-    void ShowError(const std::string&) override {}
-    bool BrowseForFolder(const std::string&, const std::string&, std::string&) override {
-        return false;
-    }
-    bool PromptSaveFile(std::string&) override { return false; }
-    std::vector<std::string> messages;
-};
-
 TEST_F(OfficeMatcherTest, MatcherSetSendsEachKindOfFileToItsOwnMatcher) {
     win32::Win32FileSystem fs;
-    RecordingDialogs dialogs;
     win32::Win32TextRules rules;
-    MatcherSet matchers(fs, rules, dialogs, automation_);
+    MatcherSet matchers(fs, rules, automation_);
     const std::string word = scratch_.WriteFixture("w.doc", "text 目标\n");
     const std::string excel = scratch_.WriteFixture("x.xls", "sheet\ncell 目标\n");
     const std::string slides = scratch_.WriteFixture("p.ppt", "slide\nshape 目标\n");
     const std::string text = scratch_.WriteFixture("t.txt", "前言\r目标\r");
 
-    EXPECT_EQ(matchers.MatchWordDocument(word, "目标"), 1);
+    EXPECT_EQ(matchers.MatchWordDocument(word, "目标"), MatchVerdict::Found);
     EXPECT_TRUE(Contains(scratch_.Calls(), "Documents.Open 1 (" + Quoted(word) + ")"));
     scratch_.ClearLog();
-    EXPECT_EQ(matchers.MatchExcelWorkbook(excel, "目标"), 1);
+    EXPECT_EQ(matchers.MatchExcelWorkbook(excel, "目标"), MatchVerdict::Found);
     EXPECT_EQ(CountOf(scratch_.Calls(), "Workbooks." + kOpen + " 1 @0 (" + Quoted(excel)), 1);
     EXPECT_FALSE(matchers.Excel().Connected());
     scratch_.ClearLog();
-    EXPECT_EQ(matchers.MatchPowerPointPresentation(slides, "目标"), 1);
+    EXPECT_EQ(matchers.MatchPowerPointPresentation(slides, "目标"), MatchVerdict::Found);
     EXPECT_TRUE(Contains(scratch_.Calls(), "Presentations.Open 1 (" + Quoted(slides) + ")"));
     scratch_.ClearLog();
-    EXPECT_EQ(matchers.MatchTextFile(text, "目标"), 1);
+    EXPECT_EQ(matchers.MatchTextFile(text, "目标"), MatchVerdict::Found);
     EXPECT_TRUE(scratch_.Calls().empty());
-    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 }  // namespace

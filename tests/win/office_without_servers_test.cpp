@@ -339,9 +339,8 @@ class WindowWithoutOffice : public testing::WindowSearchTest {
     win32::Win32CompoundFiles compoundFiles;
     DocumentServices services{fs, xml, codePage, compoundFiles};
     win32::Win32Automation automation;
-    win32::Win32Dialogs dialogs;
     win32::Win32TextRules rules;
-    MatcherSet matchers{fs, rules, dialogs, automation, &services};
+    MatcherSet matchers{fs, rules, automation, &services};
 };
 
 TEST_F(WindowWithoutOffice, PhraseSearchListsTheDocumentsThatHoldIt) {

@@ -12,11 +12,12 @@ namespace {
 
 class NullHost final : public SearchHost {
   public:
-    void SetStatusPanel(int panel, const std::string& text) override {
-        if (panel == 1) panel1 = text;
+    void SetStatusPanel(StatusPanel panel, const std::string& text) override {
+        if (panel == StatusPanel::FoundCount) panel1 = text;
     }
     void ProcessMessages() override {}
     void Pause(int) override {}
+    void ReportUnreadable(const std::string&) override {}
     std::string ReadPhrase() override { return {}; }
     std::string panel1 = "untouched";
 };

@@ -183,7 +183,7 @@ class IdleWindow final : public SearchWindow {
     std::string LocationText() override { return {}; }
     int LocationIndex() override { return -1; }
     int TypeIndex() override { return -1; }
-    bool IsChecked(int) override { return false; }
+    bool IsChecked(SearchSwitch) override { return false; }
     std::string IgnoredFolderText() override { return {}; }
     std::string NameText() override { return {}; }
     std::string PhraseText() override { return {}; }

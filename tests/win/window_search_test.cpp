@@ -12,6 +12,7 @@
 #include "platform/Error.h"
 #include "results/FileProperties.h"
 #include "support/window_harness.h"
+#include "tests/fakes/FileReadingMatchers.h"
 
 namespace querna {
 namespace {
@@ -215,6 +216,28 @@ TEST_F(WindowSearchErrors, ErrorFromAHandlerIsReportedUnderTheProgramTitle) {
         EXPECT_EQ(StatusText(form().stat1, 3), tree.Path("broken.txt"));
         EXPECT_TRUE(IsWindow(form().Handle()));
     }
+}
+
+class WindowTextSearch : public WindowSearchTest {
+  protected:
+    WindowTextSearch() : WindowSearchTest(&matchers) {}
+    win32::Win32FileSystem fs;
+    win32::Win32TextRules rules;
+    fakes::FileReadingMatchers matchers{fs, rules};
+};
+
+TEST_F(WindowTextSearch, FileHeldOpenShowsThePlainMessageAndTheSearchGoesOn) {
+    tree.AddFile("a.txt", "phrase\r\n");
+    tree.AddFile("b.txt", "phrase\r\n");
+    HANDLE held = CreateFileA(tree.Path("a.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    Search("", "phrase");
+    CloseHandle(held);
+    ASSERT_EQ(harness.dialogs.calls.size(), 1u);
+    EXPECT_TRUE(IsDialog(harness.dialogs.calls[0], DialogKind::Plain, "打开文件错误",
+                         "window_search_test"));
+    EXPECT_EQ(TableNames(form().lv1), std::vector<std::string>{"b.txt"});
+    EXPECT_EQ(StatusText(form().stat1, 3), "搜索完成!");
 }
 
 // ---------------------------------------------------------------- popup actions

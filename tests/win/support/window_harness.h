@@ -92,17 +92,21 @@ class TableLog {
 class FailingMatchers final : public ContentMatchers {
   public:
     explicit FailingMatchers(std::function<void()> fail) : fail_(std::move(fail)) {}
-    int32_t MatchWordDocument(const std::string&, const std::string&) override { return Fail(); }
-    int32_t MatchExcelWorkbook(const std::string&, const std::string&) override { return Fail(); }
-    int32_t MatchPowerPointPresentation(const std::string&, const std::string&) override {
+    MatchVerdict MatchWordDocument(const std::string&, const std::string&) override {
         return Fail();
     }
-    int32_t MatchTextFile(const std::string&, const std::string&) override { return Fail(); }
+    MatchVerdict MatchExcelWorkbook(const std::string&, const std::string&) override {
+        return Fail();
+    }
+    MatchVerdict MatchPowerPointPresentation(const std::string&, const std::string&) override {
+        return Fail();
+    }
+    MatchVerdict MatchTextFile(const std::string&, const std::string&) override { return Fail(); }
 
   private:
-    int32_t Fail() {
+    MatchVerdict Fail() {
         fail_();
-        return 1;
+        return MatchVerdict::Found;
     }
     std::function<void()> fail_;
 };
