@@ -1,8 +1,12 @@
 // What the document readers' tests share: fixture files, a storage of
-// streams held in memory, and a sink that collects units as UTF-8.
+// streams held in memory, a sink that collects units as UTF-8, and the fault
+// a reading ends in.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -64,6 +68,35 @@ class CollectingSink final : public TextUnitSink {
   private:
     size_t stopAfter_;
 };
+
+// The fault `action` ends in; a failure of the test when it ends without one.
+inline DocumentFault FaultOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const DocumentError& e) {
+        return e.Fault();
+    }
+    ADD_FAILURE() << "no DocumentError raised";
+    return DocumentFault::TooLarge;
+}
+
+struct FixtureFault {
+    const char* file;
+    DocumentFault fault;
+};
+
+// Reads each fixture through `read` and expects it to end in its fault.
+inline void ExpectFixtureFaults(const std::vector<FixtureFault>& cases,
+                                const std::function<void(CompoundStorage&)>& read) {
+    for (const FixtureFault& c : cases) {
+        EXPECT_EQ(FaultOf([&] {
+                      ImageStorage storage(FixtureBytes(c.file));
+                      read(storage);
+                  }),
+                  c.fault)
+            << c.file;
+    }
+}
 
 // Little-endian bytes for hand-written records.
 inline std::string Le16(uint16_t v) {

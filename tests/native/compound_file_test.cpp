@@ -9,6 +9,7 @@ namespace {
 
 using testing::BuildCompoundFile;
 using testing::CompoundFileImage;
+using testing::FaultOf;
 
 std::string ReadAll(ByteSource& source) {
     std::string bytes(source.Size(), '\0');
@@ -25,16 +26,6 @@ std::string Pattern(size_t size, char seed) {
 std::unique_ptr<CompoundFileReader> Open(const std::vector<unsigned char>& bytes) {
     return std::make_unique<CompoundFileReader>(
         std::make_unique<MemoryByteSource>(bytes.data(), bytes.size()));
-}
-
-DocumentFault FaultOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const DocumentError& e) {
-        return e.Fault();
-    }
-    ADD_FAILURE() << "no DocumentError raised";
-    return DocumentFault::TooLarge;
 }
 
 TEST(CompoundFileReader, ReadsStreamsOfEverySizeInBothVersions) {

@@ -12,6 +12,7 @@ namespace querna {
 namespace {
 
 using testing::CollectingSink;
+using testing::FaultOf;
 using testing::Le16;
 using testing::Le32;
 using Units = std::vector<std::u16string>;
@@ -85,16 +86,6 @@ Units ReadStream(const std::string& workbook, size_t stopAfter = 0) {
     return Read(storage, stopAfter);
 }
 
-DocumentFault FaultOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const DocumentError& e) {
-        return e.Fault();
-    }
-    ADD_FAILURE() << "no DocumentError raised";
-    return DocumentFault::TooLarge;
-}
-
 TEST(ExcelBinaryText, ReadsEveryWorksheetsCellsOfTheFixtureInOrder) {
     testing::ImageStorage storage(testing::FixtureBytes("sheets.xls"));
     // LibreOffice stores the boolean constant as a number with a boolean format.
@@ -134,22 +125,13 @@ TEST(ExcelBinaryText, ReadsEveryWorksheetsCellsOfTheFixtureInOrder) {
 TEST(ExcelBinaryText, MapsTheFixtureFaults) {
     testing::ImageStorage empty(testing::FixtureBytes("empty.xls"));
     EXPECT_TRUE(Read(empty).empty());
-    const struct {
-        const char* file;
-        DocumentFault fault;
-    } cases[] = {
-        {"encrypted.xls", DocumentFault::Encrypted},
-        {"biff5.xls", DocumentFault::OldFormat},
-        {"sheets-truncated.xls", DocumentFault::Damaged},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FaultOf([&] {
-                      testing::ImageStorage storage(testing::FixtureBytes(c.file));
-                      Read(storage);
-                  }),
-                  c.fault)
-            << c.file;
-    }
+    testing::ExpectFixtureFaults(
+        {
+            {"encrypted.xls", DocumentFault::Encrypted},
+            {"biff5.xls", DocumentFault::OldFormat},
+            {"sheets-truncated.xls", DocumentFault::Damaged},
+        },
+        [](CompoundStorage& storage) { Read(storage); });
 }
 
 TEST(ExcelBinaryText, ReadsSharedStringsSplitAcrossContinueRecords) {

@@ -9,6 +9,7 @@ namespace querna {
 namespace {
 
 using testing::CollectingSink;
+using testing::FaultOf;
 using testing::Le16;
 using testing::Le32;
 using testing::Utf16;
@@ -98,16 +99,6 @@ Units Read(CompoundStorage& storage, size_t stopAfter = 0) {
     return sink.units;
 }
 
-DocumentFault FaultOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const DocumentError& e) {
-        return e.Fault();
-    }
-    ADD_FAILURE() << "no DocumentError raised";
-    return DocumentFault::TooLarge;
-}
-
 TEST(PowerPointBinaryText, ReadsTheSlideShapesOfTheFixture) {
     testing::ImageStorage storage(testing::FixtureBytes("slides.ppt"));
     // Not the master's text box, the notes, the grouped shapes or the table.
@@ -123,21 +114,12 @@ TEST(PowerPointBinaryText, ReadsTheSlideShapesOfTheFixture) {
 TEST(PowerPointBinaryText, MapsTheFixtureFaults) {
     testing::ImageStorage empty(testing::FixtureBytes("empty.ppt"));
     EXPECT_TRUE(Read(empty).empty());
-    const struct {
-        const char* file;
-        DocumentFault fault;
-    } cases[] = {
-        {"encrypted.ppt", DocumentFault::Encrypted},
-        {"slides-truncated.ppt", DocumentFault::Damaged},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FaultOf([&] {
-                      testing::ImageStorage storage(testing::FixtureBytes(c.file));
-                      Read(storage);
-                  }),
-                  c.fault)
-            << c.file;
-    }
+    testing::ExpectFixtureFaults(
+        {
+            {"encrypted.ppt", DocumentFault::Encrypted},
+            {"slides-truncated.ppt", DocumentFault::Damaged},
+        },
+        [](CompoundStorage& storage) { Read(storage); });
 }
 
 // One slide of every kind of shape, a master list and a notes list that must

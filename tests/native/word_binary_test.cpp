@@ -9,6 +9,7 @@ namespace querna {
 namespace {
 
 using testing::CollectingSink;
+using testing::FaultOf;
 using testing::Le16;
 using testing::Le32;
 using Units = std::vector<std::u16string>;
@@ -84,16 +85,6 @@ Units Read(const WordImage& image, size_t stopAfter = 0) {
     return Read(storage, stopAfter);
 }
 
-DocumentFault FaultOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const DocumentError& e) {
-        return e.Fault();
-    }
-    ADD_FAILURE() << "no DocumentError raised";
-    return DocumentFault::TooLarge;
-}
-
 TEST(WordBinaryText, ReadsTheBodyParagraphsAndCellsOfTheFixture) {
     testing::ImageStorage storage(testing::FixtureBytes("words.doc"));
     // Headers, footers, the footnote, the comment and the text box stay out;
@@ -121,22 +112,13 @@ TEST(WordBinaryText, ReadsTheBodyParagraphsAndCellsOfTheFixture) {
 TEST(WordBinaryText, MapsTheFixtureFaults) {
     testing::ImageStorage empty(testing::FixtureBytes("empty.doc"));
     EXPECT_TRUE(Read(empty).empty());
-    const struct {
-        const char* file;
-        DocumentFault fault;
-    } cases[] = {
-        {"encrypted.doc", DocumentFault::Encrypted},
-        {"word6.doc", DocumentFault::OldFormat},
-        {"words-truncated.doc", DocumentFault::Damaged},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FaultOf([&] {
-                      testing::ImageStorage storage(testing::FixtureBytes(c.file));
-                      Read(storage);
-                  }),
-                  c.fault)
-            << c.file;
-    }
+    testing::ExpectFixtureFaults(
+        {
+            {"encrypted.doc", DocumentFault::Encrypted},
+            {"word6.doc", DocumentFault::OldFormat},
+            {"words-truncated.doc", DocumentFault::Damaged},
+        },
+        [](CompoundStorage& storage) { Read(storage); });
 }
 
 TEST(WordBinaryText, SplitsAndFiltersTheTextAsWordsFindSeesIt) {

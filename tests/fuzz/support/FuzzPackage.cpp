@@ -2,7 +2,9 @@
 
 #include <string_view>
 
+#include "tests/fakes/LibXmlReader.h"
 #include "tests/fakes/ZipBuilder.h"
+#include "tests/fuzz/support/FuzzSinks.h"
 
 namespace querna::fuzz {
 
@@ -23,6 +25,21 @@ std::string PackageFromFuzzInput(const uint8_t* data, size_t size) {
         pos = next == std::string_view::npos ? next : next + 1;
     }
     return zip.Build();
+}
+
+void ReadFuzzPackage(const uint8_t* data, size_t size, PackageReader read) {
+    const std::string bytes = PackageFromFuzzInput(data, size);
+    MemoryByteSource source(bytes.data(), bytes.size());
+    fakes::LibXmlReaders xml;
+    CollectingSink sink;
+    try {
+        ZipLimits limits;
+        limits.maxEntrySize = 8u << 20;
+        limits.maxTotalSize = 32u << 20;
+        ZipArchive package(source, limits);
+        read(package, xml, sink);
+    } catch (const DocumentError&) {
+    }
 }
 
 }  // namespace querna::fuzz
