@@ -10,9 +10,9 @@
 
 #include "app/Form1.h"
 #include "matchers/MatcherSet.h"
+#include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Automation.h"
-#include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32CompoundFiles.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileSystem.h"

@@ -2,28 +2,57 @@
 
 #include <windows.h>
 
+#include <climits>
+#include <stdexcept>
+
 namespace querna::win32 {
 
-std::optional<std::string> ToCodePage(std::wstring_view text) {
-    if (text.empty()) return std::string();
-    const int length = static_cast<int>(text.size());
+namespace {
+
+// The conversion functions count in int. The texts converted here are paths,
+// arguments, a phrase and one unit of a document, all bounded far below that.
+int CountOf(size_t size) {
+    if (size > INT_MAX) throw std::length_error("text too long to convert");
+    return static_cast<int>(size);
+}
+
+// WideCharToMultiByte with the given flags; nothing when a character had to
+// be replaced and `strict` is set.
+std::optional<std::string> Narrow(const wchar_t* text, size_t length, DWORD flags, bool strict) {
+    if (length == 0) return std::string();
+    const int count = CountOf(length);
     BOOL usedDefault = FALSE;
-    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr,
-                                         0, nullptr, &usedDefault);
-    if (size <= 0 || usedDefault) return std::nullopt;
-    std::string converted(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, converted.data(), size,
-                        nullptr, nullptr);
-    return converted;
+    BOOL* const replaced = strict ? &usedDefault : nullptr;
+    const int size = WideCharToMultiByte(CP_ACP, flags, text, count, nullptr, 0, nullptr, replaced);
+    if (size <= 0 || usedDefault) return strict ? std::nullopt : std::optional(std::string());
+    std::string narrow(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, flags, text, count, narrow.data(), size, nullptr, nullptr);
+    return narrow;
+}
+
+}  // namespace
+
+std::optional<std::string> ToCodePage(std::wstring_view text) {
+    return Narrow(text.data(), text.size(), WC_NO_BEST_FIT_CHARS, true);
 }
 
 std::wstring FromCodePage(std::string_view text) {
     if (text.empty()) return std::wstring();
-    const int length = static_cast<int>(text.size());
+    const int length = CountOf(text.size());
     const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    std::wstring converted(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), length, converted.data(), size);
-    return converted;
+    if (size <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), size);
+    return wide;
+}
+
+std::u16string Win32CodePage::ToUnicode(std::string_view text) {
+    const std::wstring wide = FromCodePage(text);
+    return {wide.begin(), wide.end()};
+}
+
+std::string Win32CodePage::FromUnicode(std::u16string_view text) {
+    return *Narrow(reinterpret_cast<const wchar_t*>(text.data()), text.size(), 0, false);
 }
 
 }  // namespace querna::win32

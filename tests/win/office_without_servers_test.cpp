@@ -16,9 +16,9 @@
 #include "matchers/SpreadsheetText.h"
 #include "matchers/WordprocessingText.h"
 #include "matchers/ZipArchive.h"
+#include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Automation.h"
-#include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32CompoundFiles.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileSystem.h"
@@ -174,14 +174,16 @@ TEST(XmlLiteReaders, GiveEmptyElementsAnEndAndAttributesByNamespace) {
     for (XmlNode node = reader->Next(); node != XmlNode::Done; node = reader->Next()) {
         switch (node) {
             case XmlNode::Start:
-                seen.push_back(u"<" + std::u16string(reader->LocalName()) + u" " +
-                               std::u16string(reader->NamespaceUri()));
+                seen.push_back(std::u16string(u"<")
+                                   .append(reader->LocalName())
+                                   .append(u" ")
+                                   .append(reader->NamespaceUri()));
                 if (reader->Attribute(u"id", u"urn:b", value)) seen.push_back(u"b:id=" + value);
                 if (reader->Attribute(u"id", u"", value)) seen.push_back(u"id=" + value);
                 if (!reader->Attribute(u"id", u"urn:c", value)) seen.push_back(u"no c:id");
                 break;
             case XmlNode::End:
-                seen.push_back(u"/" + std::u16string(reader->LocalName()));
+                seen.push_back(std::u16string(u"/").append(reader->LocalName()));
                 break;
             case XmlNode::Text:
                 seen.push_back(std::u16string(reader->Text()));

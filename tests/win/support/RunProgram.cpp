@@ -74,7 +74,7 @@ void DeliverCtrlC(HANDLE process) {
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                          const ProgramOptions& options) {
     std::string commandLine = Quote(ProgramPath(program));
-    for (const std::string& arg : args) commandLine += " " + Quote(arg);
+    for (const std::string& arg : args) commandLine.append(1, ' ').append(Quote(arg));
     return RunCommandLine(Widen(commandLine), options);
 }
 
