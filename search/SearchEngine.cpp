@@ -81,6 +81,10 @@ void SearchEngine::AddCandidate(const std::string& dir, const DirEntry& file, co
 
 void SearchEngine::TakeMatchListing(const std::string& dir, const std::string& pattern,
                                     uint32_t allowed, Candidates& candidates) {
+    // No file name holds a path separator or a drive colon, and handed to the
+    // listing such a pattern would move it into another folder ("\..\..\x"),
+    // whose files would then be taken for this folder's.
+    if (LastDelimiter(pattern, "\\/:", rules_) != std::string_view::npos) return;
     // No messages are processed during the match listing, so the type filter
     // read here holds for all of it.
     const TypeTest test = ReadTypeTest();

@@ -114,8 +114,10 @@ class Win32DirListing final : public DirListing {
 };
 
 // The path names a wildcard: a look-up through it could find another file.
+// The question mark of the \\?\ prefix is none.
 bool HasWildcard(const std::string& path) {
-    return path.find_first_of("*?") != std::string::npos;
+    const size_t from = path.starts_with("\\\\?\\") ? 4 : 0;
+    return path.find_first_of("*?", from) != std::string::npos;
 }
 
 class Win32ReadableFile final : public ReadableFile {

@@ -234,6 +234,37 @@ TEST_F(FindCliTest, FolderEndingInTrailByte5CIsSearched) {
     }
 }
 
+// The name is matched by the folder's listing: a separator in it would move
+// that listing into another folder, whose files would be listed as this one's.
+TEST_F(FindCliTest, NameHoldingASeparatorMatchesNoFileButATrailByte5CDoes) {
+    tree.AddFile("\x81\x5C.txt", "x");  // 乗.txt
+    const struct {
+        const char* name;
+        std::string expected;
+    } cases[] = {
+        {"\\..\\A\\a", ""},
+        {"/../A/a", ""},
+        {"A\\a", ""},
+        {"C:a", ""},
+        {"\x81\x5C", Lines({"\x81\x5C.txt"})},
+    };
+    for (const auto& c : cases) {
+        const auto result = RunProgram("querna-find.exe", {"--in", tree.Root(), "--name", c.name});
+        EXPECT_EQ(result.status, 0u) << result.err;
+        EXPECT_EQ(result.out, c.expected) << c.name;
+    }
+}
+
+// The question mark of \\?\ is no wildcard: the files under it are read.
+TEST_F(FindCliTest, ExtendedLengthLocationIsSearchedAndRead) {
+    const auto result =
+        RunProgram("querna-find.exe", {"--in", "\\\\?\\" + tree.Root(), "--phrase", "needle",
+                                       "--type", "text", "--skip", "Debug"});
+    EXPECT_EQ(result.status, 0u) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, "\\\\?\\" + tree.Path("A\\a.txt") + "\r\n");
+}
+
 TEST_F(FindCliTest, PauseUpToTenSecondsIsAccepted) {
     for (const char* pause : {"0", "10000"}) {
         const auto result =
