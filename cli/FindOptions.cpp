@@ -80,7 +80,7 @@ const std::map<std::string, ValueSetter>& ValueOptions() {
         {"--to",
          [](FindOptions& o, const std::string& v) {
              DateTime t = 0;
-             if (!ParseDateTime(v, t)) return false;
+             if (!ParseDateTime(v, t, DateBound::End)) return false;
              o.to = t;
              return true;
          }},
@@ -140,7 +140,8 @@ const char* FindUsage() {
            "  --skip NAME        the name of a sub-folder to skip (case counts)\r\n"
            "  --min-kb N         list only files larger than N KB\r\n"
            "  --from \"YYYY-MM-DD HH:MM:SS\"  created at or after\r\n"
-           "  --to \"YYYY-MM-DD HH:MM:SS\"    created at or before\r\n"
+           "  --to \"YYYY-MM-DD HH:MM:SS\"    created at or before (that second, or that day\r\n"
+           "                     when only the date is given, included)\r\n"
            "  --pause-ms N       pause N ms (0 to 10000) after every entry, candidate and row\r\n"
            "                     (default 0)\r\n"
            "  --format paths|table   full paths, or name size type date folder (default paths)\r\n"

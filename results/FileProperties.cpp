@@ -144,7 +144,7 @@ std::string FormatDateTime(DateTime value) {
     return text;
 }
 
-bool ParseDateTime(const std::string& text, DateTime& value) {
+bool ParseDateTime(const std::string& text, DateTime& value, DateBound bound) {
     // Exactly "YYYY-MM-DD" or "YYYY-MM-DD HH:MM:SS": every field all digits.
     static constexpr std::string_view kShape = "dddd-dd-dd dd:dd:dd";
     if (text.size() != 10 && text.size() != kShape.size()) return false;
@@ -156,9 +156,10 @@ bool ParseDateTime(const std::string& text, DateTime& value) {
         return static_cast<unsigned>(std::stoul(text.substr(at, width)));
     };
     const unsigned y = field(0, 4), mo = field(5, 2), d = field(8, 2);
-    const unsigned h = text.size() > 10 ? field(11, 2) : 0;
-    const unsigned mi = text.size() > 10 ? field(14, 2) : 0;
-    const unsigned s = text.size() > 10 ? field(17, 2) : 0;
+    const bool end = bound == DateBound::End;
+    const unsigned h = text.size() > 10 ? field(11, 2) : end ? 23 : 0;
+    const unsigned mi = text.size() > 10 ? field(14, 2) : end ? 59 : 0;
+    const unsigned s = text.size() > 10 ? field(17, 2) : end ? 59 : 0;
     if (y < 1 || mo < 1 || mo > 12 || d < 1 ||
         d > static_cast<unsigned>(DaysInMonth(y, static_cast<int>(mo))) || h > 23 || mi > 59 ||
         s > 59) {
@@ -171,6 +172,7 @@ bool ParseDateTime(const std::string& text, DateTime& value) {
     t.hour = static_cast<uint16_t>(h);
     t.minute = static_cast<uint16_t>(mi);
     t.second = static_cast<uint16_t>(s);
+    t.milliseconds = end ? 999 : 0;
     value = SystemTimeToDateTime(t);
     return true;
 }

@@ -64,8 +64,13 @@ SystemTime DateTimeToSystemTime(DateTime value);
 
 // "YYYY-MM-DD HH:MM:SS" (no milliseconds).
 std::string FormatDateTime(DateTime value);
+// Which moment of the span a date-and-time text names: its first, or its last
+// (the end of the second given, or of the day when only a date is given), so
+// that an upper bound includes every file the table shows at that time.
+enum class DateBound { Start, End };
+
 // Reads "YYYY-MM-DD HH:MM:SS" (or "YYYY-MM-DD"); false when it is not a valid
 // date and time.
-bool ParseDateTime(const std::string& text, DateTime& value);
+bool ParseDateTime(const std::string& text, DateTime& value, DateBound bound = DateBound::Start);
 
 }  // namespace querna

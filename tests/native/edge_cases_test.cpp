@@ -282,6 +282,41 @@ TEST(Dates, BoundsBefore1899WithATimeOfDayCompareAsTimes) {
     }
 }
 
+// An upper bound names the last moment of its second, or of its day when it
+// is a date alone: a file the table shows at that time is kept.
+TEST(Dates, UpperBoundIncludesTheSecondOrTheDayItNames) {
+    FakeFileSystem fs;
+    fs.AddFile("D:\\late.txt", "", faArchive, 132'331'464'007'000'000);  // 2020-05-05 10:00:00.700
+    fs.AddFile("D:\\early.txt", "", faArchive, 78'719'687'995'000'000);  // 1850-06-15 17:59:59.500
+    const struct {
+        const char* to;
+        DateBound bound;
+        Paths kept;
+    } cases[] = {
+        {"2020-05-05 10:00:00", DateBound::End, {"D:\\late.txt", "D:\\early.txt"}},
+        {"2020-05-05", DateBound::End, {"D:\\late.txt", "D:\\early.txt"}},
+        {"2020-05-05 09:59:59", DateBound::End, {"D:\\early.txt"}},
+        {"2020-05-04", DateBound::End, {"D:\\early.txt"}},
+        {"2020-05-05 10:00:00", DateBound::Start, {"D:\\early.txt"}},
+        {"1850-06-15 17:59:59", DateBound::End, {"D:\\early.txt"}},
+        {"1850-06-15", DateBound::End, {"D:\\early.txt"}},
+        {"1850-06-15 17:59:59", DateBound::Start, {}},
+        {"1850-06-14", DateBound::End, {}},
+    };
+    fakes::GbkTextRules rules;
+    for (const auto& c : cases) {
+        ResultFilters filters;
+        filters.dateOn = true;
+        ASSERT_TRUE(ParseDateTime("1601-01-01", filters.from));
+        ASSERT_TRUE(ParseDateTime(c.to, filters.to, c.bound)) << c.to;
+        Paths kept;
+        for (const char* path : {"D:\\late.txt", "D:\\early.txt"}) {
+            if (BuildResultRow(fs, rules, path, filters)) kept.push_back(path);
+        }
+        EXPECT_EQ(kept, c.kept) << c.to << (c.bound == DateBound::End ? " (end)" : " (start)");
+    }
+}
+
 // ---------------------------------------------------------------- one row
 
 TEST(OneRowTable, EveryActionActsOnTheOnlyRow) {

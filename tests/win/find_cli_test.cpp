@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
+
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
 
@@ -95,6 +97,15 @@ TEST_F(FindCliTest, TableFormatPrintsTheFiveCellsOfEachRow) {
     EXPECT_EQ(result.out.substr(prefix.size() + 19), "\t" + tree.Path("B\\") + "\r\n");
 }
 
+// Today's local date as YYYY-MM-DD.
+std::string Today() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
 TEST_F(FindCliTest, DateFilterBoundsTheCreationTime) {
     struct Case {
         std::vector<std::string> bounds;
@@ -104,6 +115,7 @@ TEST_F(FindCliTest, DateFilterBoundsTheCreationTime) {
         {{"--from", "2000-01-01 00:00:00", "--to", "2100-01-01 00:00:00"}, Lines({"B\\Makefile"})},
         {{"--from", "2100-01-01 00:00:00"}, ""},
         {{"--to", "2000-01-01"}, ""},
+        {{"--to", Today()}, Lines({"B\\Makefile"})},  // the whole day
         {{"--from", "1850-06-15 18:00:00"}, Lines({"B\\Makefile"})},
         {{"--to", "1850-06-15 18:00:00"}, ""},
     };
