@@ -72,6 +72,17 @@ bool EntryName(const WIN32_FIND_DATAW& data, std::string& name) {
     return true;
 }
 
+// A folder whose name ends in a dot or a blank (made through \\?\ paths, or
+// by another system on a shared disk) cannot be reached through the paths the
+// walk builds: Windows drops that last character, so "d.\\" would list "d\\"
+// and its files would be taken for the other folder's. It is passed over.
+bool UnreachableFolder(const WIN32_FIND_DATAW& data) {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    const std::wstring_view name = data.cFileName;
+    if (name == L"." || name == L"..") return false;
+    return !name.empty() && (name.back() == L'.' || name.back() == L' ');
+}
+
 class Win32DirListing final : public DirListing {
   public:
     Win32DirListing(const std::string& mask, uint32_t allowed) : allowed_(allowed) {
@@ -93,7 +104,7 @@ class Win32DirListing final : public DirListing {
         while (pending_) {
             const WIN32_FIND_DATAW current = data_;
             pending_ = FindNextFileW(find_.Get(), &data_) != 0;
-            if (EntryAllowed(current.dwFileAttributes, allowed_) &&
+            if (EntryAllowed(current.dwFileAttributes, allowed_) && !UnreachableFolder(current) &&
                 EntryName(current, entry.name)) {
                 entry.attributes = current.dwFileAttributes;
                 entry.size =

@@ -277,6 +277,24 @@ TEST_F(FindCliTest, ExtendedLengthLocationIsSearchedAndRead) {
     EXPECT_EQ(result.out, "\\\\?\\" + tree.Path("A\\a.txt") + "\r\n");
 }
 
+// Windows drops the dot that ends "d." in an ordinary path, so the walk
+// cannot reach that folder: it is passed over rather than taken for "d".
+TEST_F(FindCliTest, FolderEndingInADotIsNotTakenForItsNamesake) {
+    tree.AddFile("d\\plain.dat", "x");
+    const std::string path = tree.Path("d.");  // ASCII: the temporary folder
+    const std::wstring dotted = L"\\\\?\\" + std::wstring(path.begin(), path.end());
+    ASSERT_TRUE(CreateDirectoryW(dotted.c_str(), nullptr));
+    HANDLE file = CreateFileW((dotted + L"\\dotted.dat").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    const auto result = RunProgram("querna-find.exe", {"--in", tree.Root(), "--name", ".dat"});
+    DeleteFileW((dotted + L"\\dotted.dat").c_str());
+    RemoveDirectoryW(dotted.c_str());
+    EXPECT_EQ(result.status, 0u) << result.err;
+    EXPECT_EQ(result.out, Lines({"d\\plain.dat"}));
+}
+
 TEST_F(FindCliTest, PauseUpToTenSecondsIsAccepted) {
     for (const char* pause : {"0", "10000"}) {
         const auto result =
