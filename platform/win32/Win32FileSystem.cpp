@@ -72,15 +72,16 @@ bool EntryName(const WIN32_FIND_DATAW& data, std::string& name) {
     return true;
 }
 
-// A folder whose name ends in a dot or a blank (made through \\?\ paths, or
-// by another system on a shared disk) cannot be reached through the paths the
-// walk builds: Windows drops that last character, so "d.\\" would list "d\\"
-// and its files would be taken for the other folder's. It is passed over.
+// A folder whose name ends in a dot (made through \\?\ paths, or by another
+// system on a shared disk) cannot be reached through the paths the walk
+// builds: Windows drops the dot that ends a folder inside a path, so "d.\"
+// would list "d\" and its files would be taken for that folder's. It is
+// passed over. A blank at the end of a folder inside a path is kept.
 bool UnreachableFolder(const WIN32_FIND_DATAW& data) {
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     const std::wstring_view name = data.cFileName;
     if (name == L"." || name == L"..") return false;
-    return !name.empty() && (name.back() == L'.' || name.back() == L' ');
+    return !name.empty() && name.back() == L'.';
 }
 
 class Win32DirListing final : public DirListing {

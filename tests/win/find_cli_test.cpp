@@ -277,22 +277,31 @@ TEST_F(FindCliTest, ExtendedLengthLocationIsSearchedAndRead) {
     EXPECT_EQ(result.out, "\\\\?\\" + tree.Path("A\\a.txt") + "\r\n");
 }
 
-// Windows drops the dot that ends "d." in an ordinary path, so the walk
-// cannot reach that folder: it is passed over rather than taken for "d".
+// Windows drops the dot that ends "d." inside a path, so the walk cannot
+// reach that folder: it is passed over rather than taken for "d". A blank
+// that ends a folder's name stays, and that folder is searched.
 TEST_F(FindCliTest, FolderEndingInADotIsNotTakenForItsNamesake) {
     tree.AddFile("d\\plain.dat", "x");
-    const std::string path = tree.Path("d.");  // ASCII: the temporary folder
-    const std::wstring dotted = L"\\\\?\\" + std::wstring(path.begin(), path.end());
-    ASSERT_TRUE(CreateDirectoryW(dotted.c_str(), nullptr));
-    HANDLE file = CreateFileW((dotted + L"\\dotted.dat").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_NEW, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    CloseHandle(file);
+    // Made through \\?\, as Windows would not make these names otherwise.
+    const std::string root = tree.Root();  // ASCII: the temporary folder
+    const std::wstring extended = L"\\\\?\\" + std::wstring(root.begin(), root.end()) + L"\\";
+    std::vector<std::wstring> made;
+    for (const wchar_t* folder : {L"d.", L"e "}) {
+        const std::wstring path = extended + folder;
+        ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+        made.push_back(path);
+        HANDLE file = CreateFileW((path + L"\\in.dat").c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_NEW, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        CloseHandle(file);
+    }
     const auto result = RunProgram("querna-find.exe", {"--in", tree.Root(), "--name", ".dat"});
-    DeleteFileW((dotted + L"\\dotted.dat").c_str());
-    RemoveDirectoryW(dotted.c_str());
+    for (const std::wstring& folder : made) {
+        DeleteFileW((folder + L"\\in.dat").c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
     EXPECT_EQ(result.status, 0u) << result.err;
-    EXPECT_EQ(result.out, Lines({"d\\plain.dat"}));
+    EXPECT_EQ(result.out, Lines({"d\\plain.dat", "e \\in.dat"}));
 }
 
 TEST_F(FindCliTest, PauseUpToTenSecondsIsAccepted) {
