@@ -8,8 +8,10 @@
 
 #include "app/Pictures.h"
 #include "platform/Error.h"
+#include "platform/win32/CodePage.h"
 #include "platform/win32/Win32Clipboard.h"
 #include "platform/win32/Win32Shell.h"
+#include "search/PathText.h"
 
 namespace querna {
 
@@ -24,6 +26,29 @@ constexpr int kFormLeft = 209, kFormTop = 125, kFormWidth = 930, kFormHeight = 5
 // takes the rest.
 constexpr int kCriteriaWidth = 285;
 constexpr int kStatusHeight = 19;
+
+// The caption an in-place edit of the table ended with; none when the edit
+// was cancelled or its text is outside the code page.
+std::optional<std::string> EditedCaption(const NMHDR& header) {
+    if (header.code == LVN_ENDLABELEDITA) {
+        const char* text = reinterpret_cast<const NMLVDISPINFOA&>(header).item.pszText;
+        if (text == nullptr) return std::nullopt;
+        return std::string(text);
+    }
+    const wchar_t* text = reinterpret_cast<const NMLVDISPINFOW&>(header).item.pszText;
+    if (text == nullptr) return std::nullopt;
+    return win32::ToCodePage(text);
+}
+
+// Whether a file could bear `name`. The scan steps over double-byte
+// characters, whose second byte may have the code of a backslash or '|'.
+bool IsFileName(const std::string& name, TextRules& rules) {
+    if (name.empty()) return false;
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20) return false;
+    }
+    return LastDelimiter(name, "\\/:*?\"<>|", rules) == std::string_view::npos;
+}
 
 }  // namespace
 
@@ -186,8 +211,12 @@ void TForm1::DoCommand(int id, int code) {
 LRESULT TForm1::DoNotify(const NMHDR& header) {
     if (header.hwndFrom == lv1 &&
         (header.code == LVN_ENDLABELEDITA || header.code == LVN_ENDLABELEDITW)) {
-        // Accept the edited caption; a cancelled edit comes without text.
-        return reinterpret_cast<const NMLVDISPINFOA&>(header).item.pszText != nullptr;
+        // The actions join the caption to the row's folder: a caption no file
+        // can bear ("..\other.exe", "sub\x", "") would have them open, copy
+        // or save another path than the row's, or none. Such an edit is
+        // refused and the row keeps its name.
+        const std::optional<std::string> caption = EditedCaption(header);
+        return caption && IsFileName(*caption, services_.rules);
     }
     if (header.code == DTN_DATETIMECHANGE && (header.hwndFrom == dtp1 || header.hwndFrom == dtp2)) {
         const auto& change = reinterpret_cast<const NMDATETIMECHANGE&>(header);

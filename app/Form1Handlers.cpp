@@ -63,7 +63,12 @@ void TForm1::cbb1Click() {
 void TForm1::btn1Click() {
     // Text the code page cannot hold would reach the search as '?', which a
     // listing takes for a wildcard: such text is refused before anything starts.
-    const std::pair<HWND, const char*> boxes[] = {{edt1, "文件名"}, {edt2, "要查找的内容"}};
+    // A location so garbled would be reported missing although it exists, and
+    // a skipped name so garbled would match no entry and skip nothing.
+    const std::pair<HWND, const char*> boxes[] = {{edt1, "文件名"},
+                                                  {edt2, "要查找的内容"},
+                                                  {LocationEdit(), "文件目录"},
+                                                  {edt4, "忽略的子目录名"}};
     for (const auto& [box, what] : boxes) {
         if (!win32::TextFitsCodePage(box)) {
             ShowInfo(std::string(what) + "中有系统代码页不能表示的字符.", "提示");

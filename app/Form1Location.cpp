@@ -74,14 +74,14 @@ void TForm1::LocationPicked(int code) {
 
 LRESULT CALLBACK TForm1::LocationEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* form = static_cast<TForm1*>(GetPropA(edit, kFormProperty));
-    if (form == nullptr) return DefWindowProcA(edit, message, wParam, lParam);
+    if (form == nullptr) return DefWindowProcW(edit, message, wParam, lParam);
     const WNDPROC original = form->locationEditProc_;
     if (message == WM_NCDESTROY) {
         RemovePropA(edit, kFormProperty);
-        SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-        return CallWindowProcA(original, edit, message, wParam, lParam);
+        SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        return CallWindowProcW(original, edit, message, wParam, lParam);
     }
-    const LRESULT result = CallWindowProcA(original, edit, message, wParam, lParam);
+    const LRESULT result = CallWindowProcW(original, edit, message, wParam, lParam);
     // Completion follows a typed character; control characters (Backspace,
     // Ctrl+letters) only edit.
     if (message == WM_CHAR && wParam >= 0x20 && wParam != 0x7F) {

@@ -51,7 +51,7 @@ foreach(program Querna querna-find)
 endforeach()
 
 # The tests that create the window do it with the program's common controls.
-foreach(test window_test window_search_test)
+foreach(test window_test window_search_test window_hostile_test)
   if(TARGET ${test})
     set(resource_file ${CMAKE_SOURCE_DIR}/resources/test-manifest.rc)
     set_source_files_properties(

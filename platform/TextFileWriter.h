@@ -31,7 +31,8 @@ class TextFileWriter {
     virtual ~TextFileWriter() = default;
     // Creates `path` for writing, replacing and emptying an existing file;
     // other programs may read it meanwhile. The name is used unchanged. Null
-    // when it cannot be created, with the system error code in `error`.
+    // when it cannot be created, with the system error code in `error`; a
+    // name that reaches a device rather than a file is refused that way too.
     virtual std::unique_ptr<OutputFile> Create(const std::string& path, uint32_t& error) = 0;
 };
 

@@ -80,6 +80,9 @@ class SearchEngine {
     // Why a folder cannot be searched, if it cannot.
     RootProblem CheckRoot(const std::string& folder);
 
+    // The folder as the file system names it fully (see FileSystem::FullFolderPath).
+    std::string FullFolder(const std::string& folder) { return fs_.FullFolderPath(folder); }
+
     // The listing attribute set the criteria ask for.
     static uint32_t ListingAttributes(const SearchCriteria& criteria);
 

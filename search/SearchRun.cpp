@@ -160,7 +160,13 @@ void SearchRun::SearchDrives() {
 
 bool SearchRun::Run() {
     state_.StopRequested = kFalse;
-    if (!CollectCriteria() || !ResolveLocation() || !CheckLocation()) return false;
+    if (!CollectCriteria() || !ResolveLocation()) return false;
+    // A relative location would give the table relative folders: its rows,
+    // the saved list and the actions would then depend on the current folder,
+    // which the save dialog changes. It is made full before anything else.
+    std::string& location = state_.Criteria.Location;
+    if (location != kAllDrives) location = engine_.FullFolder(location);
+    if (!CheckLocation()) return false;
     state_.FoundCount = 0;
     host_.SetStatusPanel(StatusPanel::FoundCount, "0");
     engine_.BeginSearch();

@@ -265,6 +265,24 @@ bool Win32FileSystem::ReadFolderId(const std::string& path, FolderId& id) {
     return true;
 }
 
+std::string Win32FileSystem::FullFolderPath(const std::string& path) {
+    size_t begin = 0, end = path.size();
+    while (begin < end && static_cast<unsigned char>(path[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(path[end - 1]) <= ' ') --end;
+    const std::string folder = path.substr(begin, end - begin);
+    const auto isSlash = [](char c) { return c == '\\' || c == '/'; };
+    // Full already: a UNC or \\?\ path, a drive and its root, or a drive
+    // alone, which the search takes for its root.
+    if (folder.empty() || (folder.size() >= 2 && isSlash(folder[0]) && isSlash(folder[1])) ||
+        (folder.size() >= 2 && folder[1] == ':' && (folder.size() == 2 || isSlash(folder[2])))) {
+        return path;
+    }
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH) return path;
+    return std::string(full, length);
+}
+
 int Win32TextRules::CompareText(std::string_view a, std::string_view b) {
     const int result =
         CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),

@@ -64,6 +64,13 @@ std::unique_ptr<OutputFile> Win32TextFileWriter::Create(const std::string& path,
         error = GetLastError();
         return nullptr;
     }
+    // Windows takes "nul", "con", "aux" and the like, with any extension and
+    // in any folder, for its devices: the list would go nowhere and the save
+    // would still be confirmed. Only a file on a disk holds the list.
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        error = ERROR_INVALID_NAME;
+        return nullptr;
+    }
     error = 0;
     return std::make_unique<Win32OutputFile>(std::move(file), path);
 }
