@@ -175,7 +175,9 @@ bool Win32Dialogs::PromptSaveFile(std::string& fileName) {
     dialog.hwndOwner = Owner();
     dialog.lpstrFile = path;
     dialog.nMaxFile = MAX_PATH;
-    dialog.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER;
+    // The dialog would otherwise leave the process in the folder it saved to,
+    // and whatever is later named relative to the current folder would move.
+    dialog.Flags = OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER | OFN_NOCHANGEDIR;
     if (!GetSaveFileNameA(&dialog)) return false;
     fileName = path;
     return true;
