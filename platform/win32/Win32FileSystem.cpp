@@ -55,6 +55,17 @@ std::wstring FileOnlyPath(const std::string& path) {
     return L"\\\\?\\" + FromCodePage(whole);
 }
 
+// The \\?\ form of a full folder path too long for the ANSI functions, so
+// that such a folder is known to exist although it cannot be listed; empty
+// for a path that is not full (the \\?\ form resolves nothing).
+std::wstring LongFolderPath(const std::string& path) {
+    if (path.starts_with("\\\\?\\")) return FromCodePage(path);
+    if (path.starts_with("\\\\")) return L"\\\\?\\UNC\\" + FromCodePage(path.substr(2));
+    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\')
+        return L"\\\\?\\" + FromCodePage(path);
+    return {};
+}
+
 // A name the listing gives in the system code page. A long name that the code
 // page cannot hold is reached by its short (8.3) name, which is plain ASCII;
 // without one the entry cannot be named at all and is passed over. The
@@ -186,8 +197,12 @@ class Win32DocumentFile final : public ByteSource {
 }  // namespace
 
 bool Win32FileSystem::FolderExists(const std::string& path) {
-    if (!PathFits(path)) return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (PathFits(path)) {
+        attributes = GetFileAttributesA(path.c_str());
+    } else if (const std::wstring extended = LongFolderPath(path); !extended.empty()) {
+        attributes = GetFileAttributesW(extended.c_str());
+    }
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

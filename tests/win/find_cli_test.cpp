@@ -215,6 +215,24 @@ TEST_F(FindCliTest, LocationThatCannotBeSearchedIsNamedAndEndsWithStatusOne) {
     }
 }
 
+// A folder deeper than the ANSI functions reach exists, but cannot be listed.
+TEST_F(FindCliTest, LocationTooLongToListIsSaidToBeUnreadable) {
+    const std::string root = tree.Root();  // ASCII: the temporary folder
+    std::string deep = root;
+    std::vector<std::wstring> made;
+    while (deep.size() < 300) {
+        deep += "\\" + std::string(40, 'd');
+        made.push_back(L"\\\\?\\" + std::wstring(deep.begin(), deep.end()));
+        ASSERT_TRUE(CreateDirectoryW(made.back().c_str(), nullptr)) << deep;
+    }
+    const auto result = RunProgram("querna-find.exe", {"--in", deep, "--name", "x"});
+    for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
+        RemoveDirectoryW(folder->c_str());
+    }
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.err, "无法读取目标目录: " + deep + "\\\r\n");
+}
+
 // 한국어 has no GBK form: the C runtime would hand it on as "???", a wildcard.
 TEST_F(FindCliTest, ArgumentOutsideTheCodePageIsRefusedWithStatusTwo) {
     const std::wstring korean = L"\xD55C\xAD6D\xC5B4";
