@@ -3,6 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/ExplorerRegistration.h"
 #include "app/Form1.h"
+#include "platform/Error.h"
+#include "platform/win32/CodePage.h"
 
 namespace querna {
 
@@ -12,10 +14,22 @@ bool Checked(HWND box) {
     return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-std::string ModuleFileName() {
-    char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::string(path, length);
+// The running program's full path in the code page, in which the command is
+// registered; nothing when it cannot be had whole (the ANSI call would cut a
+// long path at MAX_PATH, or put '?' for what the code page cannot hold, and
+// the command registered would start nothing).
+std::optional<std::string> ModuleFileName() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(path.size());
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), size);
+        if (length == 0) return std::nullopt;
+        if (length < size) break;
+        if (size >= 32768) return std::nullopt;  // longer than any Windows path
+        path.resize(path.size() * 2);
+    }
+    path.resize(wcslen(path.c_str()));
+    return win32::ToCodePage(path);
 }
 
 void SetCellText(HWND table, int row, int column, const std::string& text) {
@@ -83,7 +97,10 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button1Click() {
-    RegisterExplorerMenu(services_.registry, ModuleFileName());
+    const std::optional<std::string> program = ModuleFileName();
+    if (!program)
+        throw QuernaError("程序文件的路径中有系统代码页不能表示的字符, 无法加入系统右键菜单");
+    RegisterExplorerMenu(services_.registry, *program);
     ShowInfo("已经加入系统右键菜单！", "提示");
 }
 
