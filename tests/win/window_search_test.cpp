@@ -11,6 +11,7 @@
 
 #include "platform/Error.h"
 #include "results/FileProperties.h"
+#include "support/TempTree.h"
 #include "support/window_harness.h"
 #include "tests/fakes/FileReadingMatchers.h"
 
@@ -337,6 +338,49 @@ TEST(WindowRegistration, MenuButtonRegistersTheFolderVerbAndConfirms) {
     ASSERT_EQ(harness.dialogs.calls.size(), 1u);
     EXPECT_TRUE(
         IsDialog(harness.dialogs.calls[0], DialogKind::Info, "已经加入系统右键菜单！", "提示"));
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "Directory\\shell\\findext");
+}
+
+// A copy of this test program in a folder the code page cannot name runs the
+// case below as its child: the command it would register could start nothing.
+TEST(WindowRegistration, ProgramInAFolderOutsideTheCodePageIsRefused) {
+    if (GetEnvironmentVariableA("QUERNA_REGISTRATION_CHILD", nullptr, 0) > 0) {
+        WindowHarness harness;
+        Click(harness.form().Button1);
+        ASSERT_EQ(harness.dialogs.calls.size(), 1u);
+        EXPECT_TRUE(IsDialog(harness.dialogs.calls[0], DialogKind::Error,
+                             "程序文件的路径中有系统代码页不能表示的字符, 无法加入系统右键菜单.",
+                             "w"));
+        EXPECT_EQ(ClassesRootDefault("Directory\\shell\\findext\\command"), "<missing>");
+        return;
+    }
+    TempTree tree;
+    const std::string root = tree.Root();  // ASCII: the temporary folder
+    const std::wstring folder = std::wstring(root.begin(), root.end()) + L"\\\xD55C\xAD6D\xC5B4";
+    const std::wstring copy = folder + L"\\w.exe";
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(self, copy.c_str(), TRUE));
+    std::wstring command =
+        L"\"" + copy +
+        L"\" --gtest_filter=WindowRegistration.ProgramInAFolderOutsideTheCodePageIsRefused";
+    SetEnvironmentVariableA("QUERNA_REGISTRATION_CHILD", "1");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &startup, &child);
+    SetEnvironmentVariableA("QUERNA_REGISTRATION_CHILD", nullptr);
+    ASSERT_TRUE(started);
+    WaitForSingleObject(child.hProcess, INFINITE);
+    DWORD status = 1;
+    GetExitCodeProcess(child.hProcess, &status);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(status, 0u);
     RegDeleteTreeA(HKEY_CLASSES_ROOT, "Directory\\shell\\findext");
 }
 
