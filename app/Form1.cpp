@@ -4,6 +4,8 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cctype>
+#include <string_view>
 #include <utility>
 
 #include "app/Pictures.h"
@@ -40,10 +42,26 @@ std::optional<std::string> EditedCaption(const NMHDR& header) {
     return win32::ToCodePage(text);
 }
 
-// Whether a file could bear `name`. The scan steps over double-byte
-// characters, whose second byte may have the code of a backslash or '|'.
+// Whether `name` is a device's: Windows gives CON, PRN, AUX, NUL, COM1-9 and
+// LPT1-9 to its devices whatever extension follows.
+bool IsDeviceName(std::string_view name) {
+    std::string base(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+    return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+// Whether `name`, joined to a folder, names a file of that folder and no other
+// object: not "." or "..", not ending in a dot or a blank (Windows drops
+// them, reaching another file), no separator, wildcard or control character,
+// no device's name. The scan steps over double-byte characters, whose second
+// byte may have the code of a backslash or '|'.
 bool IsFileName(const std::string& name, TextRules& rules) {
-    if (name.empty()) return false;
+    if (name.empty() || name.back() == '.' || name.back() == ' ' || IsDeviceName(name)) {
+        return false;
+    }
     for (const char c : name) {
         if (static_cast<unsigned char>(c) < 0x20) return false;
     }

@@ -201,9 +201,9 @@ void TForm1::SetUpLocationBox() {
     SendMessageA(cbb1, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(il1));
     // Typing completes the text in place (CompleteLocationTyping). The edit
     // field is a Unicode window and stays one: a procedure set through the
-    // ANSI call would pass every character typed or put in through the code
-    // page, so text it cannot hold would turn into '?' before the search
-    // could refuse it.
+    // ANSI call would make it an ANSI window, and text put into it (pasted,
+    // or sent by another program) that the code page cannot hold would turn
+    // into '?' before the search could refuse it.
     HWND edit = LocationEdit();
     SetPropA(edit, kFormProperty, this);
     locationEditProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(

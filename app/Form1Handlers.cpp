@@ -14,22 +14,21 @@ bool Checked(HWND box) {
     return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-// The running program's full path in the code page, in which the command is
-// registered; nothing when it cannot be had whole (the ANSI call would cut a
-// long path at MAX_PATH, or put '?' for what the code page cannot hold, and
-// the command registered would start nothing).
-std::optional<std::string> ModuleFileName() {
+// The running program's full path, whole: the ANSI call would cut a long
+// one at MAX_PATH. Nothing when it cannot be had.
+std::optional<std::wstring> ModuleFileName() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD size = static_cast<DWORD>(path.size());
         const DWORD length = GetModuleFileNameW(nullptr, path.data(), size);
         if (length == 0) return std::nullopt;
-        if (length < size) break;
+        if (length < size) {
+            path.resize(length);
+            return path;
+        }
         if (size >= 32768) return std::nullopt;  // longer than any Windows path
         path.resize(path.size() * 2);
     }
-    path.resize(wcslen(path.c_str()));
-    return win32::ToCodePage(path);
 }
 
 void SetCellText(HWND table, int row, int column, const std::string& text) {
@@ -97,9 +96,14 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button1Click() {
-    const std::optional<std::string> program = ModuleFileName();
-    if (!program)
+    // The command is registered in the code page: a path it cannot hold would
+    // be registered with '?' in it and start nothing.
+    const std::optional<std::wstring> path = ModuleFileName();
+    if (!path) throw QuernaError("无法取得程序文件的路径, 无法加入系统右键菜单");
+    const std::optional<std::string> program = win32::ToCodePage(*path);
+    if (!program) {
         throw QuernaError("程序文件的路径中有系统代码页不能表示的字符, 无法加入系统右键菜单");
+    }
     RegisterExplorerMenu(services_.registry, *program);
     ShowInfo("已经加入系统右键菜单！", "提示");
 }

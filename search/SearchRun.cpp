@@ -162,8 +162,9 @@ bool SearchRun::Run() {
     state_.StopRequested = kFalse;
     if (!CollectCriteria() || !ResolveLocation()) return false;
     // A relative location would give the table relative folders: its rows,
-    // the saved list and the actions would then depend on the current folder,
-    // which the save dialog changes. It is made full before anything else.
+    // the saved list and the actions would then depend on whatever the
+    // current folder is when they are used. It is made full before anything
+    // else.
     std::string& location = state_.Criteria.Location;
     if (location != kAllDrives) location = engine_.FullFolder(location);
     if (!CheckLocation()) return false;

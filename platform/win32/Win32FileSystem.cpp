@@ -55,15 +55,32 @@ std::wstring FileOnlyPath(const std::string& path) {
     return L"\\\\?\\" + FromCodePage(whole);
 }
 
-// The \\?\ form of a full folder path too long for the ANSI functions, so
-// that such a folder is known to exist although it cannot be listed; empty
-// for a path that is not full (the \\?\ form resolves nothing).
+// The full form of `path` (current folder applied, "." and ".." resolved,
+// '/' made a backslash); GetFullPathNameW is not held to MAX_PATH. Empty when
+// it fails or the path is longer than any Windows path.
+std::wstring FullPathW(const std::wstring& path) {
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(full.size());
+        const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+        if (length == 0 || length > 32768) return {};
+        if (length < size) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);  // the size asked for, its terminating zero included
+    }
+}
+
+// The \\?\ form of a folder path too long for the ANSI functions, so that
+// such a folder is known to exist although it cannot be listed; empty when it
+// has none.
 std::wstring LongFolderPath(const std::string& path) {
     if (path.starts_with("\\\\?\\")) return FromCodePage(path);
-    if (path.starts_with("\\\\")) return L"\\\\?\\UNC\\" + FromCodePage(path.substr(2));
-    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\')
-        return L"\\\\?\\" + FromCodePage(path);
-    return {};
+    const std::wstring full = FullPathW(FromCodePage(path));
+    if (full.empty() || full.starts_with(L"\\\\.\\")) return {};
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
 }
 
 // A name the listing gives in the system code page. A long name that the code
@@ -87,7 +104,8 @@ bool EntryName(const WIN32_FIND_DATAW& data, std::string& name) {
 // system on a shared disk) cannot be reached through the paths the walk
 // builds: Windows drops the dot that ends a folder inside a path, so "d.\"
 // would list "d\" and its files would be taken for that folder's. It is
-// passed over. A blank at the end of a folder inside a path is kept.
+// passed over, except under a \\?\ location, where no name is tidied. A
+// blank at the end of a folder inside a path is kept.
 bool UnreachableFolder(const WIN32_FIND_DATAW& data) {
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     const std::wstring_view name = data.cFileName;
@@ -97,7 +115,8 @@ bool UnreachableFolder(const WIN32_FIND_DATAW& data) {
 
 class Win32DirListing final : public DirListing {
   public:
-    Win32DirListing(const std::string& mask, uint32_t allowed) : allowed_(allowed) {
+    Win32DirListing(const std::string& mask, uint32_t allowed)
+        : allowed_(allowed), literal_(mask.starts_with("\\\\?\\")) {
         if (PathFits(mask)) {
             find_ = FindHandle(FindFirstFileW(FromCodePage(mask).c_str(), &data_));
         }
@@ -116,8 +135,8 @@ class Win32DirListing final : public DirListing {
         while (pending_) {
             const WIN32_FIND_DATAW current = data_;
             pending_ = FindNextFileW(find_.Get(), &data_) != 0;
-            if (EntryAllowed(current.dwFileAttributes, allowed_) && !UnreachableFolder(current) &&
-                EntryName(current, entry.name)) {
+            if (EntryAllowed(current.dwFileAttributes, allowed_) &&
+                !(UnreachableFolder(current) && !literal_) && EntryName(current, entry.name)) {
                 entry.attributes = current.dwFileAttributes;
                 entry.size =
                     (static_cast<uint64_t>(current.nFileSizeHigh) << 32) | current.nFileSizeLow;
@@ -130,6 +149,8 @@ class Win32DirListing final : public DirListing {
 
   private:
     uint32_t allowed_;
+    // Under a \\?\ location no name is tidied: every folder can be reached.
+    bool literal_;
     WIN32_FIND_DATAW data_{};
     FindHandle find_;
     bool pending_ = false;
@@ -292,10 +313,9 @@ std::string Win32FileSystem::FullFolderPath(const std::string& path) {
         (folder.size() >= 2 && folder[1] == ':' && (folder.size() == 2 || isSlash(folder[2])))) {
         return path;
     }
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH) return path;
-    return std::string(full, length);
+    const std::wstring full = FullPathW(FromCodePage(folder));
+    if (full.empty()) return path;
+    return ToCodePage(full).value_or(path);
 }
 
 int Win32TextRules::CompareText(std::string_view a, std::string_view b) {

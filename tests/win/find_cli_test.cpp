@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "support/RunProgram.h"
@@ -225,12 +226,17 @@ TEST_F(FindCliTest, LocationTooLongToListIsSaidToBeUnreadable) {
         made.push_back(L"\\\\?\\" + std::wstring(deep.begin(), deep.end()));
         ASSERT_TRUE(CreateDirectoryW(made.back().c_str(), nullptr)) << deep;
     }
-    const auto result = RunProgram("querna-find.exe", {"--in", deep, "--name", "x"});
+    std::string slashes = deep;
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    const std::string last = deep.substr(deep.rfind('\\'));
+    for (const std::string& spelled : {deep, slashes, deep + "\\.." + last}) {
+        const auto result = RunProgram("querna-find.exe", {"--in", spelled, "--name", "x"});
+        EXPECT_EQ(result.status, 1u) << spelled;
+        EXPECT_EQ(result.err, "无法读取目标目录: " + spelled + "\\\r\n");
+    }
     for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
         RemoveDirectoryW(folder->c_str());
     }
-    EXPECT_EQ(result.status, 1u);
-    EXPECT_EQ(result.err, "无法读取目标目录: " + deep + "\\\r\n");
 }
 
 // 한국어 has no GBK form: the C runtime would hand it on as "???", a wildcard.
@@ -314,12 +320,21 @@ TEST_F(FindCliTest, FolderEndingInADotIsNotTakenForItsNamesake) {
         CloseHandle(file);
     }
     const auto result = RunProgram("querna-find.exe", {"--in", tree.Root(), "--name", ".dat"});
+    const auto literal =
+        RunProgram("querna-find.exe", {"--in", "\\\\?\\" + tree.Root(), "--name", ".dat"});
     for (const std::wstring& folder : made) {
         DeleteFileW((folder + L"\\in.dat").c_str());
         RemoveDirectoryW(folder.c_str());
     }
     EXPECT_EQ(result.status, 0u) << result.err;
     EXPECT_EQ(result.out, Lines({"d\\plain.dat", "e \\in.dat"}));
+    // Under \\?\ no name is tidied, and "d." is reached itself.
+    EXPECT_EQ(literal.status, 0u) << literal.err;
+    for (const char* file : {"d\\plain.dat", "d.\\in.dat", "e \\in.dat"}) {
+        EXPECT_NE(literal.out.find("\\\\?\\" + tree.Path(file) + "\r\n"), std::string::npos)
+            << file << " in " << literal.out;
+    }
+    EXPECT_EQ(std::count(literal.out.begin(), literal.out.end(), '\n'), 3);
 }
 
 TEST_F(FindCliTest, PauseUpToTenSecondsIsAccepted) {

@@ -219,12 +219,17 @@ TEST_F(WindowSearchErrors, ErrorFromAHandlerIsReportedUnderTheProgramTitle) {
     }
 }
 
-class WindowTextSearch : public WindowSearchTest {
-  protected:
-    WindowTextSearch() : WindowSearchTest(&matchers) {}
+// The matchers a window reads text files with; a base of its own, so that
+// they are made before the window and outlive it.
+struct TextFileMatchers {
     win32::Win32FileSystem fs;
     win32::Win32TextRules rules;
     fakes::FileReadingMatchers matchers{fs, rules};
+};
+
+class WindowTextSearch : protected TextFileMatchers, public WindowSearchTest {
+  protected:
+    WindowTextSearch() : WindowSearchTest(&matchers) {}
 };
 
 TEST_F(WindowTextSearch, FileHeldOpenShowsThePlainMessageAndTheSearchGoesOn) {

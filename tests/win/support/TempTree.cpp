@@ -67,6 +67,10 @@ TempTree::TempTree() {
     if (!CreateDirectoryA(root_.c_str(), nullptr)) throw std::runtime_error("no temp folder");
 }
 
+void RemoveFolderTree(const std::string& folder) {
+    RemoveTree(LongPath(folder));
+}
+
 TempTree::~TempTree() {
     RemoveTree(LongPath(root_));
 }

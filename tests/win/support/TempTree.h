@@ -26,6 +26,11 @@ class TempTree {
     std::string root_;
 };
 
+// Removes `folder` and everything in it, through the wide functions and the
+// \\?\ form, so that names outside the code page and trees deeper than
+// MAX_PATH go as well.
+void RemoveFolderTree(const std::string& folder);
+
 // Reads a whole file; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "results/FileProperties.h"
+#include "support/TempTree.h"
 
 namespace querna::testing {
 
@@ -64,30 +65,6 @@ LRESULT CALLBACK TableLog::Proc(HWND table, UINT message, WPARAM wParam, LPARAM 
     return CallWindowProcA(log->original_, table, message, wParam, lParam);
 }
 
-namespace {
-
-void RemoveFolder(const std::string& folder) {
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string path = folder + "\\" + name;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveFolder(path);
-            } else {
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
-}  // namespace
-
 WindowTree::WindowTree() {
     static int made = 0;
     char temp[MAX_PATH] = {};
@@ -98,7 +75,7 @@ WindowTree::WindowTree() {
 }
 
 WindowTree::~WindowTree() {
-    RemoveFolder(root_);
+    RemoveFolderTree(root_);
 }
 
 void WindowTree::AddFile(const std::string& relative, const std::string& content) {
