@@ -11,8 +11,8 @@ struct KnownNamespace {
     Ns ns;
 };
 
-// ECMA-376 Part 1 (transitional, schemas.openxmlformats.org) and its strict
-// conformance class (purl.oclc.org); Part 2 and Part 3 for the package and
+// ECMA-376-1 (transitional, schemas.openxmlformats.org) and its strict
+// conformance class (purl.oclc.org); ECMA-376-2 and ECMA-376-3 for the package and
 // the compatibility markup.
 constexpr std::array<KnownNamespace, 11> kNamespaces = {{
     {u"http://schemas.openxmlformats.org/wordprocessingml/2006/main", Ns::Word},

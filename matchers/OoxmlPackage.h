@@ -1,6 +1,6 @@
 // What the three Office Open XML readers share: the package structure of
-// ECMA-376 Part 2 (Open Packaging Conventions: parts in a zip archive, found
-// through relationship parts), the namespaces of ECMA-376 Part 1 in both its
+// ECMA-376-2 (Open Packaging Conventions: parts in a zip archive, found
+// through relationship parts), the namespaces of ECMA-376-1 in both its
 // transitional and its strict form, and the bound on one text unit.
 #pragma once
 

@@ -1,4 +1,4 @@
-// The text of a PresentationML presentation (.pptx), ECMA-376 Part 1, 19:
+// The text of a PresentationML presentation (.pptx), ECMA-376-1, 19:
 // the slides in presentation order, and on each only the slide's own shapes
 // with a text body (p:sp directly in the shape tree), one unit per shape, its
 // paragraphs joined by CR and line breaks given as vertical tab, as

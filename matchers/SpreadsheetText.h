@@ -1,4 +1,4 @@
-// The cells of a SpreadsheetML workbook (.xlsx), ECMA-376 Part 1, 18: every
+// The cells of a SpreadsheetML workbook (.xlsx), ECMA-376-1, 18: every
 // worksheet in workbook order (chart and dialog sheets are no worksheets),
 // one unit per cell as Excel's find looks in formulas: "=" and the formula
 // where the cell has one, else its value as text (shared and inline strings,
@@ -20,7 +20,7 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
 
 // A shared formula as it reads in another cell of its range: its relative
 // references (those without '$') moved by the offset from the cell that
-// holds the formula's text (ECMA-376 Part 1, 18.3.1.40). References moved out
+// holds the formula's text (ECMA-376-1, 18.3.1.40). References moved out
 // of the sheet become "#REF!". Function names marked with Excel's future
 // prefixes ("_xlfn.", "_xlws.") read without them, as Excel shows them.
 std::u16string FormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset);

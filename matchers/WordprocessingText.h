@@ -1,4 +1,4 @@
-// The text of a WordprocessingML document (.docx), ECMA-376 Part 1, 17: the
+// The text of a WordprocessingML document (.docx), ECMA-376-1, 17: the
 // main document part's body as Word's find sees it, one unit per paragraph,
 // table cells' paragraphs included. Headers, footers, footnotes, endnotes
 // and comments live in parts of their own and are not read; text boxes,

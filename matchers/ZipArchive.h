@@ -1,8 +1,8 @@
 // A zip archive read through a ByteSource: the container of the Office Open
-// XML documents. Follows the PKWARE .ZIP File Format Specification
-// (APPNOTE.TXT, 6.3): the end of central directory record, its zip64 record
-// and locator, the central directory, local headers, and entries stored
-// (method 0) or deflated (method 8, inflated by zlib).
+// XML documents. Follows PKWARE's .ZIP file format note (APPNOTE.TXT, 6.3):
+// the end of central directory record, its zip64 record and locator, the
+// central directory, local headers, and entries stored (method 0) or deflated
+// (method 8, inflated by zlib).
 //
 // Everything read is checked against the source's size before it is used; a
 // lie in a header raises DocumentError(Damaged), never a read outside the

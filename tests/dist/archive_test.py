@@ -178,10 +178,10 @@ class ArchiveOnCleanPrefixTest(unittest.TestCase):
 def report_folder():
     """The folder of GTEST_OUTPUT=xml:FOLDER/, which names it for Windows
     programs (Z:\\...), or None."""
-    spec = os.environ.get("GTEST_OUTPUT", "")
-    if not spec.startswith("xml:"):
+    output = os.environ.get("GTEST_OUTPUT", "")
+    if not output.startswith("xml:"):
         return None
-    path = spec[4:]
+    path = output[4:]
     if re.match(r"^[Zz]:", path):
         path = path[2:].replace("\\", "/")
     return path if path.endswith("/") else None
