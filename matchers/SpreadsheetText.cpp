@@ -275,7 +275,7 @@ class SheetReader {
 
     std::u16string CellText() const {
         if (cell_.hasFormula && !cell_.formula.empty()) {
-            return u"=" + FormulaAsShown(cell_.formula, 0, 0);
+            return std::u16string(u"=").append(FormulaAsShown(cell_.formula, 0, 0));
         }
         if (cell_.type == u"s") {
             size_t index = 0;

@@ -121,10 +121,10 @@ class FileSystem {
     // The identity of an existing folder; false when it cannot be had.
     virtual bool ReadFolderId(const std::string& path, FolderId& id) = 0;
 
-    // A folder path that does not name its place fully ("sub", ".\sub",
-    // "C:sub", "\sub") made full from the current folder; any other path, or
-    // one that cannot be made full, as it is.
-    virtual std::string FullFolderPath(const std::string& path) { return path; }
+    // A folder path (without blanks at its ends) that does not name its place
+    // fully ("sub", ".\sub", "C:sub", "\sub") made full from the current
+    // folder; any other path, or one that cannot be made full, as it is.
+    virtual std::string FullFolderPath(const std::string& folder) { return folder; }
 };
 
 }  // namespace querna

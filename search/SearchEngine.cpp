@@ -145,12 +145,13 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
             path.assign(dir).append(entry.name);
             host_.SetStatusPanel(StatusPanel::CurrentPath, path);
             if (entry.attributes & faDirectory) {
-                // Named with its backslash, as Windows would drop a blank
-                // that ends the last name of a path.
-                const std::string sub = path + "\\";
-                if (entry.name != "." && entry.name != ".." &&
-                    !EntersLoop(sub, entry.attributes, ancestors)) {
-                    Walk(results, sub, pattern, ancestors, observer);
+                if (entry.name != "." && entry.name != "..") {
+                    // Named with its backslash, as Windows would drop a blank
+                    // that ends the last name of a path.
+                    const std::string sub = path + "\\";
+                    if (!EntersLoop(sub, entry.attributes, ancestors)) {
+                        Walk(results, sub, pattern, ancestors, observer);
+                    }
                 }
             } else if (!matchListingTaken) {
                 matchListingTaken = true;

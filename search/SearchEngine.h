@@ -14,6 +14,7 @@
 #include "platform/TextRules.h"
 #include "search/ContentMatchers.h"
 #include "search/FileTypes.h"
+#include "search/PathText.h"
 #include "search/ResultPathList.h"
 #include "search/SearchState.h"
 
@@ -80,8 +81,11 @@ class SearchEngine {
     // Why a folder cannot be searched, if it cannot.
     RootProblem CheckRoot(const std::string& folder);
 
-    // The folder as the file system names it fully (see FileSystem::FullFolderPath).
-    std::string FullFolder(const std::string& folder) { return fs_.FullFolderPath(folder); }
+    // The folder, without the blanks at its ends, as the file system names it
+    // fully (see FileSystem::FullFolderPath).
+    std::string FullFolder(const std::string& folder) {
+        return fs_.FullFolderPath(std::string(TrimBlanks(folder)));
+    }
 
     // The listing attribute set the criteria ask for.
     static uint32_t ListingAttributes(const SearchCriteria& criteria);

@@ -51,8 +51,12 @@ std::u16string Win32CodePage::ToUnicode(std::string_view text) {
     return {wide.begin(), wide.end()};
 }
 
+std::string ToCodePageLossy(std::wstring_view text) {
+    return *Narrow(text.data(), text.size(), 0, false);
+}
+
 std::string Win32CodePage::FromUnicode(std::u16string_view text) {
-    return *Narrow(reinterpret_cast<const wchar_t*>(text.data()), text.size(), 0, false);
+    return ToCodePageLossy({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
 }
 
 }  // namespace querna::win32

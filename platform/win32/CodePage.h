@@ -23,6 +23,10 @@ std::optional<std::string> ToCodePage(std::wstring_view text);
 // replacement character.
 std::wstring FromCodePage(std::string_view text);
 
+// The text in the system code page as the automation bridge converts for the
+// servers: a character the code page lacks becomes '?'.
+std::string ToCodePageLossy(std::wstring_view text);
+
 // The system code page (CP_ACP) for the document readers.
 class Win32CodePage final : public CodePage {
   public:

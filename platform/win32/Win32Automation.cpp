@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 
 namespace querna::win32 {
@@ -37,23 +38,9 @@ IDispatch* DispatchOf(const AutoValue& value) {
     return handle != nullptr ? handle->Get() : nullptr;
 }
 
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = static_cast<int>(text.size());
-    const int count = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(count), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), count);
-    return wide;
-}
-
 // BSTRs may hold NULs, so the length comes from the string, not a terminator.
 std::string Narrow(BSTR text) {
-    const int length = static_cast<int>(SysStringLen(text));
-    if (length == 0) return {};
-    const int count = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(count), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, length, narrow.data(), count, nullptr, nullptr);
-    return narrow;
+    return ToCodePageLossy({text, SysStringLen(text)});
 }
 
 [[noreturn]] void ThrowStatus(HRESULT status) {
@@ -76,7 +63,7 @@ void ToVariant(const AutoValue& value, VARIANT& out) {
         out.vt = VT_I4;
         out.lVal = *i;
     } else if (const auto* s = std::get_if<std::string>(&value)) {
-        const std::wstring wide = Widen(*s);
+        const std::wstring wide = FromCodePage(*s);
         out.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
         if (out.bstrVal == nullptr) throw std::bad_alloc();
         out.vt = VT_BSTR;
@@ -193,7 +180,7 @@ AutoValue Invoke(IDispatch* dispatch, DISPID dispid, LCID lcid, CallKind kind,
 }
 
 GUID ParseGuid(const std::string& text) {
-    std::wstring wide = Widen(text);
+    std::wstring wide = FromCodePage(text);
     GUID guid{};
     const HRESULT status = IIDFromString(wide.c_str(), &guid);
     if (FAILED(status)) ThrowStatus(status);
@@ -234,7 +221,7 @@ std::string OleErrorText(long code) {
 }
 
 AutoValue Win32Automation::CreateObject(const std::string& progId) {
-    const std::wstring wide = Widen(progId);
+    const std::wstring wide = FromCodePage(progId);
     CLSID clsid{};
     const HRESULT status = CLSIDFromProgID(wide.c_str(), &clsid);
     if (FAILED(status)) ThrowCreationStatus(status);
@@ -248,7 +235,7 @@ AutoValue Win32Automation::CreateObjectOfClass(const std::string& clsid) {
 AutoValue Win32Automation::Call(const AutoValue& target, const std::string& name, CallKind kind,
                                 const std::vector<AutoValue>& args) {
     IDispatch* dispatch = RequireDispatch(target);
-    std::wstring wide = Widen(name);
+    std::wstring wide = FromCodePage(name);
     LPOLESTR names[] = {wide.data()};
     DISPID dispid = DISPID_UNKNOWN;
     const HRESULT status =

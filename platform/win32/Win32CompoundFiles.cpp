@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "matchers/CompoundFileReader.h"
+#include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 
 namespace querna::win32 {
@@ -15,15 +16,6 @@ namespace {
 
 [[noreturn]] void ThrowDamaged() {
     throw DocumentError(DocumentFault::Damaged);
-}
-
-std::wstring Widen(const std::string& text, UINT codePage) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
 }
 
 // Stream and storage names are plain ASCII or control characters such as
@@ -144,7 +136,7 @@ std::unique_ptr<CompoundStorage> Win32CompoundFiles::Open(const std::string& pat
     // looping sector chains and directory cycles.
     auto check = std::make_unique<CompoundFileReader>(std::make_unique<FileSource>(path));
     ComPtr<IStorage> root;
-    const std::wstring wide = Widen(path, CP_ACP);
+    const std::wstring wide = FromCodePage(path);
     const HRESULT hr =
         StgOpenStorageEx(wide.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, STGFMT_STORAGE, 0,
                          nullptr, nullptr, IID_IStorage, reinterpret_cast<void**>(root.Put()));

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 
 namespace querna::win32 {
@@ -56,10 +57,8 @@ using ItemIdList = TaskMemory<LPITEMIDLIST>;
 void ParseDisplayName(const std::string& name, ItemIdList& list) {
     ComPtr<IShellFolder> desktop;
     if (FAILED(SHGetDesktopFolder(desktop.Put()))) return;
-    const int length = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
-    if (length <= 0) return;
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, wide.data(), length);
+    std::wstring wide = FromCodePage(name);
+    if (wide.empty()) return;
     desktop->ParseDisplayName(nullptr, nullptr, wide.data(), nullptr, list.Put(), nullptr);
 }
 

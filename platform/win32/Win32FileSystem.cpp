@@ -35,6 +35,13 @@ size_t NameStart(const std::string& path) {
     return start;
 }
 
+// The \\?\ form of a full path; one in the \\?\ or \\.\ form already as it is.
+std::wstring ExtendedForm(const std::wstring& full) {
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 // The \\?\ form of a file's full path. Windows maps a last component such as
 // "com1.txt", "aux.txt" or "nul.txt" to a device; in this form the name
 // reaches the file of that name instead. Only the folder part is made full
@@ -50,9 +57,7 @@ std::wstring FileOnlyPath(const std::string& path) {
     std::string whole(full, length);
     if (NameStart(whole) != whole.size()) whole += '\\';
     whole.append(path, nameStart);
-    if (whole.starts_with("\\\\?\\") || whole.starts_with("\\\\.\\")) return FromCodePage(whole);
-    if (whole.starts_with("\\\\")) return L"\\\\?\\UNC\\" + FromCodePage(whole.substr(2));
-    return L"\\\\?\\" + FromCodePage(whole);
+    return ExtendedForm(FromCodePage(whole));
 }
 
 // The full form of `path` (current folder applied, "." and ".." resolved,
@@ -79,8 +84,7 @@ std::wstring LongFolderPath(const std::string& path) {
     if (path.starts_with("\\\\?\\")) return FromCodePage(path);
     const std::wstring full = FullPathW(FromCodePage(path));
     if (full.empty() || full.starts_with(L"\\\\.\\")) return {};
-    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
+    return ExtendedForm(full);
 }
 
 // A name the listing gives in the system code page. A long name that the code
@@ -301,21 +305,17 @@ bool Win32FileSystem::ReadFolderId(const std::string& path, FolderId& id) {
     return true;
 }
 
-std::string Win32FileSystem::FullFolderPath(const std::string& path) {
-    size_t begin = 0, end = path.size();
-    while (begin < end && static_cast<unsigned char>(path[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(path[end - 1]) <= ' ') --end;
-    const std::string folder = path.substr(begin, end - begin);
+std::string Win32FileSystem::FullFolderPath(const std::string& folder) {
     const auto isSlash = [](char c) { return c == '\\' || c == '/'; };
     // Full already: a UNC or \\?\ path, a drive and its root, or a drive
     // alone, which the search takes for its root.
     if (folder.empty() || (folder.size() >= 2 && isSlash(folder[0]) && isSlash(folder[1])) ||
         (folder.size() >= 2 && folder[1] == ':' && (folder.size() == 2 || isSlash(folder[2])))) {
-        return path;
+        return folder;
     }
     const std::wstring full = FullPathW(FromCodePage(folder));
-    if (full.empty()) return path;
-    return ToCodePage(full).value_or(path);
+    if (full.empty()) return folder;
+    return ToCodePage(full).value_or(folder);
 }
 
 int Win32TextRules::CompareText(std::string_view a, std::string_view b) {

@@ -17,7 +17,7 @@ class Win32FileSystem final : public FileSystem {
     bool ReadCreationTime(const std::string& path, FileTime& creation) override;
     FileTime FileTimeToLocal(FileTime utc) override;
     bool ReadFolderId(const std::string& path, FolderId& id) override;
-    std::string FullFolderPath(const std::string& path) override;
+    std::string FullFolderPath(const std::string& folder) override;
 };
 
 class Win32TextRules final : public TextRules {
