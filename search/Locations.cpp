@@ -1,6 +1,7 @@
 #include "search/Locations.h"
 
 #include <array>
+#include <utility>
 
 namespace querna {
 
@@ -18,6 +19,16 @@ const std::array<LocationEntry, 5> kPlaces = {{
     {SpecialFolder, "IE缓存", imgWebFolder, 3, ShellFolder::Cache, 0, "cache"},
 }};
 
+// An item of the disks, of "浏览..." or of a command-line folder.
+LocationEntry MadeItem(LocationKind kind, std::string caption, int image, int indent) {
+    LocationEntry item;
+    item.kind = kind;
+    item.caption = std::move(caption);
+    item.image = image;
+    item.indent = indent;
+    return item;
+}
+
 }  // namespace
 
 std::vector<LocationEntry> BuildLocationItems(std::string_view driveLetters) {
@@ -27,13 +38,12 @@ std::vector<LocationEntry> BuildLocationItems(std::string_view driveLetters) {
         driveString += letter;
         driveString += ":;";
     }
-    items.push_back({AllDisks, "本地硬盘(" + driveString + ")", imgDrive, 3});
+    items.push_back(MadeItem(AllDisks, "本地硬盘(" + driveString + ")", imgDrive, 3));
     for (const char letter : driveLetters) {
-        LocationEntry disk{OneDisk, std::string("本地磁盘(") + letter + ":)", imgDrive, 3};
-        disk.drive = letter;
-        items.push_back(std::move(disk));
+        items.push_back(MadeItem(OneDisk, std::string("本地磁盘(") + letter + ":)", imgDrive, 3));
+        items.back().drive = letter;
     }
-    items.push_back({Browse, std::string(kBrowseCaption), imgOpenFolder, 0});
+    items.push_back(MadeItem(Browse, std::string(kBrowseCaption), imgOpenFolder, 0));
     return items;
 }
 
@@ -54,7 +64,7 @@ int LocationIndexOfKeyword(std::string_view keyword) {
 }
 
 LocationEntry CommandLineFolderItem(const std::string& folder) {
-    return {Folder, folder, imgOpenFolder, 0};
+    return MadeItem(Folder, folder, imgOpenFolder, 0);
 }
 
 }  // namespace querna
