@@ -13,7 +13,6 @@
 #include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Automation.h"
-#include "platform/win32/Win32CompoundFiles.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
@@ -37,8 +36,7 @@ int RunProgram(HINSTANCE instance, int showCommand, querna::win32::Win32Dialogs&
     // by the built-in readers.
     win32::XmlLiteReaders xml;
     win32::Win32CodePage codePage;
-    win32::Win32CompoundFiles compoundFiles;
-    const DocumentServices documents{fs, xml, codePage, compoundFiles};
+    const DocumentServices documents{fs, xml, codePage};
     MatcherSet matchers(fs, rules, automation, &documents);
 
     TForm1 form({fs, rules, dialogs, registry, files, &matchers}, kSearchPauseMs);

@@ -10,7 +10,6 @@
 #include "platform/Error.h"
 #include "platform/win32/CodePage.h"
 #include "platform/win32/Win32Automation.h"
-#include "platform/win32/Win32CompoundFiles.h"
 #include "platform/win32/Win32Drives.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
@@ -91,8 +90,7 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     // by the built-in readers.
     win32::XmlLiteReaders xml;
     win32::Win32CodePage codePage;
-    win32::Win32CompoundFiles compoundFiles;
-    const DocumentServices documents{fs, xml, codePage, compoundFiles};
+    const DocumentServices documents{fs, xml, codePage};
     ConsoleMatchers matchers(fs, rules, automation, &documents);
     ResultPrinter printer(options, output, fs, rules, host);
     OptionWindow window(options, dialogs, printer);

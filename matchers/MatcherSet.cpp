@@ -5,11 +5,10 @@
 namespace querna {
 
 template <typename ServerMatch>
-MatchVerdict MatcherSet::Match(Server& server, OfficeApplication application,
-                               const std::string& path, const std::string& phrase,
-                               ServerMatch&& match) {
+MatchVerdict MatcherSet::Match(Server& server, DocumentKind kind, const std::string& path,
+                               const std::string& phrase, ServerMatch&& match) {
     if (documents_ != nullptr && server == Server::Absent) {
-        return MatchDocumentWithoutServer(*documents_, application, path, phrase);
+        return MatchDocumentWithoutServer(*documents_, kind, path, phrase);
     }
     try {
         const MatchVerdict result = match();
@@ -24,7 +23,7 @@ MatchVerdict MatcherSet::Match(Server& server, OfficeApplication application,
         server = Server::Present;  // created, then failed: the server is there
         throw;
     }
-    return MatchDocumentWithoutServer(*documents_, application, path, phrase);
+    return MatchDocumentWithoutServer(*documents_, kind, path, phrase);
 }
 
 void MatcherSet::BeginSearch() {
@@ -32,18 +31,18 @@ void MatcherSet::BeginSearch() {
 }
 
 MatchVerdict MatcherSet::MatchWordDocument(const std::string& path, const std::string& phrase) {
-    return Match(wordServer_, OfficeApplication::Word, path, phrase,
+    return Match(wordServer_, DocumentKind::Word, path, phrase,
                  [&] { return querna::MatchWordDocument(automation_, path, phrase); });
 }
 
 MatchVerdict MatcherSet::MatchExcelWorkbook(const std::string& path, const std::string& phrase) {
-    return Match(excelServer_, OfficeApplication::Excel, path, phrase,
+    return Match(excelServer_, DocumentKind::Excel, path, phrase,
                  [&] { return querna::MatchExcelWorkbook(excel_, path, phrase); });
 }
 
 MatchVerdict MatcherSet::MatchPowerPointPresentation(const std::string& path,
                                                      const std::string& phrase) {
-    return Match(powerPointServer_, OfficeApplication::PowerPoint, path, phrase,
+    return Match(powerPointServer_, DocumentKind::PowerPoint, path, phrase,
                  [&] { return querna::MatchPowerPointPresentation(automation_, path, phrase); });
 }
 

@@ -42,7 +42,7 @@ class MatcherSet final : public ContentMatchers {
     enum class Server { Unknown, Present, Absent };
 
     template <typename ServerMatch>
-    MatchVerdict Match(Server& server, OfficeApplication application, const std::string& path,
+    MatchVerdict Match(Server& server, DocumentKind kind, const std::string& path,
                        const std::string& phrase, ServerMatch&& match);
 
     Automation& automation_;

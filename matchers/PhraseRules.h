@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "matchers/DocumentText.h"
+#include "documents/DocumentText.h"
 #include "platform/CodePage.h"
 
 namespace querna {

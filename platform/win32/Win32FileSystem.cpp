@@ -206,7 +206,7 @@ class Win32DocumentFile final : public ByteSource {
             if (!ReadFile(file_.Get(), static_cast<char*>(buffer) + total, chunk, &read,
                           &position)) {
                 if (GetLastError() == ERROR_HANDLE_EOF) break;
-                throw DocumentError(DocumentFault::Damaged);
+                throw ReadFailure();
             }
             if (read == 0) break;
             total += read;

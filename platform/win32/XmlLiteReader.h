@@ -3,7 +3,7 @@
 // outside the input is ever read, and the element depth bounded.
 #pragma once
 
-#include "platform/XmlReader.h"
+#include "documents/XmlReader.h"
 
 namespace querna::win32 {
 

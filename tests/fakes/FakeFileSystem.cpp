@@ -99,7 +99,7 @@ class FakeDocument final : public ByteSource {
           failReads_(failReads) {}
     uint64_t Size() const override { return bytes_.Size(); }
     size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
-        if (failReads_) throw DocumentError(DocumentFault::Damaged);
+        if (failReads_) throw ReadFailure();
         return bytes_.ReadAt(offset, buffer, count);
     }
 

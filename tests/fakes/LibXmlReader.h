@@ -4,7 +4,7 @@
 // XmlLite refuses it with DtdProcessing_Prohibit on Windows.
 #pragma once
 
-#include "platform/XmlReader.h"
+#include "documents/XmlReader.h"
 
 namespace querna::fakes {
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "matchers/CompoundFileReader.h"
-#include "matchers/DocumentText.h"
+#include "documents/CompoundFileReader.h"
+#include "documents/DocumentText.h"
 
 namespace querna::fuzz {
 
@@ -26,8 +26,7 @@ class RawStreams final : public CompoundStorage {
 };
 
 inline bool IsCompoundFile(const uint8_t* data, size_t size) {
-    static const uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    return size >= 8 && std::memcmp(data, kSignature, 8) == 0;
+    return size >= 8 && std::memcmp(data, kCompoundFileSignature, 8) == 0;
 }
 
 // Splits a raw input: a 32-bit length, that many bytes for `first`, the rest

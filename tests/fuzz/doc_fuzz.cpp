@@ -1,6 +1,6 @@
 // The Word 97 reader: a compound file, or the WordDocument stream (after a
 // 32-bit length) followed by the table stream.
-#include "matchers/WordBinaryText.h"
+#include "documents/WordBinaryText.h"
 #include "tests/fuzz/FuzzStorage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

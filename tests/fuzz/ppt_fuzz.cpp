@@ -1,6 +1,6 @@
 // The PowerPoint 97 reader: a compound file, or the Current User stream
 // (after a 32-bit length) followed by the PowerPoint Document stream.
-#include "matchers/PowerPointBinaryText.h"
+#include "documents/PowerPointBinaryText.h"
 #include "tests/fuzz/FuzzStorage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

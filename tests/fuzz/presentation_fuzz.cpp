@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "matchers/PresentationText.h"
+#include "documents/PresentationText.h"
 #include "tests/fuzz/support/FuzzPackage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "matchers/SpreadsheetText.h"
+#include "documents/SpreadsheetText.h"
 #include "tests/fuzz/support/FuzzPackage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

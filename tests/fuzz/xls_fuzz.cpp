@@ -1,5 +1,5 @@
 // The Excel 97 reader: a compound file, or the Workbook stream itself.
-#include "matchers/ExcelBinaryText.h"
+#include "documents/ExcelBinaryText.h"
 #include "tests/fuzz/FuzzStorage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

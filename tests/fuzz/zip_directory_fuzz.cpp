@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "matchers/ZipArchive.h"
+#include "documents/ZipArchive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace querna;

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "documents/CompoundFile.h"
+
 namespace querna::testing {
 
 struct CompoundFileImage {
@@ -137,8 +139,7 @@ inline CompoundFileImage BuildCompoundFile(
         sectors.emplace_back(reinterpret_cast<const char*>(&fat[i * perFat]), ss);
 
     std::vector<unsigned char> header(ss, 0);
-    const unsigned char signature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    std::memcpy(header.data(), signature, 8);
+    std::memcpy(header.data(), kCompoundFileSignature, 8);
     image.bytes = header;
     auto put16 = [&](size_t at, uint16_t v) { std::memcpy(&image.bytes[at], &v, 2); };
     put16(24, 0x3E);

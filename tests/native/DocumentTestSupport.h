@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "matchers/CompoundFileReader.h"
-#include "matchers/DocumentText.h"
-#include "platform/CompoundFile.h"
+#include "documents/CompoundFile.h"
+#include "documents/CompoundFileReader.h"
+#include "documents/DocumentText.h"
 
 namespace querna::testing {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "matchers/CompoundFileReader.h"
+#include "documents/CompoundFileReader.h"
 #include "tests/native/CompoundFileImage.h"
 #include "tests/native/DocumentTestSupport.h"
 

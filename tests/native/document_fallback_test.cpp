@@ -89,31 +89,6 @@ TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
     }
 }
 
-// A compound file whose streams are named by the test.
-class FakeStorage final : public CompoundStorage {
-  public:
-    explicit FakeStorage(std::vector<std::string> names) : names_(std::move(names)) {}
-    std::unique_ptr<ByteSource> OpenStream(const std::string& path) override {
-        for (const std::string& name : names_) {
-            if (name == path) return std::make_unique<MemoryByteSource>("", 0);
-        }
-        return nullptr;
-    }
-
-  private:
-    std::vector<std::string> names_;
-};
-
-class FakeCompoundFiles final : public CompoundFiles {
-  public:
-    std::unique_ptr<CompoundStorage> Open(const std::string& path) override {
-        opened.push_back(path);
-        return std::make_unique<FakeStorage>(streams);
-    }
-    std::vector<std::string> streams;
-    std::vector<std::string> opened;
-};
-
 // Creating any object fails as `failure` says, counted per program
 // identifier or class; nothing else is ever called.
 class FakeAutomation final : public Automation {
@@ -160,8 +135,7 @@ class DocumentFallbackTest : public ::testing::Test {
     fakes::FakeFileSystem fs;
     fakes::IconvCodePage codePage;
     fakes::LibXmlReaders xml;
-    FakeCompoundFiles compound;
-    DocumentServices services{fs, xml, codePage, compound};
+    DocumentServices services{fs, xml, codePage};
     FakeAutomation automation;
     fakes::GbkTextRules rules;
     MatcherSet matchers{fs, rules, automation, &services};
@@ -282,7 +256,6 @@ TEST_F(DocumentFallbackTest, UnreadableDocumentsGiveAnErrorNamingTheFileAndWhy) 
     fs.FailReads("C:\\d\\failing.docx");
     fs.AddFile("C:\\d\\text.docx", "{\\rtf1 not a package}");
     fs.AddFile("C:\\d\\empty.xlsx", "");
-    compound.streams = {"EncryptionInfo", "EncryptedPackage"};
     const std::pair<const char*, const char*> cases[] = {
         {"truncated.docx", "文档已损坏"}, {"zip-encrypted.docx", "文档已加密"},
         {"bomb.docx", "文档内容过大"},    {"encrypted.docx", "文档已加密"},
@@ -299,7 +272,6 @@ TEST_F(DocumentFallbackTest, UnreadableDocumentsGiveAnErrorNamingTheFileAndWhy) 
                       "无法读取文档 " + Path(name) + "：" + std::string(reason));
         }
     }
-    EXPECT_EQ(compound.opened, std::vector<std::string>{Path("encrypted.docx")});
     EXPECT_THROW(matchers.MatchExcelWorkbook(Path("empty.xlsx"), "x"), QuernaError);
     EXPECT_THROW(matchers.MatchExcelWorkbook(Path("lo-word.docx"), "x"), QuernaError)
         << "a Word document named as a workbook";

@@ -4,8 +4,8 @@
 #include <functional>
 #include <limits>
 
-#include "matchers/ExcelBinaryText.h"
-#include "matchers/ExcelFormulaText.h"
+#include "documents/ExcelBinaryText.h"
+#include "documents/ExcelFormulaText.h"
 #include "tests/native/DocumentTestSupport.h"
 
 namespace querna {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "matchers/PresentationText.h"
-#include "matchers/SpreadsheetText.h"
-#include "matchers/ZipArchive.h"
+#include "documents/PresentationText.h"
+#include "documents/SpreadsheetText.h"
+#include "documents/ZipArchive.h"
 #include "tests/fakes/LibXmlReader.h"
 #include "tests/fakes/ZipBuilder.h"
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "matchers/OoxmlPackage.h"
-#include "matchers/PresentationText.h"
-#include "matchers/SpreadsheetText.h"
-#include "matchers/WordprocessingText.h"
-#include "matchers/ZipArchive.h"
+#include "documents/OoxmlPackage.h"
+#include "documents/PresentationText.h"
+#include "documents/SpreadsheetText.h"
+#include "documents/WordprocessingText.h"
+#include "documents/ZipArchive.h"
 #include "tests/fakes/LibXmlReader.h"
 #include "tests/fakes/ZipBuilder.h"
 

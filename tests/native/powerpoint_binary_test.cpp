@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "matchers/PowerPointBinaryText.h"
+#include "documents/PowerPointBinaryText.h"
 #include "tests/native/DocumentTestSupport.h"
 
 namespace querna {

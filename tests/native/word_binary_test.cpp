@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "matchers/WordBinaryText.h"
+#include "documents/WordBinaryText.h"
 #include "tests/native/DocumentTestSupport.h"
 
 namespace querna {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "matchers/ZipArchive.h"
+#include "documents/ZipArchive.h"
 #include "tests/fakes/ZipBuilder.h"
 
 namespace querna {

@@ -10,16 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "documents/PresentationText.h"
+#include "documents/SpreadsheetText.h"
+#include "documents/WordprocessingText.h"
+#include "documents/ZipArchive.h"
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeDocuments.h"
-#include "matchers/PresentationText.h"
-#include "matchers/SpreadsheetText.h"
-#include "matchers/WordprocessingText.h"
-#include "matchers/ZipArchive.h"
 #include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32Automation.h"
-#include "platform/win32/Win32CompoundFiles.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/XmlLiteReader.h"
@@ -338,8 +337,7 @@ class WindowWithoutOffice : public testing::WindowSearchTest {
     win32::Win32FileSystem fs;
     win32::XmlLiteReaders xml;
     win32::Win32CodePage codePage;
-    win32::Win32CompoundFiles compoundFiles;
-    DocumentServices services{fs, xml, codePage, compoundFiles};
+    DocumentServices services{fs, xml, codePage};
     win32::Win32Automation automation;
     win32::Win32TextRules rules;
     MatcherSet matchers{fs, rules, automation, &services};

@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <string>
 
-#include "matchers/DocumentText.h"
-#include "matchers/ZipArchive.h"
-#include "platform/XmlReader.h"
+#include "documents/DocumentText.h"
+#include "documents/XmlReader.h"
+#include "documents/ZipArchive.h"
 
 namespace querna::fuzz {
 

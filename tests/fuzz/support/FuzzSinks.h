@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "matchers/DocumentText.h"
+#include "documents/DocumentText.h"
 #include "matchers/PhraseRules.h"
 
 namespace querna::fuzz {

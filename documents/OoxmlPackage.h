@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "matchers/ZipArchive.h"
-#include "platform/XmlReader.h"
+#include "documents/XmlReader.h"
+#include "documents/ZipArchive.h"
 
 namespace querna::ooxml {
 

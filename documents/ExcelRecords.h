@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "documents/DocumentFaults.h"
 #include "platform/ByteSource.h"
 
 namespace querna {

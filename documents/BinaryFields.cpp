@@ -1,4 +1,4 @@
-#include "matchers/BinaryFields.h"
+#include "documents/BinaryFields.h"
 
 #include <cstring>
 

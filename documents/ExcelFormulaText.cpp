@@ -2,14 +2,14 @@
 // them: parsed tokens in reverse Polish order (2.5.198 Ptg structures), the
 // function table Ftab (2.5.198.17), and the shared-formula relative
 // references of PtgRefN and PtgAreaN.
-#include "matchers/ExcelFormulaText.h"
+#include "documents/ExcelFormulaText.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 
-#include "matchers/BinaryFields.h"
+#include "documents/BinaryFields.h"
 
 namespace querna {
 

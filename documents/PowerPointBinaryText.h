@@ -2,8 +2,8 @@
 // PowerPoint.
 #pragma once
 
-#include "matchers/DocumentText.h"
-#include "platform/CompoundFile.h"
+#include "documents/CompoundFile.h"
+#include "documents/DocumentText.h"
 
 namespace querna {
 

@@ -5,9 +5,9 @@
 // drawings, deleted text and field codes in the body are passed over.
 #pragma once
 
-#include "matchers/DocumentText.h"
-#include "matchers/ZipArchive.h"
-#include "platform/XmlReader.h"
+#include "documents/DocumentText.h"
+#include "documents/XmlReader.h"
+#include "documents/ZipArchive.h"
 
 namespace querna {
 

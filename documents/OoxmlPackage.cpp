@@ -1,4 +1,4 @@
-#include "matchers/OoxmlPackage.h"
+#include "documents/OoxmlPackage.h"
 
 #include <array>
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "documents/DocumentFaults.h"
 #include "platform/ByteSource.h"
 
 namespace querna {

@@ -6,9 +6,9 @@
 // tables and other graphic frames, and the members of groups are not read.
 #pragma once
 
-#include "matchers/DocumentText.h"
-#include "matchers/ZipArchive.h"
-#include "platform/XmlReader.h"
+#include "documents/DocumentText.h"
+#include "documents/XmlReader.h"
+#include "documents/ZipArchive.h"
 
 namespace querna {
 

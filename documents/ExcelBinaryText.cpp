@@ -2,7 +2,7 @@
 // substream (BOF, FILEPASS, BoundSheet8, SST with its CONTINUE records,
 // EXTERNSHEET, SupBook) and each worksheet substream's cell records (LabelSst,
 // Label, Number, RK, MulRk, BoolErr, Formula with String, ShrFmla, Array).
-#include "matchers/ExcelBinaryText.h"
+#include "documents/ExcelBinaryText.h"
 
 #include <map>
 #include <optional>
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "matchers/BinaryFields.h"
-#include "matchers/ExcelFormulaText.h"
-#include "matchers/ExcelRecords.h"
+#include "documents/BinaryFields.h"
+#include "documents/ExcelFormulaText.h"
+#include "documents/ExcelRecords.h"
 
 namespace querna {
 

@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "documents/DocumentFaults.h"
 #include "platform/ByteSource.h"
 
 namespace querna {

@@ -1,9 +1,9 @@
-#include "matchers/WordprocessingText.h"
+#include "documents/WordprocessingText.h"
 
 #include <array>
 #include <string>
 
-#include "matchers/OoxmlPackage.h"
+#include "documents/OoxmlPackage.h"
 
 namespace querna {
 

@@ -1,9 +1,9 @@
-#include "matchers/PresentationText.h"
+#include "documents/PresentationText.h"
 
 #include <string>
 #include <vector>
 
-#include "matchers/OoxmlPackage.h"
+#include "documents/OoxmlPackage.h"
 
 namespace querna {
 

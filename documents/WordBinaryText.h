@@ -1,8 +1,8 @@
 // The text of a Word 97-2003 document (.doc), read without Word.
 #pragma once
 
-#include "matchers/DocumentText.h"
-#include "platform/CompoundFile.h"
+#include "documents/CompoundFile.h"
+#include "documents/DocumentText.h"
 
 namespace querna {
 

@@ -1,12 +1,12 @@
 // Follows [MS-CFB] sections 2.2 (header), 2.3 to 2.5 (FAT, mini FAT, DIFAT)
 // and 2.6 (directory entries).
-#include "matchers/CompoundFileReader.h"
+#include "documents/CompoundFileReader.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "matchers/BinaryFields.h"
+#include "documents/BinaryFields.h"
 
 namespace querna {
 
@@ -94,8 +94,9 @@ std::vector<uint32_t> CompoundFileReader::Volume::Chain(const std::vector<uint32
 }
 
 void CompoundFileReader::Volume::ReadHeaderAndFat(const unsigned char* header) {
-    static const unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    if (std::memcmp(header, kSignature, sizeof kSignature) != 0) ThrowDamaged();
+    if (std::memcmp(header, kCompoundFileSignature, sizeof kCompoundFileSignature) != 0) {
+        ThrowDamaged();
+    }
     const uint16_t major = LoadU16(header + 26);
     sectorShift = LoadU16(header + 30);
     if (LoadU16(header + 28) != 0xFFFE || LoadU16(header + 32) != 6) ThrowDamaged();

@@ -1,8 +1,8 @@
-#include "matchers/ExcelRecords.h"
+#include "documents/ExcelRecords.h"
 
 #include <algorithm>
 
-#include "matchers/BinaryFields.h"
+#include "documents/BinaryFields.h"
 
 namespace querna {
 

@@ -1,13 +1,13 @@
 // Follows [MS-DOC] "Word (.doc) Binary File Format": the Fib (2.5.1) at the
 // start of the WordDocument stream, the Clx with its piece table (2.9.38,
 // 2.8.35) in the table stream, and the text retrieval of section 2.4.1.
-#include "matchers/WordBinaryText.h"
+#include "documents/WordBinaryText.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "matchers/BinaryFields.h"
+#include "documents/BinaryFields.h"
 
 namespace querna {
 

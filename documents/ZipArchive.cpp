@@ -1,4 +1,4 @@
-#include "matchers/ZipArchive.h"
+#include "documents/ZipArchive.h"
 
 #include <zlib.h>
 

@@ -4,14 +4,14 @@
 // (SlideListWithTextContainer, SlidePersistAtom), and each SlideContainer's
 // drawing ([MS-ODRAW] OfficeArtSpgrContainer, OfficeArtSpContainer) with its
 // OfficeArtClientTextbox (TextCharsAtom, TextBytesAtom, OutlineTextRefAtom).
-#include "matchers/PowerPointBinaryText.h"
+#include "documents/PowerPointBinaryText.h"
 
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "matchers/BinaryFields.h"
+#include "documents/BinaryFields.h"
 
 namespace querna {
 

@@ -17,8 +17,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "documents/DocumentFaults.h"
+#include "documents/XmlReader.h"
 #include "platform/ByteSource.h"
-#include "platform/XmlReader.h"
 
 namespace querna {
 

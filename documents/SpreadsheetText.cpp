@@ -1,10 +1,10 @@
-#include "matchers/SpreadsheetText.h"
+#include "documents/SpreadsheetText.h"
 
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
 
-#include "matchers/OoxmlPackage.h"
+#include "documents/OoxmlPackage.h"
 
 namespace querna {
 

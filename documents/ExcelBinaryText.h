@@ -1,8 +1,8 @@
 // The cells of an Excel 97-2003 workbook (.xls, BIFF8), read without Excel.
 #pragma once
 
-#include "matchers/DocumentText.h"
-#include "platform/CompoundFile.h"
+#include "documents/CompoundFile.h"
+#include "documents/DocumentText.h"
 
 namespace querna {
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "documents/DocumentFaults.h"
 #include "platform/ByteSource.h"
 
 namespace querna {

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "matchers/DocumentText.h"
-#include "matchers/ZipArchive.h"
-#include "platform/XmlReader.h"
+#include "documents/DocumentText.h"
+#include "documents/XmlReader.h"
+#include "documents/ZipArchive.h"
 
 namespace querna {
 

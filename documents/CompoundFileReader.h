@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/CompoundFile.h"
+#include "documents/CompoundFile.h"
 
 namespace querna {
 

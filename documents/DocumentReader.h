@@ -1,0 +1,30 @@
+// The one way into the built-in document readers: the file's bytes decide
+// which container is read, not its extension. A zip archive is an Office Open
+// XML package; a compound file holding "EncryptedPackage" is a
+// password-protected Office Open XML document; any other compound file is a
+// 97-2003 binary document. Anything else cannot be read.
+#pragma once
+
+#include <memory>
+
+#include "documents/DocumentText.h"
+#include "documents/XmlReader.h"
+#include "platform/ByteSource.h"
+
+namespace querna {
+
+// Which application's documents a file is read as: the type class of its
+// extension names the kind, and the kind names the format reader.
+enum class DocumentKind { Word, Excel, PowerPoint };
+
+enum class ContainerKind { Zip, Compound, Unknown };
+
+// Looks at the first bytes of `source`.
+ContainerKind SniffContainer(ByteSource& source);
+
+// Hands the text of the document in `source`, read as a document of `kind`,
+// to `sink`. A compound file is read over the same source, which is opened
+// once. Raises DocumentError, a failed read of `source` as Damaged.
+void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink);
+
+}  // namespace querna
