@@ -3,12 +3,21 @@
 // byte loops, so the search brings its own vector code: a filter on the
 // phrase's first and last byte, 16 (SSE2) or 32 (AVX2) positions at a time,
 // with every candidate confirmed byte for byte.
+//
+// Confirming candidates costs up to the phrase's length each, so a phrase
+// such as A…ABA…A over a run of A would make the filter quadratic. The scan
+// counts the bytes it confirms; once they outgrow the bytes it has passed, it
+// finishes the block with the Knuth-Morris-Pratt automaton, which reads each
+// byte once. The work of any search thus stays linear in the block and the
+// phrase.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace querna {
 
@@ -24,6 +33,16 @@ ScanLevel BestScanLevel();
 // Whether `level` can run here.
 bool ScanLevelSupported(ScanLevel level);
 
+// Whether an occurrence found at a position counts, asked in increasing order
+// of position; the search goes on past one that does not.
+class PhraseAcceptor {
+  public:
+    virtual bool Accept(size_t at) = 0;
+
+  protected:
+    ~PhraseAcceptor() = default;
+};
+
 class PhraseScan {
   public:
     // `phrase` must not be empty. A level this machine cannot run, and any
@@ -35,15 +54,22 @@ class PhraseScan {
     // none. Reads nothing outside data[0, size).
     size_t Find(const unsigned char* data, size_t size, size_t from = 0) const;
 
+    // The same, for the first occurrence that `accept` takes.
+    size_t Find(const unsigned char* data, size_t size, size_t from, PhraseAcceptor& accept) const;
+
     ScanLevel Level() const { return level_; }
     size_t Size() const { return phrase_.size(); }
 
   private:
-    size_t FindScalar(const unsigned char* data, size_t size, size_t from) const;
+    size_t FindScalar(const unsigned char* data, size_t size, size_t from,
+                      PhraseAcceptor& accept) const;
+    size_t FindLinear(const unsigned char* data, size_t size, size_t from,
+                      PhraseAcceptor& accept) const;
 
     std::string phrase_;
     ScanLevel level_;
     std::array<size_t, 256> skip_{};  // Horspool shifts, scalar level only
+    std::vector<uint32_t> border_;    // KMP: the longest proper border of each prefix
 };
 
 }  // namespace querna

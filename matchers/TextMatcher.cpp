@@ -17,7 +17,7 @@ namespace {
 // candidates a block holds it is read about twice at most; that position is
 // carried from block to block, as the bytes that decide may lie in a block
 // already passed.
-class CharacterStarts {
+class CharacterStarts final : public PhraseAcceptor {
   public:
     explicit CharacterStarts(const std::array<bool, 256>& leadBytes) : lead_(leadBytes) {}
 
@@ -27,6 +27,10 @@ class CharacterStarts {
         known_ = NextStart(data, at);
         return known_ == at;
     }
+
+    // Occurrences in the block `data` count where a character begins.
+    void SetBlock(const unsigned char* data) { block_ = data; }
+    bool Accept(size_t at) override { return At(block_, at); }
 
     // data[from, ...) is about to move to the front of the buffer.
     void Shift(const unsigned char* data, size_t from) { known_ = NextStart(data, from) - from; }
@@ -43,6 +47,7 @@ class CharacterStarts {
     }
 
     const std::array<bool, 256>& lead_;
+    const unsigned char* block_ = nullptr;
     size_t known_ = 0;  // begins a character; the start of the file does
 };
 
@@ -82,9 +87,13 @@ MatchVerdict TextMatcher::Match(const std::string& path, const std::string& phra
         const int64_t read = file->Read(buffer + carried, block);
         if (read <= 0) return MatchVerdict::NotFound;
         const size_t filled = carried + static_cast<size_t>(read);
-        for (size_t at = scan.Find(buffer, filled); at != std::string_view::npos;
-             at = scan.Find(buffer, filled, at + 1)) {
-            if (!atCharacterStart || starts.At(buffer, at)) return MatchVerdict::Found;
+        if (atCharacterStart) {
+            starts.SetBlock(buffer);
+            if (scan.Find(buffer, filled, 0, starts) != std::string_view::npos) {
+                return MatchVerdict::Found;
+            }
+        } else if (scan.Find(buffer, filled) != std::string_view::npos) {
+            return MatchVerdict::Found;
         }
         carried = std::min(keep, filled);
         if (atCharacterStart) starts.Shift(buffer, filled - carried);

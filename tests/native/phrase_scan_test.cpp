@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 #include <string_view>
+#include <vector>
 
 #include "matchers/PhraseScan.h"
 
@@ -87,6 +88,66 @@ TEST(PhraseScanTest, EveryLevelAgreesWithStringFindOnRandomBlocks) {
             ASSERT_EQ(FindInExactBlock(scan, text, from), std::string_view(text).find(phrase, from))
                 << text << " / " << phrase << " from " << from;
         }
+    }
+}
+
+// Occurrences count only at positions the acceptor takes; the scan goes on
+// past the others, in increasing order, with the filter or the automaton.
+class EveryThird final : public PhraseAcceptor {
+  public:
+    bool Accept(size_t at) override {
+        EXPECT_TRUE(asked.empty() || asked.back() < at) << "asked out of order";
+        asked.push_back(at);
+        return at % 3 == 2;
+    }
+    std::vector<size_t> asked;
+};
+
+size_t ReferenceEveryThird(std::string_view text, std::string_view phrase, size_t from) {
+    for (size_t at = text.find(phrase, from); at != std::string_view::npos;
+         at = text.find(phrase, at + 1)) {
+        if (at % 3 == 2) return at;
+    }
+    return std::string_view::npos;
+}
+
+// Runs of one letter with phrases like a…aba…a make every position a
+// candidate that fails late: the scan hands such blocks to the linear
+// automaton, which must find exactly what string find finds.
+TEST(PhraseScanTest, CandidatesThatFailLateGiveTheSameAnswersThroughTheAutomaton) {
+    std::mt19937 random(78);
+    for (const ScanLevel level : kLevels) {
+        if (!ScanLevelSupported(level)) continue;
+        for (int round = 0; round < 60; ++round) {
+            const size_t half = 1 + random() % 200;
+            std::string phrase = std::string(half, 'a') + "b" + std::string(random() % 200, 'a');
+            if (round % 3 == 0) phrase = std::string(half, 'a');  // periodic: many overlaps
+            std::string text(20000 + random() % 5000, 'a');
+            for (int hole = random() % 4; hole > 0; --hole) text[random() % text.size()] = 'b';
+            const size_t from = random() % 100;
+            const PhraseScan scan(phrase, level);
+            ASSERT_EQ(FindInExactBlock(scan, text, from), std::string_view(text).find(phrase, from))
+                << phrase.size() << " level " << static_cast<int>(level);
+            EveryThird third;
+            ASSERT_EQ(scan.Find(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                                from, third),
+                      ReferenceEveryThird(text, phrase, from))
+                << phrase.size() << " level " << static_cast<int>(level);
+        }
+    }
+}
+
+// 8 MiB of one letter against a 5,000-byte phrase that differs in its
+// middle: with the filter alone this is some 10^10 byte comparisons, which
+// the test program's time limit would catch.
+TEST(PhraseScanTest, ALongPhraseThatFailsLateStaysLinearInTheBlock) {
+    const std::string phrase = std::string(2500, 'A') + "B" + std::string(2499, 'A');
+    const std::string text(size_t{8} << 20, 'A');
+    for (const ScanLevel level : kLevels) {
+        if (!ScanLevelSupported(level)) continue;
+        const PhraseScan scan(phrase, level);
+        EXPECT_EQ(scan.Find(reinterpret_cast<const unsigned char*>(text.data()), text.size()),
+                  std::string_view::npos);
     }
 }
 
