@@ -84,6 +84,9 @@ class ConsoleMatchers final : public ContentMatchers {
         return matchers_.MatchTextFile(path, phrase);
     }
 
+    // Text files in UTF-8, UTF-16 and GB18030 too (`--encoding auto`).
+    void DetectTextEncodings(CodePage& codePage) { matchers_.Text().DetectEncodings(codePage); }
+
     // Whether COM has been entered.
     bool ComStarted() const { return apartment_.has_value(); }
 

@@ -92,6 +92,7 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     win32::Win32CodePage codePage;
     const DocumentServices documents{fs, xml, codePage};
     ConsoleMatchers matchers(fs, rules, automation, &documents);
+    if (options.encoding == TextEncodingOption::Auto) matchers.DetectTextEncodings(codePage);
     ResultPrinter printer(options, output, fs, rules, host);
     OptionWindow window(options, dialogs, printer);
 

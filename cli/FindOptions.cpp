@@ -63,6 +63,12 @@ const std::map<std::string, ValueSetter>& ValueOptions() {
              o.format = v == "paths" ? OutputFormat::Paths : OutputFormat::Table;
              return true;
          }},
+        {"--encoding",
+         [](FindOptions& o, const std::string& v) {
+             if (v != "gbk" && v != "auto") return false;
+             o.encoding = v == "gbk" ? TextEncodingOption::Gbk : TextEncodingOption::Auto;
+             return true;
+         }},
         {"--min-kb",
          [](FindOptions& o, const std::string& v) {
              int kb = 0;
@@ -145,6 +151,9 @@ const char* FindUsage() {
            "  --pause-ms N       pause N ms (0 to 10000) after every entry, candidate and row\r\n"
            "                     (default 0)\r\n"
            "  --format paths|table   full paths, or name size type date folder (default paths)\r\n"
+           "  --encoding gbk|auto    text files byte for byte in GBK (default), or each in\r\n"
+           "                     the encoding its first 64 KB show: UTF-8, UTF-16 LE/BE\r\n"
+           "                     (byte-order mark or zero bytes), else GBK/GB18030\r\n"
            "exit status: 0 search completed, 1 an error ended it or the output failed,\r\n"
            "  2 bad usage, 130 stopped by Ctrl+C\r\n";
 }

@@ -11,6 +11,10 @@ namespace querna::cli {
 
 enum class OutputFormat { Paths, Table };
 
+// How text files are read: as the code page, byte for byte (the window's
+// rule), or each in the encoding its first bytes show.
+enum class TextEncodingOption { Gbk, Auto };
+
 struct FindOptions {
     std::string in;     // a folder, or documents|desktop|templates|cache|ALL
     std::string name;   // all or part of a file name
@@ -21,6 +25,7 @@ struct FindOptions {
     std::string skip;  // the sub-folder name to skip
     int pauseMs = 0;
     OutputFormat format = OutputFormat::Paths;
+    TextEncodingOption encoding = TextEncodingOption::Gbk;
     std::optional<std::string> phrase;  // a content search when given
     std::optional<std::string> minKb;   // the size filter's threshold text
     std::optional<DateTime> from, to;   // the date filter's bounds

@@ -36,6 +36,7 @@ class MatcherSet final : public ContentMatchers {
     MatchVerdict MatchTextFile(const std::string& path, const std::string& phrase) override;
 
     const ExcelConnection& Excel() const { return excel_; }
+    TextMatcher& Text() { return text_; }
 
   private:
     // What this search has learnt of one application's server.

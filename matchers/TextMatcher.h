@@ -7,6 +7,13 @@
 // byte of a double-byte character (形 D0 CE inside 中文 D6 D0 CE C4) is not
 // one. A phrase that begins with a single-byte character is found wherever
 // its bytes occur, so that an ASCII phrase is still found in UTF-8 text.
+//
+// With DetectEncodings (the console companion's `--encoding auto`) each
+// file's encoding is decided from its first bytes (matchers/TextEncoding.h):
+// in UTF-8 and UTF-16 text the phrase is searched as that encoding's bytes;
+// in the code page every occurrence must begin where a character begins, a
+// GB18030 four-byte sequence being one character, so that neither 形 inside
+// 中文 nor `r` inside the bytes of 時 is taken for the phrase.
 #pragma once
 
 #include <array>
@@ -16,6 +23,7 @@
 #include <string>
 
 #include "matchers/PhraseScan.h"
+#include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/TextRules.h"
 #include "search/ContentMatchers.h"
@@ -38,11 +46,16 @@ class TextMatcher {
     // when the file cannot be opened (it is opened sharing nothing).
     MatchVerdict Match(const std::string& path, const std::string& phrase);
 
+    // Decides each file's encoding from now on; `codePage`, which converts
+    // the phrase, must outlive the matcher.
+    void DetectEncodings(CodePage& codePage);
+
   private:
     FileSystem& fs_;
     size_t blockSize_;
     ScanLevel level_;
     std::array<bool, 256> leadBytes_{};
+    CodePage* codePage_ = nullptr;
     std::unique_ptr<unsigned char[]> buffer_;
     size_t capacity_ = 0;
 };

@@ -3,9 +3,11 @@
 #include <iostream>
 #include <random>
 
+#include "matchers/TextEncoding.h"
 #include "matchers/TextMatcher.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/GbkTextRules.h"
+#include "tests/fakes/IconvCodePage.h"
 
 namespace querna {
 namespace {
@@ -210,6 +212,79 @@ TEST_F(TextMatcherTest, EveryScanLevelAgreesWithTheReferenceOnRandomDoubleByteTe
                 << " block " << block << " level " << static_cast<int>(level);
             ASSERT_EQ(reused.Match("C:\\t.txt", phrase), expected);
         }
+    }
+}
+
+// `--encoding auto`: the GBK phrase in each file's own encoding, every
+// occurrence on a character boundary of that encoding, at every block size
+// (a block of 5 bytes puts a boundary inside nearly every character).
+TEST_F(TextMatcherTest, AutoEncodingFindsTheCodePagePhraseInEachFilesEncoding) {
+    const std::string zhongwenGbk = "\xD6\xD0\xCE\xC4";  // 中文
+    const std::string zhongwenUtf8 = "\xE4\xB8\xAD\xE6\x96\x87";
+    const std::string zhongwenLe = "\x2D\x4E\x87\x65"s;  // U+4E2D U+6587
+    const std::string zhongwenBe = "\x4E\x2D\x65\x87"s;
+    const std::string le = "h\0i\0 \0"s + zhongwenLe + "!\0"s;
+    struct Case {
+        const char* what;
+        std::string content, phrase;
+        MatchVerdict expected;
+    };
+    const Case cases[] = {
+        {"UTF-8 without a mark", "search " + zhongwenUtf8 + " text", zhongwenGbk, kFound},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + zhongwenUtf8, zhongwenGbk, kFound},
+        {"UTF-8: an ASCII phrase", "\xEF\xBB\xBFsee " + zhongwenUtf8, "see", kFound},
+        {"UTF-16 LE with a mark", "\xFF\xFE"s + zhongwenLe, zhongwenGbk, kFound},
+        {"UTF-16 BE with a mark", "\xFE\xFF"s + zhongwenBe, zhongwenGbk, kFound},
+        {"UTF-16 LE told by its zeros", le + le, zhongwenGbk, kFound},
+        {"UTF-16: an ASCII phrase", "\xFF\xFE"s + "a\0b\0c\0"s, "bc", kFound},
+        {"UTF-16: the units' bytes at an odd offset", "\xFF\xFE\0a\0b\0\0"s, "ab", kNotFound},
+        {"UTF-16: 不 (4E0D) holds a CR byte", "\xFF\xFE\x0D\x4E"s, "\xB2\xBB", kFound},
+        {"GBK: the phrase itself", "x" + zhongwenGbk, zhongwenGbk, kFound},
+        {"GBK: 形 inside 中文", zhongwenGbk, "\xD0\xCE", kNotFound},
+        {"GBK: r inside 時", "\x95\x72", "r", kNotFound},
+        {"GBK: r after 時", "\x95\x72r", "r", kFound},
+        {"GB18030: a digit inside a four-byte character", "\x81\x39\xEE\x39", "9", kNotFound},
+        {"GB18030: the digit after it",
+         "\x81\x39\xEE\x39"
+         "9",
+         "9", kFound},
+        {"GB18030: 中 after a four-byte character", "\x81\x30\x81\x30\xD6\xD0", "\xD6\xD0", kFound},
+        {"invalid UTF-8 is the code page", "\xD6\xD0\xCE\xC4 \xE4\xB8", zhongwenGbk, kFound},
+    };
+    fakes::IconvCodePage codePage;
+    for (const size_t block : {size_t{5}, size_t{4096}}) {
+        for (const Case& c : cases) {
+            fs.AddFile("C:\\t.txt", c.content);
+            TextMatcher matcher(fs, rules, block);
+            matcher.DetectEncodings(codePage);
+            EXPECT_EQ(matcher.Match("C:\\t.txt", c.phrase), c.expected)
+                << c.what << ", block " << block;
+        }
+    }
+    // Without detection the window's byte rule stands: `r` is found in 時.
+    EXPECT_EQ(Match("\x95\x72", "r"), kFound);
+}
+
+TEST(TextEncodingTest, TheFirstBytesDecideTheEncoding) {
+    const std::pair<std::string, TextEncoding> cases[] = {
+        {"plain ASCII", TextEncoding::Gbk},
+        {"\xD6\xD0\xCE\xC4", TextEncoding::Gbk},
+        {"\xE4\xB8\xAD", TextEncoding::Utf8},
+        {"\xE4\xB8", TextEncoding::Utf8},     // cut by the sample's end
+        {"\xC0\xAF", TextEncoding::Gbk},      // an overlong form is no UTF-8
+        {"\xED\xA0\x80", TextEncoding::Gbk},  // nor is a surrogate
+        {"\xEF\xBB\xBF", TextEncoding::Utf8},
+        {"\xFF\xFEx", TextEncoding::Utf16Le},
+        {"\xFE\xFFx", TextEncoding::Utf16Be},
+        {"a\0b\0c\0d\0"s, TextEncoding::Utf16Le},
+        {"\0a\0b\0c\0d"s, TextEncoding::Utf16Be},
+        {"\0\0\0\0\0\0"s, TextEncoding::Gbk},  // zeros on both sides: binary
+    };
+    for (const auto& [bytes, expected] : cases) {
+        EXPECT_EQ(
+            DetectTextEncoding(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
+            expected)
+            << bytes;
     }
 }
 

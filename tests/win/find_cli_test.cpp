@@ -460,5 +460,33 @@ TEST_F(FindCliTest, FailedWriteToStandardOutputEndsWithStatusOneAndAMessage) {
     CloseHandle(readOnly);
 }
 
+// --encoding auto finds the GBK phrase 中文 in UTF-8, UTF-16 and GBK files
+// and leaves the window's byte rule as the default.
+TEST(FindCliEncodingTest, AutoFindsTheCodePagePhraseInEveryEncoding) {
+    TempTree tree;
+    tree.AddFile("gbk.txt", "\xD6\xD0\xCE\xC4");
+    tree.AddFile("utf8.txt", "\xEF\xBB\xBF\xE4\xB8\xAD\xE6\x96\x87");
+    tree.AddFile("utf16le.txt", std::string("\xFF\xFE\x2D\x4E\x87\x65", 6));
+    tree.AddFile("utf16be.txt", std::string("\xFE\xFF\x4E\x2D\x65\x87", 6));
+    tree.AddFile("xing.txt", "\xD6\xD0\xCE\xC4");  // 形 (D0 CE) inside 中文 is no hit
+    const auto paths = [&](std::initializer_list<const char*> names) {
+        std::string text;
+        for (const char* n : names) text += tree.Path(n) + "\r\n";
+        return text;
+    };
+    const auto run = [&](const std::string& phrase, std::vector<std::string> more) {
+        std::vector<std::string> args = {"--in", tree.Root(), "--phrase", phrase};
+        args.insert(args.end(), more.begin(), more.end());
+        return RunProgram("querna-find.exe", args);
+    };
+    const auto autoRun = run("\xD6\xD0\xCE\xC4", {"--encoding", "auto"});
+    EXPECT_EQ(autoRun.status, 0u) << autoRun.err;
+    EXPECT_EQ(autoRun.out,
+              paths({"gbk.txt", "utf16be.txt", "utf16le.txt", "utf8.txt", "xing.txt"}));
+    EXPECT_EQ(run("\xD6\xD0\xCE\xC4", {}).out, paths({"gbk.txt", "xing.txt"}));
+    EXPECT_EQ(run("\xD0\xCE", {"--encoding", "auto"}).out, "");
+    EXPECT_EQ(run("x", {"--encoding", "utf-7"}).status, 2u);
+}
+
 }  // namespace
 }  // namespace querna

@@ -1,0 +1,124 @@
+#include "matchers/TextEncoding.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace querna {
+
+namespace {
+
+// The length of the UTF-8 sequence at data[0, size): 0 when it is not a
+// valid one (overlong forms, surrogates and code points past U+10FFFF
+// included), or the bytes left when the sample ends inside it.
+size_t Utf8SequenceLength(const unsigned char* data, size_t size) {
+    const unsigned char lead = data[0];
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    for (size_t i = 1; i < length; ++i) {
+        if (i == size) return size;
+        const unsigned char byte = data[i];
+        if (i == 1 ? (byte < low || byte > high) : (byte < 0x80 || byte > 0xBF)) return 0;
+    }
+    return length;
+}
+
+bool IsUtf8WithHighBytes(const unsigned char* data, size_t size) {
+    bool high = false;
+    for (size_t i = 0; i < size;) {
+        if (data[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t length = Utf8SequenceLength(data + i, size - i);
+        if (length == 0) return false;
+        high = true;
+        i += length;
+    }
+    return high;
+}
+
+// UTF-16 text of the Latin letters, digits and punctuation that most text
+// holds has a zero in every other byte: after the character's low byte in
+// little-endian order, before it in big-endian.
+TextEncoding Utf16ByZeros(const unsigned char* data, size_t size) {
+    size_t even = 0, odd = 0;
+    for (size_t i = 0; i + 1 < size; i += 2) {
+        even += data[i] == 0;
+        odd += data[i + 1] == 0;
+    }
+    const size_t units = size / 2;
+    if (units < 2) return TextEncoding::Gbk;
+    if (odd * 4 >= units && even * 8 <= odd) return TextEncoding::Utf16Le;
+    if (even * 4 >= units && odd * 8 <= even) return TextEncoding::Utf16Be;
+    return TextEncoding::Gbk;
+}
+
+void PutUtf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+TextEncoding DetectTextEncoding(const unsigned char* data, size_t size) {
+    size = std::min(size, kEncodingSample);
+    if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+        return TextEncoding::Utf8;
+    }
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) return TextEncoding::Utf16Le;
+    if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) return TextEncoding::Utf16Be;
+    const TextEncoding byZeros = Utf16ByZeros(data, size);
+    if (byZeros != TextEncoding::Gbk) return byZeros;
+    return IsUtf8WithHighBytes(data, size) ? TextEncoding::Utf8 : TextEncoding::Gbk;
+}
+
+std::string EncodeUnicode(std::u16string_view text, TextEncoding encoding) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be) {
+            const auto low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+            out += encoding == TextEncoding::Utf16Le ? low : high;
+            out += encoding == TextEncoding::Utf16Le ? high : low;
+            continue;
+        }
+        uint32_t c = unit;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        PutUtf8(out, c);
+    }
+    return out;
+}
+
+}  // namespace querna
