@@ -83,6 +83,11 @@ class ConsoleMatchers final : public ContentMatchers {
     MatchVerdict MatchTextFile(const std::string& path, const std::string& phrase) override {
         return matchers_.MatchTextFile(path, phrase);
     }
+    // No COM: WPS files are read by the built-in readers, whose errors name
+    // the file.
+    MatchVerdict MatchWpsDocument(const std::string& path, const std::string& phrase) override {
+        return matchers_.MatchWpsDocument(path, phrase);
+    }
 
     // Text files in UTF-8, UTF-16 and GB18030 too (`--encoding auto`).
     void DetectTextEncodings(CodePage& codePage) { matchers_.Text().DetectEncodings(codePage); }

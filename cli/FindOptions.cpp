@@ -19,8 +19,9 @@ bool ParseInt(const std::string& text, int minimum, int& value, int maximum = IN
 constexpr int kMaxPauseMs = 10000;
 
 int TypeIndexFor(const std::string& type) {
-    static const std::map<std::string, int> kTypes = {
-        {"word", 0}, {"excel", 1}, {"powerpoint", 2}, {"text", 3}, {"all", 4}};
+    static const std::map<std::string, int> kTypes = {{"word", 0},  {"excel", 1}, {"powerpoint", 2},
+                                                      {"text", 3},  {"all", 4},   {"wps", 5},
+                                                      {"office", 6}};
     auto it = kTypes.find(type);
     return it == kTypes.end() ? -1 : it->second;
 }
@@ -139,7 +140,9 @@ const char* FindUsage() {
     return "usage: querna-find --in FOLDER|documents|desktop|templates|cache|ALL [options]\r\n"
            "  --name TEXT        all or part of a file name (wildcards * and ? allowed)\r\n"
            "  --phrase TEXT      a word or phrase the files must contain\r\n"
-           "  --type word|excel|powerpoint|text|all   file type class (default all)\r\n"
+           "  --type word|excel|powerpoint|text|all|wps|office   file type class (default all);\r\n"
+           "                     wps: .wps .wpt .et .ett .dps .dpt, read by their content;\r\n"
+           "                     office: word, excel, powerpoint and wps together\r\n"
            "  --no-system        do not search system files and folders\r\n"
            "  --no-hidden        do not search hidden files and folders\r\n"
            "  --no-subfolders    search the folder itself only\r\n"

@@ -18,7 +18,7 @@ enum class TextEncodingOption { Gbk, Auto };
 struct FindOptions {
     std::string in;     // a folder, or documents|desktop|templates|cache|ALL
     std::string name;   // all or part of a file name
-    int typeIndex = 4;  // the type box's item: word excel powerpoint text all
+    int typeIndex = 4;  // word excel powerpoint text all (the type box's items), wps office
     bool includeSystem = true;
     bool includeHidden = true;
     bool includeSubfolders = true;

@@ -85,7 +85,8 @@ ContainerKind SniffContainer(ByteSource& source) {
     return ContainerKind::Unknown;
 }
 
-void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink) {
+void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink,
+                      DocumentFault neither) {
     try {
         switch (SniffContainer(source)) {
             case ContainerKind::Zip:
@@ -100,7 +101,7 @@ void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, Te
     } catch (const ReadFailure&) {
         throw DocumentError(DocumentFault::Damaged);
     }
-    throw DocumentError(DocumentFault::Damaged);
+    throw DocumentError(neither);
 }
 
 }  // namespace querna

@@ -24,7 +24,9 @@ ContainerKind SniffContainer(ByteSource& source);
 
 // Hands the text of the document in `source`, read as a document of `kind`,
 // to `sink`. A compound file is read over the same source, which is opened
-// once. Raises DocumentError, a failed read of `source` as Damaged.
-void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink);
+// once. Raises DocumentError, a failed read of `source` as Damaged, and a
+// file in neither container as `neither` says.
+void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink,
+                      DocumentFault neither = DocumentFault::Damaged);
 
 }  // namespace querna

@@ -46,6 +46,11 @@ MatchVerdict MatcherSet::MatchPowerPointPresentation(const std::string& path,
                  [&] { return querna::MatchPowerPointPresentation(automation_, path, phrase); });
 }
 
+MatchVerdict MatcherSet::MatchWpsDocument(const std::string& path, const std::string& phrase) {
+    if (documents_ == nullptr) return MatchVerdict::NotFound;
+    return querna::MatchWpsDocument(*documents_, path, phrase);
+}
+
 MatchVerdict MatcherSet::MatchTextFile(const std::string& path, const std::string& phrase) {
     return text_.Match(path, phrase);
 }

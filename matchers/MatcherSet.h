@@ -34,6 +34,8 @@ class MatcherSet final : public ContentMatchers {
     MatchVerdict MatchPowerPointPresentation(const std::string& path,
                                              const std::string& phrase) override;
     MatchVerdict MatchTextFile(const std::string& path, const std::string& phrase) override;
+    // Read by the built-in readers, with or without Office.
+    MatchVerdict MatchWpsDocument(const std::string& path, const std::string& phrase) override;
 
     const ExcelConnection& Excel() const { return excel_; }
     TextMatcher& Text() { return text_; }

@@ -14,23 +14,39 @@ constexpr char kCannotOpen[] = "无法打开文件";
 }  // namespace
 
 MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services, DocumentKind kind,
-                                        const std::string& path, const std::string& phrase) {
+                                        const std::string& path, const std::string& phrase,
+                                        DocumentFault neither) {
     const std::unique_ptr<ByteSource> source = services.files.OpenDocument(path);
     if (source == nullptr) throw QuernaError(DocumentErrorText(path, kCannotOpen));
     try {
         if (kind == DocumentKind::PowerPoint) {
             CodePagePhraseFinder finder(services.codePage, phrase);
-            ReadDocumentText(kind, *source, services.xml, finder);
+            ReadDocumentText(kind, *source, services.xml, finder, neither);
             return FoundIf(finder.Found());
         }
         const WidthRule width =
             kind == DocumentKind::Excel ? WidthRule::Ignored : WidthRule::Significant;
         UnicodePhraseFinder finder(services.codePage.ToUnicode(phrase), width);
-        ReadDocumentText(kind, *source, services.xml, finder);
+        ReadDocumentText(kind, *source, services.xml, finder, neither);
         return FoundIf(finder.Found());
     } catch (const DocumentError& error) {
         throw QuernaError(DocumentErrorText(path, error.what()));
     }
+}
+
+MatchVerdict MatchWpsDocument(const DocumentServices& services, const std::string& path,
+                              const std::string& phrase) {
+    // '.' is never the second byte of a double-byte character, and the
+    // search took the file for a WPS one by this extension.
+    const size_t dot = path.find_last_of('.');
+    const char kind = dot == std::string::npos || dot + 1 >= path.size()
+                          ? 'W'
+                          : static_cast<char>(path[dot + 1] & ~0x20);
+    const DocumentKind documentKind = kind == 'E'   ? DocumentKind::Excel
+                                      : kind == 'D' ? DocumentKind::PowerPoint
+                                                    : DocumentKind::Word;
+    return MatchDocumentWithoutServer(services, documentKind, path, phrase,
+                                      DocumentFault::OldFormat);
 }
 
 std::string DocumentErrorText(const std::string& path, const std::string& reason) {

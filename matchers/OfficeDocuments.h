@@ -22,9 +22,18 @@ struct DocumentServices {
 
 // Whether the document at `path` holds `phrase` (bytes of the code page) by
 // the rules of the matcher of `kind`: Found or NotFound. A document that
-// cannot be read raises QuernaError with DocumentErrorText.
+// cannot be read raises QuernaError with DocumentErrorText; one in neither
+// container is as `neither` says.
 MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services, DocumentKind kind,
-                                        const std::string& path, const std::string& phrase);
+                                        const std::string& path, const std::string& phrase,
+                                        DocumentFault neither = DocumentFault::Damaged);
+
+// WPS Office files are Office documents under other extensions, read by
+// content: .wps and .wpt by the Word rule, .et and .ett by Excel's, .dps and
+// .dpt by PowerPoint's. A file in neither container is one of Kingsoft's own
+// older formats, which are not read.
+MatchVerdict MatchWpsDocument(const DocumentServices& services, const std::string& path,
+                              const std::string& phrase);
 
 // "无法读取文档 <path>：<reason>".
 std::string DocumentErrorText(const std::string& path, const std::string& reason);

@@ -31,6 +31,11 @@ class ContentMatchers {
     virtual MatchVerdict MatchPowerPointPresentation(const std::string& path,
                                                      const std::string& phrase) = 0;
     virtual MatchVerdict MatchTextFile(const std::string& path, const std::string& phrase) = 0;
+    // A WPS Office file, which only the console companion's type filters
+    // select; the window's matchers are never asked.
+    virtual MatchVerdict MatchWpsDocument(const std::string&, const std::string&) {
+        return MatchVerdict::NotFound;
+    }
 };
 
 }  // namespace querna

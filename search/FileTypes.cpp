@@ -23,11 +23,13 @@ struct ClassList {
     std::string_view list;
 };
 
-constexpr std::array<ClassList, 4> kClassLists = {{
+// The classes an extension may belong to, in the type box's order.
+constexpr std::array<ClassList, 5> kClassLists = {{
     {ftWord, kWordList},
     {ftExcel, kExcelList},
     {ftPowerPoint, kPowerPointList},
     {ftText, kTextList},
+    {ftWps, kWpsList},
 }};
 
 }  // namespace
@@ -44,6 +46,10 @@ std::string_view TypeClassList(FileTypeClass type) {
             return kTextList;
         case ftAll:
             return kAllFilesList;
+        case ftWps:
+            return kWpsList;
+        case ftOffice:
+            return kOfficeList;
         case ftOther:
             break;
     }
@@ -57,13 +63,22 @@ FileTypeClass ClassifyExtension(std::string_view text) {
         if (c.list.find(probe) != std::string_view::npos || upper == c.list) return c.type;
     }
     if (kAllFilesList.find(probe) != std::string_view::npos) return ftAll;
+    if (upper == kOfficeList) return ftOffice;
     return ftOther;
 }
 
-std::string TypeFilterForIndex(int index) {
-    if (index >= 0 && index < static_cast<int>(kClassLists.size())) {
-        return std::string(kClassLists[index].list);
+bool TypeClassTakes(FileTypeClass wanted, FileTypeClass file) {
+    if (wanted == ftAll) return true;
+    if (wanted == ftOffice) {
+        return file == ftWord || file == ftExcel || file == ftPowerPoint || file == ftWps;
     }
+    return file == wanted;
+}
+
+std::string TypeFilterForIndex(int index) {
+    if (index >= 0 && index < 4) return std::string(kClassLists[index].list);
+    if (index == 5) return std::string(kWpsList);
+    if (index == 6) return std::string(kOfficeList);
     return std::string(kAllFilesList);
 }
 

@@ -13,6 +13,10 @@ enum FileTypeClass : int {
     ftPowerPoint = 3,
     ftText = 4,
     ftAll = 5,
+    // The console companion's own classes; no item of the window's type box
+    // names them, so the window never meets them.
+    ftWps = 6,     // WPS Office writer, spreadsheet and presentation files
+    ftOffice = 7,  // Word, Excel, PowerPoint and WPS together (a list, never an extension)
 };
 
 inline constexpr std::string_view kWordList = "|.DOC|.DOCX|";
@@ -21,16 +25,24 @@ inline constexpr std::string_view kPowerPointList = "|.PPT|.PPTX|";
 inline constexpr std::string_view kTextList =
     "|.TXT|.C|.CPP|.H|.PAS|.JAVA|.XML|.SQL|.ASP|.BAT|.JSP|.PHP|.SH|";
 inline constexpr std::string_view kAllFilesList = "|*.*|";
+inline constexpr std::string_view kWpsList = "|.WPS|.WPT|.ET|.ETT|.DPS|.DPT|";
+inline constexpr std::string_view kOfficeList =
+    "|.DOC|.DOCX|.XLS|.XLSX|.PPT|.PPTX|.WPS|.WPT|.ET|.ETT|.DPS|.DPT|";
 
 // The list text of a class (empty for ftOther).
 std::string_view TypeClassList(FileTypeClass type);
 
 // Classifies an extension (".doc", dot included; empty for none) or one of the
-// four list texts of classes 1 to 4. ASCII letters compare without case.
+// list texts of the classes. ASCII letters compare without case.
 FileTypeClass ClassifyExtension(std::string_view text);
 
-// The type filter that the type box's item `index` stands for ("|*.*|" for
-// anything but 0 to 4).
+// Whether a file of class `file` is one the type filter of class `wanted`
+// takes (ftAll takes every file).
+bool TypeClassTakes(FileTypeClass wanted, FileTypeClass file);
+
+// The type filter that the type box's item `index` stands for: 0 to 3 the
+// Word, Excel, PowerPoint and text lists, 5 and 6 the console companion's
+// WPS and office lists, "|*.*|" for anything else.
 std::string TypeFilterForIndex(int index);
 
 }  // namespace querna

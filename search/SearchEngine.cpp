@@ -73,7 +73,8 @@ SearchEngine::TypeTest SearchEngine::ReadTypeTest() const {
 void SearchEngine::AddCandidate(const std::string& dir, const DirEntry& file, const TypeTest& test,
                                 Candidates& candidates) {
     if (file.attributes & faDirectory) return;
-    if (test.allFiles || ClassifyExtension(SplitPath(file.name, rules_).extension) == test.wanted) {
+    if (test.allFiles ||
+        TypeClassTakes(test.wanted, ClassifyExtension(SplitPath(file.name, rules_).extension))) {
         candidates.emplace_back(dir + file.name,
                                 ListedFile{file.size, file.attributes, file.creationTime});
     }
@@ -192,8 +193,14 @@ MatchVerdict SearchEngine::MatchCandidate(const std::string& path, const std::st
             return matchers_->MatchPowerPointPresentation(path, phrase);
         case ftText:
             return matchers_->MatchTextFile(path, phrase);
+        case ftWps:
+            // Read only where the console companion asked for WPS files: under
+            // the all-files filter they stay unread, as in the window.
+            if (ReadTypeTest().allFiles) break;
+            return matchers_->MatchWpsDocument(path, phrase);
         case ftOther:
         case ftAll:
+        case ftOffice:
             break;
     }
     return MatchVerdict::NotFound;

@@ -277,6 +277,39 @@ TEST_F(DocumentFallbackTest, UnreadableDocumentsGiveAnErrorNamingTheFileAndWhy) 
         << "a Word document named as a workbook";
 }
 
+// WPS files are Office documents under other names, read by content with the
+// rule their extension names; a file in neither container is an older
+// Kingsoft format.
+TEST_F(DocumentFallbackTest, WpsFilesAreReadByContentUnderTheirOwnRule) {
+    const struct {
+        const char* fixture;
+        const char* name;
+        std::string phrase;
+        MatchVerdict expected;
+    } cases[] = {
+        {"lo-word.docx", "w.wps", "QUARTERLY REPORT", MatchVerdict::Found},  // Word: any case
+        {"words.doc", "w.WPT", "quick brown", MatchVerdict::Found},
+        {"lo-excel.xlsx", "s.et", "\xA3\xD2\xA3\xE5\xA3\xD6",
+         MatchVerdict::Found},  // Excel: any width
+        {"sheets.xls", "s.ett", "hello world", MatchVerdict::Found},
+        {"lo-powerpoint.pptx", "p.dps", "Hello World", MatchVerdict::Found},
+        {"lo-powerpoint.pptx", "p.dpt", "hello world", MatchVerdict::NotFound},  // byte for byte
+    };
+    for (const auto& c : cases) {
+        fs.AddFile(Path(c.name), Fixture(c.fixture));
+        EXPECT_EQ(matchers.MatchWpsDocument(Path(c.name), c.phrase), c.expected) << c.name;
+    }
+    fs.AddFile(Path("old.wps"), "\xFFWPS old Kingsoft writer file");
+    try {
+        matchers.MatchWpsDocument(Path("old.wps"), "x");
+        ADD_FAILURE() << "an old Kingsoft file was read";
+    } catch (const QuernaError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "无法读取文档 " + Path("old.wps") + "：不支持的旧格式");
+    }
+    EXPECT_TRUE(automation.created.empty()) << "WPS files never ask for a server";
+}
+
 TEST(DocumentSniffTest, TheFirstBytesTellTheContainer) {
     const std::pair<std::string, ContainerKind> cases[] = {
         {"PK\x03\x04rest", ContainerKind::Zip},

@@ -29,7 +29,8 @@ INSTANTIATE_TEST_SUITE_P(
         ClassCase{".CPPX", ftOther}, ClassCase{".DOCM", ftOther}, ClassCase{".XLSM", ftOther},
         ClassCase{".PPS", ftOther}, ClassCase{".RTF", ftOther}, ClassCase{".HPP", ftOther},
         ClassCase{".\xB1\xED", ftOther},  // a GBK character: bytes unchanged
-        ClassCase{"*.*", ftAll}));
+        ClassCase{"*.*", ftAll}, ClassCase{".wps", ftWps}, ClassCase{".ET", ftWps},
+        ClassCase{".dpt", ftWps}, ClassCase{".WPSX", ftOther}));
 
 INSTANTIATE_TEST_SUITE_P(
     FilterTexts, ClassifyExtensionTest,
@@ -37,6 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ClassCase{"|.PPT|.PPTX|", ftPowerPoint},
                       ClassCase{"|.TXT|.C|.CPP|.H|.PAS|.JAVA|.XML|.SQL|.ASP|.BAT|.JSP|.PHP|.SH|",
                                 ftText},
+                      ClassCase{kWpsList.data(), ftWps}, ClassCase{kOfficeList.data(), ftOffice},
                       // part of a list together with its bars is no extension
                       ClassCase{"|.DOC|", ftOther}, ClassCase{"DOC", ftOther}));
 
@@ -45,7 +47,21 @@ TEST(TypeFilterForIndex, GivesTheListOfEachItemAndAllFilesOtherwise) {
     EXPECT_EQ(TypeFilterForIndex(3), std::string(kTextList));
     EXPECT_EQ(TypeFilterForIndex(4), "|*.*|");
     EXPECT_EQ(TypeFilterForIndex(-1), "|*.*|");
+    EXPECT_EQ(TypeFilterForIndex(5), std::string(kWpsList));
+    EXPECT_EQ(TypeFilterForIndex(6), std::string(kOfficeList));
     EXPECT_EQ(TypeFilterForIndex(7), "|*.*|");
+}
+
+// The office filter takes the four document classes and nothing else; every
+// other filter takes its own class only.
+TEST(TypeClassTakes, OfficeTakesTheDocumentClassesAndOthersTheirOwn) {
+    for (const FileTypeClass file : {ftOther, ftWord, ftExcel, ftPowerPoint, ftText, ftWps}) {
+        const bool document = file != ftOther && file != ftText;
+        EXPECT_EQ(TypeClassTakes(ftOffice, file), document) << file;
+        EXPECT_TRUE(TypeClassTakes(ftAll, file)) << file;
+        EXPECT_TRUE(TypeClassTakes(file, file)) << file;
+        EXPECT_EQ(TypeClassTakes(ftWps, file), file == ftWps) << file;
+    }
 }
 
 struct SplitCase {

@@ -488,5 +488,39 @@ TEST(FindCliEncodingTest, AutoFindsTheCodePagePhraseInEveryEncoding) {
     EXPECT_EQ(run("x", {"--encoding", "utf-7"}).status, 2u);
 }
 
+// --type wps reads WPS Office files by content (here fixture documents under
+// WPS names); --type office takes them with the Word, Excel and PowerPoint
+// classes; an old Kingsoft file is named as an old format.
+TEST(FindCliWpsTest, WpsAndOfficeTypesReadWpsFilesByContent) {
+    const auto fixture = [](const char* name) {
+        return testing::ReadWholeFile(std::string(QUERNA_SOURCE_DIR) + "\\tests\\documents\\" +
+                                      name);
+    };
+    TempTree tree;
+    tree.AddFile("a.wps", fixture("lo-word.docx"));
+    tree.AddFile("b.et", fixture("sheets.xls"));
+    tree.AddFile("c.dps", fixture("lo-powerpoint.pptx"));
+    tree.AddFile("d.docx", fixture("lo-word.docx"));
+    tree.AddFile("e.txt", "Hello World quarterly report");
+    const auto run = [&](const char* type, const char* phrase) {
+        return RunProgram("querna-find.exe",
+                          {"--in", tree.Root(), "--type", type, "--phrase", phrase});
+    };
+    EXPECT_EQ(run("wps", "quarterly report").out, tree.Path("a.wps") + "\r\n");
+    // Excel's rule takes any case, PowerPoint's only the bytes typed.
+    EXPECT_EQ(run("wps", "Hello World").out,
+              tree.Path("b.et") + "\r\n" + tree.Path("c.dps") + "\r\n");
+    EXPECT_EQ(run("wps", "hello world").out, tree.Path("b.et") + "\r\n");
+    EXPECT_EQ(run("office", "quarterly report").out,
+              tree.Path("a.wps") + "\r\n" + tree.Path("d.docx") + "\r\n");
+    EXPECT_EQ(run("all", "quarterly report").out,
+              tree.Path("d.docx") + "\r\n" + tree.Path("e.txt") + "\r\n");
+
+    tree.AddFile("old.wps", "\xFFWPS an old Kingsoft file");
+    const auto old = run("wps", "x");
+    EXPECT_EQ(old.status, 1u);
+    EXPECT_EQ(old.err, "无法读取文档 " + tree.Path("old.wps") + "：不支持的旧格式.\r\n");
+}
+
 }  // namespace
 }  // namespace querna
