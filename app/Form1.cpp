@@ -73,6 +73,7 @@ bool IsFileName(const std::string& name, TextRules& rules) {
 TForm1::TForm1(const FormServices& services, int pauseMs)
     : services_(services),
       pauseMs_(pauseMs),
+      documentStop_(state_, *this, [] { return static_cast<int64_t>(GetTickCount64()); }),
       engine_(state_, services.fs, services.rules, *this, services.matchers, pauseMs),
       run_(state_, engine_, *this, *this, services.registry, services.rules) {}
 

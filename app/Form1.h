@@ -34,6 +34,7 @@
 #include "results/ResultActions.h"
 #include "results/ResultTable.h"
 #include "search/ContentMatchers.h"
+#include "search/PumpingStopCheck.h"
 #include "search/SearchEngine.h"
 #include "search/SearchRun.h"
 #include "search/SearchState.h"
@@ -127,6 +128,9 @@ class TForm1 final : public SearchHost,
 
     HWND Handle() const { return hwnd_; }
     SearchState& State() { return state_; }
+    // What the built-in document readers ask between chunks of a document:
+    // the window's messages are pumped, so Stop can be clicked mid-document.
+    StopCheck& DocumentStop() { return documentStop_; }
     // The face of the window's fonts (SimSun, or the stand-in chosen).
     const std::string& FontFace() const { return fontFace_; }
 
@@ -248,6 +252,7 @@ class TForm1 final : public SearchHost,
     FormServices services_;
     int pauseMs_;
     SearchState state_;
+    PumpingStopCheck documentStop_;
     SearchEngine engine_;
     SearchRun run_;
     std::unique_ptr<Shell> ownShell_;

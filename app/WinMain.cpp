@@ -36,10 +36,13 @@ int RunProgram(HINSTANCE instance, int showCommand, querna::win32::Win32Dialogs&
     // by the built-in readers.
     win32::XmlLiteReaders xml;
     win32::Win32CodePage codePage;
-    const DocumentServices documents{fs, xml, codePage};
+    DocumentServices documents{fs, xml, codePage};
     MatcherSet matchers(fs, rules, automation, &documents);
 
     TForm1 form({fs, rules, dialogs, registry, files, &matchers}, kSearchPauseMs);
+    // A large document is read in one step of the search: the readers ask
+    // the window between its chunks, so that Stop is heard within it.
+    documents.stop = &form.DocumentStop();
     form.Create(instance);
     dialogs.SetApplicationWindow(form.Handle());
     form.Show(showCommand, GetCommandLineA());

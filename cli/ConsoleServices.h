@@ -12,6 +12,7 @@
 #include "cli/FindOptions.h"
 #include "matchers/MatcherSet.h"
 #include "platform/Dialogs.h"
+#include "platform/StopCheck.h"
 #include "platform/win32/Handles.h"
 #include "results/ResultTable.h"
 #include "search/SearchEngine.h"
@@ -24,8 +25,9 @@ namespace querna::cli {
 // and where the output is flushed on its timer. The pause still paces the
 // search, so that the engine can be timed with the window's pacing. A file
 // that cannot be opened is named on `err` (the window's box cannot say more
-// than "打开文件错误", but a line in a log must).
-class ConsoleHost final : public SearchHost {
+// than "打开文件错误", but a line in a log must). Inside one large document
+// the readers ask it whether to stop, and it answers from the Ctrl+C flag.
+class ConsoleHost final : public SearchHost, public StopCheck {
   public:
     ConsoleHost(std::string phrase, SearchState& state, ConsoleOutput& output, std::FILE* err,
                 const std::atomic<bool>& interrupted)
@@ -39,6 +41,7 @@ class ConsoleHost final : public SearchHost {
     void Pause(int milliseconds) override;
     std::string ReadPhrase() override { return phrase_; }
     void ReportUnreadable(const std::string& path) override;
+    bool StopNow() override { return interrupted_.load(); }
 
   private:
     std::string phrase_;

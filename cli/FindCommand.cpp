@@ -90,7 +90,7 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     // by the built-in readers.
     win32::XmlLiteReaders xml;
     win32::Win32CodePage codePage;
-    const DocumentServices documents{fs, xml, codePage};
+    const DocumentServices documents{fs, xml, codePage, &host};
     ConsoleMatchers matchers(fs, rules, automation, &documents);
     if (options.encoding == TextEncodingOption::Auto) matchers.DetectTextEncodings(codePage);
     ResultPrinter printer(options, output, fs, rules, host);

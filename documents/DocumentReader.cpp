@@ -6,6 +6,7 @@
 #include "documents/ExcelBinaryText.h"
 #include "documents/PowerPointBinaryText.h"
 #include "documents/PresentationText.h"
+#include "documents/ReadStop.h"
 #include "documents/SpreadsheetText.h"
 #include "documents/WordBinaryText.h"
 #include "documents/WordprocessingText.h"
@@ -23,8 +24,9 @@ constexpr unsigned char kEmptyZipSignature[] = {'P', 'K', 5, 6};
 // compound file whose "EncryptedPackage" stream holds the encrypted package.
 constexpr char kEncryptedPackage[] = "EncryptedPackage";
 
-void ReadPackageText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink) {
-    ZipArchive package(source);
+void ReadPackageText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink,
+                     StopPoll& poll) {
+    ZipArchive package(source, {}, &poll);
     switch (kind) {
         case DocumentKind::Word:
             ReadWordprocessingText(package, xml, sink);
@@ -50,6 +52,38 @@ class BorrowedSource final : public ByteSource {
 
   private:
     ByteSource& source_;
+};
+
+// The file's bytes, each read counted on the poll.
+class PolledSource final : public ByteSource {
+  public:
+    PolledSource(ByteSource& source, StopPoll& poll) : source_(source), poll_(poll) {}
+    uint64_t Size() const override { return source_.Size(); }
+    size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
+        const size_t n = source_.ReadAt(offset, buffer, count);
+        poll_.Advance(n);
+        return n;
+    }
+
+  private:
+    ByteSource& source_;
+    StopPoll& poll_;
+};
+
+// The text handed on, counted on the poll: a reader may make much text of
+// few bytes (a shared formula moved into many cells).
+class PolledSink final : public TextUnitSink {
+  public:
+    PolledSink(TextUnitSink& sink, StopPoll& poll) : sink_(sink), poll_(poll) {}
+    bool Unit(std::u16string_view text) override {
+        if (sink_.Unit(text)) return true;
+        poll_.Advance(text.size() * sizeof(char16_t));
+        return false;
+    }
+
+  private:
+    TextUnitSink& sink_;
+    StopPoll& poll_;
 };
 
 void ReadCompoundText(DocumentKind kind, ByteSource& source, TextUnitSink& sink) {
@@ -86,20 +120,28 @@ ContainerKind SniffContainer(ByteSource& source) {
 }
 
 void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink,
-                      DocumentFault neither) {
+                      DocumentFault neither, StopCheck* stop) {
+    // What Explorer's "New" menu makes for an Office type where Office is
+    // absent: a document without text yet, not a damaged one.
+    if (source.Size() == 0) return;
+    StopPoll poll(stop);
+    PolledSource polledSource(source, poll);
+    PolledSink polledSink(sink, poll);
     try {
-        switch (SniffContainer(source)) {
+        switch (SniffContainer(polledSource)) {
             case ContainerKind::Zip:
-                ReadPackageText(kind, source, xml, sink);
+                ReadPackageText(kind, polledSource, xml, polledSink, poll);
                 return;
             case ContainerKind::Compound:
-                ReadCompoundText(kind, source, sink);
+                ReadCompoundText(kind, polledSource, polledSink);
                 return;
             case ContainerKind::Unknown:
                 break;
         }
     } catch (const ReadFailure&) {
         throw DocumentError(DocumentFault::Damaged);
+    } catch (const ReadStopped&) {
+        return;  // the search is stopping; what was read holds no match
     }
     throw DocumentError(neither);
 }

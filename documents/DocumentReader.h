@@ -10,6 +10,7 @@
 #include "documents/DocumentText.h"
 #include "documents/XmlReader.h"
 #include "platform/ByteSource.h"
+#include "platform/StopCheck.h"
 
 namespace querna {
 
@@ -24,9 +25,11 @@ ContainerKind SniffContainer(ByteSource& source);
 
 // Hands the text of the document in `source`, read as a document of `kind`,
 // to `sink`. A compound file is read over the same source, which is opened
-// once. Raises DocumentError, a failed read of `source` as Damaged, and a
-// file in neither container as `neither` says.
+// once. A file of no bytes holds no text. Raises DocumentError, a failed read
+// of `source` as Damaged, and a file in neither container as `neither` says.
+// `stop`, when given, is asked between chunks of the document; when it says
+// stop, the read ends quietly where it is.
 void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink,
-                      DocumentFault neither = DocumentFault::Damaged);
+                      DocumentFault neither = DocumentFault::Damaged, StopCheck* stop = nullptr);
 
 }  // namespace querna

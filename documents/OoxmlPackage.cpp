@@ -1,6 +1,8 @@
 #include "documents/OoxmlPackage.h"
 
 #include <array>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace querna::ooxml {
 
@@ -136,12 +138,29 @@ std::vector<Relationship> ReadRelationships(ZipArchive& zip, XmlReaders& xml,
     return relationships;
 }
 
-const Relationship* FindRelationship(const std::vector<Relationship>& relationships,
-                                     std::u16string_view id) {
+std::vector<std::string> PartsInListOrder(const std::vector<Relationship>& relationships,
+                                          const std::vector<std::u16string>& ids,
+                                          std::u16string_view kind) {
+    std::unordered_map<std::u16string_view, const Relationship*> byId;
     for (const Relationship& relationship : relationships) {
-        if (relationship.id == id) return &relationship;
+        byId.try_emplace(relationship.id, &relationship);
     }
-    return nullptr;
+    std::unordered_set<std::u16string_view> listed;
+    std::unordered_set<std::string> taken;  // part names are case-insensitive
+    std::vector<std::string> parts;
+    for (const std::u16string& id : ids) {
+        // An entry without an id names nothing and repeats nothing.
+        if (id.empty()) continue;
+        if (!listed.insert(id).second) throw DocumentError(DocumentFault::Damaged);
+        const auto it = byId.find(id);
+        if (it == byId.end() || !IsOfType(*it->second, kind)) continue;
+        std::string key = it->second->target;
+        for (char& c : key) {
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        }
+        if (taken.insert(std::move(key)).second) parts.push_back(it->second->target);
+    }
+    return parts;
 }
 
 std::string MainPartName(ZipArchive& zip, XmlReaders& xml) {

@@ -62,9 +62,16 @@ bool IsOfType(const Relationship& relationship, std::u16string_view kind);
 std::vector<Relationship> ReadRelationships(ZipArchive& zip, XmlReaders& xml,
                                             std::string_view partName);
 
-// The first relationship of that id, or null.
-const Relationship* FindRelationship(const std::vector<Relationship>& relationships,
-                                     std::u16string_view id);
+// The parts a list of relationship ids leads to (a workbook's sheets, a
+// presentation's slides), in list order, through the relationships of type
+// `kind` (the first of each id). The ids are looked up in a table made once,
+// so a list costs its length. An id that leads nowhere or to another type is
+// left out, and a part that two ids lead to is read once, at its first place.
+// Raises DocumentError(Damaged) when one id is listed twice: no application
+// writes that list, and each listing would read the part again.
+std::vector<std::string> PartsInListOrder(const std::vector<Relationship>& relationships,
+                                          const std::vector<std::u16string>& ids,
+                                          std::u16string_view kind);
 
 // The package's main part, the target of its officeDocument relationship.
 // Raises DocumentError(Damaged) when there is none.

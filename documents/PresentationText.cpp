@@ -148,10 +148,8 @@ void ReadPresentationText(ZipArchive& package, XmlReaders& xml, TextUnitSink& si
         ooxml::PartReader part(package, xml, presentation);
         order = ReadSlideOrder(part.Xml());
     }
-    for (const std::u16string& id : order) {
-        const ooxml::Relationship* slide = ooxml::FindRelationship(relationships, id);
-        if (slide == nullptr || !ooxml::IsOfType(*slide, u"slide")) continue;
-        ooxml::PartReader part(package, xml, slide->target);
+    for (const std::string& slide : ooxml::PartsInListOrder(relationships, order, u"slide")) {
+        ooxml::PartReader part(package, xml, slide);
         if (ReadSlide(part.Xml(), sink)) return;
     }
 }

@@ -18,6 +18,14 @@ constexpr int kMaxColumn = 16384;  // XFD
 // workbook raises DocumentError(TooLarge) rather than taking the memory.
 constexpr size_t kMaxSharedText = size_t{32} << 20;
 constexpr size_t kMaxSharedCount = size_t{8} << 20;
+// Excel's own limit on a formula. A longer one was not written by Excel, and
+// a shared one would be moved into every cell of its range at that length, so
+// a workbook holding one is refused as damaged, as is a shared formula that
+// grows past it when moved into a cell of its range (Excel fills no such
+// range). Stored, the prefixes of newer functions ("_xlfn.") may make a
+// formula longer than Excel shows it: the stored text may take twice the
+// limit, the text as shown the limit itself.
+constexpr size_t kMaxFormulaLength = 8192;
 
 bool IsAsciiLetter(char16_t c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
@@ -249,11 +257,21 @@ class SheetReader {
 
     bool OnEnd(std::u16string_view name) {
         if (name == u"f" || name == u"v" || name == u"t") field_ = Field::None;
+        if (name == u"f") CheckFormulaLength();
         if (name == u"f" && cell_.sharedFormula) ResolveSharedFormula();
         if (name != u"c" || !inCell_) return false;
         inCell_ = false;
         const std::u16string unit = CellText();
         return !unit.empty() && sink_.Unit(unit);
+    }
+
+    void CheckFormulaLength() const {
+        const size_t stored = cell_.formula.size();
+        if (stored <= kMaxFormulaLength) return;
+        if (stored > 2 * kMaxFormulaLength ||
+            FormulaAsShown(cell_.formula, 0, 0).size() > kMaxFormulaLength) {
+            throw DocumentError(DocumentFault::Damaged);
+        }
     }
 
     // The cell holding a shared formula's text anchors it; the other cells
@@ -271,6 +289,8 @@ class SheetReader {
         cell_.formula = placed ? FormulaAsShown(it->second.text, here.row - anchor.row,
                                                 here.column - anchor.column)
                                : it->second.text;
+        // Moved, its references may have grown past what Excel would fill.
+        if (cell_.formula.size() > kMaxFormulaLength) throw DocumentError(DocumentFault::Damaged);
     }
 
     std::u16string CellText() const {
@@ -390,10 +410,8 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
             break;
         }
     }
-    for (const std::u16string& id : order) {
-        const ooxml::Relationship* sheet = ooxml::FindRelationship(relationships, id);
-        if (sheet == nullptr || !ooxml::IsOfType(*sheet, u"worksheet")) continue;
-        ooxml::PartReader part(package, xml, sheet->target);
+    for (const std::string& sheet : ooxml::PartsInListOrder(relationships, order, u"worksheet")) {
+        ooxml::PartReader part(package, xml, sheet);
         if (SheetReader(part.Xml(), strings, sink).Read()) return;
     }
 }

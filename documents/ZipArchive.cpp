@@ -278,8 +278,8 @@ class ZipEntryStream final : public ByteStream {
     std::vector<Bytef> input_;
 };
 
-ZipArchive::ZipArchive(ByteSource& source, const ZipLimits& limits)
-    : source_(source), limits_(limits) {
+ZipArchive::ZipArchive(ByteSource& source, const ZipLimits& limits, StopPoll* poll)
+    : source_(source), limits_(limits), poll_(poll) {
     ReadDirectory();
 }
 
@@ -307,6 +307,7 @@ void ZipArchive::ReadDirectory() {
 void ZipArchive::Charge(uint64_t bytes) {
     inflated_ += bytes;
     if (inflated_ > limits_.maxTotalSize) Fail(DocumentFault::TooLarge);
+    if (poll_ != nullptr) poll_->Advance(bytes);
 }
 
 const ZipEntry* ZipArchive::Find(std::string_view name) const {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "documents/DocumentFaults.h"
+#include "documents/ReadStop.h"
 #include "documents/XmlReader.h"
 #include "platform/ByteSource.h"
 
@@ -49,8 +50,10 @@ class ZipArchive {
   public:
     // Reads the central directory of `source`, which must outlive the
     // archive. Raises DocumentError(Damaged) when it is not a zip archive or
-    // is broken, DocumentError(TooLarge) past the directory limit.
-    explicit ZipArchive(ByteSource& source, const ZipLimits& limits = {});
+    // is broken, DocumentError(TooLarge) past the directory limit. Every byte
+    // inflated is counted on `poll` when one is given (which must outlive
+    // the archive), so that a stop is seen inside a large part.
+    explicit ZipArchive(ByteSource& source, const ZipLimits& limits = {}, StopPoll* poll = nullptr);
     ~ZipArchive();
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
@@ -79,6 +82,7 @@ class ZipArchive {
     std::vector<ZipEntry> entries_;
     std::unordered_map<std::string, size_t> byName_;  // upper-cased name -> first index
     uint64_t inflated_ = 0;
+    StopPoll* poll_;
 };
 
 }  // namespace querna

@@ -21,13 +21,13 @@ MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services, Docume
     try {
         if (kind == DocumentKind::PowerPoint) {
             CodePagePhraseFinder finder(services.codePage, phrase);
-            ReadDocumentText(kind, *source, services.xml, finder, neither);
+            ReadDocumentText(kind, *source, services.xml, finder, neither, services.stop);
             return FoundIf(finder.Found());
         }
         const WidthRule width =
             kind == DocumentKind::Excel ? WidthRule::Ignored : WidthRule::Significant;
         UnicodePhraseFinder finder(services.codePage.ToUnicode(phrase), width);
-        ReadDocumentText(kind, *source, services.xml, finder, neither);
+        ReadDocumentText(kind, *source, services.xml, finder, neither, services.stop);
         return FoundIf(finder.Found());
     } catch (const DocumentError& error) {
         throw QuernaError(DocumentErrorText(path, error.what()));

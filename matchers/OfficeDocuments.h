@@ -9,6 +9,7 @@
 #include "documents/DocumentReader.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
+#include "platform/StopCheck.h"
 #include "search/ContentMatchers.h"
 
 namespace querna {
@@ -18,12 +19,16 @@ struct DocumentServices {
     FileSystem& files;
     XmlReaders& xml;
     CodePage& codePage;
+    // Asked between chunks of a document whether the search is stopping;
+    // null: a document is always read to its end.
+    StopCheck* stop = nullptr;
 };
 
 // Whether the document at `path` holds `phrase` (bytes of the code page) by
 // the rules of the matcher of `kind`: Found or NotFound. A document that
 // cannot be read raises QuernaError with DocumentErrorText; one in neither
-// container is as `neither` says.
+// container is as `neither` says. One given up because the search is
+// stopping is NotFound.
 MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services, DocumentKind kind,
                                         const std::string& path, const std::string& phrase,
                                         DocumentFault neither = DocumentFault::Damaged);
