@@ -13,11 +13,14 @@
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeDocuments.h"
 #include "matchers/PhraseRules.h"
+#include "search/PumpingStopCheck.h"
+#include "search/SearchEngine.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/GbkTextRules.h"
 #include "tests/fakes/IconvCodePage.h"
 #include "tests/fakes/LibXmlReader.h"
 #include "tests/fakes/RecordingHost.h"
+#include "tests/fakes/ZipBuilder.h"
 
 namespace querna {
 namespace {
@@ -132,13 +135,29 @@ class DocumentFallbackTest : public ::testing::Test {
     }
     static std::string Path(const std::string& name) { return "C:\\d\\" + name; }
 
+    // A phrase search of every file under `root`, as the content pass runs it.
+    std::vector<std::string> Search(const std::string& root, const std::string& phrase) {
+        state.Criteria.TypeFilter = "|*.*|";
+        host.phrase = phrase;
+        ResultPathList results(rules);
+        engine.SearchContents(results, root, "");
+        return results.Paths();
+    }
+
     fakes::FakeFileSystem fs;
     fakes::IconvCodePage codePage;
     fakes::LibXmlReaders xml;
-    DocumentServices services{fs, xml, codePage};
+    SearchState state;
+    fakes::RecordingHost host;
+    // Every check finds the window's last pump long enough ago to pump again.
+    int64_t clock = 0;
+    PumpingStopCheck stop{state, host,
+                          [this] { return clock += PumpingStopCheck::kPumpIntervalMs; }};
+    DocumentServices services{fs, xml, codePage, &stop};
     FakeAutomation automation;
     fakes::GbkTextRules rules;
     MatcherSet matchers{fs, rules, automation, &services};
+    SearchEngine engine{state, fs, rules, host, &matchers, 0};
 };
 
 TEST_F(DocumentFallbackTest, FindsExactlyTheDocumentsThatHoldThePhrase) {
@@ -255,7 +274,6 @@ TEST_F(DocumentFallbackTest, UnreadableDocumentsGiveAnErrorNamingTheFileAndWhy) 
     fs.AddFile("C:\\d\\failing.docx", Fixture("lo-word.docx"));
     fs.FailReads("C:\\d\\failing.docx");
     fs.AddFile("C:\\d\\text.docx", "{\\rtf1 not a package}");
-    fs.AddFile("C:\\d\\empty.xlsx", "");
     const std::pair<const char*, const char*> cases[] = {
         {"truncated.docx", "文档已损坏"}, {"zip-encrypted.docx", "文档已加密"},
         {"bomb.docx", "文档内容过大"},    {"encrypted.docx", "文档已加密"},
@@ -272,7 +290,6 @@ TEST_F(DocumentFallbackTest, UnreadableDocumentsGiveAnErrorNamingTheFileAndWhy) 
                       "无法读取文档 " + Path(name) + "：" + std::string(reason));
         }
     }
-    EXPECT_THROW(matchers.MatchExcelWorkbook(Path("empty.xlsx"), "x"), QuernaError);
     EXPECT_THROW(matchers.MatchExcelWorkbook(Path("lo-word.docx"), "x"), QuernaError)
         << "a Word document named as a workbook";
 }
@@ -308,6 +325,101 @@ TEST_F(DocumentFallbackTest, WpsFilesAreReadByContentUnderTheirOwnRule) {
                   "无法读取文档 " + Path("old.wps") + "：不支持的旧格式");
     }
     EXPECT_TRUE(automation.created.empty()) << "WPS files never ask for a server";
+}
+
+TEST_F(DocumentFallbackTest, EmptyOfficeFilesHoldNoTextAndTheSearchGoesOn) {
+    // What Explorer's "New" menu makes where Office is absent.
+    for (const char* name : {"a.docx", "b.xlsx", "c.pptx", "d.doc", "e.xls", "f.ppt"}) {
+        fs.AddFile(std::string("C:\\new\\") + name, "");
+    }
+    fs.AddFile("C:\\new\\z.txt", "x");
+    EXPECT_EQ(Search("C:\\new", "x"), std::vector<std::string>{"C:\\new\\z.txt"});
+    EXPECT_EQ(host.phraseReads, 7) << "every file examined";
+    EXPECT_EQ(matchers.MatchExcelWorkbook("C:\\new\\b.xlsx", "x"), MatchVerdict::NotFound);
+}
+
+// A document of each kind holding some strides of the readers' stop checks
+// in text, "needle" only at its very end.
+std::string LargeDocument(const std::string& kind) {
+    constexpr int kUnits = 8000;
+    const std::string filler(100, 'f');
+    constexpr char kRel[] = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+    const auto rels = [&](const std::string& type, const std::string& target) {
+        return std::string(
+                   "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/"
+                   "relationships\"><Relationship Id=\"r\" Type=\"") +
+               kRel + "/" + type + "\" Target=\"" + target + "\"/></Relationships>";
+    };
+    fakes::ZipBuilder zip;
+    std::string body;
+    if (kind == "docx") {
+        for (int i = 0; i <= kUnits; ++i) {
+            body += "<w:p><w:r><w:t>" + (i < kUnits ? filler : "needle") + "</w:t></w:r></w:p>";
+        }
+        zip.Add("_rels/.rels", rels("officeDocument", "document.xml"));
+        zip.Add("document.xml",
+                "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/"
+                "main\"><w:body>" +
+                    body + "</w:body></w:document>");
+    } else if (kind == "xlsx") {
+        for (int i = 1; i <= kUnits + 1; ++i) {
+            body += "<row><c r=\"A" + std::to_string(i) + "\" t=\"inlineStr\"><is><t>" +
+                    (i <= kUnits ? filler : "needle") + "</t></is></c></row>";
+        }
+        const std::string ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+        zip.Add("_rels/.rels", rels("officeDocument", "workbook.xml"));
+        zip.Add("workbook.xml", "<workbook xmlns=\"" + ns + "\" xmlns:r=\"" + kRel +
+                                    "\"><sheets><sheet r:id=\"r\"/></sheets></workbook>");
+        zip.Add("_rels/workbook.xml.rels", rels("worksheet", "sheet.xml"));
+        zip.Add("sheet.xml",
+                "<worksheet xmlns=\"" + ns + "\"><sheetData>" + body + "</sheetData></worksheet>");
+    } else {
+        for (int i = 0; i <= kUnits; ++i) {
+            body += "<p:sp><p:txBody><a:p><a:r><a:t>" + (i < kUnits ? filler : "needle") +
+                    "</a:t></a:r></a:p></p:txBody></p:sp>";
+        }
+        const std::string ns = "http://schemas.openxmlformats.org/presentationml/2006/main";
+        zip.Add("_rels/.rels", rels("officeDocument", "presentation.xml"));
+        zip.Add("presentation.xml", "<p:presentation xmlns:p=\"" + ns + "\" xmlns:r=\"" + kRel +
+                                        "\"><p:sldIdLst><p:sldId r:id=\"r\"/></p:sldIdLst>"
+                                        "</p:presentation>");
+        zip.Add("_rels/presentation.xml.rels", rels("slide", "slide.xml"));
+        zip.Add("slide.xml", "<p:sld xmlns:p=\"" + ns +
+                                 "\" xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/"
+                                 "main\"><p:cSld><p:spTree>" +
+                                 body + "</p:spTree></p:cSld></p:sld>");
+    }
+    return zip.Build();
+}
+
+TEST_F(DocumentFallbackTest, StopIsHeardInsideALargeDocumentAndEndsTheSearch) {
+    struct Case {
+        const char* kind;
+        int stopAtCheck;  // 0: nobody presses Stop
+    };
+    const Case cases[] = {{"docx", 0}, {"docx", 2}, {"xlsx", 0},
+                          {"xlsx", 2}, {"pptx", 0}, {"pptx", 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.kind) + " " + std::to_string(c.stopAtCheck));
+        const std::string root = std::string("C:\\large-") + c.kind + std::to_string(c.stopAtCheck);
+        const std::string document = root + "\\a." + c.kind;
+        fs.AddFile(document, LargeDocument(c.kind));
+        fs.AddFile(root + "\\z.txt", "needle");
+        state.StopRequested = kFalse;
+        host.phraseReads = 0;
+        // Stop is pressed at a chosen pump while the document is being read.
+        int checks = 0;
+        host.onPump = [&](int) {
+            if (host.phraseReads == 1 && ++checks == c.stopAtCheck) state.StopRequested = kTrue;
+        };
+        const std::vector<std::string> found = Search(root, "needle");
+        if (c.stopAtCheck == 0) {
+            EXPECT_EQ(found, (std::vector<std::string>{document, root + "\\z.txt"}));
+        } else {
+            EXPECT_TRUE(found.empty()) << "the document's end is never reached";
+            EXPECT_EQ(host.phraseReads, 1) << "no file is examined after the stop";
+        }
+    }
 }
 
 TEST(DocumentSniffTest, TheFirstBytesTellTheContainer) {

@@ -3,6 +3,7 @@
 // shapes count.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,118 @@ TEST(SpreadsheetTextTest, FormulasMoveTheirRelativeReferencesOnly) {
     }
 }
 
+// The units a reading gives, or the fault it ends in.
+struct Outcome {
+    Units units;
+    std::optional<DocumentFault> fault;
+    bool operator==(const Outcome&) const = default;
+};
+
+Outcome ReadOutcome(void (*reader)(ZipArchive&, XmlReaders&, TextUnitSink&),
+                    const std::string& bytes) {
+    try {
+        return {Read(reader, bytes), std::nullopt};
+    } catch (const DocumentError& error) {
+        return {{}, error.Fault()};
+    }
+}
+
+std::string Cells(const std::string& formula, const std::string& shared = "") {
+    return "<row><c r=\"B2\"><f" + std::string(shared.empty() ? "" : " t=\"shared\" si=\"0\"") +
+           ">" + formula + "</f></c>" + shared + "</row>";
+}
+
+TEST(SpreadsheetTextTest, FormulasPastExcelsLimitAreDamaged) {
+    const auto sum = [](const std::string& term, size_t count) {
+        std::string formula = term;
+        for (size_t i = 1; i < count; ++i) formula += "+" + term;
+        return formula;
+    };
+    const std::string dependentBelow = "<c r=\"B3\"><f t=\"shared\" si=\"0\"/></c>";
+    const std::string dependentBeside = "<c r=\"C2\"><f t=\"shared\" si=\"0\"/></c>";
+    struct Case {
+        const char* name;
+        std::string cells;
+        size_t units;  // when read
+        std::optional<DocumentFault> fault;
+    };
+    const Case cases[] = {
+        {"at the limit", Cells(std::string(8192, '1')), 1, std::nullopt},
+        {"past the limit", Cells(std::string(8193, '1')), 0, DocumentFault::Damaged},
+        {"longer stored than shown", Cells(sum("_xlfn.F(1)", 1000)), 1, std::nullopt},
+        {"stored past twice the limit", Cells(sum("_xlfn.F(1)", 2000)), 0, DocumentFault::Damaged},
+        {"shared, moved within the limit", Cells(sum("A9", 2731), dependentBeside), 2,
+         std::nullopt},
+        {"shared, moved past the limit", Cells(sum("A9", 2731), dependentBelow), 0,
+         DocumentFault::Damaged},
+        {"shared, far past the limit", Cells(sum("A1", 60000), dependentBelow), 0,
+         DocumentFault::Damaged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome outcome = ReadOutcome(ReadSpreadsheetText, Workbook({"r"}, {{"r", c.cells}}));
+        EXPECT_EQ(outcome.fault, c.fault);
+        EXPECT_EQ(outcome.units.size(), c.units);
+    }
+}
+
+// A workbook listing the sheets `order`, whose relationships lead to parts
+// as `targets` says; each part's one cell holds the part's name.
+std::string SheetListing(const std::vector<std::string>& order,
+                         const std::vector<std::pair<std::string, std::string>>& targets) {
+    fakes::ZipBuilder zip;
+    zip.Add("_rels/.rels", Rels({{"r", "officeDocument", "xl/workbook.xml"}}));
+    std::string workbook =
+        std::string("<workbook xmlns=\"") + kSheetNs + "\" xmlns:r=\"" + kDocRel + "\"><sheets>";
+    for (const std::string& id : order) workbook += "<sheet r:id=\"" + id + "\"/>";
+    zip.Add("xl/workbook.xml", workbook + "</sheets></workbook>");
+    std::vector<std::vector<std::string>> rels;
+    for (const auto& [id, part] : targets) rels.push_back({id, "worksheet", part});
+    zip.Add("xl/_rels/workbook.xml.rels", Rels(rels));
+    for (const char* part : {"a.xml", "b.xml"}) {
+        zip.Add(std::string("xl/") + part,
+                std::string("<worksheet xmlns=\"") + kSheetNs +
+                    "\"><sheetData><row><c r=\"A1\" t=\"inlineStr\"><is><t>" + part +
+                    "</t></is></c></row></sheetData></worksheet>");
+    }
+    return zip.Build();
+}
+
+TEST(SpreadsheetTextTest, APartIsReadOnceAndASheetListedTwiceIsDamaged) {
+    std::vector<std::string> many;
+    std::vector<std::pair<std::string, std::string>> manyToOne;
+    for (int i = 0; i < 5000; ++i) {
+        many.push_back("r" + std::to_string(i));
+        manyToOne.push_back({many.back(), "a.xml"});
+    }
+    const Outcome readOnce{{u"a.xml"}, std::nullopt};
+    const Outcome damaged{{}, DocumentFault::Damaged};
+    struct Case {
+        const char* name;
+        std::vector<std::string> order;
+        std::vector<std::pair<std::string, std::string>> targets;
+        Outcome expected;
+    };
+    const Case cases[] = {
+        {"two sheets",
+         {"rA", "rB"},
+         {{"rA", "a.xml"}, {"rB", "b.xml"}},
+         {{u"a.xml", u"b.xml"}, std::nullopt}},
+        {"two ids, one part", {"rA", "rB"}, {{"rA", "a.xml"}, {"rB", "a.xml"}}, readOnce},
+        {"one part in two letter cases",
+         {"rA", "rB"},
+         {{"rA", "a.xml"}, {"rB", "A.XML"}},
+         readOnce},
+        {"five thousand ids, one part", many, manyToOne, readOnce},
+        {"one id twice", {"rA", "rA"}, {{"rA", "a.xml"}}, damaged},
+        {"one id again later", {"rA", "rB", "rA"}, {{"rA", "a.xml"}, {"rB", "b.xml"}}, damaged},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ReadOutcome(ReadSpreadsheetText, SheetListing(c.order, c.targets)), c.expected);
+    }
+}
+
 TEST(SpreadsheetTextTest, EscapesOfStringsAreDecoded) {
     EXPECT_EQ(DecodeEscapes(u"a_x000D_b"), u"a\rb");
     EXPECT_EQ(DecodeEscapes(u"_x005F_x000D_"), u"_x000D_");
@@ -202,6 +315,25 @@ TEST(PresentationTextTest, OnlyTheSlidesOwnTextShapesCountInSlideOrder) {
     EXPECT_EQ(
         Read(ReadPresentationText, Presentation({"s2", "s1"}, {{"s1", first}, {"s2", second}})),
         (Units{u"second", u"Title\rline\vtwo7\r", u"chosen"}));
+}
+
+TEST(PresentationTextTest, ASlidePartIsReadOnceAndASlideListedTwiceIsDamaged) {
+    const std::string shape = Shape("<a:p><a:r><a:t>only</a:t></a:r></a:p>");
+    // Two ids lead to one slide part.
+    fakes::ZipBuilder zip;
+    zip.Add("_rels/.rels", Rels({{"r", "officeDocument", "ppt/presentation.xml"}}));
+    zip.Add("ppt/presentation.xml", std::string("<p:presentation xmlns:p=\"") + kSlideNs +
+                                        "\" xmlns:r=\"" + kDocRel +
+                                        "\"><p:sldIdLst><p:sldId r:id=\"s1\"/><p:sldId "
+                                        "r:id=\"s2\"/></p:sldIdLst></p:presentation>");
+    zip.Add("ppt/_rels/presentation.xml.rels",
+            Rels({{"s1", "slide", "slides/one.xml"}, {"s2", "slide", "slides/one.xml"}}));
+    zip.Add("ppt/slides/one.xml", std::string("<p:sld xmlns:p=\"") + kSlideNs + "\" xmlns:a=\"" +
+                                      kDrawingNs + "\"><p:cSld><p:spTree>" + shape +
+                                      "</p:spTree></p:cSld></p:sld>");
+    EXPECT_EQ(ReadOutcome(ReadPresentationText, zip.Build()), (Outcome{{u"only"}, std::nullopt}));
+    EXPECT_EQ(ReadOutcome(ReadPresentationText, Presentation({"s1", "s1"}, {{"s1", shape}})),
+              (Outcome{{}, DocumentFault::Damaged}));
 }
 
 TEST(PresentationTextTest, BrokenSlidesAreDamaged) {
