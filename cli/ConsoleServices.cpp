@@ -8,9 +8,12 @@ namespace querna::cli {
 
 namespace {
 
+// The C runtime buffers its error stream when it is a pipe or a file: each
+// message is written out at once, so that a log shows it when it happened.
 void WriteLine(std::FILE* stream, const std::string& text) {
     const std::string line = text + "\r\n";
     std::fwrite(line.data(), 1, line.size(), stream);
+    std::fflush(stream);
 }
 
 // The type box's item for text files alone.

@@ -116,14 +116,18 @@ ProgramResult RunCommandLine(const std::wstring& commandLine, const ProgramOptio
     // until they close: a Wine service started by the child may inherit the
     // write ends and hold them open for as long as it lives.
     ProgramResult result;
-    bool interrupted = options.interruptOnceOutputHolds.empty();
+    bool interrupted =
+        options.interruptOnceOutputHolds.empty() && options.interruptOnceErrorHolds.empty();
+    const auto holds = [](const std::string& stream, const std::string& text) {
+        return !text.empty() && stream.find(text) != std::string::npos;
+    };
     for (;;) {
         const DWORD wait = WaitForSingleObject(process.hProcess, 5);
         ReadAvailable(outRead, result.out);
         ReadAvailable(errRead, result.err);
         if (wait != WAIT_TIMEOUT) break;
-        if (!interrupted &&
-            result.out.find(options.interruptOnceOutputHolds) != std::string::npos) {
+        if (!interrupted && (holds(result.out, options.interruptOnceOutputHolds) ||
+                             holds(result.err, options.interruptOnceErrorHolds))) {
             DeliverCtrlC(process.hProcess);
             interrupted = true;
         }

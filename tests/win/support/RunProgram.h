@@ -22,6 +22,8 @@ struct ProgramOptions {
     // to the child as the system delivers it: a thread of the child runs the
     // system's control routine, which calls the child's handlers.
     std::string interruptOnceOutputHolds;
+    // The same, once the child's standard error holds this text.
+    std::string interruptOnceErrorHolds;
 };
 
 // `program` is a file name in the build tree (QUERNA_BIN_DIR); arguments are
