@@ -22,6 +22,7 @@
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/XmlLiteReader.h"
+#include "support/Documents.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
 #include "support/office_server.h"
@@ -333,7 +334,10 @@ TEST_F(OfficeFolder, QuernaFindEndsWithTheDocumentErrorAndStatusOne) {
 
 class WindowWithoutOffice : public testing::WindowSearchTest {
   protected:
-    WindowWithoutOffice() : testing::WindowSearchTest(&matchers) {}
+    // As the program wires it: the readers ask the window between chunks.
+    WindowWithoutOffice() : testing::WindowSearchTest(&matchers) {
+        services.stop = &form().DocumentStop();
+    }
     win32::Win32FileSystem fs;
     win32::XmlLiteReaders xml;
     win32::Win32CodePage codePage;
@@ -360,6 +364,26 @@ TEST_F(WindowWithoutOffice, PhraseSearchListsTheDocumentsThatHoldIt) {
                          "无法读取文档 " + tree.Path("truncated.docx") + "：文档已损坏.",
                          "office_without_servers_test"));
     EXPECT_EQ(StatusText(form().stat1, 3), tree.Path("truncated.docx"));
+}
+
+// The Stop button the timer below clicks.
+HWND stopButton = nullptr;
+
+void CALLBACK ClickStop(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    SendMessageA(stopButton, BM_CLICK, 0, 0);
+}
+
+TEST_F(WindowWithoutOffice, StopIsHeardInsideALargeDocument) {
+    tree.AddFile("slow.xlsx", testing::SlowWorkbook());
+    // Clicked while the workbook, which takes seconds, is being read: only the
+    // window's pumping inside the read can deliver the click then.
+    stopButton = form().Button2;
+    SetTimer(nullptr, 0, 300, &ClickStop);
+    Search("", "needle");
+    EXPECT_TRUE(TableNames(form().lv1).empty()) << "the workbook's last cell is never reached";
+    EXPECT_EQ(StatusText(form().stat1, 3), "搜索完成!");
+    EXPECT_TRUE(harness.dialogs.calls.empty());
 }
 
 }  // namespace
