@@ -68,7 +68,7 @@ std::vector<Relationship> ReadRelationships(ZipArchive& zip, XmlReaders& xml,
 // so a list costs its length. An id that leads nowhere or to another type is
 // left out, and a part that two ids lead to is read once, at its first place.
 // Raises DocumentError(Damaged) when one id is listed twice: no application
-// writes that list, and each listing would read the part again.
+// writes such a list.
 std::vector<std::string> PartsInListOrder(const std::vector<Relationship>& relationships,
                                           const std::vector<std::u16string>& ids,
                                           std::u16string_view kind);
