@@ -144,6 +144,7 @@ class TForm1 final : public SearchHost,
     void Pause(int milliseconds) override;
     std::string ReadPhrase() override;
     void ReportUnreadable(const std::string& path) override;
+    void ReportUnlistable(const std::string& folder) override;
 
     // SearchWindow
     std::string LocationText() override;

@@ -191,6 +191,10 @@ void TForm1::ReportUnreadable(const std::string&) {
     services_.dialogs.ShowPlainMessage("打开文件错误");
 }
 
+// A box per folder would stop a search of a whole disk at every folder the
+// user may not read; the window passes over them as it always has.
+void TForm1::ReportUnlistable(const std::string&) {}
+
 // ---- SearchWindow
 
 int TForm1::TypeIndex() {

@@ -40,6 +40,11 @@ void ConsoleHost::ReportUnreadable(const std::string& path) {
     WriteLine(err_, "打开文件错误: " + path);
 }
 
+void ConsoleHost::ReportUnlistable(const std::string& folder) {
+    WriteLine(err_, "无法读取目录: " + folder);
+    folderPassedOver_ = true;
+}
+
 void ConsoleDialogs::Say(const std::string& text) {
     WriteLine(err_, text);
 }

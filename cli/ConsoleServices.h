@@ -25,8 +25,11 @@ namespace querna::cli {
 // and where the output is flushed on its timer. The pause still paces the
 // search, so that the engine can be timed with the window's pacing. A file
 // that cannot be opened is named on `err` (the window's box cannot say more
-// than "打开文件错误", but a line in a log must). Inside one large document
-// the readers ask it whether to stop, and it answers from the Ctrl+C flag.
+// than "打开文件错误", but a line in a log must), and so is a sub-folder that
+// cannot be listed, which the window passes over in silence: a script must
+// not take a search that missed part of the tree for a complete one. Inside
+// one large document the readers ask it whether to stop, and it answers from
+// the Ctrl+C flag.
 class ConsoleHost final : public SearchHost, public StopCheck {
   public:
     ConsoleHost(std::string phrase, SearchState& state, ConsoleOutput& output, std::FILE* err,
@@ -41,7 +44,11 @@ class ConsoleHost final : public SearchHost, public StopCheck {
     void Pause(int milliseconds) override;
     std::string ReadPhrase() override { return phrase_; }
     void ReportUnreadable(const std::string& path) override;
+    void ReportUnlistable(const std::string& folder) override;
     bool StopNow() override { return interrupted_.load(); }
+
+    // Whether a sub-folder could not be listed: the run then ends with 1.
+    bool FolderPassedOver() const { return folderPassedOver_; }
 
   private:
     std::string phrase_;
@@ -50,6 +57,7 @@ class ConsoleHost final : public SearchHost, public StopCheck {
     std::FILE* err_;
     const std::atomic<bool>& interrupted_;
     bool stopAsked_ = false;
+    bool folderPassedOver_ = false;
 };
 
 // Boxes become lines on the error stream; nothing waits for an answer.

@@ -31,9 +31,9 @@ class OptionWindow final : public SearchWindow {
   public:
     OptionWindow(const FindOptions& options, Dialogs& dialogs, ResultPrinter& printer)
         : options_(options), dialogs_(dialogs), printer_(printer) {}
-    std::string LocationText() override { return options_.in; }
+    std::string LocationText() override { return options_.in.value_or(""); }
     // A named place ("cache") stands for its item of the location box.
-    int LocationIndex() override { return LocationIndexOfKeyword(options_.in); }
+    int LocationIndex() override { return LocationIndexOfKeyword(options_.in.value_or("")); }
     int TypeIndex() override { return options_.typeIndex; }
     bool IsChecked(SearchSwitch box) override {
         switch (box) {
@@ -98,7 +98,7 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
 
     // Only the all-disks search walks the drive list; asking each letter for
     // its drive type costs tens of milliseconds under Wine.
-    if (options.in == "ALL") {
+    if (options.in.value_or("") == "ALL") {
         state.LocalDriveLetters = win32::ReadLocalDriveLetters();
         state.LocalDriveCount = static_cast<int32_t>(state.LocalDriveLetters.size());
     }
@@ -114,7 +114,11 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
         Write(err, ErrorReportText(e.what()) + "\r\n");
         status = 1;
     }
-    return FinishRun(output, err, InterruptFlag().load(), status);
+    status = FinishRun(output, err, InterruptFlag().load(), status);
+    // Every result has been printed; a folder that could not be searched
+    // still makes the search incomplete.
+    if (status == 0 && host.FolderPassedOver()) status = 1;
+    return status;
 }
 
 }  // namespace querna::cli

@@ -129,8 +129,15 @@ bool ParseFindOptions(const std::vector<std::string>& args, FindOptions& options
             return false;
         }
     }
-    if (!options.help && options.in.empty()) {
+    if (options.help) return true;
+    if (!options.in) {
         error = "--in is required";
+        return false;
+    }
+    // Such a range holds no time at all: the search would list nothing and
+    // look as if it had found nothing.
+    if (options.from && options.to && DateTimeEarlier(*options.to, *options.from)) {
+        error = "--to 的时间早于 --from 的时间";
         return false;
     }
     return true;

@@ -16,7 +16,9 @@ enum class OutputFormat { Paths, Table };
 enum class TextEncodingOption { Gbk, Auto };
 
 struct FindOptions {
-    std::string in;     // a folder, or documents|desktop|templates|cache|ALL
+    // A folder, or documents|desktop|templates|cache|ALL; given blank, it is
+    // the window's blank location box.
+    std::optional<std::string> in;
     std::string name;   // all or part of a file name
     int typeIndex = 4;  // word excel powerpoint text all (the type box's items), wps office
     bool includeSystem = true;
@@ -33,7 +35,8 @@ struct FindOptions {
 };
 
 // Parses the arguments after the program name. Returns false with a message
-// in `error` for an unknown option, a missing or bad value.
+// in `error` for an unknown option, a missing or bad value, no --in, or a
+// --to earlier than the --from.
 bool ParseFindOptions(const std::vector<std::string>& args, FindOptions& options,
                       std::string& error);
 

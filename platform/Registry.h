@@ -36,8 +36,9 @@ class Registry {
   public:
     virtual ~Registry() = default;
     // The string value `name` of HKEY_CURRENT_USER\`key`, opened without
-    // creating it; empty when the key or the value is missing. A value that
-    // holds no string raises QuernaError "Invalid data type for '<name>'".
+    // creating it; empty when the key or the value is missing, or when the
+    // value holds no string (a number, binary data): the program then knows
+    // no folder by that name, as when it is missing.
     virtual std::string ReadCurrentUserString(const std::string& key, const std::string& name) = 0;
     // A new accessor over HKEY_CLASSES_ROOT with no key open. Never null.
     virtual std::unique_ptr<ClassesRootAccessor> OpenClassesRoot() = 0;

@@ -25,6 +25,12 @@ class SearchHost {
     // The content pass could not open a candidate: the window shows
     // "打开文件错误", the console companion names the file on its error stream.
     virtual void ReportUnreadable(const std::string& path) = 0;
+    // The walk could not list a sub-folder (no permission, gone since its
+    // parent listed it, a device), so none of its files was searched; the
+    // folder comes with its trailing backslash. The window passes over it in
+    // silence; the console companion names it on its error stream and ends
+    // with status 1.
+    virtual void ReportUnlistable(const std::string& folder) = 0;
 };
 
 }  // namespace querna

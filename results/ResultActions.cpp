@@ -6,27 +6,47 @@ namespace querna {
 
 namespace {
 
-// Windows error codes the save names by text; every other one is numbered.
+// Windows error codes the save explains in words; every other one is
+// numbered.
+constexpr uint32_t kShortWrite = 0;
 constexpr uint32_t kFileNotFound = 2;
 constexpr uint32_t kPathNotFound = 3;
 constexpr uint32_t kTooManyOpenFiles = 4;
 constexpr uint32_t kAccessDenied = 5;
+constexpr uint32_t kSharingViolation = 32;
+constexpr uint32_t kHandleDiskFull = 39;
+constexpr uint32_t kDiskFull = 112;
+constexpr uint32_t kInvalidName = 123;
+
+std::string SaveErrorReason(uint32_t systemError) {
+    switch (systemError) {
+        case kShortWrite:
+        case kHandleDiskFull:
+        case kDiskFull:
+            return "磁盘空间不足";
+        case kFileNotFound:
+            return "找不到文件";
+        case kPathNotFound:
+            return "文件夹不存在";
+        case kTooManyOpenFiles:
+            return "打开的文件过多";
+        case kAccessDenied:
+            return "拒绝访问";
+        case kSharingViolation:
+            return "文件正被其他程序使用";
+        case kInvalidName:
+            // Also what a device's name ("com1.txt", "nul") gives: the list
+            // would reach the device rather than a file.
+            return "文件名无效或是设备名";
+        default:
+            return "系统错误 " + std::to_string(systemError);
+    }
+}
 
 }  // namespace
 
-std::string SaveErrorText(uint32_t systemError) {
-    switch (systemError) {
-        case kFileNotFound:
-            return "File not found";
-        case kPathNotFound:
-            return "Invalid filename";
-        case kTooManyOpenFiles:
-            return "Too many open files";
-        case kAccessDenied:
-            return "File access denied";
-        default:
-            return "I/O error " + std::to_string(systemError);
-    }
+std::string SaveErrorText(const std::string& path, uint32_t systemError) {
+    return "无法写入文件 " + path + "：" + SaveErrorReason(systemError);
 }
 
 bool ResultActions::HasResults() {
@@ -76,9 +96,9 @@ void ResultActions::WriteLines(OutputFile& file) {
         line += "\r\n";
         size_t written = 0;
         if (const uint32_t error = file.Write(line, written)) {
-            throw QuernaError(SaveErrorText(error));
+            throw QuernaError(SaveErrorText(saveFileName_, error));
         }
-        if (written < line.size()) throw QuernaError("Disk full");
+        if (written < line.size()) throw QuernaError(SaveErrorText(saveFileName_, kShortWrite));
     }
 }
 
@@ -87,11 +107,13 @@ void ResultActions::SaveList() {
     if (!dialogs_.PromptSaveFile(saveFileName_)) return;
     uint32_t error = 0;
     const std::unique_ptr<OutputFile> file = files_.Create(saveFileName_, error);
-    if (!file) throw QuernaError(SaveErrorText(error));
+    if (!file) throw QuernaError(SaveErrorText(saveFileName_, error));
     // On a failed write or close the error passes `file`, which then removes
     // the partial file (see OutputFile).
     WriteLines(*file);
-    if (const uint32_t closeError = file->Close()) throw QuernaError(SaveErrorText(closeError));
+    if (const uint32_t closeError = file->Close()) {
+        throw QuernaError(SaveErrorText(saveFileName_, closeError));
+    }
     dialogs_.ShowInfo("文件列表保存成功", "提示");
 }
 

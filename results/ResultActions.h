@@ -28,9 +28,10 @@ class ResultRowsView {
     virtual std::string RowFolder(int row) = 0;
 };
 
-// The message a failed save reports for a system error code (the codes a
-// file that cannot be created, written or closed gives back).
-std::string SaveErrorText(uint32_t systemError);
+// The message of a failed save of the list to `path`: the file named, then
+// why, in words, for the system error code that creating, writing or closing
+// it gave back (0: a write stored less than it was given, the disk is full).
+std::string SaveErrorText(const std::string& path, uint32_t systemError);
 
 class ResultActions {
   public:
@@ -49,8 +50,8 @@ class ResultActions {
     // Writes the full path of every row, first to last, each ended by CR LF,
     // to a file chosen in the save dialog, then confirms. Needs a first row
     // with a name, no selection. A file that cannot be created, written or
-    // closed raises QuernaError (SaveErrorText; "Disk full" for a short
-    // write) and leaves no file of that name: the partial file is removed.
+    // closed raises QuernaError (SaveErrorText, which names the file) and
+    // leaves no file of that name: the partial file is removed.
     void SaveList();
 
   private:

@@ -118,7 +118,15 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
                         ResultObserver* observer) {
     if (state_.StopRequested) return;
     const std::string dir = NormaliseFolder(folder, rules_);
-    if (!fs_.FolderExists(dir)) return;
+    // A sub-folder that its parent listed but that cannot be listed itself
+    // is told to the host. The start folder is not: the search run tells the
+    // user about a location it cannot search before walking it, and passes
+    // over a disk without a medium in silence.
+    const bool subFolder = !ancestors.empty();
+    if (!fs_.FolderExists(dir)) {
+        if (subFolder) host_.ReportUnlistable(dir);
+        return;
+    }
 
     Candidates candidates;
     const uint32_t allowed = ListingAttributes(state_.Criteria);
@@ -134,6 +142,7 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
     {
         AncestorGuard onChain(ancestors, dir);
         auto listing = fs_.List(dir + "*.*", allowed);
+        if (subFolder && listing->Refused()) host_.ReportUnlistable(dir);
         DirEntry entry;
         std::string path;
         while (listing->Next(entry)) {

@@ -57,7 +57,8 @@ class SearchEngine {
     // Appends to `results`, in post-order of the tree, the files under
     // `folder` whose names contain `pattern` and pass the type filter. Reads
     // the criteria live; returns early when a stop is requested. Never throws
-    // in ordinary use: folders that cannot be listed yield nothing.
+    // in ordinary use: folders that cannot be listed yield nothing, and each
+    // one below `folder` is told to the host (SearchHost::ReportUnlistable).
     void WalkDirectory(ResultPathList& results, const std::string& folder,
                        const std::string& pattern);
 

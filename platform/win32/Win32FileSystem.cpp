@@ -16,9 +16,16 @@ FileTime ToFileTime(const FILETIME& ft) {
 }
 
 // The ANSI functions take at most MAX_PATH - 1 characters; a longer path is
-// refused here rather than handed to them, so it behaves the same everywhere.
+// handed to the wide functions in its \\?\ form instead.
 bool PathFits(const std::string& path) {
     return !path.empty() && path.size() < MAX_PATH;
+}
+
+// No Windows path, \\?\ form included, is longer than this.
+constexpr size_t kLongestPath = 32767;
+
+bool PathUsable(const std::string& path) {
+    return !path.empty() && path.size() < kLongestPath;
 }
 
 // The position after the last backslash that is not the second byte of a
@@ -42,24 +49,6 @@ std::wstring ExtendedForm(const std::wstring& full) {
     return L"\\\\?\\" + full;
 }
 
-// The \\?\ form of a file's full path. Windows maps a last component such as
-// "com1.txt", "aux.txt" or "nul.txt" to a device; in this form the name
-// reaches the file of that name instead. Only the folder part is made full
-// (resolving "." and ".." and relative folders): doing so to the whole path
-// would turn the device names into "\\.\COM1".
-std::wstring FileOnlyPath(const std::string& path) {
-    const size_t nameStart = NameStart(path);
-    std::string folder = path.substr(0, nameStart);
-    if (folder.empty()) folder = ".\\";
-    char full[MAX_PATH];
-    const DWORD length = GetFullPathNameA(folder.c_str(), MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH) return FromCodePage(path);
-    std::string whole(full, length);
-    if (NameStart(whole) != whole.size()) whole += '\\';
-    whole.append(path, nameStart);
-    return ExtendedForm(FromCodePage(whole));
-}
-
 // The full form of `path` (current folder applied, "." and ".." resolved,
 // '/' made a backslash); GetFullPathNameW is not held to MAX_PATH. Empty when
 // it fails or the path is longer than any Windows path.
@@ -77,14 +66,52 @@ std::wstring FullPathW(const std::wstring& path) {
     }
 }
 
-// The \\?\ form of a folder path too long for the ANSI functions, so that
-// such a folder is known to exist although it cannot be listed; empty when it
-// has none.
+// The \\?\ form of a file's full path. Windows maps a last component such as
+// "com1.txt", "aux.txt" or "nul.txt" to a device; in this form the name
+// reaches the file of that name instead. Only the folder part is made full
+// (resolving "." and ".." and relative folders): doing so to the whole path
+// would turn the device names into "\\.\COM1". The form also reaches files
+// whose paths are longer than MAX_PATH.
+std::wstring FileOnlyPath(const std::string& path) {
+    const size_t nameStart = NameStart(path);
+    std::string folder = path.substr(0, nameStart);
+    if (folder.empty()) folder = ".\\";
+    std::wstring whole = FullPathW(FromCodePage(folder));
+    if (whole.empty()) return FromCodePage(path);
+    if (whole.back() != L'\\') whole += L'\\';
+    whole += FromCodePage(std::string_view(path).substr(nameStart));
+    return ExtendedForm(whole);
+}
+
+// The \\?\ form of a folder path too long for the ANSI functions; empty when
+// it has none. Sub-folders deep in a tree, or with long names, are reached
+// this way like a location given in that form.
 std::wstring LongFolderPath(const std::string& path) {
     if (path.starts_with("\\\\?\\")) return FromCodePage(path);
     const std::wstring full = FullPathW(FromCodePage(path));
     if (full.empty() || full.starts_with(L"\\\\.\\")) return {};
     return ExtendedForm(full);
+}
+
+// A folder path as the wide functions take it: as it is while it fits the
+// ANSI limit (so that short paths keep the meaning Windows gives them), in
+// its \\?\ form beyond it; empty when it cannot be named at all.
+std::wstring FolderPathW(const std::string& path) {
+    if (PathFits(path)) return FromCodePage(path);
+    if (!PathUsable(path)) return {};
+    return LongFolderPath(path);
+}
+
+// A listing mask (a folder path, then a wildcard mask) as FindFirstFileW
+// takes it. Only the folder part of a long one is made full: the wildcards
+// must reach the listing as they are.
+std::wstring MaskPathW(const std::string& mask) {
+    if (PathFits(mask)) return FromCodePage(mask);
+    const size_t nameStart = NameStart(mask);
+    std::wstring folder = FolderPathW(mask.substr(0, nameStart));
+    if (folder.empty()) return {};
+    if (folder.back() != L'\\') folder += L'\\';
+    return folder + FromCodePage(std::string_view(mask).substr(nameStart));
 }
 
 // A name the listing gives in the system code page. A long name that the code
@@ -121,14 +148,14 @@ class Win32DirListing final : public DirListing {
   public:
     Win32DirListing(const std::string& mask, uint32_t allowed)
         : allowed_(allowed), literal_(mask.starts_with("\\\\?\\")) {
-        if (PathFits(mask)) {
-            find_ = FindHandle(FindFirstFileW(FromCodePage(mask).c_str(), &data_));
-        }
+        const std::wstring wide = MaskPathW(mask);
+        if (!wide.empty()) find_ = FindHandle(FindFirstFileW(wide.c_str(), &data_));
         pending_ = static_cast<bool>(find_);
         // No match is an empty listing; anything else (access denied, no
-        // medium, a path too long) is a folder that could not be listed.
+        // medium, a path too long even for the \\?\ form) is a folder that
+        // could not be listed.
         if (!pending_) {
-            const DWORD error = PathFits(mask) ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+            const DWORD error = wide.empty() ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
             refused_ = error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES;
         }
     }
@@ -154,6 +181,8 @@ class Win32DirListing final : public DirListing {
   private:
     uint32_t allowed_;
     // Under a \\?\ location no name is tidied: every folder can be reached.
+    // A long path that the walk builds is tidied when it is made full, so
+    // under it a folder ending in a dot is passed over as under a short one.
     bool literal_;
     WIN32_FIND_DATAW data_{};
     FindHandle find_;
@@ -225,7 +254,7 @@ bool Win32FileSystem::FolderExists(const std::string& path) {
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     if (PathFits(path)) {
         attributes = GetFileAttributesA(path.c_str());
-    } else if (const std::wstring extended = LongFolderPath(path); !extended.empty()) {
+    } else if (const std::wstring extended = FolderPathW(path); !extended.empty()) {
         attributes = GetFileAttributesW(extended.c_str());
     }
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -236,7 +265,7 @@ std::unique_ptr<DirListing> Win32FileSystem::List(const std::string& mask, uint3
 }
 
 bool Win32FileSystem::FindEntry(const std::string& path, EntryFacts& facts) {
-    if (!PathFits(path) || HasWildcard(path)) return false;
+    if (!PathUsable(path) || HasWildcard(path)) return false;
     WIN32_FIND_DATAW data{};
     FindHandle find(FindFirstFileW(FileOnlyPath(path).c_str(), &data));
     if (!find) return false;
@@ -250,7 +279,7 @@ bool Win32FileSystem::FindEntry(const std::string& path, EntryFacts& facts) {
 }
 
 std::unique_ptr<ReadableFile> Win32FileSystem::OpenExclusive(const std::string& path) {
-    if (!PathFits(path) || HasWildcard(path)) return nullptr;
+    if (!PathUsable(path) || HasWildcard(path)) return nullptr;
     FileHandle file(CreateFileW(FileOnlyPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return nullptr;
@@ -261,7 +290,7 @@ std::unique_ptr<ReadableFile> Win32FileSystem::OpenExclusive(const std::string& 
 }
 
 std::unique_ptr<ByteSource> Win32FileSystem::OpenDocument(const std::string& path) {
-    if (!PathFits(path) || HasWildcard(path)) return nullptr;
+    if (!PathUsable(path) || HasWildcard(path)) return nullptr;
     FileHandle file(CreateFileW(FileOnlyPath(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -273,7 +302,7 @@ std::unique_ptr<ByteSource> Win32FileSystem::OpenDocument(const std::string& pat
 }
 
 bool Win32FileSystem::ReadCreationTime(const std::string& path, FileTime& creation) {
-    if (!PathFits(path) || HasWildcard(path)) return false;
+    if (!PathUsable(path) || HasWildcard(path)) return false;
     FileHandle file(CreateFileW(FileOnlyPath(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -292,9 +321,10 @@ FileTime Win32FileSystem::FileTimeToLocal(FileTime utc) {
 }
 
 bool Win32FileSystem::ReadFolderId(const std::string& path, FolderId& id) {
-    if (!PathFits(path)) return false;
+    const std::wstring wide = FolderPathW(path);
+    if (wide.empty()) return false;
     // Backup semantics open folders; following the link gives its target.
-    FileHandle folder(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+    FileHandle folder(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder) return false;

@@ -57,9 +57,7 @@ std::string Win32Registry::ReadCurrentUserString(const std::string& key, const s
         size == 0) {
         return {};
     }
-    if (type != REG_SZ && type != REG_EXPAND_SZ) {
-        throw QuernaError("Invalid data type for '" + name + "'");
-    }
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
     // The value may grow between the two queries; ask again with the new size.
     std::string data;
     LONG result = ERROR_MORE_DATA;

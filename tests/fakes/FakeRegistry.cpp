@@ -88,7 +88,7 @@ std::string FakeRegistry::ReadCurrentUserString(const std::string& key, const st
     currentUserReads.push_back(key + "|" + name);
     const auto it = currentUser_.find(Fold(key) + "|" + name);
     if (it == currentUser_.end()) return {};
-    if (!it->second.isString) throw QuernaError("Invalid data type for '" + name + "'");
+    if (!it->second.isString) return {};
     return it->second.text;
 }
 

@@ -21,7 +21,7 @@ class FakeRegistry final : public Registry {
     // --- HKEY_CURRENT_USER
     void SetCurrentUserString(const std::string& key, const std::string& name,
                               const std::string& value);
-    // A value of a non-string type: reading it raises the invalid-type error.
+    // A value of a non-string type (a number): it reads as no string.
     void SetCurrentUserNumber(const std::string& key, const std::string& name);
     std::vector<std::string> currentUserReads;  // "key|name" per read
 

@@ -30,6 +30,7 @@ class RecordingHost : public SearchHost {
         return phrase;
     }
     void ReportUnreadable(const std::string& path) override { unreadable.push_back(path); }
+    void ReportUnlistable(const std::string& folder) override { unlistable.push_back(folder); }
 
     // The texts shown in one panel, in order.
     std::vector<std::string> PanelTexts(int panel) const {
@@ -47,6 +48,7 @@ class RecordingHost : public SearchHost {
     std::string phrase;
     int phraseReads = 0;
     std::vector<std::string> unreadable;  // files the content pass could not open
+    std::vector<std::string> unlistable;  // sub-folders the walk could not list
     std::function<void(int pump)> onPump;
 };
 

@@ -315,9 +315,8 @@ std::vector<std::string> ProblemsOf(const Outcome& outcome, const Scenario& scen
                                     FaultError error) {
     std::vector<std::string> problems = outcome.problems;
     if (IsWriterKind(kind)) {
-        const std::string message = error == FaultError::ShortRead
-                                        ? "Disk full"
-                                        : SaveErrorText(fakes::SystemErrorCode(error));
+        const std::string message = SaveErrorText(
+            kListPath, error == FaultError::ShortRead ? 0 : fakes::SystemErrorCode(error));
         if (outcome.saveError != message) {
             problems.push_back("the save said " + outcome.saveError.value_or("nothing") + ", not " +
                                message);

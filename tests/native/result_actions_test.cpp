@@ -187,18 +187,20 @@ TEST_F(ResultActionsTest, SaveFailuresAreReportedAndLeaveNoFile) {
         uint32_t writeError;
         size_t shortWriteBytes;
         uint32_t closeError;
-        const char* message;
+        const char* reason;  // after the name of the file
     };
     const Case cases[] = {
-        {"missing file", 2, 0, 0, 0, 0, "File not found"},
-        {"missing folder", 3, 0, 0, 0, 0, "Invalid filename"},
-        {"no handles left", 4, 0, 0, 0, 0, "Too many open files"},
-        {"access denied", 5, 0, 0, 0, 0, "File access denied"},
-        {"sharing violation", 32, 0, 0, 0, 0, "I/O error 32"},
-        {"second write fails", 0, 2, 112, 0, 0, "I/O error 112"},
-        {"second write stores 3 bytes", 0, 2, 0, 3, 0, "Disk full"},
-        {"first write stores nothing", 0, 1, 0, 0, 0, "Disk full"},
-        {"close fails", 0, 0, 0, 0, 5, "File access denied"},
+        {"missing file", 2, 0, 0, 0, 0, "找不到文件"},
+        {"missing folder", 3, 0, 0, 0, 0, "文件夹不存在"},
+        {"no handles left", 4, 0, 0, 0, 0, "打开的文件过多"},
+        {"access denied", 5, 0, 0, 0, 0, "拒绝访问"},
+        {"sharing violation", 32, 0, 0, 0, 0, "文件正被其他程序使用"},
+        {"a device's name", 123, 0, 0, 0, 0, "文件名无效或是设备名"},
+        {"unexplained code", 1117, 0, 0, 0, 0, "系统错误 1117"},
+        {"second write fails", 0, 2, 112, 0, 0, "磁盘空间不足"},
+        {"second write stores 3 bytes", 0, 2, 0, 3, 0, "磁盘空间不足"},
+        {"first write stores nothing", 0, 1, 0, 0, 0, "磁盘空间不足"},
+        {"close fails", 0, 0, 0, 0, 5, "拒绝访问"},
     };
     for (const Case& c : cases) {
         fakes::FakeTextFileWriter writer;
@@ -216,7 +218,7 @@ TEST_F(ResultActionsTest, SaveFailuresAreReportedAndLeaveNoFile) {
             saving.SaveList();
             ADD_FAILURE() << c.what << ": no error";
         } catch (const QuernaError& e) {
-            EXPECT_STREQ(e.what(), c.message) << c.what;
+            EXPECT_EQ(e.what(), "无法写入文件 C:\\list.txt：" + std::string(c.reason)) << c.what;
         }
         EXPECT_TRUE(dialogs.infos.empty()) << c.what;
         EXPECT_EQ(writer.openFiles, 0) << c.what;

@@ -210,6 +210,7 @@ struct RefusedCase {
     const char* item;     // selected caption, or nullptr for none
     const char* desktop;  // the registry's Desktop value; nullptr: not recorded
     const char* message;
+    bool desktopIsNumber = false;  // the Desktop value is recorded, as a number
 };
 
 class RefusedLocationTest : public SearchRunTest,
@@ -223,6 +224,7 @@ TEST_P(RefusedLocationTest, TellsTheUserAndSearchesNothing) {
     fs.AddFile("C:\\Locked\\x.txt");
     fs.FailListing("C:\\Locked");
     if (c.desktop != nullptr) registry.SetCurrentUserString(kShellFolders, "Desktop", c.desktop);
+    if (c.desktopIsNumber) registry.SetCurrentUserNumber(kShellFolders, "Desktop");
     state.FoundCount = 7;
     window.locationText = c.text;
     window.locationIndex = c.item == nullptr ? -1 : window.ItemIndex(c.item);
@@ -245,6 +247,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "系统没有记录“桌面”所在的目录."},
         RefusedCase{"special_folder_recorded_blank", "桌面", "桌面", "  ",
                     "系统没有记录“桌面”所在的目录."},
+        RefusedCase{"special_folder_recorded_as_a_number", "桌面", "桌面", nullptr,
+                    "系统没有记录“桌面”所在的目录.", true},
         RefusedCase{"special_folder_missing", "桌面", "桌面", "C:\\Gone",
                     "目标目录不存在: C:\\GONE\\"},
         RefusedCase{"missing_folder", "C:\\Nowhere", nullptr, nullptr,
@@ -263,6 +267,7 @@ TEST_F(SearchRunTest, AllDisksPassSilentlyOverADiskThatCannotBeListed) {
     fs.AddFile("C:\\x.txt");
     RunWithItem("我的电脑");
     EXPECT_TRUE(window.infos.empty());
+    EXPECT_TRUE(window.unlistable.empty());
     EXPECT_EQ(window.rows, (Paths{"C:\\x.txt"}));
     EXPECT_EQ(window.current[3], kDone);
 }
@@ -356,6 +361,8 @@ TEST_P(BoxesTest, NameWalkOrContentPassByTheBoxes) {
     fs.AddFile("C:\\R\\abc.txt");
     fs.AddFile("C:\\R\\abd.txt");
     fs.AddFile("C:\\R\\zzz.txt");
+    fs.AddFile("C:\\R\\Locked\\abd-phrase.txt");
+    fs.FailListing("C:\\R\\Locked");
     matchers.texts = {{"C:\\R\\abd.txt", "a phrase here"}, {"C:\\R\\zzz.txt", "phrase"}};
     window.locationText = "C:\\R";
     window.name = c.name;
@@ -371,6 +378,8 @@ TEST_P(BoxesTest, NameWalkOrContentPassByTheBoxes) {
     EXPECT_EQ(window.PanelTexts(1).front(), "0");
     EXPECT_EQ(window.current[3], kDone);
     EXPECT_EQ(window.phraseTextReads, 2);
+    // A name walk and a content pass alike tell the folder they could not list.
+    EXPECT_EQ(window.unlistable, c.walks ? Paths{"C:\\R\\Locked\\"} : Paths{});
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "search/FileTypes.h"
 #include "search/SearchEngine.h"
 #include "tests/fakes/FakeFileSystem.h"
@@ -227,11 +229,43 @@ TEST_F(WalkerTest, CriteriaChangedDuringAPumpApplyFromTheNextFolder) {
               (std::vector<std::string>{"C:\\R\\A\\a.txt", "C:\\R\\A\\a.doc", "C:\\R\\B\\b.doc"}));
 }
 
-TEST_F(WalkerTest, UnlistableFoldersAndLinkLoopsEndQuietly) {
-    AddTreeR();
-    fs.FailListing("C:\\R\\A");
-    fs.AddLink("C:\\R\\B\\loop", "C:\\R");
-    EXPECT_EQ(Walk("C:\\R"), (std::vector<std::string>{"C:\\R\\B\\b.txt", "C:\\R\\r.txt"}));
+// A sub-folder whose files could not be searched is told to the host; the
+// start folder is the run's to tell, and a link loop is no fault.
+TEST_F(WalkerTest, SubFoldersThatCannotBeListedAreToldAndLinkLoopsAreNot) {
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::vector<std::string> found;
+        std::vector<std::string> told;
+    };
+    const Case cases[] = {
+        {"listing refused",
+         [&] { fs.FailListing("C:\\R\\A"); },
+         {"C:\\R\\B\\b.txt", "C:\\R\\r.txt"},
+         {"C:\\R\\A\\"}},
+        {"gone once its parent listed it",
+         [&] {
+             host.onPump = [&](int) {
+                 if (host.current[3] == "C:\\R\\A\\a.txt") fs.Remove("C:\\R\\B");
+             };
+         },
+         {"C:\\R\\A\\A1\\a1.txt", "C:\\R\\A\\a.txt", "C:\\R\\r.txt"},
+         {"C:\\R\\B\\"}},
+        {"link back to the start",
+         [&] { fs.AddLink("C:\\R\\B\\loop", "C:\\R"); },
+         {"C:\\R\\A\\A1\\a1.txt", "C:\\R\\A\\a.txt", "C:\\R\\B\\b.txt", "C:\\R\\r.txt"},
+         {}},
+        {"start folder refused", [&] { fs.FailListing("C:\\R"); }, {}, {}},
+        {"start folder missing", [&] { fs.Remove("C:\\R"); }, {}, {}},
+    };
+    for (const Case& c : cases) {
+        fs = FakeFileSystem();
+        host = fakes::RecordingHost();
+        AddTreeR();
+        c.arrange();
+        EXPECT_EQ(Walk("C:\\R"), c.found) << c.what;
+        EXPECT_EQ(host.unlistable, c.told) << c.what;
+    }
 }
 
 TEST_F(WalkerTest, LinkToAFolderOutsideTheWalkIsFollowed) {

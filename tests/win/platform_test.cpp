@@ -18,8 +18,10 @@ class NullHost final : public SearchHost {
     void ProcessMessages() override {}
     void Pause(int) override {}
     void ReportUnreadable(const std::string&) override {}
+    void ReportUnlistable(const std::string& folder) override { unlistable.push_back(folder); }
     std::string ReadPhrase() override { return {}; }
     std::string panel1 = "untouched";
+    std::vector<std::string> unlistable;
 };
 
 class Win32WalkTest : public ::testing::Test {

@@ -102,12 +102,13 @@ TEST_F(WindowHostile, LocationOrSkippedNameOutsideTheCodePageIsRefused) {
 TEST_F(WindowHostile, SavingToADeviceNameIsAnErrorNotASuccess) {
     tree.AddFile("a.txt");
     Search("a");
-    for (const char* name : {"nul.txt", "aux.log", "NUL"}) {
+    for (const char* name : {"nul.txt", "aux.log", "NUL", "com1.txt"}) {
         harness.dialogs.calls.clear();
         harness.dialogs.answers = {{true, tree.Path(name)}};
         ChooseMenuItem(form(), 7);  // save the list
         ASSERT_EQ(harness.dialogs.calls.size(), 2u) << name;
-        EXPECT_TRUE(IsDialog(harness.dialogs.calls[1], DialogKind::Error, "I/O error 123.",
+        EXPECT_TRUE(IsDialog(harness.dialogs.calls[1], DialogKind::Error,
+                             "无法写入文件 " + tree.Path(name) + "：文件名无效或是设备名.",
                              "window_hostile_test"))
             << name;
     }

@@ -326,8 +326,10 @@ TEST_F(WindowActions, SaveThatCannotCreateTheFileIsReported) {
     harness.dialogs.answers = {{true, tree.Path("no-such-folder\\list.txt")}};
     Choose(N10);
     ASSERT_EQ(harness.dialogs.calls.size(), 2u);
-    EXPECT_TRUE(IsDialog(harness.dialogs.calls[1], DialogKind::Error, "Invalid filename.",
-                         "window_search_test"));
+    EXPECT_TRUE(
+        IsDialog(harness.dialogs.calls[1], DialogKind::Error,
+                 "无法写入文件 " + tree.Path("no-such-folder\\list.txt") + "：文件夹不存在.",
+                 "window_search_test"));
 }
 
 // ---------------------------------------------------------------- registration, dialogs
