@@ -12,6 +12,7 @@
 namespace querna {
 namespace {
 
+using querna::testing::ProgramOptions;
 using querna::testing::RunProgram;
 using querna::testing::RunProgramWide;
 using querna::testing::SlowWorkbook;
@@ -121,6 +122,7 @@ TEST_F(FindCliTest, DateFilterBoundsTheCreationTime) {
         {{"--from", "2100-01-01 00:00:00"}, ""},
         {{"--to", "2000-01-01"}, ""},
         {{"--to", Today()}, Lines({"B\\Makefile"})},  // the whole day
+        {{"--from", Today() + " 00:00:00", "--to", Today()}, Lines({"B\\Makefile"})},
         {{"--from", "1850-06-15 18:00:00"}, Lines({"B\\Makefile"})},
         {{"--to", "1850-06-15 18:00:00"}, ""},
     };
@@ -156,21 +158,27 @@ TEST_F(FindCliTest, SpecialPlaceIsReadFromTheUsersShellFolders) {
 }
 
 TEST_F(FindCliTest, BadUsageGivesStatusTwoAndAMessage) {
-    const std::vector<std::vector<std::string>> cases = {{"--in"},
-                                                         {"--bogus"},
-                                                         {"--in", "x", "--type", "pdf"},
-                                                         {"--in", "x", "--pause-ms", "-1"},
-                                                         {"--in", "x", "--pause-ms", "10001"},
-                                                         {"--in", "x", "--pause-ms", "99999999999"},
-                                                         {"--in", "x", "--format", "xml"},
-                                                         {"--in", "x", "--from", "2020-13-01"},
-                                                         {"--name", "x"}};
+    const std::vector<std::vector<std::string>> cases = {
+        {"--in"},
+        {"--bogus"},
+        {"--in", "x", "--type", "pdf"},
+        {"--in", "x", "--pause-ms", "-1"},
+        {"--in", "x", "--pause-ms", "10001"},
+        {"--in", "x", "--pause-ms", "99999999999"},
+        {"--in", "x", "--format", "xml"},
+        {"--in", "x", "--from", "2020-13-01"},
+        {"--name", "x"},
+        {"--in", "x", "--from", "2020-02-01", "--to", "2020-01-31 23:59:59"}};
     for (const auto& args : cases) {
         const auto result = RunProgram("querna-find.exe", args);
         EXPECT_EQ(result.status, 2u) << ::testing::PrintToString(args);
         EXPECT_NE(result.err.find("usage:"), std::string::npos);
         EXPECT_TRUE(result.out.empty());
     }
+    const auto reversed = RunProgram(
+        "querna-find.exe", {"--in", "x", "--to", "1850-06-15", "--from", "1850-06-16 00:00:00"});
+    EXPECT_EQ(reversed.err.find("querna-find: --to 的时间早于 --from 的时间\r\n"), 0u)
+        << reversed.err;
     const auto help = RunProgram("querna-find.exe", {"--help"});
     EXPECT_EQ(help.status, 0u);
     EXPECT_NE(help.out.find("--phrase"), std::string::npos);
@@ -189,6 +197,10 @@ class ShellFolderValue {
             RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name_, REG_SZ, saved_, strlen(saved_) + 1);
     }
     void Delete() { RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, name_); }
+    void SetNumber() {
+        const DWORD number = 7;
+        RegSetKeyValueA(HKEY_CURRENT_USER, kKey, name_, REG_DWORD, &number, sizeof number);
+    }
 
   private:
     static constexpr const char* kKey =
@@ -200,19 +212,26 @@ class ShellFolderValue {
 
 TEST_F(FindCliTest, LocationThatCannotBeSearchedIsNamedAndEndsWithStatusOne) {
     ShellFolderValue cache("Cache");
-    cache.Delete();
     struct Case {
         std::string in;
         std::string message;
+        bool cacheIsNumber = false;  // else the Cache value is missing
     };
     const Case cases[] = {
+        {"", "请选择要搜索的目标目录."},
         {"   ", "请选择要搜索的目标目录."},
         {"cache", "系统没有记录“IE缓存”所在的目录."},
+        {"cache", "系统没有记录“IE缓存”所在的目录.", true},
         {tree.Path("nowhere"), "目标目录不存在: " + tree.Path("nowhere\\")},
         {tree.Path("r.txt"), "目标不是目录: " + tree.Path("r.txt\\")},
         {"Q:\\", "目标目录不存在: Q:\\"},
     };
     for (const Case& c : cases) {
+        if (c.cacheIsNumber) {
+            cache.SetNumber();
+        } else {
+            cache.Delete();
+        }
         const auto result = RunProgram("querna-find.exe", {"--in", c.in, "--name", "x"});
         EXPECT_EQ(result.status, 1u) << c.in;
         EXPECT_EQ(result.err, c.message + "\r\n") << c.in;
@@ -220,27 +239,87 @@ TEST_F(FindCliTest, LocationThatCannotBeSearchedIsNamedAndEndsWithStatusOne) {
     }
 }
 
-// A folder deeper than the ANSI functions reach exists, but cannot be listed.
-TEST_F(FindCliTest, LocationTooLongToListIsSaidToBeUnreadable) {
+// Creates a folder, or a file holding `content`, through the \\?\ form, which
+// the ANSI functions' MAX_PATH does not bound; `path` is ASCII.
+void MakeLong(const std::string& path, const char* content = nullptr) {
+    const std::wstring wide = L"\\\\?\\" + std::wstring(path.begin(), path.end());
+    if (content == nullptr) {
+        ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr)) << path;
+        return;
+    }
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(file, content, static_cast<DWORD>(strlen(content)), &written, nullptr);
+    CloseHandle(file);
+}
+
+// Sub-folders whose paths pass MAX_PATH, by depth or by long names, are
+// searched to the bottom, from a short location or from one that is itself
+// that long; the paths are listed as they are, without the \\?\ form.
+TEST_F(FindCliTest, DeepTreesAndLongNamesAreSearchedToTheBottom) {
     const std::string root = tree.Root();  // ASCII: the temporary folder
-    std::string deep = root;
-    std::vector<std::wstring> made;
-    while (deep.size() < 300) {
-        deep += "\\" + std::string(40, 'd');
-        made.push_back(L"\\\\?\\" + std::wstring(deep.begin(), deep.end()));
-        ASSERT_TRUE(CreateDirectoryW(made.back().c_str(), nullptr)) << deep;
-    }
-    std::string slashes = deep;
+    std::string deep = root + "\\deep";
+    MakeLong(deep);
+    for (int level = 0; level < 300; ++level) MakeLong(deep += "\\d");
+    std::string longNames = root + "\\long";
+    MakeLong(longNames);
+    for (int level = 0; level < 8; ++level) MakeLong(longNames += "\\" + std::string(100, 'n'));
+    const std::string deepFile = deep + "\\bottom-deep.txt";
+    const std::string longFile = longNames + "\\bottom-long.txt";
+    MakeLong(deepFile, "the bottom needle\r\n");
+    MakeLong(longFile, "the bottom needle\r\n");
+    // A location 200 levels down (over 400 characters), spelled three ways;
+    // the files are listed below the location as it was given.
+    std::string deepMiddle = root + "\\deep";
+    for (int level = 0; level < 200; ++level) deepMiddle += "\\d";
+    std::string slashes = deepMiddle;
     std::replace(slashes.begin(), slashes.end(), '\\', '/');
-    const std::string last = deep.substr(deep.rfind('\\'));
-    for (const std::string& spelled : {deep, slashes, deep + "\\.." + last}) {
-        const auto result = RunProgram("querna-find.exe", {"--in", spelled, "--name", "x"});
-        EXPECT_EQ(result.status, 1u) << spelled;
-        EXPECT_EQ(result.err, "无法读取目标目录: " + spelled + "\\\r\n");
+    const std::string dotDot = deepMiddle + "\\..\\d";
+    std::string below;
+    for (int level = 200; level < 300; ++level) below += "d\\";
+    below += "bottom-deep.txt\r\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {{"--in", root, "--name", "bottom"}, deepFile + "\r\n" + longFile + "\r\n"},
+        {{"--in", root, "--phrase", "bottom needle", "--type", "text"},
+         deepFile + "\r\n" + longFile + "\r\n"},
+        {{"--in", deepMiddle, "--name", "bottom"}, deepMiddle + "\\" + below},
+        {{"--in", slashes, "--phrase", "bottom needle", "--type", "text"}, slashes + "\\" + below},
+        {{"--in", dotDot, "--name", "bottom"}, dotDot + "\\" + below},
+    };
+    for (const Case& c : cases) {
+        const auto result = RunProgram("querna-find.exe", c.args);
+        EXPECT_EQ(result.status, 0u) << result.err;
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.out, c.expected) << c.args[1].size() << " " << c.args[2];
     }
-    for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
-        RemoveDirectoryW(folder->c_str());
-    }
+}
+
+// A sub-folder that cannot be listed, here one removed once its parent was
+// listed, is named on the error stream; the search goes on, prints every
+// result and ends with status 1.
+TEST_F(FindCliTest, SubFolderThatCannotBeListedIsNamedAndEndsWithStatusOne) {
+    TempTree small;
+    small.AddFile("a\\x.txt");
+    small.AddFile("b\\y.txt");
+    small.AddFile("z.txt");
+    ProgramOptions options;
+    // The walk pauses after a's row and after the entry a, so b is still
+    // ahead when it is removed.
+    options.actOnceOutputHolds = small.Path("a\\x.txt\r\n");
+    options.act = [&] {
+        DeleteFileA(small.Path("b\\y.txt").c_str());
+        RemoveDirectoryA(small.Path("b").c_str());
+    };
+    const auto result = RunProgram(
+        "querna-find.exe", {"--in", small.Root(), "--name", ".txt", "--pause-ms", "300"}, options);
+    EXPECT_EQ(result.status, 1u);
+    EXPECT_EQ(result.err, "无法读取目录: " + small.Path("b\\") + "\r\n");
+    EXPECT_EQ(result.out, small.Path("a\\x.txt") + "\r\n" + small.Path("z.txt") + "\r\n");
 }
 
 // 한국어 has no GBK form: the C runtime would hand it on as "???", a wildcard.
@@ -436,9 +515,10 @@ TEST_F(FindCliTest, CtrlCStopsTheSearchAndKeepsWhatWasPrinted) {
     }
     // Paced so that the search is still going when Ctrl+C arrives, which is
     // as soon as the first row has been printed.
-    const auto result =
-        RunProgram("querna-find.exe", {"--in", many.Root(), "--name", "f", "--pause-ms", "100"},
-                   {nullptr, many.Path("d100\\f.txt\r\n")});
+    ProgramOptions interrupt;
+    interrupt.interruptOnceOutputHolds = many.Path("d100\\f.txt\r\n");
+    const auto result = RunProgram(
+        "querna-find.exe", {"--in", many.Root(), "--name", "f", "--pause-ms", "100"}, interrupt);
     EXPECT_EQ(result.status, 130u) << result.err;
     EXPECT_EQ(everything.compare(0, result.out.size(), result.out), 0) << result.out;
     EXPECT_GE(result.out.size(), many.Path("d100\\f.txt\r\n").size());
@@ -474,13 +554,15 @@ TEST_F(FindCliTest, FailedWriteToStandardOutputEndsWithStatusOneAndAMessage) {
         CreateFileA(sink.Path("out.txt").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     &inherit, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(readOnly, INVALID_HANDLE_VALUE);
+    ProgramOptions toReadOnly;
+    toReadOnly.standardOutput = readOnly;
     const std::vector<std::vector<std::string>> cases = {
         {"--in", tree.Root(), "--name", ".txt"},
         {"--in", tree.Root(), "--name", "Makefile", "--format", "table"},
         {"--help"},
     };
     for (const auto& args : cases) {
-        const auto result = RunProgram("querna-find.exe", args, {readOnly, ""});
+        const auto result = RunProgram("querna-find.exe", args, toReadOnly);
         EXPECT_EQ(result.status, 1u) << ::testing::PrintToString(args);
         EXPECT_NE(result.err.find("standard output"), std::string::npos) << result.err;
     }

@@ -101,23 +101,6 @@ TEST_F(Win32WalkTest, GbkNamesIncludingATrailByteThatLooksLikeABackslash) {
     EXPECT_EQ(Walk(tree.Root(), "\xB8\xF1"), Paths({"\xD7\xCA\xC1\xCF\\\xB1\xED\xB8\xF1.txt"}));
 }
 
-TEST_F(Win32WalkTest, PathsLongerThanMaxPathEndTheirBranchQuietly) {
-    std::string relative;
-    for (int i = 0; i < 30; ++i)
-        relative += (i ? "\\" : "") + std::string("folder-number-") + std::to_string(i);
-    // Made through the wide functions, which accept long paths.
-    std::wstring wide = L"\\\\?\\";
-    const std::string full = tree.Path(relative);
-    for (char c : full) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-    size_t pos = 7 + tree.Root().size();
-    while ((pos = wide.find(L'\\', pos + 1)) != std::wstring::npos) {
-        CreateDirectoryW(wide.substr(0, pos).c_str(), nullptr);
-    }
-    CreateDirectoryW(wide.c_str(), nullptr);
-    tree.AddFile("near.txt");
-    EXPECT_EQ(Walk(tree.Root()), Paths({"near.txt"}));
-}
-
 TEST_F(Win32WalkTest, FilePropertiesOfAFileHeldOpenWithoutSharing) {
     tree.AddFile("held.txt", std::string(10246, 'x'));
     tree.AddFile("a-rather-long-file-name.text", "x");
@@ -161,6 +144,42 @@ std::string ReadAll(FileSystem& fs, const std::string& path) {
     char buffer[256];
     for (int64_t n; (n = file->Read(buffer, sizeof buffer)) > 0;) text.append(buffer, n);
     return text;
+}
+
+// Folders deeper than MAX_PATH are reached through their \\?\ form: walked,
+// their files read and measured, their identity read for the loop check.
+TEST_F(Win32WalkTest, PathsLongerThanMaxPathAreWalkedReadAndIdentified) {
+    std::string relative;
+    for (int i = 0; i < 30; ++i)
+        relative += (i ? "\\" : "") + std::string("folder-number-") + std::to_string(i);
+    // Made through the wide functions, which accept long paths.
+    const std::string full = tree.Path(relative);
+    const std::wstring wide(full.begin(), full.end());  // ASCII: the temporary folder
+    size_t pos = tree.Root().size();
+    while ((pos = wide.find(L'\\', pos + 1)) != std::wstring::npos) {
+        CreateDirectoryW((L"\\\\?\\" + wide.substr(0, pos)).c_str(), nullptr);
+    }
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + wide).c_str(), nullptr));
+    CreateWideFile(wide + L"\\bottom.txt", "at the bottom");
+    tree.AddFile("near.txt");
+    const std::string bottom = full + "\\bottom.txt";
+    ASSERT_GT(bottom.size(), 400u);
+
+    EXPECT_EQ(Walk(tree.Root()), (std::vector<std::string>{bottom, tree.Path("near.txt")}));
+    EXPECT_EQ(Walk(tree.Root(), "bottom"), std::vector<std::string>{bottom});
+    EXPECT_TRUE(host.unlistable.empty());
+    EXPECT_EQ(ReadAll(fs, bottom), "at the bottom");
+    TFileProperty record;
+    ASSERT_TRUE(ReadFileProperties(fs, bottom, record));
+    EXPECT_EQ(record.Size, 13);
+    EXPECT_NE(ReadCreationTime(fs, bottom), kFallbackCreationTime);
+    const auto document = fs.OpenDocument(bottom);
+    ASSERT_NE(document, nullptr);
+    EXPECT_EQ(document->Size(), 13u);
+    FolderId direct, extended;
+    ASSERT_TRUE(fs.ReadFolderId(full + "\\", direct));
+    ASSERT_TRUE(fs.ReadFolderId("\\\\?\\" + full + "\\", extended));
+    EXPECT_EQ(direct, extended);
 }
 
 // 한국어.txt has no name in GBK: the listing gives its short name, through

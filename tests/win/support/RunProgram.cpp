@@ -118,6 +118,7 @@ ProgramResult RunCommandLine(const std::wstring& commandLine, const ProgramOptio
     ProgramResult result;
     bool interrupted =
         options.interruptOnceOutputHolds.empty() && options.interruptOnceErrorHolds.empty();
+    bool acted = !options.act;
     const auto holds = [](const std::string& stream, const std::string& text) {
         return !text.empty() && stream.find(text) != std::string::npos;
     };
@@ -126,6 +127,10 @@ ProgramResult RunCommandLine(const std::wstring& commandLine, const ProgramOptio
         ReadAvailable(outRead, result.out);
         ReadAvailable(errRead, result.err);
         if (wait != WAIT_TIMEOUT) break;
+        if (!acted && result.out.find(options.actOnceOutputHolds) != std::string::npos) {
+            options.act();
+            acted = true;
+        }
         if (!interrupted && (holds(result.out, options.interruptOnceOutputHolds) ||
                              holds(result.err, options.interruptOnceErrorHolds))) {
             DeliverCtrlC(process.hProcess);

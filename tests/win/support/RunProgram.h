@@ -2,6 +2,7 @@
 // status and the bytes it wrote to stdout and stderr.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ struct ProgramOptions {
     std::string interruptOnceOutputHolds;
     // The same, once the child's standard error holds this text.
     std::string interruptOnceErrorHolds;
+    // Once the child's standard output holds `actOnceOutputHolds`, `act` runs
+    // in the test's own process while the child goes on: a test changes the
+    // tree under a running search this way.
+    std::string actOnceOutputHolds;
+    std::function<void()> act;
 };
 
 // `program` is a file name in the build tree (QUERNA_BIN_DIR); arguments are
