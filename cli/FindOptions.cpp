@@ -157,15 +157,16 @@ const char* FindUsage() {
            "  --min-kb N         list only files larger than N KB\r\n"
            "  --from \"YYYY-MM-DD HH:MM:SS\"  created at or after\r\n"
            "  --to \"YYYY-MM-DD HH:MM:SS\"    created at or before (that second, or that day\r\n"
-           "                     when only the date is given, included)\r\n"
+           "                     when only the date is given, included); not before --from\r\n"
            "  --pause-ms N       pause N ms (0 to 10000) after every entry, candidate and row\r\n"
            "                     (default 0)\r\n"
            "  --format paths|table   full paths, or name size type date folder (default paths)\r\n"
            "  --encoding gbk|auto    text files byte for byte in GBK (default), or each in\r\n"
            "                     the encoding its first 64 KB show: UTF-8, UTF-16 LE/BE\r\n"
            "                     (byte-order mark or zero bytes), else GBK/GB18030\r\n"
-           "exit status: 0 search completed, 1 an error ended it or the output failed,\r\n"
-           "  2 bad usage, 130 stopped by Ctrl+C\r\n";
+           "exit status: 0 search completed, 1 an error ended it, the location or a\r\n"
+           "  sub-folder could not be read or the output failed, 2 bad usage,\r\n"
+           "  130 stopped by Ctrl+C\r\n";
 }
 
 }  // namespace querna::cli
