@@ -180,7 +180,7 @@ FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) {
 // by its target, so that "C:\R\loop\A" names "C:\R\A" when loop links to
 // C:\R.
 FakeFileSystem::Node* FakeFileSystem::Resolve(const std::string& path) {
-    if (path.size() >= kMaxPath) return nullptr;
+    if (path.size() >= kLongestPath) return nullptr;
     const std::string key = Key(path);
     std::vector<std::string> parts;
     size_t start = 0;
@@ -218,7 +218,7 @@ std::unique_ptr<DirListing> FakeFileSystem::List(const std::string& mask, uint32
     const std::string folder = mask.substr(0, slash);
     const std::string pattern = mask.substr(slash + 1);
     std::vector<DirEntry> entries;
-    const Node* dir = mask.size() < kMaxPath ? Resolve(folder) : nullptr;
+    const Node* dir = mask.size() < kLongestPath ? Resolve(folder) : nullptr;
     if (dir == nullptr || failedListings_.count(Key(folder))) {
         return std::make_unique<FakeListing>(std::move(entries), dir != nullptr);
     }

@@ -3,7 +3,8 @@
 // and the masks follow the Windows wildcard rules. It behaves as Windows does
 // where that can hide faults: folders other than a drive root list "." and
 // ".." first, "." and ".." inside a path name the folder itself and its
-// parent, paths of MAX_PATH characters or more are refused, a file has three
+// parent, paths beyond the longest a Windows path can be (reached through
+// the \\?\ form past MAX_PATH) are refused, a file has three
 // distinct times and may be 4 GiB or larger. Faults can be injected: a folder
 // whose listings fail, a file that cannot be opened or read.
 #pragma once
@@ -44,8 +45,8 @@ class FakeFileSystem final : public FileSystem {
     void SetLocalOffset(int64_t ticks) { localOffset_ = ticks; }
     static constexpr int64_t kHour = 36'000'000'000;
     static constexpr int64_t kChinaStandardTime = 8 * kHour;
-    // The ANSI file functions take at most MAX_PATH - 1 characters.
-    static constexpr size_t kMaxPath = 260;
+    // No Windows path, in its \\?\ form, is longer.
+    static constexpr size_t kLongestPath = 32767;
 
     // Every mask listed, in order, for tests of how often a folder is listed.
     const std::vector<std::string>& ListedMasks() const { return listedMasks_; }
