@@ -239,36 +239,18 @@ TEST_F(FindCliTest, LocationThatCannotBeSearchedIsNamedAndEndsWithStatusOne) {
     }
 }
 
-// Creates a folder, or a file holding `content`, through the \\?\ form, which
-// the ANSI functions' MAX_PATH does not bound; `path` is ASCII.
-void MakeLong(const std::string& path, const char* content = nullptr) {
-    const std::wstring wide = L"\\\\?\\" + std::wstring(path.begin(), path.end());
-    if (content == nullptr) {
-        ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr)) << path;
-        return;
-    }
-    HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    DWORD written = 0;
-    WriteFile(file, content, static_cast<DWORD>(strlen(content)), &written, nullptr);
-    CloseHandle(file);
-}
-
 // Sub-folders whose paths pass MAX_PATH, by depth or by long names, are
 // searched to the bottom, from a short location or from one that is itself
 // that long; the paths are listed as they are, without the \\?\ form.
 TEST_F(FindCliTest, DeepTreesAndLongNamesAreSearchedToTheBottom) {
-    const std::string root = tree.Root();  // ASCII: the temporary folder
-    std::string deep = root + "\\deep";
-    MakeLong(deep);
-    for (int level = 0; level < 300; ++level) MakeLong(deep += "\\d");
-    std::string longNames = root + "\\long";
-    MakeLong(longNames);
-    for (int level = 0; level < 8; ++level) MakeLong(longNames += "\\" + std::string(100, 'n'));
-    const std::string deepFile = deep + "\\bottom-deep.txt";
-    const std::string longFile = longNames + "\\bottom-long.txt";
-    MakeLong(deepFile, "the bottom needle\r\n");
-    MakeLong(longFile, "the bottom needle\r\n");
+    const std::string root = tree.Root();
+    std::string deep = "deep", longNames = "long";
+    for (int level = 0; level < 300; ++level) deep += "\\d";
+    for (int level = 0; level < 8; ++level) longNames += "\\" + std::string(100, 'n');
+    tree.AddFile(deep + "\\bottom-deep.txt", "the bottom needle\r\n");
+    tree.AddFile(longNames + "\\bottom-long.txt", "the bottom needle\r\n");
+    const std::string deepFile = tree.Path(deep + "\\bottom-deep.txt");
+    const std::string longFile = tree.Path(longNames + "\\bottom-long.txt");
     // A location 200 levels down (over 400 characters), spelled three ways;
     // the files are listed below the location as it was given.
     std::string deepMiddle = root + "\\deep";

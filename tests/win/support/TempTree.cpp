@@ -81,11 +81,11 @@ void TempTree::AddFolder(const std::string& relative, unsigned long attributes) 
         if (IsDBCSLeadByte(static_cast<BYTE>(path[i]))) {
             ++i;  // a trail byte 0x5C is no separator
         } else if (path[i] == '\\') {
-            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+            CreateDirectoryW(LongPath(path.substr(0, i)).c_str(), nullptr);
         }
     }
-    CreateDirectoryA(path.c_str(), nullptr);
-    if (attributes) SetFileAttributesA(path.c_str(), attributes);
+    CreateDirectoryW(LongPath(path).c_str(), nullptr);
+    if (attributes) SetFileAttributesW(LongPath(path).c_str(), attributes);
 }
 
 void TempTree::AddFile(const std::string& relative, const std::string& content,
@@ -93,13 +93,13 @@ void TempTree::AddFile(const std::string& relative, const std::string& content,
     const size_t slash = LastSeparator(relative);
     if (slash != std::string::npos) AddFolder(relative.substr(0, slash));
     const std::string path = Path(relative);
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
     DWORD written = 0;
     WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     CloseHandle(file);
-    if (attributes) SetFileAttributesA(path.c_str(), attributes);
+    if (attributes) SetFileAttributesW(LongPath(path).c_str(), attributes);
 }
 
 std::string ReadWholeFile(const std::string& path) {

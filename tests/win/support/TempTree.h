@@ -18,6 +18,7 @@ class TempTree {
     // Full path of a relative one ("A\\a.txt").
     std::string Path(const std::string& relative) const { return root_ + "\\" + relative; }
 
+    // Made through the \\?\ form: at any depth, and with names as given.
     void AddFolder(const std::string& relative, unsigned long attributes = 0);
     void AddFile(const std::string& relative, const std::string& content = "",
                  unsigned long attributes = 0);
