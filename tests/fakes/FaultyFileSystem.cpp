@@ -20,9 +20,12 @@ std::string MaskFolder(const std::string& mask) {
     return slash == std::string::npos ? std::string() : mask.substr(0, slash);
 }
 
+// A listing whose FindFirstFile failed: refused, as every error but "no
+// match" is.
 class EmptyListing final : public DirListing {
   public:
     bool Next(DirEntry&) override { return false; }
+    bool Refused() const override { return true; }
 };
 
 // A listing that can fail at any entry; entries that are gone are left out,

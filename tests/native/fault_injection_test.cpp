@@ -132,7 +132,9 @@ bool Touches(const fakes::FailedCall& call, const std::string& file) {
     if (call.kind == CallKind::List || call.kind == CallKind::NextEntry) {
         const size_t slash = call.path.rfind('\\');
         const std::string folder = call.path.substr(0, slash);
-        if (call.path.substr(slash + 1) == "*.*") return Under(file, folder);
+        // "*" is the check that the start folder can be listed at all.
+        const std::string mask = call.path.substr(slash + 1);
+        if (mask == "*.*" || mask == "*") return Under(file, folder);
         return Under(file, folder) && file.find('\\', folder.size() + 1) == std::string::npos;
     }
     std::string path = call.path;
@@ -271,6 +273,26 @@ void CheckFound(const Scenario& scenario, Rig& rig, Outcome& outcome) {
     if (rig.window.unreadable.size() != static_cast<size_t>(opens)) {
         outcome.problems.push_back("open-error reports do not match");
     }
+    // A sub-folder that its walk found gone is told; one whose "*.*" listing
+    // failed may be (the name search's match listing has that mask too);
+    // nothing else is. The start folder is the run's to tell.
+    std::set<std::string> must, may;
+    for (const auto& call : failed) {
+        if (call.kind == CallKind::FolderExists) must.insert(call.path);
+        if (call.kind == CallKind::List && call.path.ends_with("\\*.*")) {
+            may.insert(call.path.substr(0, call.path.size() - 3));
+        }
+    }
+    must.erase("C:\\R\\");
+    const auto& told = rig.window.unlistable;
+    const bool allTold = std::all_of(must.begin(), must.end(), [&](const std::string& dir) {
+        return std::count(told.begin(), told.end(), dir) == 1;
+    });
+    const bool onlyThose = std::all_of(told.begin(), told.end(), [&](const std::string& dir) {
+        return must.count(dir) || may.count(dir);
+    });
+    if (!allTold || !onlyThose)
+        outcome.problems.push_back("unlistable-folder reports do not match");
 }
 
 Outcome RunOnce(const Scenario& scenario, FaultPlan plan) {
