@@ -104,6 +104,27 @@ void ReadCompoundText(DocumentKind kind, ByteSource& source, TextUnitSink& sink)
     }
 }
 
+// Word for Windows 1 and 2, Word for MS-DOS and for the Macintosh, and Excel
+// 2 to 4 wrote plain files rather than compound files: they are older
+// formats, not damaged ones.
+bool IsOldPlainFormat(DocumentKind kind, ByteSource& source) {
+    unsigned char head[6] = {};
+    if (source.ReadAt(0, head, sizeof head) != sizeof head) return false;
+    const auto u16 = [&](size_t at) { return static_cast<uint16_t>(head[at] | (head[at + 1] << 8)); };
+    switch (kind) {
+        case DocumentKind::Word:
+            return u16(0) == 0xA59B || u16(0) == 0xA5DB || u16(0) == 0xBE31 || u16(0) == 0x37FE;
+        case DocumentKind::Excel:
+            // The BOF record of BIFF2, BIFF3, BIFF4 and a BIFF5 worksheet.
+            if (u16(0) == 0x0809) return u16(2) >= 8 && u16(2) <= 20 && u16(4) < 0x0600;
+            return (u16(0) == 0x0009 || u16(0) == 0x0209 || u16(0) == 0x0409) && u16(2) >= 4 &&
+                   u16(2) <= 20;
+        case DocumentKind::PowerPoint:
+            return false;
+    }
+    return false;
+}
+
 }  // namespace
 
 ContainerKind SniffContainer(ByteSource& source) {
@@ -136,6 +157,7 @@ void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, Te
                 ReadCompoundText(kind, polledSource, polledSink);
                 return;
             case ContainerKind::Unknown:
+                if (IsOldPlainFormat(kind, source)) throw DocumentError(DocumentFault::OldFormat);
                 break;
         }
     } catch (const ReadFailure&) {

@@ -4,9 +4,11 @@
 // Label, Number, RK, MulRk, BoolErr, Formula with String, ShrFmla, Array).
 #include "documents/ExcelBinaryText.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,8 @@ enum RecordType : uint16_t {
     kFormula = 0x0006,
     kEof = 0x000A,
     kExternSheet = 0x0017,
+    kName = 0x0018,
+    kExternName = 0x0023,
     kFilePass = 0x002F,
     kContinue = 0x003C,
     kBoundSheet = 0x0085,
@@ -46,6 +50,9 @@ constexpr uint64_t kMaxSharedStrings = 256u << 20;
 // A shared formula is rendered again at every cell that uses it; Excel's own
 // formulas stay far below this many bytes of tokens.
 constexpr size_t kMaxSharedFormula = 4096;
+// A formula's string result holds at most 32,767 characters: with the flags
+// byte of each CONTINUE record, it never needs more bytes than this.
+constexpr uint64_t kMaxStringRecord = 1u << 20;
 
 std::u16string Chars(FieldReader& r, size_t cch, bool high) {
     const unsigned char* p = r.Bytes(cch * (high ? 2 : 1));
@@ -55,23 +62,26 @@ std::u16string Chars(FieldReader& r, size_t cch, bool high) {
     return text;
 }
 
-// XLUnicodeString: 16-bit count, flags, characters.
+// XLUnicodeString: 16-bit count, flags, characters. Some writers leave the
+// flags byte out of an empty string.
 std::u16string LongString(FieldReader& r) {
     const uint16_t cch = r.U16();
+    if (cch == 0 && r.Remaining() == 0) return {};
     return Chars(r, cch, (r.U8() & 1) != 0);
 }
 
-// The bytes of a record and of the CONTINUE records after it, read as one.
-// Where a string's characters are split, the next part starts with a new
-// flags byte saying whether the rest is 8-bit or 16-bit ([MS-XLS] 2.1.4).
-class ContinuedBytes {
+// The bytes of a record and of the CONTINUE records after it, read as one and
+// pulled from the stream only as they are needed. Where a string's characters
+// are split, the next part starts with a new flags byte saying whether the
+// rest is 8-bit or 16-bit ([MS-XLS] 2.1.4).
+class ContinuedRecord {
   public:
-    explicit ContinuedBytes(std::vector<std::vector<unsigned char>> parts)
-        : parts_(std::move(parts)) {}
+    ContinuedRecord(ExcelRecordReader& records, std::vector<unsigned char> first, uint64_t limit)
+        : records_(records), part_(std::move(first)), total_(part_.size()), limit_(limit) {}
 
     uint8_t U8() {
         NextPartIfAtEnd();
-        return parts_[part_][at_++];
+        return part_[at_++];
     }
     uint16_t U16() {
         const uint8_t low = U8();
@@ -84,36 +94,51 @@ class ContinuedBytes {
     void Skip(uint64_t count) {
         while (count > 0) {
             NextPartIfAtEnd();
-            const size_t n =
-                static_cast<size_t>(std::min<uint64_t>(count, parts_[part_].size() - at_));
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(count, part_.size() - at_));
             at_ += n;
             count -= n;
         }
     }
-    std::u16string Chars(size_t cch, bool high) {
-        std::u16string text;
-        while (text.size() < cch) {
-            if (at_ == parts_[part_].size()) {
+    // Appends `cch` characters to `text`.
+    void Chars(size_t cch, bool high, std::u16string& text) {
+        for (size_t i = 0; i < cch; ++i) {
+            if (at_ == part_.size()) {
                 NextPartIfAtEnd();
                 high = (U8() & 1) != 0;
             }
             text.push_back(high ? U16() : U8());
         }
-        return text;
     }
-    bool AtEnd() const { return part_ + 1 >= parts_.size() && at_ == parts_[part_].size(); }
+    bool AtEnd() {
+        while (at_ == part_.size()) {
+            if (!NextPart()) return true;
+        }
+        return false;
+    }
 
   private:
-    void NextPartIfAtEnd() {
-        while (at_ == parts_[part_].size()) {
-            if (part_ + 1 >= parts_.size()) ThrowDamaged();
-            ++part_;
-            at_ = 0;
+    bool NextPart() {
+        ExcelRecord next;
+        if (!records_.Next(next)) return false;
+        if (next.type != kContinue) {
+            records_.PutBack(next);
+            return false;
         }
+        total_ += next.data.size();
+        if (total_ > limit_) throw DocumentError(DocumentFault::TooLarge);
+        part_ = std::move(next.data);
+        at_ = 0;
+        return true;
+    }
+    void NextPartIfAtEnd() {
+        if (AtEnd()) ThrowDamaged();
     }
 
-    std::vector<std::vector<unsigned char>> parts_;
-    size_t part_ = 0, at_ = 0;
+    ExcelRecordReader& records_;
+    std::vector<unsigned char> part_;
+    size_t at_ = 0;
+    uint64_t total_;
+    uint64_t limit_;
 };
 
 struct Sheet {
@@ -122,37 +147,44 @@ struct Sheet {
     std::u16string name;
 };
 
+// The shared strings, end to end in one buffer: a workbook may hold
+// millions of them, most short or empty.
+class SharedStrings {
+  public:
+    size_t Size() const { return ends_.size(); }
+    std::u16string_view At(size_t i) const {
+        const size_t begin = i == 0 ? 0 : ends_[i - 1];
+        return std::u16string_view(text_).substr(begin, ends_[i] - begin);
+    }
+    std::u16string& Text() { return text_; }
+    void EndString() { ends_.push_back(static_cast<uint32_t>(text_.size())); }
+
+  private:
+    std::u16string text_;
+    std::vector<uint32_t> ends_;
+};
+
 struct Workbook {
     std::vector<Sheet> sheets;
-    std::vector<std::u16string> sharedStrings;
+    SharedStrings sharedStrings;
     std::vector<std::u16string> sheetNames;
     std::vector<ExcelSheetRange> sheetRanges;
-    std::vector<bool> bookIsSelf;
+    std::vector<ExcelSupportingBook> books;
+    std::vector<ExcelDefinedName> names;
 };
 
 void ReadSharedStrings(ExcelRecordReader& records, ExcelRecord& sst, Workbook& book) {
-    std::vector<std::vector<unsigned char>> parts;
-    uint64_t total = sst.data.size();
-    parts.push_back(std::move(sst.data));
-    ExcelRecord next;
-    while (records.Next(next)) {
-        if (next.type != kContinue) {
-            records.PutBack(next);
-            break;
-        }
-        total += next.data.size();
-        if (total > kMaxSharedStrings) throw DocumentError(DocumentFault::TooLarge);
-        parts.push_back(std::move(next.data));
-    }
-    ContinuedBytes r(std::move(parts));
+    ContinuedRecord r(records, std::move(sst.data), kMaxSharedStrings);
     r.Skip(4);
     const uint32_t unique = r.U32();
+    SharedStrings& strings = book.sharedStrings;
     for (uint32_t i = 0; i < unique && !r.AtEnd(); ++i) {
         const uint16_t cch = r.U16();
         const uint8_t flags = r.U8();
         const uint16_t runs = (flags & 0x08) ? r.U16() : 0;
         const uint32_t extended = (flags & 0x04) ? r.U32() : 0;
-        book.sharedStrings.push_back(r.Chars(cch, (flags & 1) != 0));
+        r.Chars(cch, (flags & 1) != 0, strings.Text());
+        strings.EndString();
         r.Skip(uint64_t{runs} * 4 + extended);
     }
 }
@@ -166,6 +198,96 @@ void ReadBof(const ExcelRecord& record, uint16_t expectedType) {
     const uint16_t version = r.U16();
     if (version != kBiff8) throw DocumentError(DocumentFault::OldFormat);
     if (r.U16() != expectedType) ThrowDamaged();
+}
+
+// A path as SUPBOOK stores it ([MS-XLS] 2.5.277 VirtualPath), written the
+// way Excel shows it: "\x01C\x03dir\x03Book.xls" is "C:\dir\Book.xls".
+std::u16string BookPath(const std::u16string& raw) {
+    std::u16string path;
+    for (size_t i = (!raw.empty() && raw[0] == 0x01) ? 1 : 0; i < raw.size(); ++i) {
+        switch (raw[i]) {
+            case 0x01:  // a drive letter, or '@' for a network share
+                if (i + 1 < raw.size()) {
+                    path += raw[++i] == u'@' ? std::u16string(u"\\\\")
+                                             : std::u16string(1, raw[i]) + u":\\";
+                }
+                break;
+            case 0x02:  // the root of the workbook's own drive
+            case 0x03:  // a directory separator
+                path += u'\\';
+                break;
+            case 0x04:  // up one directory
+                path += u"..\\";
+                break;
+            case 0x05:  // a URL follows, after its length
+                ++i;
+                break;
+            case 0x06:  // Excel's start-up, alternate start-up and library folders
+            case 0x07:
+            case 0x08:
+                break;
+            default:
+                path.push_back(raw[i]);
+        }
+    }
+    return path;
+}
+
+ExcelSupportingBook ReadSupBook(FieldReader& r) {
+    ExcelSupportingBook book;
+    const uint16_t sheets = r.U16();
+    const uint16_t cch = r.U16();
+    using Kind = ExcelSupportingBook::Kind;
+    if (cch == 0x0401) return book;
+    if (cch == 0x3A01) {
+        book.kind = Kind::AddIn;
+        return book;
+    }
+    const std::u16string raw = cch == 0 ? std::u16string() : Chars(r, cch, (r.U8() & 1) != 0);
+    // A DDE or OLE link names its application and topic, split by 0x03.
+    const size_t split = raw.find(u'\x03');
+    if (split != std::u16string::npos && !raw.empty() && raw[0] >= 0x20) {
+        book.kind = Kind::Link;
+        book.path = raw.substr(0, split) + u"|" + raw.substr(split + 1);
+        return book;
+    }
+    book.kind = Kind::Workbook;
+    book.path = BookPath(raw);
+    for (uint16_t i = 0; i < sheets && r.Remaining() >= 2; ++i) book.sheets.push_back(LongString(r));
+    return book;
+}
+
+// The names Excel gives its built-in defined names, by their one-character code.
+const char16_t* const kBuiltInNames[] = {
+    u"Consolidate_Area", u"Auto_Open",     u"Auto_Close",      u"Extract",
+    u"Database",         u"Criteria",      u"Print_Area",      u"Print_Titles",
+    u"Recorder",         u"Data_Form",     u"Auto_Activate",   u"Auto_Deactivate",
+    u"Sheet_Title",      u"_FilterDatabase"};
+
+// NAME ([MS-XLS] 2.4.150 Lbl): flags, shortcut key, name length, formula
+// size, sheet, then the name itself.
+ExcelDefinedName ReadName(FieldReader& r) {
+    const uint16_t flags = r.U16();
+    r.Skip(1);
+    const uint8_t cch = r.U8();
+    r.Skip(4);
+    ExcelDefinedName name;
+    name.sheet = r.U16();
+    r.Skip(4);
+    if (cch == 0) return name;
+    name.name = Chars(r, cch, (r.U8() & 1) != 0);
+    if ((flags & 0x0020) && name.name.size() == 1 && name.name[0] < std::size(kBuiltInNames))
+        name.name = kBuiltInNames[name.name[0]];
+    return name;
+}
+
+// EXTERNNAME ([MS-XLS] 2.4.106): whatever it names, the name follows six
+// bytes of flags and reserved fields.
+std::u16string ReadExternName(FieldReader& r) {
+    r.Skip(6);
+    const uint8_t cch = r.U8();
+    if (cch == 0) return {};
+    return Chars(r, cch, (r.U8() & 1) != 0);
 }
 
 Workbook ReadGlobals(ExcelRecordReader& records) {
@@ -192,11 +314,15 @@ Workbook ReadGlobals(ExcelRecordReader& records) {
             case kSst:
                 ReadSharedStrings(records, record, book);
                 break;
-            case kSupBook: {
-                r.Skip(2);
-                book.bookIsSelf.push_back(r.U16() == 0x0401);
+            case kSupBook:
+                book.books.push_back(ReadSupBook(r));
                 break;
-            }
+            case kExternName:
+                if (!book.books.empty()) book.books.back().names.push_back(ReadExternName(r));
+                break;
+            case kName:
+                book.names.push_back(ReadName(r));
+                break;
             case kExternSheet: {
                 const uint16_t count = r.U16();
                 for (uint16_t i = 0; i < count && r.Remaining() >= 6; ++i) {
@@ -228,13 +354,18 @@ struct PendingFormula {
 
 class SheetReader {
   public:
-    SheetReader(const Workbook& book, TextUnitSink& sink) : book_(book), sink_(sink) {}
+    // `sheet`: the sheet's position from 1 among the BoundSheet8 records.
+    SheetReader(const Workbook& book, uint16_t sheet, TextUnitSink& sink)
+        : book_(book), sheet_(sheet), sink_(sink) {}
 
-    // False once the sink asked to stop.
-    bool Read(ExcelRecordReader& records);
+    // Reads the substream up to its EOF, or raises Damaged at a record that
+    // starts at or after `limit`. False once the sink asked to stop.
+    bool Read(ExcelRecordReader& records, uint64_t limit);
+    // Where the substream's EOF record ended.
+    uint64_t End() const { return end_; }
 
   private:
-    bool Emit(const std::u16string& text) {
+    bool Emit(std::u16string_view text) {
         if (text.empty()) return true;
         return !sink_.Unit(text);
     }
@@ -245,7 +376,9 @@ class SheetReader {
                           const unsigned char* rgcb, size_t cb) const;
 
     const Workbook& book_;
+    uint16_t sheet_;
     TextUnitSink& sink_;
+    uint64_t end_ = 0;
     std::optional<PendingFormula> pending_;
     std::map<uint32_t, SharedFormula> shared_;
 };
@@ -290,7 +423,9 @@ std::u16string SheetReader::Render(const PendingFormula& f, const unsigned char*
     context.col = f.col;
     context.sheetNames = &book_.sheetNames;
     context.sheetRanges = &book_.sheetRanges;
-    context.bookIsSelf = &book_.bookIsSelf;
+    context.sheet = sheet_;
+    context.books = &book_.books;
+    context.names = &book_.names;
     std::u16string text;
     if (RenderExcelFormula(rgce, cce, rgcb, cb, context, text)) return text;
     return f.cached;
@@ -319,8 +454,8 @@ bool SheetReader::Cell(const ExcelRecord& record) {
         case kLabelSst: {
             r.Skip(6);
             const uint32_t index = r.U32();
-            if (index >= book_.sharedStrings.size()) ThrowDamaged();
-            return Emit(book_.sharedStrings[index]);
+            if (index >= book_.sharedStrings.Size()) ThrowDamaged();
+            return Emit(book_.sharedStrings.At(index));
         }
         case kLabel:
             r.Skip(6);
@@ -356,16 +491,21 @@ bool SheetReader::Cell(const ExcelRecord& record) {
     }
 }
 
-bool SheetReader::Read(ExcelRecordReader& records) {
+bool SheetReader::Read(ExcelRecordReader& records, uint64_t limit) {
     ExcelRecord record;
     if (!records.Next(record)) ThrowDamaged();
     ReadBof(record, kWorksheetBof);
     // Embedded charts bring BOF ... EOF substreams of their own.
     int depth = 1;
     while (depth > 0 && records.Next(record)) {
+        if (record.offset >= limit) ThrowDamaged();
+        end_ = record.offset + 4 + record.data.size();
         if (record.type == kString && pending_) {
-            FieldReader r(record.data);
-            pending_->cached = LongString(r);
+            // A long result runs on in CONTINUE records.
+            ContinuedRecord r(records, std::move(record.data), kMaxStringRecord);
+            const uint16_t cch = r.U16();
+            pending_->cached.clear();
+            if (cch > 0) r.Chars(cch, (r.U8() & 1) != 0, pending_->cached);
             continue;
         }
         if (record.type == kShrFmla || record.type == kArray) {
@@ -397,6 +537,24 @@ bool SheetReader::Read(ExcelRecordReader& records) {
     return FinishFormula();
 }
 
+// The substreams already read, start -> end. Sheets of a real workbook never
+// share records; a sheet entry pointing into another sheet's records (or
+// into nested start records of one) would read them again and again.
+class ReadRanges {
+  public:
+    // The end of the free stretch that starts at `position`; Damaged when
+    // `position` lies in a range already read.
+    uint64_t LimitAt(uint64_t position) const {
+        auto next = ranges_.upper_bound(position);
+        if (next != ranges_.begin() && std::prev(next)->second > position) ThrowDamaged();
+        return next == ranges_.end() ? UINT64_MAX : next->first;
+    }
+    void Add(uint64_t start, uint64_t end) { ranges_[start] = std::max(end, start + 1); }
+
+  private:
+    std::map<uint64_t, uint64_t> ranges_;
+};
+
 }  // namespace
 
 void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
@@ -408,20 +566,24 @@ void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     }
     ExcelRecordReader records(*stream);
     const Workbook book = ReadGlobals(records);
-    // Two sheets at one position would read the same cells twice over.
-    std::set<uint32_t> positions;
-    for (const Sheet& sheet : book.sheets) {
+    ReadRanges read;
+    for (size_t i = 0; i < book.sheets.size(); ++i) {
+        const Sheet& sheet = book.sheets[i];
         if (sheet.type != 0) continue;  // macro sheets, charts, modules
-        if (!positions.insert(sheet.position).second) ThrowDamaged();
+        const uint64_t limit = read.LimitAt(sheet.position);
         records.Seek(sheet.position);
         ExcelRecord bof;
         if (!records.Next(bof)) ThrowDamaged();
         // Dialog sheets share the worksheet type; other substreams are not cells.
-        if (bof.type == kBof && bof.data.size() >= 4 && LoadU16(&bof.data[2]) != kWorksheetBof)
+        if (bof.type == kBof && bof.data.size() >= 4 && LoadU16(&bof.data[2]) != kWorksheetBof) {
+            read.Add(sheet.position, sheet.position + 4 + bof.data.size());
             continue;
+        }
         records.PutBack(bof);
-        SheetReader reader(book, sink);
-        if (!reader.Read(records)) return;
+        SheetReader reader(book, static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF)), sink);
+        const bool more = reader.Read(records, limit);
+        read.Add(sheet.position, reader.End());
+        if (!more) return;
     }
 }
 

@@ -164,6 +164,26 @@ bool NeedsQuotes(const std::u16string& name) {
     return false;
 }
 
+// `text` between single quotes, each quote inside doubled.
+std::u16string SingleQuoted(const std::u16string& text) {
+    std::u16string out = u"'";
+    for (char16_t c : text) {
+        out.push_back(c);
+        if (c == u'\'') out.push_back(c);
+    }
+    return out + u"'";
+}
+
+// A DDE link's topic or item as Excel writes it: quoted unless it is one word.
+std::u16string LinkPart(const std::u16string& text) {
+    const bool word =
+        !text.empty() && std::all_of(text.begin(), text.end(), [](char16_t c) {
+            return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                   (c >= u'0' && c <= u'9') || c == u'_' || (c >= 0x80 && c != 0x3000);
+        });
+    return word ? text : SingleQuoted(text);
+}
+
 class FormulaRenderer {
   public:
     FormulaRenderer(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
@@ -217,6 +237,8 @@ class FormulaRenderer {
     bool ArrayConstant();
     std::u16string String(uint16_t cch);
     bool SheetPrefix(uint16_t ixti, std::u16string& prefix) const;
+    bool DefinedName(uint32_t index);
+    bool ExternalName(uint16_t ixti, uint32_t index);
     std::u16string Cell(uint16_t rw, uint16_t col, bool shared) const;
     std::u16string Area(uint16_t rw1, uint16_t rw2, uint16_t c1, uint16_t c2, bool shared) const;
 
@@ -310,12 +332,14 @@ std::u16string FormulaRenderer::Area(uint16_t rw1, uint16_t rw2, uint16_t c1, ui
 }
 
 bool FormulaRenderer::SheetPrefix(uint16_t ixti, std::u16string& prefix) const {
-    if (!context_.sheetRanges || !context_.sheetNames || !context_.bookIsSelf) return false;
+    if (!context_.sheetRanges || !context_.sheetNames || !context_.books) return false;
     if (ixti >= context_.sheetRanges->size()) return false;
     const ExcelSheetRange& range = (*context_.sheetRanges)[ixti];
-    const auto& names = *context_.sheetNames;
-    if (range.book >= context_.bookIsSelf->size() || !(*context_.bookIsSelf)[range.book])
-        return false;
+    if (range.book >= context_.books->size()) return false;
+    const ExcelSupportingBook& book = (*context_.books)[range.book];
+    using Kind = ExcelSupportingBook::Kind;
+    if (book.kind != Kind::Self && book.kind != Kind::Workbook) return false;
+    const auto& names = book.kind == Kind::Self ? *context_.sheetNames : book.sheets;
     if (range.first < 0 || range.last < range.first ||
         static_cast<size_t>(range.last) >= names.size())
         return false;
@@ -323,17 +347,59 @@ bool FormulaRenderer::SheetPrefix(uint16_t ixti, std::u16string& prefix) const {
     const std::u16string& last = names[range.last];
     std::u16string name = first;
     if (range.last != range.first) name += u":" + last;
-    if (NeedsQuotes(first) || NeedsQuotes(last)) {
-        prefix = u"'";
-        for (char16_t c : name) {
-            prefix.push_back(c);
-            if (c == u'\'') prefix.push_back(c);
-        }
-        prefix += u"'";
+    if (book.kind == Kind::Workbook) {
+        // Another workbook: 'C:\dir\[Book.xls]Sheet1'!A1, as Excel shows a
+        // reference to a workbook that is not open.
+        const size_t slash = book.path.find_last_of(u"\\/");
+        const size_t file = slash == std::u16string::npos ? 0 : slash + 1;
+        name = book.path.substr(0, file) + u"[" + book.path.substr(file) + u"]" + name;
+        prefix = SingleQuoted(name);
     } else {
-        prefix = name;
+        prefix = NeedsQuotes(first) || NeedsQuotes(last) ? SingleQuoted(name) : name;
     }
     prefix += u"!";
+    return true;
+}
+
+// PtgName: a name of this workbook, by its position from 1 among the NAME
+// records; a sheet's own name is written with its sheet from other sheets.
+bool FormulaRenderer::DefinedName(uint32_t index) {
+    if (!context_.names || index == 0 || index > context_.names->size()) return false;
+    const ExcelDefinedName& name = (*context_.names)[index - 1];
+    std::u16string text;
+    if (name.sheet != 0 && name.sheet != context_.sheet && context_.sheetNames &&
+        name.sheet <= context_.sheetNames->size()) {
+        const std::u16string& sheet = (*context_.sheetNames)[name.sheet - 1];
+        text = (NeedsQuotes(sheet) ? SingleQuoted(sheet) : sheet) + u"!";
+    }
+    stack_.push_back(text + name.name);
+    return true;
+}
+
+// PtgNameX: a name of the workbook an EXTERNSHEET entry leads to; this
+// workbook's own names, an add-in function, another workbook's name
+// ('C:\dir\Book.xls'!Rate) or a DDE item (MTX|DATA!'INETAS.G.ADET').
+bool FormulaRenderer::ExternalName(uint16_t ixti, uint32_t index) {
+    if (!context_.sheetRanges || !context_.books || ixti >= context_.sheetRanges->size())
+        return false;
+    const uint16_t b = (*context_.sheetRanges)[ixti].book;
+    if (b >= context_.books->size()) return false;
+    const ExcelSupportingBook& book = (*context_.books)[b];
+    using Kind = ExcelSupportingBook::Kind;
+    if (book.kind == Kind::Self) return DefinedName(index);
+    if (index == 0 || index > book.names.size()) return false;
+    const std::u16string& name = book.names[index - 1];
+    switch (book.kind) {
+        case Kind::AddIn:
+            stack_.push_back(name);
+            break;
+        case Kind::Workbook:
+            stack_.push_back(SingleQuoted(book.path) + u"!" + name);
+            break;
+        default:
+            stack_.push_back(book.path + u"!" + LinkPart(name));
+            break;
+    }
     return true;
 }
 
@@ -345,8 +411,15 @@ bool FormulaRenderer::Function(uint8_t base) {
     }
     const uint8_t args = tokens_.U8() & 0x7F;  // PtgFuncVar
     const uint16_t tab = tokens_.U16();
-    // Macro commands, and add-in functions named by their first argument,
-    // are not rendered.
+    if (tab == 0xFF) {
+        // An add-in or macro function: its name is the first argument.
+        if (args == 0 || args > stack_.size()) return false;
+        const size_t first = stack_.size() - args;
+        const std::u16string name = std::move(stack_[first]);
+        stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(first));
+        return Call(name, args - 1u);
+    }
+    // Macro commands are not rendered.
     const FunctionInfo* f = (tab & 0x8000) ? nullptr : FindFunction(tab);
     if (!f) return false;
     return Call(Widen(f->name), args);
@@ -390,6 +463,12 @@ bool FormulaRenderer::Operand(uint8_t base) {
             stack_.push_back(Area(rw1, rw2, c1, c2, base == 0x2D));
             return true;
         }
+        case 0x23:
+            return DefinedName(tokens_.U32());
+        case 0x39: {
+            const uint16_t ixti = tokens_.U16();
+            return ExternalName(ixti, tokens_.U32());
+        }
         case 0x26:  // PtgMemArea: the areas it caches sit in the extra data
             tokens_.Skip(6);
             extra_.Skip(size_t{extra_.U16()} * 8);
@@ -417,7 +496,7 @@ bool FormulaRenderer::Operand(uint8_t base) {
         case 0x3D:
             return SheetOperand(base);
         default:
-            return false;  // names, external names, and the rest
+            return false;  // tables, data tables, and the rest
     }
 }
 

@@ -23,18 +23,38 @@ struct ExcelSheetRange {
     int16_t first, last;
 };
 
+// One SUPBOOK record with the EXTERNNAME records that follow it: this
+// workbook, an add-in's functions, another workbook, or a DDE or OLE link.
+struct ExcelSupportingBook {
+    enum class Kind : uint8_t { Self, AddIn, Workbook, Link };
+    Kind kind = Kind::Self;
+    std::u16string path;  // Workbook: its path as Excel writes it; Link: "app|topic"
+    std::vector<std::u16string> sheets;
+    std::vector<std::u16string> names;
+};
+
+// A defined name (NAME record): its text and the sheet it belongs to (0 for
+// the whole workbook, else the sheet's position from 1).
+struct ExcelDefinedName {
+    std::u16string name;
+    uint16_t sheet = 0;
+};
+
 // What a formula's references are resolved against.
 struct ExcelFormulaContext {
     uint16_t row = 0, col = 0;                                // the cell holding the formula
+    uint16_t sheet = 0;                                       // its sheet's position from 1
     const std::vector<std::u16string>* sheetNames = nullptr;  // in workbook order
     const std::vector<ExcelSheetRange>* sheetRanges = nullptr;
-    const std::vector<bool>* bookIsSelf = nullptr;  // per SUPBOOK: this workbook
+    const std::vector<ExcelSupportingBook>* books = nullptr;
+    const std::vector<ExcelDefinedName>* names = nullptr;
 };
 
 // Decompiles a BIFF8 formula ([MS-XLS] 2.5.198.103 Rgce, with the extra data
 // of 2.5.198.104 RgbExtra) into "=..." in `out`. Returns false, leaving `out`
-// unspecified, when a token cannot be rendered (defined names, external and
-// add-in names, table references, data tables) or the formula is malformed.
+// unspecified, when a token cannot be rendered (table references, data
+// tables, references that name nothing in the workbook) or the formula is
+// malformed.
 bool RenderExcelFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
                         const ExcelFormulaContext& context, std::u16string& out);
 

@@ -97,11 +97,25 @@ std::u16string AtomText(const RecordStream& records, const Record& atom) {
     return text;
 }
 
-uint32_t ReadCurrentUser(CompoundStorage& storage) {
-    const std::unique_ptr<ByteSource> stream = storage.OpenStream("Current User");
-    if (!stream) ThrowDamaged();
+// Where a presentation keeps its streams: at the root, or, in the files that
+// PowerPoint 97 saved for both PowerPoint 95 and 97, the PowerPoint 97 copy
+// in a storage of its own beside the PowerPoint 95 one.
+constexpr const char* kStreamFolders[] = {"", "PP97_DUALSTORAGE/"};
+
+// The Current User stream of PowerPoint 95 and earlier: a 32-bit length and
+// the user's name, nothing else.
+bool IsOldCurrentUser(const std::vector<unsigned char>& bytes, uint64_t size) {
+    return bytes.size() >= 4 && LoadU32(bytes.data()) == size - 4;
+}
+
+// The offset of the newest user edit, from the Current User stream in
+// `folder`; 0 when that stream is not PowerPoint 97's.
+uint32_t ReadCurrentUser(CompoundStorage& storage, const std::string& folder) {
+    const std::unique_ptr<ByteSource> stream = storage.OpenStream(folder + "Current User");
+    if (!stream) return 0;
     const uint64_t size = std::min<uint64_t>(stream->Size(), 4096);
     const std::vector<unsigned char> bytes = ReadBlock(*stream, 0, size, size);
+    if (IsOldCurrentUser(bytes, stream->Size())) return 0;
     FieldReader r(bytes);
     r.Skip(2);
     if (r.U16() != kCurrentUser) ThrowDamaged();
@@ -113,6 +127,24 @@ uint32_t ReadCurrentUser(CompoundStorage& storage) {
     r.Skip(4);
     if (r.U8() != 3) throw DocumentError(DocumentFault::OldFormat);
     return offset;
+}
+
+// The folder whose streams hold the PowerPoint 97 presentation, with the
+// offset of its newest edit. PowerPoint 4.0 ("PP40") and 95 presentations
+// are an older format.
+std::string PresentationFolder(CompoundStorage& storage, uint32_t& currentEdit) {
+    for (const char* folder : kStreamFolders) {
+        currentEdit = ReadCurrentUser(storage, folder);
+        if (currentEdit != 0) return folder;
+    }
+    const std::unique_ptr<ByteSource> root = storage.OpenStream("Current User");
+    if (storage.OpenStream("PP40")) throw DocumentError(DocumentFault::OldFormat);
+    if (root) {
+        const uint64_t size = std::min<uint64_t>(root->Size(), 4096);
+        if (IsOldCurrentUser(ReadBlock(*root, 0, size, size), root->Size()))
+            throw DocumentError(DocumentFault::OldFormat);
+    }
+    ThrowDamaged();
 }
 
 // persist identifier -> offset in the stream, newest edit first.
@@ -246,14 +278,20 @@ bool ReadSlide(const RecordStream& records, const Record& container, SlideEntry&
 }  // namespace
 
 void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
-    const uint32_t currentEdit = ReadCurrentUser(storage);
-    const std::unique_ptr<ByteSource> stream = storage.OpenStream("PowerPoint Document");
+    uint32_t currentEdit = 0;
+    const std::string folder = PresentationFolder(storage, currentEdit);
+    const std::unique_ptr<ByteSource> stream = storage.OpenStream(folder + "PowerPoint Document");
     if (!stream) ThrowDamaged();
     const RecordStream records(*stream);
     const PersistIndex index = ReadPersistIndex(records, currentEdit);
     const Record document = records.At(index.Offset(index.documentId));
     if (document.type != kDocument) ThrowDamaged();
-    for (SlideEntry& slide : ReadSlideList(records, document)) {
+    std::vector<SlideEntry> slides = ReadSlideList(records, document);
+    // A slide listed twice would be read twice over: real lists never do it.
+    std::set<uint32_t> listed;
+    for (const SlideEntry& slide : slides)
+        if (!listed.insert(slide.persistId).second) ThrowDamaged();
+    for (SlideEntry& slide : slides) {
         slide.used.assign(slide.texts.size(), false);
         const Record container = records.At(index.Offset(slide.persistId));
         if (container.type != kSlide) ThrowDamaged();

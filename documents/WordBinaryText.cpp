@@ -46,8 +46,10 @@ Fib ReadFib(ByteSource& document) {
     const uint16_t ident = r.U16();
     const uint16_t nFib = r.U16();
     if (ident != kWordIdent) {
-        // Word for Windows 1 and 2 used other identifiers.
-        if (ident == 0xA59B || ident == 0xA5DC) throw DocumentError(DocumentFault::OldFormat);
+        // Word for Windows 1 and 2 and Word 6 and 95 used other identifiers;
+        // the Asian editions of Word 6 and 95 had identifiers of their own.
+        for (uint16_t old : {0xA59B, 0xA5DB, 0xA5DC, 0xA697, 0xA699})
+            if (ident == old) throw DocumentError(DocumentFault::OldFormat);
         ThrowDamaged();
     }
     if (nFib < kWord97Fib) throw DocumentError(DocumentFault::OldFormat);
