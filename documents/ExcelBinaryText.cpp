@@ -204,17 +204,25 @@ void ReadBof(const ExcelRecord& record, uint16_t expectedType) {
 // way Excel shows it: "\x01C\x03dir\x03Book.xls" is "C:\dir\Book.xls".
 std::u16string BookPath(const std::u16string& raw) {
     std::u16string path;
+    const auto separator = [&] {
+        if (path.empty() || path.back() != u'\\') path += u'\\';
+    };
     for (size_t i = (!raw.empty() && raw[0] == 0x01) ? 1 : 0; i < raw.size(); ++i) {
         switch (raw[i]) {
             case 0x01:  // a drive letter, or '@' for a network share
                 if (i + 1 < raw.size()) {
-                    path += raw[++i] == u'@' ? std::u16string(u"\\\\")
-                                             : std::u16string(1, raw[i]) + u":\\";
+                    if (raw[++i] == u'@') {
+                        path += u"\\\\";
+                    } else {
+                        path += raw[i];
+                        path += u':';
+                        separator();
+                    }
                 }
                 break;
             case 0x02:  // the root of the workbook's own drive
             case 0x03:  // a directory separator
-                path += u'\\';
+                separator();
                 break;
             case 0x04:  // up one directory
                 path += u"..\\";

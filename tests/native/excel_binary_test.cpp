@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -7,6 +8,11 @@
 #include "documents/ExcelBinaryText.h"
 #include "documents/ExcelFormulaText.h"
 #include "tests/native/DocumentTestSupport.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+// The address sanitizer's own count of the bytes allocated and not freed.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace querna {
 namespace {
@@ -250,6 +256,117 @@ TEST(ExcelBinaryText, MapsHostileWorkbooksToTheirFaults) {
     EXPECT_EQ(FaultOf([&] { Read(none); }), DocumentFault::Damaged);
 }
 
+TEST(ExcelBinaryText, ReadsReportedWorkbooksToTheEnd) {
+    // Real workbooks from the public test data of Apache POI and NPOI.
+    const struct {
+        const char* file;
+        std::u16string unit;  // one unit the reading must reach
+    } cases[] = {
+        {"poi_Trend.xls", u"=TREND(testArea,,G2:G10)"},  // a defined name
+        {"poi_61116.xls", u"=INDEX(A+B,1,1)"},
+        {"poi_49219.xls", u"=MTX|DATA!'INETAS.G.ADET'"},  // a DDE link
+        {"poi_StringContinueRecords.xls", u"delete Test_Pack_Result;"},
+        {"npoi_optional_label_options.xls", u"45697"},  // after empty labels
+    };
+    for (const auto& c : cases) {
+        testing::ImageStorage storage(testing::FixtureBytes(c.file));
+        Units units;
+        EXPECT_NO_THROW(units = Read(storage)) << c.file;
+        EXPECT_NE(std::find_if(units.begin(), units.end(),
+                               [&](const std::u16string& u) {
+                                   return u.find(c.unit) != std::u16string::npos;
+                               }),
+                  units.end())
+            << c.file;
+    }
+}
+
+TEST(ExcelBinaryText, ResolvesNamesLinksAndOtherWorkbooksOfTheGlobals) {
+    const std::string name = Record(0x0018, Le16(0) + '\0' + '\x04' + Le16(0) + Le16(0) +
+                                                Le16(0) + std::string(4, '\0') + '\0' + "Rate");
+    const std::string builtIn = Record(0x0018, Le16(0x20) + '\0' + '\x01' + Le16(0) + Le16(0) +
+                                                   Le16(1) + std::string(4, '\0') + '\0' + '\x06');
+    const std::string path = "\x01\x01" "C\x03" "dir\x03" "Book2.xls";
+    const std::string other = Record(0x01AE, Le16(1) + Le16(static_cast<uint16_t>(path.size())) +
+                                                 '\0' + path + Le16(5) + '\0' + "Rates");
+    const std::string link = Record(0x01AE, Le16(0) + Le16(8) + '\0' + "MTX\x03" "DATA");
+    const std::string item = Record(0x0023, Le16(0x7FE2) + Le32(0) + '\x06' + '\0' + "INETAS");
+    const std::string globals = Record(0x01AE, Le16(1) + Le16(0x0401)) + other + link + item +
+                                Record(0x0017, Le16(3) + Le16(0) + Le32(0) + Le16(1) + Le32(0) +
+                                                   Le16(2) + Le32(0xFFFEFFFE)) +
+                                name + builtIn;
+    const std::string cells =
+        Formula(0, 0, "\x23" + Le32(1)) + Formula(0, 1, "\x23" + Le32(2)) +
+        Formula(0, 2, "\x5A" + Le16(1) + Le16(0) + Le16(0xC000)) +
+        Formula(0, 3, "\x39" + Le16(2) + Le32(1)) +
+        // An empty label without its flags byte, then a long result whose
+        // characters go on, 16-bit, in a CONTINUE record.
+        Record(0x0204, Cell(1, 0) + Le16(0)) + Formula(1, 1, "\x23" + Le32(9), 0, StringResult()) +
+        Record(0x0207, Le16(5) + '\0' + "abc") + Record(0x003C, "\x01" + testing::Utf16(u"青禾"));
+    EXPECT_EQ(ReadStream(Workbook(globals, {{"S", cells}})),
+              (Units{u"=Rate", u"=Print_Area", u"='C:\\dir\\[Book2.xls]Rates'!A1",
+                     u"=MTX|DATA!INETAS", u"abc青禾"}));
+}
+
+// A workbook whose sheet entries all point into one sheet's nested start
+// records: each entry would read the rest of the sheet again.
+std::string NestedSheets(uint32_t count) {
+    const std::string boundSheet = Record(0x0085, Le32(0) + std::string(2, '\0') + "\x01\x00S");
+    const size_t globals = Bof(5).size() + count * boundSheet.size() + Eof().size();
+    std::string list, nested;
+    for (uint32_t i = 0; i < count; ++i) {
+        list += Record(0x0085, Le32(static_cast<uint32_t>(globals + nested.size())) +
+                                   std::string(2, '\0') + "\x01\x00S");
+        nested += Bof(0x0010);
+    }
+    for (uint32_t i = 0; i < count; ++i) nested += Number(0, 0, i) + Eof();
+    return Bof(5) + list + Eof() + nested;
+}
+
+TEST(ExcelBinaryText, RefusesSheetsThatShareRecordsWithoutReadingThemAgain) {
+    // Without the refusal this reads about 200 million records.
+    EXPECT_EQ(FaultOf([&] { ReadStream(NestedSheets(20000)); }), DocumentFault::Damaged);
+    // The same with the innermost sheet listed first.
+    std::string book = NestedSheets(3);
+    const size_t first = book.find(std::string("\x85\x00", 2));
+    const size_t last = first + 2 * 15;
+    const std::string a = book.substr(first + 4, 4), c = book.substr(last + 4, 4);
+    book.replace(first + 4, 4, c);
+    book.replace(last + 4, 4, a);
+    EXPECT_EQ(FaultOf([&] { ReadStream(book); }), DocumentFault::Damaged);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// The bytes the program holds on its heap now, as the sanitizer counts them.
+size_t HeapBytes() {
+    return __sanitizer_get_current_allocated_bytes();
+}
+
+TEST(ExcelBinaryText, HoldsManyEmptySharedStringsInAboutTheirOwnBytes) {
+    // A million empty strings, three bytes each, in full CONTINUE records.
+    constexpr uint32_t kCount = 1000000;
+    std::string strings;
+    for (uint32_t i = 0; i < kCount; ++i) strings += Le16(0) + '\0';
+    std::string globals = Record(0x00FC, Le32(kCount) + Le32(kCount) + strings.substr(0, 8214));
+    for (size_t at = 8214; at < strings.size(); at += 8223)
+        globals += Record(0x003C, strings.substr(at, 8223));
+    const std::string workbook =
+        Workbook(globals, {{"S", LabelSst(0, 0, kCount - 1) + Number(1, 0, 7)}});
+    testing::StreamStorage storage;
+    storage.streams["Workbook"] = workbook;
+    struct Sink : TextUnitSink {
+        size_t before = HeapBytes(), most = 0;
+        bool Unit(std::u16string_view) override {
+            most = std::max(most, HeapBytes() - before);
+            return false;
+        }
+    } sink;
+    ReadExcelBinaryText(storage, sink);
+    // Each string was 32 bytes and more before; now it is an end offset.
+    EXPECT_LT(sink.most, 2 * strings.size());
+}
+#endif
+
 TEST(ExcelNumberText, WritesTheShortestRoundTripFormExcelUses) {
     const struct {
         double value;
@@ -297,15 +414,25 @@ constexpr uint16_t kRel = 0xC000;  // relative row and column
 
 TEST(ExcelFormulaText, DecompilesTheCommonTokens) {
     const std::vector<std::u16string> names = {u"Sheet1", u"My Data", u"数据"};
-    const std::vector<ExcelSheetRange> ranges = {
-        {0, 0, 0}, {0, 1, 1}, {0, 2, 2}, {1, 0, 0}, {0, 0, 2}};
-    const std::vector<bool> self = {true, false};
+    std::vector<ExcelSheetRange> ranges = {{0, 0, 0}, {0, 1, 1}, {0, 2, 2}, {1, 0, 0}, {0, 0, 2}};
+    using Kind = ExcelSupportingBook::Kind;
+    const std::vector<ExcelSupportingBook> books = {
+        {Kind::Self, u"", {}, {}},
+        {Kind::AddIn, u"", {}, {u"EDATE"}},
+        {Kind::Workbook, u"C:\\dir\\Book2.xls", {u"Rates"}, {u"Rate"}},
+        {Kind::Link, u"MTX|DATA", {}, {u"INETAS.G.ADET", u"PLAIN"}},
+    };
+    const std::vector<ExcelDefinedName> defined = {{u"testArea", 0}, {u"Local", 2}};
+    ranges.push_back({2, 0, 0});    // 5: another workbook's sheet
+    ranges.push_back({3, -2, -2});  // 6: a DDE link
     ExcelFormulaContext context;
     context.row = 5;
     context.col = 3;
+    context.sheet = 1;
     context.sheetNames = &names;
     context.sheetRanges = &ranges;
-    context.bookIsSelf = &self;
+    context.books = &books;
+    context.names = &defined;
     const std::string area = "\x25" + Le16(0) + Le16(1) + Le16(kRel) + Le16(kRel | 1);
     const struct {
         std::string rgce;
@@ -350,10 +477,20 @@ TEST(ExcelFormulaText, DecompilesTheCommonTokens) {
          u"={1,\"a\";TRUE,#N/A}"},
         {"\x26" + Le32(0) + Le16(7) + area + "\x19\x10" + Le16(0), Le16(1) + std::string(8, '\0'),
          u"=SUM(A1:B2)"},
-        {"\x23" + Le32(1), "", nullptr},                         // defined name
-        {"\x39" + Le16(0) + Le32(1), "", nullptr},               // external name
+        {"\x23" + Le32(1), "", u"=testArea"},
+        {Ref(0, kRel) + "\x23" + Le32(2) + "\x03", "", u"=A1+'My Data'!Local"},
+        {"\x39" + Le16(0) + Le32(1), "", u"=testArea"},  // this workbook's own name
+        {"\x59" + Le16(3) + Le32(1) + Ref(0, kRel) + FuncVar(2, 0xFF), "", u"=EDATE(A1)"},
+        {"\x39" + Le16(5) + Le32(1), "", u"='C:\\dir\\Book2.xls'!Rate"},
+        {"\x5A" + Le16(5) + Le16(0) + Le16(kRel), "", u"='C:\\dir\\[Book2.xls]Rates'!A1"},
+        {"\x39" + Le16(6) + Le32(1), "", u"=MTX|DATA!'INETAS.G.ADET'"},
+        {"\x39" + Le16(6) + Le32(2), "", u"=MTX|DATA!PLAIN"},
+        {"\x23" + Le32(3), "", nullptr},                         // no such name
+        {"\x39" + Le16(6) + Le32(3), "", nullptr},               // no such DDE item
+        {"\x39" + Le16(9) + Le32(1), "", nullptr},               // no such EXTERNSHEET entry
+        {FuncVar(0, 0xFF), "", nullptr},                         // add-in call without a name
         {"\x01" + Le16(0) + Le16(0), "", nullptr},               // PtgExp alone
-        {"\x5A" + Le16(3) + Le16(0) + Le16(kRel), "", nullptr},  // another workbook
+        {"\x5A" + Le16(3) + Le16(0) + Le16(kRel), "", nullptr},  // an add-in's sheet
         {"\x5A" + Le16(9) + Le16(0) + Le16(kRel), "", nullptr},  // no such EXTERNSHEET entry
         {Int(1) + Func(400), "", nullptr},                       // unknown function
         {Int(1) + Func(4), "", nullptr},                         // SUM takes no fixed count
