@@ -110,7 +110,9 @@ void ReadCompoundText(DocumentKind kind, ByteSource& source, TextUnitSink& sink)
 bool IsOldPlainFormat(DocumentKind kind, ByteSource& source) {
     unsigned char head[6] = {};
     if (source.ReadAt(0, head, sizeof head) != sizeof head) return false;
-    const auto u16 = [&](size_t at) { return static_cast<uint16_t>(head[at] | (head[at + 1] << 8)); };
+    const auto u16 = [&](size_t at) {
+        return static_cast<uint16_t>(head[at] | (head[at + 1] << 8));
+    };
     switch (kind) {
         case DocumentKind::Word:
             return u16(0) == 0xA59B || u16(0) == 0xA5DB || u16(0) == 0xBE31 || u16(0) == 0x37FE;

@@ -261,16 +261,16 @@ ExcelSupportingBook ReadSupBook(FieldReader& r) {
     }
     book.kind = Kind::Workbook;
     book.path = BookPath(raw);
-    for (uint16_t i = 0; i < sheets && r.Remaining() >= 2; ++i) book.sheets.push_back(LongString(r));
+    for (uint16_t i = 0; i < sheets && r.Remaining() >= 2; ++i)
+        book.sheets.push_back(LongString(r));
     return book;
 }
 
 // The names Excel gives its built-in defined names, by their one-character code.
 const char16_t* const kBuiltInNames[] = {
-    u"Consolidate_Area", u"Auto_Open",     u"Auto_Close",      u"Extract",
-    u"Database",         u"Criteria",      u"Print_Area",      u"Print_Titles",
-    u"Recorder",         u"Data_Form",     u"Auto_Activate",   u"Auto_Deactivate",
-    u"Sheet_Title",      u"_FilterDatabase"};
+    u"Consolidate_Area", u"Auto_Open",       u"Auto_Close",   u"Extract",        u"Database",
+    u"Criteria",         u"Print_Area",      u"Print_Titles", u"Recorder",       u"Data_Form",
+    u"Auto_Activate",    u"Auto_Deactivate", u"Sheet_Title",  u"_FilterDatabase"};
 
 // NAME ([MS-XLS] 2.4.150 Lbl): flags, shortcut key, name length, formula
 // size, sheet, then the name itself.

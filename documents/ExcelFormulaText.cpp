@@ -176,11 +176,10 @@ std::u16string SingleQuoted(const std::u16string& text) {
 
 // A DDE link's topic or item as Excel writes it: quoted unless it is one word.
 std::u16string LinkPart(const std::u16string& text) {
-    const bool word =
-        !text.empty() && std::all_of(text.begin(), text.end(), [](char16_t c) {
-            return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
-                   (c >= u'0' && c <= u'9') || c == u'_' || (c >= 0x80 && c != 0x3000);
-        });
+    const bool word = !text.empty() && std::all_of(text.begin(), text.end(), [](char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
+               c == u'_' || (c >= 0x80 && c != 0x3000);
+    });
     return word ? text : SingleQuoted(text);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "documents/DocumentReader.h"
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeDocuments.h"
 #include "matchers/PhraseRules.h"
@@ -394,6 +395,55 @@ TEST(DocumentSniffTest, TheFirstBytesTellTheContainer) {
     for (const auto& [bytes, kind] : cases) {
         MemoryByteSource source(bytes.data(), bytes.size());
         EXPECT_EQ(SniffContainer(source), kind) << bytes.size();
+    }
+}
+
+TEST(DocumentReaderTest, OlderFormatsAreNamedOldWhateverTheirContainer) {
+    const auto plain = [](std::initializer_list<int> head) {
+        std::string bytes;
+        for (int b : head) bytes.push_back(static_cast<char>(b));
+        return bytes + std::string(64, '\0');
+    };
+    const struct {
+        const char* what;
+        DocumentKind kind;
+        std::string bytes;
+        DocumentFault fault;
+    } cases[] = {
+        {"Word 2 (Apache POI's test data)", DocumentKind::Word, Fixture("poi_word2.doc"),
+         DocumentFault::OldFormat},
+        {"Word for Windows 1", DocumentKind::Word, plain({0x9B, 0xA5, 0x21, 0x00}),
+         DocumentFault::OldFormat},
+        {"Word for MS-DOS", DocumentKind::Word, plain({0x31, 0xBE, 0, 0, 0, 0xAB}),
+         DocumentFault::OldFormat},
+        {"PowerPoint 95 (Apache POI's test data)", DocumentKind::PowerPoint,
+         Fixture("poi_PPT95.ppt"), DocumentFault::OldFormat},
+        {"BIFF2", DocumentKind::Excel, plain({0x09, 0x00, 0x04, 0x00, 0x02, 0x00, 0x10, 0x00}),
+         DocumentFault::OldFormat},
+        {"BIFF3", DocumentKind::Excel, plain({0x09, 0x02, 0x06, 0x00, 0x00, 0x00, 0x10, 0x00}),
+         DocumentFault::OldFormat},
+        {"BIFF4", DocumentKind::Excel, plain({0x09, 0x04, 0x06, 0x00, 0x00, 0x00, 0x10, 0x00}),
+         DocumentFault::OldFormat},
+        {"BIFF5 worksheet", DocumentKind::Excel, plain({0x09, 0x08, 0x08, 0x00, 0x00, 0x05, 0x10}),
+         DocumentFault::OldFormat},
+        {"BIFF8 records outside a compound file", DocumentKind::Excel,
+         plain({0x09, 0x08, 0x10, 0x00, 0x00, 0x06, 0x05, 0x00}), DocumentFault::Damaged},
+        {"Word 2 bytes named as a workbook", DocumentKind::Excel, plain({0xDB, 0xA5, 0x2D, 0x00}),
+         DocumentFault::Damaged},
+        {"plain text", DocumentKind::Word, "not a document at all", DocumentFault::Damaged},
+    };
+    for (const auto& c : cases) {
+        MemoryByteSource source(c.bytes.data(), c.bytes.size());
+        fakes::LibXmlReaders xml;
+        struct : TextUnitSink {
+            bool Unit(std::u16string_view) override { return false; }
+        } sink;
+        try {
+            ReadDocumentText(c.kind, source, xml, sink);
+            ADD_FAILURE() << c.what << ": read";
+        } catch (const DocumentError& e) {
+            EXPECT_EQ(e.Fault(), c.fault) << c.what;
+        }
     }
 }
 

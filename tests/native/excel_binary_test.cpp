@@ -282,14 +282,20 @@ TEST(ExcelBinaryText, ReadsReportedWorkbooksToTheEnd) {
 }
 
 TEST(ExcelBinaryText, ResolvesNamesLinksAndOtherWorkbooksOfTheGlobals) {
-    const std::string name = Record(0x0018, Le16(0) + '\0' + '\x04' + Le16(0) + Le16(0) +
-                                                Le16(0) + std::string(4, '\0') + '\0' + "Rate");
+    const std::string name = Record(0x0018, Le16(0) + '\0' + '\x04' + Le16(0) + Le16(0) + Le16(0) +
+                                                std::string(4, '\0') + '\0' + "Rate");
     const std::string builtIn = Record(0x0018, Le16(0x20) + '\0' + '\x01' + Le16(0) + Le16(0) +
                                                    Le16(1) + std::string(4, '\0') + '\0' + '\x06');
-    const std::string path = "\x01\x01" "C\x03" "dir\x03" "Book2.xls";
+    const std::string path =
+        "\x01\x01"
+        "C\x03"
+        "dir\x03"
+        "Book2.xls";
     const std::string other = Record(0x01AE, Le16(1) + Le16(static_cast<uint16_t>(path.size())) +
                                                  '\0' + path + Le16(5) + '\0' + "Rates");
-    const std::string link = Record(0x01AE, Le16(0) + Le16(8) + '\0' + "MTX\x03" "DATA");
+    const std::string link = Record(0x01AE, Le16(0) + Le16(8) + '\0' +
+                                                "MTX\x03"
+                                                "DATA");
     const std::string item = Record(0x0023, Le16(0x7FE2) + Le32(0) + '\x06' + '\0' + "INETAS");
     const std::string globals = Record(0x01AE, Le16(1) + Le16(0x0401)) + other + link + item +
                                 Record(0x0017, Le16(3) + Le16(0) + Le32(0) + Le16(1) + Le32(0) +

@@ -122,6 +122,17 @@ TEST(PowerPointBinaryText, MapsTheFixtureFaults) {
         [](CompoundStorage& storage) { Read(storage); });
 }
 
+TEST(PowerPointBinaryText, ReadsReportedPresentationsOrNamesTheirOldFormat) {
+    // Real presentations from the public test data of Apache POI: one saved
+    // for both PowerPoint 95 and 97, one of PowerPoint 95 only.
+    testing::ImageStorage dual(testing::FixtureBytes("poi_bug56240.ppt"));
+    const Units units = Read(dual);
+    EXPECT_EQ(units.size(), 192u);
+    EXPECT_EQ(units.front(), u"Finanzkrise Teil 4 :\rBetriebsbedingte Kündigung");
+    testing::ExpectFixtureFaults({{"poi_PPT95.ppt", DocumentFault::OldFormat}},
+                                 [](CompoundStorage& storage) { Read(storage); });
+}
+
 // One slide of every kind of shape, a master list and a notes list that must
 // not be read, in slide-list order different from the stream's order.
 Presentation Sample() {
@@ -161,6 +172,33 @@ TEST(PowerPointBinaryText, FollowsTheNewestEditsPersistDirectory) {
     EXPECT_EQ(Read(storage).back(), u"edited slide");
 }
 
+TEST(PowerPointBinaryText, ReadsThePowerPoint97CopyOfADualFormatFile) {
+    const Presentation p = Sample();
+    testing::StreamStorage dual;
+    for (const auto& [name, bytes] : p.Storage().streams)
+        dual.streams["PP97_DUALSTORAGE/" + name] = bytes;
+    // The PowerPoint 95 copy at the root: its user name, and records of its own.
+    dual.streams["Current User"] = Le32(2) + "me";
+    dual.streams["PowerPoint Document"] = std::string(64, '\xFF');
+    EXPECT_EQ(Read(dual).size(), 4u);
+}
+
+TEST(PowerPointBinaryText, RefusesASlideListedTwiceBeforeReadingIt) {
+    // One slide of 200 shapes listed 20,000 times: four million shapes to
+    // read, unless the list is refused.
+    Presentation p;
+    std::string shapes;
+    for (int i = 0; i < 200; ++i) shapes += Shape(TextHeader() + Chars(u"again"));
+    p.Persist(2, Slide(shapes));
+    const std::vector<std::pair<uint32_t, std::string>> list(20000, {2, ""});
+    p.Persist(1, Document(SlideList(0, list)));
+    p.Edit(1);
+    testing::StreamStorage storage = p.Storage();
+    CollectingSink sink;
+    EXPECT_EQ(FaultOf([&] { ReadPowerPointBinaryText(storage, sink); }), DocumentFault::Damaged);
+    EXPECT_TRUE(sink.units.empty());
+}
+
 TEST(PowerPointBinaryText, MapsHostilePresentationsToTheirFaults) {
     const struct {
         const char* what;
@@ -177,6 +215,20 @@ TEST(PowerPointBinaryText, MapsHostilePresentationsToTheirFaults) {
          },
          DocumentFault::Encrypted},
         {"PowerPoint 95 version", [] { return Sample().Storage(0xE391C05F, 2); },
+         DocumentFault::OldFormat},
+        {"PowerPoint 95 Current User",
+         [] {
+             auto s = Sample().Storage();
+             s.streams["Current User"] = Le32(5) + "Danie";
+             return s;
+         },
+         DocumentFault::OldFormat},
+        {"PowerPoint 4.0 stream",
+         [] {
+             testing::StreamStorage s;
+             s.streams["PP40"] = std::string(100, '\0');
+             return s;
+         },
          DocumentFault::OldFormat},
         {"unknown header token", [] { return Sample().Storage(0x12345678); },
          DocumentFault::Damaged},

@@ -184,7 +184,12 @@ TEST(WordBinaryText, MapsHostileStreamsToTheirFaults) {
         DocumentFault fault;
     } cases[] = {
         {"unknown identifier", [](WordImage& w) { w.ident = 0x1234; }, DocumentFault::Damaged},
-        {"Word 2 identifier", [](WordImage& w) { w.ident = 0xA59B; }, DocumentFault::OldFormat},
+        {"Word 1 identifier", [](WordImage& w) { w.ident = 0xA59B; }, DocumentFault::OldFormat},
+        {"Word 2 identifier", [](WordImage& w) { w.ident = 0xA5DB; }, DocumentFault::OldFormat},
+        {"Word 6 identifier", [](WordImage& w) { w.ident = 0xA5DC; }, DocumentFault::OldFormat},
+        {"Word 6/95 Asian identifiers", [](WordImage& w) { w.ident = 0xA697; },
+         DocumentFault::OldFormat},
+        {"", [](WordImage& w) { w.ident = 0xA699; }, DocumentFault::OldFormat},
         {"Word 95 nFib", [](WordImage& w) { w.nFib = 0x0068; }, DocumentFault::OldFormat},
         {"encrypted flag", [](WordImage& w) { w.flags |= 0x0100; }, DocumentFault::Encrypted},
         {"table stream missing", [](WordImage& w) { w.tableName = "0Table"; },
