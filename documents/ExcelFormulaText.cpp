@@ -183,6 +183,11 @@ std::u16string LinkPart(const std::u16string& text) {
     return word ? text : SingleQuoted(text);
 }
 
+// Excel shows formulas of at most 8,192 characters. Long names and paths of
+// other workbooks could make a few bytes of tokens render to far more; past
+// this many characters the formula is not rendered.
+constexpr size_t kMaxFormulaText = 4 * 8192;
+
 class FormulaRenderer {
   public:
     FormulaRenderer(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
@@ -191,7 +196,7 @@ class FormulaRenderer {
 
     bool Render(std::u16string& out) {
         while (tokens_.Remaining() > 0) {
-            if (!Token(tokens_.U8())) return false;
+            if (!Token(tokens_.U8()) || stackChars_ > kMaxFormulaText) return false;
         }
         if (stack_.size() != 1) return false;
         out = u"=" + stack_.back();
@@ -199,22 +204,27 @@ class FormulaRenderer {
     }
 
   private:
+    void Push(std::u16string value) {
+        stackChars_ += value.size();
+        stack_.push_back(std::move(value));
+    }
     bool Pop(std::u16string& value) {
         if (stack_.empty()) return false;
         value = std::move(stack_.back());
         stack_.pop_back();
+        stackChars_ -= value.size();
         return true;
     }
     bool Binary(const char16_t* op) {
         std::u16string left, right;
         if (!Pop(right) || !Pop(left)) return false;
-        stack_.push_back(left + op + right);
+        Push(left + op + right);
         return true;
     }
     bool Wrap(const char16_t* before, const char16_t* after) {
         std::u16string value;
         if (!Pop(value)) return false;
-        stack_.push_back(before + value + after);
+        Push(before + value + after);
         return true;
     }
     bool Call(const std::u16string& name, size_t args) {
@@ -223,9 +233,10 @@ class FormulaRenderer {
         for (size_t i = stack_.size() - args; i < stack_.size(); ++i) {
             if (i > stack_.size() - args) text += u",";
             text += stack_[i];
+            stackChars_ -= stack_[i].size();
         }
         stack_.resize(stack_.size() - args);
-        stack_.push_back(text + u")");
+        Push(text + u")");
         return true;
     }
 
@@ -245,6 +256,7 @@ class FormulaRenderer {
     FieldReader extra_;
     const ExcelFormulaContext& context_;
     std::vector<std::u16string> stack_;
+    size_t stackChars_ = 0;  // all the characters on the stack
 };
 
 std::u16string FormulaRenderer::String(uint16_t cch) {
@@ -278,10 +290,10 @@ bool FormulaRenderer::Token(uint8_t ptg) {
         case 0x15:
             return Wrap(u"(", u")");
         case 0x16:
-            stack_.emplace_back();
+            Push({});
             return true;
         case 0x17:
-            stack_.push_back(Quoted(String(tokens_.U8())));
+            Push(Quoted(String(tokens_.U8())));
             return true;
         case 0x19: {  // PtgAttr: evaluation hints, except the optimised SUM
             const uint8_t kind = tokens_.U8();
@@ -291,16 +303,16 @@ bool FormulaRenderer::Token(uint8_t ptg) {
             return true;
         }
         case 0x1C:
-            stack_.push_back(ExcelErrorText(tokens_.U8()));
+            Push(ExcelErrorText(tokens_.U8()));
             return true;
         case 0x1D:
-            stack_.push_back(tokens_.U8() ? u"TRUE" : u"FALSE");
+            Push(tokens_.U8() ? u"TRUE" : u"FALSE");
             return true;
         case 0x1E:
-            stack_.push_back(Decimal(tokens_.U16()));
+            Push(Decimal(tokens_.U16()));
             return true;
         case 0x1F:
-            stack_.push_back(ExcelNumberText(tokens_.Double()));
+            Push(ExcelNumberText(tokens_.Double()));
             return true;
         default:
             break;
@@ -371,7 +383,7 @@ bool FormulaRenderer::DefinedName(uint32_t index) {
         const std::u16string& sheet = (*context_.sheetNames)[name.sheet - 1];
         text = (NeedsQuotes(sheet) ? SingleQuoted(sheet) : sheet) + u"!";
     }
-    stack_.push_back(text + name.name);
+    Push(text + name.name);
     return true;
 }
 
@@ -390,13 +402,13 @@ bool FormulaRenderer::ExternalName(uint16_t ixti, uint32_t index) {
     const std::u16string& name = book.names[index - 1];
     switch (book.kind) {
         case Kind::AddIn:
-            stack_.push_back(name);
+            Push(name);
             break;
         case Kind::Workbook:
-            stack_.push_back(SingleQuoted(book.path) + u"!" + name);
+            Push(SingleQuoted(book.path) + u"!" + name);
             break;
         default:
-            stack_.push_back(book.path + u"!" + LinkPart(name));
+            Push(book.path + u"!" + LinkPart(name));
             break;
     }
     return true;
@@ -416,6 +428,7 @@ bool FormulaRenderer::Function(uint8_t base) {
         const size_t first = stack_.size() - args;
         const std::u16string name = std::move(stack_[first]);
         stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(first));
+        stackChars_ -= name.size();
         return Call(name, args - 1u);
     }
     // Macro commands are not rendered.
@@ -430,13 +443,13 @@ bool FormulaRenderer::SheetOperand(uint8_t base) {
     if (!SheetPrefix(tokens_.U16(), prefix)) return false;
     const uint16_t rw1 = tokens_.U16();
     if (base == 0x3A) {
-        stack_.push_back(prefix + Cell(rw1, tokens_.U16(), false));
+        Push(prefix + Cell(rw1, tokens_.U16(), false));
     } else if (base == 0x3B) {
         const uint16_t rw2 = tokens_.U16(), c1 = tokens_.U16(), c2 = tokens_.U16();
-        stack_.push_back(prefix + Area(rw1, rw2, c1, c2, false));
+        Push(prefix + Area(rw1, rw2, c1, c2, false));
     } else {
         tokens_.Skip(base == 0x3C ? 2 : 6);
-        stack_.push_back(prefix + u"#REF!");
+        Push(prefix + u"#REF!");
     }
     return true;
 }
@@ -452,14 +465,14 @@ bool FormulaRenderer::Operand(uint8_t base) {
         case 0x24:
         case 0x2C: {  // PtgRef, and PtgRefN of shared formulas
             const uint16_t rw = tokens_.U16(), col = tokens_.U16();
-            stack_.push_back(Cell(rw, col, base == 0x2C));
+            Push(Cell(rw, col, base == 0x2C));
             return true;
         }
         case 0x25:
         case 0x2D: {  // PtgArea, PtgAreaN
             const uint16_t rw1 = tokens_.U16(), rw2 = tokens_.U16();
             const uint16_t c1 = tokens_.U16(), c2 = tokens_.U16();
-            stack_.push_back(Area(rw1, rw2, c1, c2, base == 0x2D));
+            Push(Area(rw1, rw2, c1, c2, base == 0x2D));
             return true;
         }
         case 0x23:
@@ -483,11 +496,11 @@ bool FormulaRenderer::Operand(uint8_t base) {
             return true;
         case 0x2A:
             tokens_.Skip(4);
-            stack_.push_back(u"#REF!");
+            Push(u"#REF!");
             return true;
         case 0x2B:
             tokens_.Skip(8);
-            stack_.push_back(u"#REF!");
+            Push(u"#REF!");
             return true;
         case 0x3A:
         case 0x3B:
@@ -537,7 +550,7 @@ bool FormulaRenderer::ArrayConstant() {
         }
         if (r + 1 < rows) text += u";";
     }
-    stack_.push_back(text + u"}");
+    Push(text + u"}");
     return true;
 }
 

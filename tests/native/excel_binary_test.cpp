@@ -427,10 +427,15 @@ TEST(ExcelFormulaText, DecompilesTheCommonTokens) {
         {Kind::AddIn, u"", {}, {u"EDATE"}},
         {Kind::Workbook, u"C:\\dir\\Book2.xls", {u"Rates"}, {u"Rate"}},
         {Kind::Link, u"MTX|DATA", {}, {u"INETAS.G.ADET", u"PLAIN"}},
+        {Kind::Workbook, std::u16string(12000, u'x'), {}, {u"N"}},
     };
     const std::vector<ExcelDefinedName> defined = {{u"testArea", 0}, {u"Local", 2}};
     ranges.push_back({2, 0, 0});    // 5: another workbook's sheet
     ranges.push_back({3, -2, -2});  // 6: a DDE link
+    ranges.push_back({4, -2, -2});  // 7: a workbook of a very long path
+    const std::string longName = "\x39" + Le16(7) + Le32(1);
+    const std::u16string longText = u"'" + books[4].path + u"'!N";
+    const std::u16string twoLong = u"=" + longText + u"+" + longText;
     ExcelFormulaContext context;
     context.row = 5;
     context.col = 3;
@@ -491,9 +496,11 @@ TEST(ExcelFormulaText, DecompilesTheCommonTokens) {
         {"\x5A" + Le16(5) + Le16(0) + Le16(kRel), "", u"='C:\\dir\\[Book2.xls]Rates'!A1"},
         {"\x39" + Le16(6) + Le32(1), "", u"=MTX|DATA!'INETAS.G.ADET'"},
         {"\x39" + Le16(6) + Le32(2), "", u"=MTX|DATA!PLAIN"},
-        {"\x23" + Le32(3), "", nullptr},                         // no such name
-        {"\x39" + Le16(6) + Le32(3), "", nullptr},               // no such DDE item
-        {"\x39" + Le16(9) + Le32(1), "", nullptr},               // no such EXTERNSHEET entry
+        {"\x23" + Le32(3), "", nullptr},            // no such name
+        {"\x39" + Le16(6) + Le32(3), "", nullptr},  // no such DDE item
+        {"\x39" + Le16(9) + Le32(1), "", nullptr},  // no such EXTERNSHEET entry
+        {longName + longName + "\x03", "", twoLong.c_str()},
+        {longName + longName + "\x03" + longName + "\x03", "", nullptr},  // past Excel's length
         {FuncVar(0, 0xFF), "", nullptr},                         // add-in call without a name
         {"\x01" + Le16(0) + Le16(0), "", nullptr},               // PtgExp alone
         {"\x5A" + Le16(3) + Le16(0) + Le16(kRel), "", nullptr},  // an add-in's sheet
