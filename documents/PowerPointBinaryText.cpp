@@ -287,10 +287,11 @@ void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     const Record document = records.At(index.Offset(index.documentId));
     if (document.type != kDocument) ThrowDamaged();
     std::vector<SlideEntry> slides = ReadSlideList(records, document);
-    // A slide listed twice would be read twice over: real lists never do it.
-    std::set<uint32_t> listed;
+    // A slide listed twice, by one persist identifier or by two that lead to
+    // the same record, would be read twice over: real lists never do it.
+    std::set<uint64_t> listed;
     for (const SlideEntry& slide : slides)
-        if (!listed.insert(slide.persistId).second) ThrowDamaged();
+        if (!listed.insert(index.Offset(slide.persistId)).second) ThrowDamaged();
     for (SlideEntry& slide : slides) {
         slide.used.assign(slide.texts.size(), false);
         const Record container = records.At(index.Offset(slide.persistId));

@@ -197,6 +197,15 @@ TEST(PowerPointBinaryText, RefusesASlideListedTwiceBeforeReadingIt) {
     CollectingSink sink;
     EXPECT_EQ(FaultOf([&] { ReadPowerPointBinaryText(storage, sink); }), DocumentFault::Damaged);
     EXPECT_TRUE(sink.units.empty());
+
+    // Two persist identifiers of one slide record are the same slide.
+    Presentation q;
+    const uint32_t slide = q.Persist(2, Slide(Shape(TextHeader() + Chars(u"once"))));
+    q.pending[3] = slide;
+    q.Persist(1, Document(SlideList(0, {{2, ""}, {3, ""}})));
+    q.Edit(1);
+    testing::StreamStorage twice = q.Storage();
+    EXPECT_EQ(FaultOf([&] { Read(twice); }), DocumentFault::Damaged);
 }
 
 TEST(PowerPointBinaryText, MapsHostilePresentationsToTheirFaults) {
