@@ -158,6 +158,7 @@ class SharedStrings {
     }
     std::u16string& Text() { return text_; }
     void EndString() { ends_.push_back(static_cast<uint32_t>(text_.size())); }
+    void Reserve(size_t count) { ends_.reserve(count); }
 
   private:
     std::u16string text_;
@@ -173,11 +174,15 @@ struct Workbook {
     std::vector<ExcelDefinedName> names;
 };
 
-void ReadSharedStrings(ExcelRecordReader& records, ExcelRecord& sst, Workbook& book) {
+// `streamSize`: the bytes of the whole stream, which hold at most a third as
+// many strings (each has a count and a flags byte at least).
+void ReadSharedStrings(ExcelRecordReader& records, ExcelRecord& sst, uint64_t streamSize,
+                       Workbook& book) {
     ContinuedRecord r(records, std::move(sst.data), kMaxSharedStrings);
     r.Skip(4);
     const uint32_t unique = r.U32();
     SharedStrings& strings = book.sharedStrings;
+    strings.Reserve(static_cast<size_t>(std::min<uint64_t>(unique, streamSize / 3)));
     for (uint32_t i = 0; i < unique && !r.AtEnd(); ++i) {
         const uint16_t cch = r.U16();
         const uint8_t flags = r.U8();
@@ -298,7 +303,7 @@ std::u16string ReadExternName(FieldReader& r) {
     return Chars(r, cch, (r.U8() & 1) != 0);
 }
 
-Workbook ReadGlobals(ExcelRecordReader& records) {
+Workbook ReadGlobals(ExcelRecordReader& records, uint64_t streamSize) {
     Workbook book;
     ExcelRecord record;
     if (!records.Next(record)) ThrowDamaged();
@@ -320,7 +325,7 @@ Workbook ReadGlobals(ExcelRecordReader& records) {
                 break;
             }
             case kSst:
-                ReadSharedStrings(records, record, book);
+                ReadSharedStrings(records, record, streamSize, book);
                 break;
             case kSupBook:
                 book.books.push_back(ReadSupBook(r));
@@ -573,7 +578,7 @@ void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
         ThrowDamaged();
     }
     ExcelRecordReader records(*stream);
-    const Workbook book = ReadGlobals(records);
+    const Workbook book = ReadGlobals(records, stream->Size());
     ReadRanges read;
     for (size_t i = 0; i < book.sheets.size(); ++i) {
         const Sheet& sheet = book.sheets[i];

@@ -368,8 +368,8 @@ TEST(ExcelBinaryText, HoldsManyEmptySharedStringsInAboutTheirOwnBytes) {
         }
     } sink;
     ReadExcelBinaryText(storage, sink);
-    // Each string was 32 bytes and more before; now it is an end offset.
-    EXPECT_LT(sink.most, 2 * strings.size());
+    // Each string took 32 bytes and more before; now it is a 4-byte end.
+    EXPECT_LT(sink.most, strings.size() * 3 / 2);
 }
 #endif
 
