@@ -53,6 +53,8 @@ constexpr size_t kMaxSharedFormula = 4096;
 // A formula's string result holds at most 32,767 characters: with the flags
 // byte of each CONTINUE record, it never needs more bytes than this.
 constexpr uint64_t kMaxStringRecord = 1u << 20;
+// EXTERNSHEET: a count and at most 65,535 entries of 6 bytes.
+constexpr uint64_t kMaxExternSheet = 2 + 65535 * 6;
 
 std::u16string Chars(FieldReader& r, size_t cch, bool high) {
     const unsigned char* p = r.Bytes(cch * (high ? 2 : 1));
@@ -337,11 +339,13 @@ Workbook ReadGlobals(ExcelRecordReader& records, uint64_t streamSize) {
                 book.names.push_back(ReadName(r));
                 break;
             case kExternSheet: {
-                const uint16_t count = r.U16();
-                for (uint16_t i = 0; i < count && r.Remaining() >= 6; ++i) {
-                    const uint16_t supBook = r.U16();
-                    const auto first = static_cast<int16_t>(r.U16());
-                    book.sheetRanges.push_back({supBook, first, static_cast<int16_t>(r.U16())});
+                // A workbook linked to many others runs on in CONTINUE records.
+                ContinuedRecord list(records, std::move(record.data), kMaxExternSheet);
+                const uint16_t count = list.U16();
+                for (uint16_t i = 0; i < count && !list.AtEnd(); ++i) {
+                    const uint16_t supBook = list.U16();
+                    const auto first = static_cast<int16_t>(list.U16());
+                    book.sheetRanges.push_back({supBook, first, static_cast<int16_t>(list.U16())});
                 }
                 break;
             }

@@ -297,10 +297,11 @@ TEST(ExcelBinaryText, ResolvesNamesLinksAndOtherWorkbooksOfTheGlobals) {
                                                 "MTX\x03"
                                                 "DATA");
     const std::string item = Record(0x0023, Le16(0x7FE2) + Le32(0) + '\x06' + '\0' + "INETAS");
-    const std::string globals = Record(0x01AE, Le16(1) + Le16(0x0401)) + other + link + item +
-                                Record(0x0017, Le16(3) + Le16(0) + Le32(0) + Le16(1) + Le32(0) +
-                                                   Le16(2) + Le32(0xFFFEFFFE)) +
-                                name + builtIn;
+    const std::string globals =
+        Record(0x01AE, Le16(1) + Le16(0x0401)) + other + link + item +
+        // The sheet list's last entry runs on in a CONTINUE record.
+        Record(0x0017, Le16(3) + Le16(0) + Le32(0) + Le16(1) + Le32(0) + Le16(2) + Le16(0xFFFE)) +
+        Record(0x003C, Le16(0xFFFE)) + name + builtIn;
     const std::string cells =
         Formula(0, 0, "\x23" + Le32(1)) + Formula(0, 1, "\x23" + Le32(2)) +
         Formula(0, 2, "\x5A" + Le16(1) + Le16(0) + Le16(0xC000)) +
