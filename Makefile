@@ -56,6 +56,7 @@ bench: win
 	@scripts/wine-prefix $(PREFIX)
 	@bench/run $(WIN)
 	@bench/office $(WIN)
+	@bench/formats $(WIN)
 
 clean:
 	rm -rf build
