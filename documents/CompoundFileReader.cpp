@@ -15,7 +15,8 @@ namespace {
 constexpr uint32_t kMaxRegularSector = 0xFFFFFFFA;
 constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kNoStream = 0xFFFFFFFF;
-constexpr uint32_t kMiniSectorSize = 64;
+constexpr unsigned kMiniSectorShift = 6;
+constexpr uint32_t kMiniSectorSize = 1u << kMiniSectorShift;
 // Streams shorter than this live in the mini stream; the header must say so.
 constexpr uint32_t kMiniStreamCutoff = 4096;
 constexpr size_t kDirectoryEntrySize = 128;
@@ -44,10 +45,116 @@ bool SameName(const std::u16string& stored, const std::string& wanted) {
     return true;
 }
 
+// The bytes of one stream: unit k of the stream (a sector of the file, or a
+// mini sector of the mini stream) lies at base + units[k] * unit bytes of
+// its container. Consecutive units are read with one read of the container,
+// at most kMaxRun bytes at a time. Small reads (a record header, a FIB) are
+// served from a few blocks of the stream read ahead, so that a reader walking
+// records costs no read of the file per record, even when it goes back and
+// forth between two places (a slide and the slide list that holds its text).
+class CompoundStream final : public ByteSource {
+  public:
+    CompoundStream(std::shared_ptr<ByteSource> container, std::vector<uint32_t> units,
+                   unsigned unitShift, uint64_t base, uint64_t size)
+        : container_(std::move(container)),
+          units_(std::move(units)),
+          unitShift_(unitShift),
+          base_(base),
+          size_(size) {}
+
+    uint64_t Size() const override { return size_; }
+
+    size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
+        if (offset >= size_) return 0;
+        count = static_cast<size_t>(std::min<uint64_t>(count, size_ - offset));
+        auto* out = static_cast<unsigned char*>(buffer);
+        if (count >= kBlock) {
+            if (ReadUnits(offset, out, count) != count) ThrowDamaged();
+            return count;
+        }
+        for (size_t done = 0; done < count;) {
+            const uint64_t at = offset + done;
+            const Block& block = BlockOf(at);
+            const size_t n = static_cast<size_t>(
+                std::min<uint64_t>(count - done, block.start + block.filled - at));
+            std::memcpy(out + done, block.bytes.data() + (at - block.start), n);
+            done += n;
+        }
+        return count;
+    }
+
+  private:
+    static constexpr size_t kBlock = 16 * 1024;
+    static constexpr size_t kBlocks = 4;
+    static constexpr size_t kMaxRun = 1024 * 1024;
+
+    struct Block {
+        std::vector<unsigned char> bytes;
+        uint64_t start = 0;
+        size_t filled = 0;
+        uint64_t used = 0;  // when it last served a read
+    };
+
+    // Reads [offset, offset + count) of the stream, a run of consecutive
+    // units at a time; returns how many bytes were read before the container
+    // fell short (a file cut off under its stream).
+    size_t ReadUnits(uint64_t offset, unsigned char* out, size_t count) {
+        const uint64_t unit = uint64_t{1} << unitShift_;
+        size_t done = 0;
+        while (done < count) {
+            const uint64_t at = offset + done;
+            size_t index = static_cast<size_t>(at >> unitShift_);
+            const uint64_t start =
+                base_ + (uint64_t{units_.at(index)} << unitShift_) + (at & (unit - 1));
+            size_t n =
+                static_cast<size_t>(std::min<uint64_t>(count - done, unit - (at & (unit - 1))));
+            while (n < count - done && n < kMaxRun && index + 1 < units_.size() &&
+                   units_[index + 1] == units_[index] + 1) {
+                ++index;
+                n += static_cast<size_t>(std::min<uint64_t>(count - done - n, unit));
+            }
+            const size_t got = container_->ReadAt(start, out + done, n);
+            done += got;
+            if (got != n) break;
+        }
+        return done;
+    }
+
+    // The block that holds `at`, read into the least recently used one when
+    // none does: as much of the block as the container holds, and at least
+    // the byte at `at`.
+    const Block& BlockOf(uint64_t at) {
+        Block* oldest = &blocks_[0];
+        for (Block& block : blocks_) {
+            if (at >= block.start && at < block.start + block.filled) {
+                block.used = ++clock_;
+                return block;
+            }
+            if (block.used < oldest->used) oldest = &block;
+        }
+        Block& block = *oldest;
+        block.start = at - at % kBlock;
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(kBlock, size_ - block.start));
+        block.bytes.resize(wanted);
+        block.filled = ReadUnits(block.start, block.bytes.data(), wanted);
+        if (at >= block.start + block.filled) ThrowDamaged();
+        block.used = ++clock_;
+        return block;
+    }
+
+    std::shared_ptr<ByteSource> container_;
+    std::vector<uint32_t> units_;
+    unsigned unitShift_;
+    uint64_t base_;
+    uint64_t size_;
+    Block blocks_[kBlocks];
+    uint64_t clock_ = 0;
+};
+
 }  // namespace
 
 struct CompoundFileReader::Volume {
-    std::unique_ptr<ByteSource> file;
+    std::shared_ptr<ByteSource> file;
     uint64_t fileSize = 0;
     unsigned sectorShift = 9;
     uint32_t sectorSize = 512;
@@ -55,8 +162,7 @@ struct CompoundFileReader::Volume {
     std::vector<uint32_t> fat;
     std::vector<uint32_t> miniFat;
     std::vector<DirectoryEntry> entries;
-    std::vector<uint32_t> miniStreamSectors;
-    uint64_t miniStreamSize = 0;
+    std::shared_ptr<ByteSource> miniStream;
 
     uint64_t SectorOffset(uint32_t sector) const {
         return (static_cast<uint64_t>(sector) + 1) << sectorShift;
@@ -70,6 +176,14 @@ struct CompoundFileReader::Volume {
     // it, the chain runs to its end mark. A sector met twice is a loop.
     std::vector<uint32_t> Chain(const std::vector<uint32_t>& table, uint32_t start, uint64_t needed,
                                 bool toEnd) const;
+    // The whole sectors `sectors` of the file as one stream.
+    std::unique_ptr<CompoundStream> Sectors(std::vector<uint32_t> sectors) const {
+        const uint64_t size = static_cast<uint64_t>(sectors.size()) << sectorShift;
+        return std::make_unique<CompoundStream>(file, std::move(sectors), sectorShift, sectorSize,
+                                                size);
+    }
+    // Appends the 32-bit entries of the sectors `sectors` to `table`.
+    void ReadTable(std::vector<uint32_t> sectors, std::vector<uint32_t>& table) const;
     void ReadHeaderAndFat(const unsigned char* header);
     void ReadDirectory(uint32_t firstSector);
     void CheckTree() const;
@@ -130,36 +244,46 @@ void CompoundFileReader::Volume::ReadHeaderAndFat(const unsigned char* header) {
     if (fatSectorList.size() < fatSectors) ThrowDamaged();
 
     fat.reserve(static_cast<size_t>(fatSectors) * (sectorSize / 4));
-    for (uint32_t sector : fatSectorList) {
-        ReadSector(sector, buffer.data());
-        for (size_t i = 0; i < sectorSize / 4; ++i) fat.push_back(LoadU32(buffer.data() + 4 * i));
+    ReadTable(std::move(fatSectorList), fat);
+}
+
+void CompoundFileReader::Volume::ReadTable(std::vector<uint32_t> sectors,
+                                           std::vector<uint32_t>& table) const {
+    for (uint32_t sector : sectors)
+        if (sector >= sectorCount) ThrowDamaged();
+    const std::unique_ptr<CompoundStream> bytes = Sectors(std::move(sectors));
+    // A table of megabytes is read a piece at a time, not copied whole.
+    std::vector<unsigned char> piece(std::min<uint64_t>(bytes->Size(), 256 * 1024));
+    for (uint64_t at = 0; at < bytes->Size(); at += piece.size()) {
+        ReadExactly(*bytes, at, piece.data(), piece.size());
+        for (size_t i = 0; i < piece.size(); i += 4) table.push_back(LoadU32(piece.data() + i));
     }
 }
 
 void CompoundFileReader::Volume::ReadDirectory(uint32_t firstSector) {
-    const std::vector<uint32_t> chain = Chain(fat, firstSector, 0, true);
+    std::vector<uint32_t> chain = Chain(fat, firstSector, 0, true);
     if (chain.empty()) ThrowDamaged();
-    std::vector<unsigned char> buffer(sectorSize);
-    for (uint32_t sector : chain) {
-        ReadSector(sector, buffer.data());
-        for (size_t at = 0; at + kDirectoryEntrySize <= sectorSize; at += kDirectoryEntrySize) {
-            const unsigned char* p = buffer.data() + at;
-            DirectoryEntry entry;
-            const size_t nameBytes = std::min<size_t>(LoadU16(p + 64), 64);
-            for (size_t i = 0; i + 1 < nameBytes; i += 2) {
-                const char16_t c = LoadU16(p + i);
-                if (c == 0) break;
-                entry.name.push_back(c);
-            }
-            entry.type = p[66];
-            entry.left = LoadU32(p + 68);
-            entry.right = LoadU32(p + 72);
-            entry.child = LoadU32(p + 76);
-            entry.start = LoadU32(p + 116);
-            // Version 3 writers may leave garbage in the high half of the size.
-            entry.size = sectorShift == 9 ? LoadU32(p + 120) : LoadU64(p + 120);
-            entries.push_back(std::move(entry));
+    for (uint32_t sector : chain)
+        if (sector >= sectorCount) ThrowDamaged();
+    const std::unique_ptr<CompoundStream> directory = Sectors(std::move(chain));
+    unsigned char p[kDirectoryEntrySize];
+    for (uint64_t at = 0; at < directory->Size(); at += kDirectoryEntrySize) {
+        ReadExactly(*directory, at, p, sizeof p);
+        DirectoryEntry entry;
+        const size_t nameBytes = std::min<size_t>(LoadU16(p + 64), 64);
+        for (size_t i = 0; i + 1 < nameBytes; i += 2) {
+            const char16_t c = LoadU16(p + i);
+            if (c == 0) break;
+            entry.name.push_back(c);
         }
+        entry.type = p[66];
+        entry.left = LoadU32(p + 68);
+        entry.right = LoadU32(p + 72);
+        entry.child = LoadU32(p + 76);
+        entry.start = LoadU32(p + 116);
+        // Version 3 writers may leave garbage in the high half of the size.
+        entry.size = sectorShift == 9 ? LoadU32(p + 120) : LoadU64(p + 120);
+        entries.push_back(std::move(entry));
     }
     if (entries[0].type != kRoot) ThrowDamaged();
     CheckTree();
@@ -188,12 +312,7 @@ void CompoundFileReader::Volume::CheckTree() const {
 
 void CompoundFileReader::Volume::ReadMiniFat(uint32_t firstSector) {
     if (firstSector == kEndOfChain) return;
-    std::vector<unsigned char> buffer(sectorSize);
-    for (uint32_t sector : Chain(fat, firstSector, 0, true)) {
-        ReadSector(sector, buffer.data());
-        for (size_t i = 0; i < sectorSize / 4; ++i)
-            miniFat.push_back(LoadU32(buffer.data() + 4 * i));
-    }
+    ReadTable(Chain(fat, firstSector, 0, true), miniFat);
 }
 
 // Looks `name` up among the children of `storage`. The children form a
@@ -217,59 +336,10 @@ uint32_t CompoundFileReader::Volume::Find(uint32_t storage, const std::string& n
     return kNoStream;
 }
 
-namespace {
-
-// One stream's bytes: its sectors in the file, or its mini sectors in the
-// mini stream.
-class CompoundStream final : public ByteSource {
-  public:
-    CompoundStream(std::shared_ptr<const CompoundFileReader::Volume> volume,
-                   std::vector<uint32_t> sectors, bool mini, uint64_t size)
-        : volume_(std::move(volume)), sectors_(std::move(sectors)), mini_(mini), size_(size) {}
-
-    uint64_t Size() const override { return size_; }
-
-    size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
-        if (offset >= size_) return 0;
-        count = static_cast<size_t>(std::min<uint64_t>(count, size_ - offset));
-        const uint32_t unit = mini_ ? kMiniSectorSize : volume_->sectorSize;
-        auto* out = static_cast<unsigned char*>(buffer);
-        size_t done = 0;
-        while (done < count) {
-            const uint64_t at = offset + done;
-            const uint64_t index = at / unit;
-            const uint32_t within = static_cast<uint32_t>(at % unit);
-            const size_t n = std::min<size_t>(count - done, unit - within);
-            ReadExactly(*volume_->file, FileOffset(sectors_.at(index), within, n), out + done, n);
-            done += n;
-        }
-        return done;
-    }
-
-  private:
-    uint64_t FileOffset(uint32_t sector, uint32_t within, size_t n) const {
-        const CompoundFileReader::Volume& v = *volume_;
-        if (!mini_) return v.SectorOffset(sector) + within;
-        // A mini sector never straddles two sectors of the mini stream.
-        const uint64_t inMini = static_cast<uint64_t>(sector) * kMiniSectorSize + within;
-        if (inMini + n > v.miniStreamSize) ThrowDamaged();
-        const uint64_t index = inMini >> v.sectorShift;
-        if (index >= v.miniStreamSectors.size()) ThrowDamaged();
-        return v.SectorOffset(v.miniStreamSectors[index]) + (inMini & (v.sectorSize - 1));
-    }
-
-    std::shared_ptr<const CompoundFileReader::Volume> volume_;
-    std::vector<uint32_t> sectors_;
-    bool mini_;
-    uint64_t size_;
-};
-
-}  // namespace
-
 CompoundFileReader::CompoundFileReader(std::unique_ptr<ByteSource> file) {
     auto volume = std::make_shared<Volume>();
     volume->fileSize = file->Size();
-    volume->file = std::move(file);
+    volume->file = std::shared_ptr<ByteSource>(std::move(file));
     unsigned char header[512];
     ReadExactly(*volume->file, 0, header, sizeof header);
     volume->ReadHeaderAndFat(header);
@@ -280,8 +350,9 @@ CompoundFileReader::CompoundFileReader(std::unique_ptr<ByteSource> file) {
     if (root.size > 0) {
         const uint64_t needed = (root.size + volume->sectorSize - 1) >> volume->sectorShift;
         if (needed > volume->sectorCount) ThrowDamaged();
-        volume->miniStreamSectors = volume->Chain(volume->fat, root.start, needed, false);
-        volume->miniStreamSize = root.size;
+        volume->miniStream = std::make_shared<CompoundStream>(
+            volume->file, volume->Chain(volume->fat, root.start, needed, false),
+            volume->sectorShift, volume->sectorSize, root.size);
     }
     volume_ = std::move(volume);
 }
@@ -306,14 +377,16 @@ std::unique_ptr<ByteSource> CompoundFileReader::OpenStream(const std::string& pa
     if (entry.type != kStream) return nullptr;
     if (entry.size < kMiniStreamCutoff) {
         const uint64_t needed = (entry.size + kMiniSectorSize - 1) / kMiniSectorSize;
-        if (needed * kMiniSectorSize > v.miniStreamSize + kMiniSectorSize - 1) ThrowDamaged();
-        return std::make_unique<CompoundStream>(
-            volume_, v.Chain(v.miniFat, entry.start, needed, false), true, entry.size);
+        const uint64_t miniStreamSize = v.miniStream ? v.miniStream->Size() : 0;
+        if (needed * kMiniSectorSize > miniStreamSize + kMiniSectorSize - 1) ThrowDamaged();
+        return std::make_unique<CompoundStream>(v.miniStream,
+                                                v.Chain(v.miniFat, entry.start, needed, false),
+                                                kMiniSectorShift, 0, entry.size);
     }
     const uint64_t needed = (entry.size + v.sectorSize - 1) >> v.sectorShift;
     if (needed > v.sectorCount) ThrowDamaged();
-    return std::make_unique<CompoundStream>(volume_, v.Chain(v.fat, entry.start, needed, false),
-                                            false, entry.size);
+    return std::make_unique<CompoundStream>(v.file, v.Chain(v.fat, entry.start, needed, false),
+                                            v.sectorShift, v.sectorSize, entry.size);
 }
 
 }  // namespace querna

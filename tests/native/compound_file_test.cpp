@@ -67,6 +67,85 @@ TEST(CompoundFileReader, ReadsAtAnyOffsetAcrossSectorEnds) {
     EXPECT_EQ(big->ReadAt(9000, buffer, 10), 0u);
 }
 
+// Moves the sectors of the regular stream `path` so that its chain visits
+// them in the order `order` gives (order[k]: where the k-th sector of the
+// stream now lies, counted from its first sector).
+void Scatter(CompoundFileImage& image, const std::string& path, uint32_t id,
+             const std::vector<uint32_t>& order) {
+    const uint32_t start = image.startOf.at(path);
+    const size_t size = image.sectorSize;
+    const std::vector<unsigned char> before = image.bytes;
+    for (size_t k = 0; k < order.size(); ++k) {
+        std::copy_n(before.begin() + image.SectorOffset(start + k), size,
+                    image.bytes.begin() + image.SectorOffset(start + order[k]));
+        const bool last = k + 1 == order.size();
+        image.Put32(image.FatEntry(start + order[k]), last ? 0xFFFFFFFE : start + order[k + 1]);
+    }
+    image.Put32(image.DirectoryEntry(id) + 116, start + order[0]);
+}
+
+// Sectors out of order, in runs of every length, are read as the chain says,
+// whatever the size and offset of each read.
+TEST(CompoundFileReader, ReadsScatteredChainsAtAnyOffsetAndSize) {
+    const std::string data = Pattern(512 * 40 + 100, 'g');
+    const std::vector<std::vector<uint32_t>> orders = {
+        {40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20,
+         19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9,  8,  7,  6,  5,  4,  3,  2,  1,  0},
+        {1,  0,  3,  2,  5,  4,  6,  7,  8,  20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31,
+         32, 33, 34, 35, 36, 37, 38, 39, 40, 9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19},
+    };
+    for (const auto& order : orders) {
+        CompoundFileImage image = BuildCompoundFile({{"Big", data}});
+        Scatter(image, "Big", 1, order);
+        auto stream = Open(image.bytes)->OpenStream("Big");
+        EXPECT_EQ(ReadAll(*stream), data);
+        std::string buffer(70000, '\0');
+        for (uint64_t offset : {0u, 1u, 511u, 512u, 4000u, 9000u, 20479u, 20500u}) {
+            for (size_t count : {1u, 8u, 700u, 5000u, 16384u, 20000u}) {
+                const size_t n = stream->ReadAt(offset, buffer.data(), count);
+                EXPECT_EQ(buffer.substr(0, n), data.substr(offset, count))
+                    << offset << " " << count;
+            }
+        }
+    }
+}
+
+// Bytes of a file whose reads stop short at `cut` when they start before it,
+// as a file cut off under the reader gives them.
+class CutSource final : public ByteSource {
+  public:
+    CutSource(const std::vector<unsigned char>& bytes, size_t cut) : bytes_(bytes), cut_(cut) {}
+    uint64_t Size() const override { return bytes_.size(); }
+    size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
+        if (offset >= bytes_.size()) return 0;
+        size_t n = std::min<size_t>(count, bytes_.size() - offset);
+        if (offset < cut_) n = std::min<size_t>(n, cut_ - offset);
+        std::memcpy(buffer, bytes_.data() + offset, n);
+        return n;
+    }
+
+  private:
+    const std::vector<unsigned char>& bytes_;
+    size_t cut_;
+};
+
+// Reading ahead never turns a readable byte into damage: when a stream's
+// last sectors cannot be read, the bytes before them still can.
+TEST(CompoundFileReader, ReadsTheBytesBeforeAnUnreadablePartOfAStream) {
+    const std::string data = Pattern(5000, 'k');
+    const CompoundFileImage image = BuildCompoundFile({{"Big", data}});
+    ASSERT_EQ(image.startOf.at("Big"), 0u);  // the tables lie after Big's sectors
+    CompoundFileReader reader(
+        std::make_unique<CutSource>(image.bytes, image.SectorOffset(0) + 4700));
+    auto stream = reader.OpenStream("Big");
+    std::string part(100, '\0');
+    EXPECT_EQ(stream->ReadAt(0, part.data(), 100), 100u);
+    EXPECT_EQ(part, data.substr(0, 100));
+    EXPECT_EQ(stream->ReadAt(4600, part.data(), 100), 100u);
+    EXPECT_EQ(part, data.substr(4600, 100));
+    EXPECT_EQ(FaultOf([&] { stream->ReadAt(4650, part.data(), 100); }), DocumentFault::Damaged);
+}
+
 TEST(CompoundFileReader, FindsNamesWithoutRegardToLetterCaseAndOnlyWhereTheyAre) {
     auto image = BuildCompoundFile({{"WordDocument", "w"}, {"ObjectPool/_1/Contents", "c"}});
     auto reader = Open(image.bytes);
