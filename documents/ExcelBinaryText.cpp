@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <iterator>
 #include <map>
-#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "documents/BinaryFields.h"
@@ -362,9 +362,11 @@ struct SharedFormula {
 
 // A formula cell waits for the records that may follow it: its cached string
 // (STRING) and, for the first cell of a shared or array formula, the formula
-// itself (SHRFMLA, ARRAY).
+// itself (SHRFMLA, ARRAY). One is kept for the whole sheet, its buffers
+// reused from one formula cell to the next.
 struct PendingFormula {
-    uint16_t row, col;
+    bool waiting = false;
+    uint16_t row = 0, col = 0;
     std::vector<unsigned char> rgce, rgcb;
     std::u16string cached;
 };
@@ -386,18 +388,24 @@ class SheetReader {
         if (text.empty()) return true;
         return !sink_.Unit(text);
     }
+    bool EmitNumber(double value) {
+        text_.clear();
+        AppendExcelNumberText(value, text_);
+        return Emit(text_);
+    }
     bool Cell(const ExcelRecord& record);
     void StartFormula(FieldReader& r, uint16_t row, uint16_t col);
     bool FinishFormula();
-    std::u16string Render(const PendingFormula& f, const unsigned char* rgce, size_t cce,
-                          const unsigned char* rgcb, size_t cb) const;
+    bool EmitFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb);
 
     const Workbook& book_;
     uint16_t sheet_;
     TextUnitSink& sink_;
     uint64_t end_ = 0;
-    std::optional<PendingFormula> pending_;
+    PendingFormula pending_;
     std::map<uint32_t, SharedFormula> shared_;
+    ExcelFormulaRenderer renderer_;
+    std::u16string text_;  // the text of a cell, its room kept from cell to cell
 };
 
 double RkValue(uint32_t rk) {
@@ -414,10 +422,14 @@ double RkValue(uint32_t rk) {
 }
 
 void SheetReader::StartFormula(FieldReader& r, uint16_t row, uint16_t col) {
-    PendingFormula f{row, col, {}, {}, {}};
+    PendingFormula& f = pending_;
+    f.waiting = true;
+    f.row = row;
+    f.col = col;
+    f.cached.clear();
     const unsigned char* value = r.Bytes(8);
     if (LoadU16(value + 6) != 0xFFFF) {
-        f.cached = ExcelNumberText(LoadDouble(value));
+        AppendExcelNumberText(LoadDouble(value), f.cached);
     } else if (value[0] == 1) {
         f.cached = value[2] ? u"TRUE" : u"FALSE";
     } else if (value[0] == 2) {
@@ -430,28 +442,27 @@ void SheetReader::StartFormula(FieldReader& r, uint16_t row, uint16_t col) {
     const size_t cb = r.Remaining();
     const unsigned char* rgcb = r.Bytes(cb);
     f.rgcb.assign(rgcb, rgcb + cb);
-    pending_ = std::move(f);
 }
 
-std::u16string SheetReader::Render(const PendingFormula& f, const unsigned char* rgce, size_t cce,
-                                   const unsigned char* rgcb, size_t cb) const {
+// The formula's text, or its cached value where the formula cannot be shown.
+bool SheetReader::EmitFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb,
+                              size_t cb) {
     ExcelFormulaContext context;
-    context.row = f.row;
-    context.col = f.col;
+    context.row = pending_.row;
+    context.col = pending_.col;
     context.sheetNames = &book_.sheetNames;
     context.sheetRanges = &book_.sheetRanges;
     context.sheet = sheet_;
     context.books = &book_.books;
     context.names = &book_.names;
-    std::u16string text;
-    if (RenderExcelFormula(rgce, cce, rgcb, cb, context, text)) return text;
-    return f.cached;
+    if (renderer_.Render(rgce, cce, rgcb, cb, context, text_)) return Emit(text_);
+    return Emit(pending_.cached);
 }
 
 bool SheetReader::FinishFormula() {
-    if (!pending_) return true;
-    const PendingFormula f = std::move(*pending_);
-    pending_.reset();
+    if (!pending_.waiting) return true;
+    pending_.waiting = false;
+    const PendingFormula& f = pending_;
     // PtgExp: the formula is shared with, or an array formula anchored at,
     // another cell.
     if (f.rgce.size() == 5 && f.rgce[0] == 0x01) {
@@ -460,9 +471,9 @@ bool SheetReader::FinishFormula() {
         if (it == shared_.end()) return Emit(f.cached);
         const SharedFormula& s = it->second;
         if (s.rgce.size() > kMaxSharedFormula) return Emit(f.cached);
-        return Emit(Render(f, s.rgce.data(), s.rgce.size(), s.rgcb.data(), s.rgcb.size()));
+        return EmitFormula(s.rgce.data(), s.rgce.size(), s.rgcb.data(), s.rgcb.size());
     }
-    return Emit(Render(f, f.rgce.data(), f.rgce.size(), f.rgcb.data(), f.rgcb.size()));
+    return EmitFormula(f.rgce.data(), f.rgce.size(), f.rgcb.data(), f.rgcb.size());
 }
 
 bool SheetReader::Cell(const ExcelRecord& record) {
@@ -474,20 +485,27 @@ bool SheetReader::Cell(const ExcelRecord& record) {
             if (index >= book_.sharedStrings.Size()) ThrowDamaged();
             return Emit(book_.sharedStrings.At(index));
         }
-        case kLabel:
+        case kLabel: {
             r.Skip(6);
-            return Emit(LongString(r));
+            const uint16_t cch = r.U16();
+            if (cch == 0 && r.Remaining() == 0) return true;  // as LongString reads it
+            const bool high = (r.U8() & 1) != 0;
+            const unsigned char* p = r.Bytes(size_t{cch} * (high ? 2 : 1));
+            text_.resize(cch);
+            for (size_t i = 0; i < cch; ++i) text_[i] = high ? LoadU16(p + 2 * i) : p[i];
+            return Emit(text_);
+        }
         case kNumber:
             r.Skip(6);
-            return Emit(ExcelNumberText(r.Double()));
+            return EmitNumber(r.Double());
         case kRk:
             r.Skip(6);
-            return Emit(ExcelNumberText(RkValue(r.U32())));
+            return EmitNumber(RkValue(r.U32()));
         case kMulRk: {
             r.Skip(4);
             while (r.Remaining() >= 8) {
                 r.Skip(2);
-                if (!Emit(ExcelNumberText(RkValue(r.U32())))) return false;
+                if (!EmitNumber(RkValue(r.U32()))) return false;
             }
             return true;
         }
@@ -517,12 +535,12 @@ bool SheetReader::Read(ExcelRecordReader& records, uint64_t limit) {
     while (depth > 0 && records.Next(record)) {
         if (record.offset >= limit) ThrowDamaged();
         end_ = record.offset + 4 + record.data.size();
-        if (record.type == kString && pending_) {
+        if (record.type == kString && pending_.waiting) {
             // A long result runs on in CONTINUE records.
             ContinuedRecord r(records, std::move(record.data), kMaxStringRecord);
             const uint16_t cch = r.U16();
-            pending_->cached.clear();
-            if (cch > 0) r.Chars(cch, (r.U8() & 1) != 0, pending_->cached);
+            pending_.cached.clear();
+            if (cch > 0) r.Chars(cch, (r.U8() & 1) != 0, pending_.cached);
             continue;
         }
         if (record.type == kShrFmla || record.type == kArray) {

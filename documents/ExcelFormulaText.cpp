@@ -15,12 +15,6 @@ namespace querna {
 
 namespace {
 
-std::u16string Widen(const char* text) {
-    std::u16string out;
-    while (*text) out.push_back(static_cast<unsigned char>(*text++));
-    return out;
-}
-
 struct FunctionInfo {
     uint16_t index;
     int8_t fixedArgs;  // -1: variable, only called through PtgFuncVar
@@ -123,17 +117,14 @@ const FunctionInfo* FindFunction(uint16_t index) {
     return (it != end && it->index == index) ? it : nullptr;
 }
 
-std::u16string ColumnLetters(unsigned col) {
-    std::u16string letters;
-    for (unsigned n = col + 1; n > 0; n = (n - 1) / 26)
-        letters.insert(letters.begin(), static_cast<char16_t>(u'A' + (n - 1) % 26));
-    return letters;
+void AppendAscii(std::u16string& out, const char* text) {
+    while (*text) out.push_back(static_cast<unsigned char>(*text++));
 }
 
-std::u16string Decimal(uint64_t n) {
+void AppendDecimal(std::u16string& out, uint64_t n) {
     char digits[24];
     const auto result = std::to_chars(digits, digits + sizeof digits, n);
-    return std::u16string(digits, result.ptr);
+    for (const char* p = digits; p < result.ptr; ++p) out.push_back(static_cast<char16_t>(*p));
 }
 
 // A row or column of a reference: its number and whether it is relative.
@@ -142,15 +133,17 @@ struct RefPart {
     bool relative;
 };
 
-std::u16string RowText(RefPart row) {
-    std::u16string text(row.relative ? u"" : u"$");
-    text += Decimal(row.value + 1);
-    return text;
+void AppendRow(std::u16string& out, RefPart row) {
+    if (!row.relative) out += u'$';
+    AppendDecimal(out, row.value + 1);
 }
-std::u16string ColText(RefPart col) {
-    std::u16string text(col.relative ? u"" : u"$");
-    text += ColumnLetters(col.value);
-    return text;
+void AppendColumn(std::u16string& out, RefPart col) {
+    if (!col.relative) out += u'$';
+    char16_t letters[8];
+    size_t n = 0;
+    for (unsigned v = col.value + 1; v > 0 && n < 8; v = (v - 1) / 26)
+        letters[n++] = static_cast<char16_t>(u'A' + (v - 1) % 26);
+    while (n > 0) out += letters[--n];
 }
 
 // Whether Excel writes the sheet name quoted in a reference.
@@ -165,22 +158,26 @@ bool NeedsQuotes(const std::u16string& name) {
 }
 
 // `text` between single quotes, each quote inside doubled.
-std::u16string SingleQuoted(const std::u16string& text) {
-    std::u16string out = u"'";
+void AppendSingleQuoted(std::u16string& out, std::u16string_view text) {
+    out += u'\'';
     for (char16_t c : text) {
-        out.push_back(c);
-        if (c == u'\'') out.push_back(c);
+        out += c;
+        if (c == u'\'') out += c;
     }
-    return out + u"'";
+    out += u'\'';
 }
 
 // A DDE link's topic or item as Excel writes it: quoted unless it is one word.
-std::u16string LinkPart(const std::u16string& text) {
+void AppendLinkPart(std::u16string& out, const std::u16string& text) {
     const bool word = !text.empty() && std::all_of(text.begin(), text.end(), [](char16_t c) {
         return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
                c == u'_' || (c >= 0x80 && c != 0x3000);
     });
-    return word ? text : SingleQuoted(text);
+    if (word) {
+        out += text;
+    } else {
+        AppendSingleQuoted(out, text);
+    }
 }
 
 // Excel shows formulas of at most 8,192 characters. Long names and paths of
@@ -188,56 +185,93 @@ std::u16string LinkPart(const std::u16string& text) {
 // this many characters the formula is not rendered.
 constexpr size_t kMaxFormulaText = 4 * 8192;
 
+// A string constant in double quotes, its own quotes doubled.
+void AppendQuoted(std::u16string& out, const unsigned char* chars, size_t cch, bool high) {
+    out += u'"';
+    for (size_t i = 0; i < cch; ++i) {
+        const char16_t c = high ? LoadU16(chars + 2 * i) : chars[i];
+        out += c;
+        if (c == u'"') out += c;
+    }
+    out += u'"';
+}
+
+// Turns the tokens back into text with a stack of operands. The operands are
+// texts laid end to end in one buffer, which keeps its room from formula to
+// formula: a sheet of formula cells costs no allocation per cell.
 class FormulaRenderer {
   public:
     FormulaRenderer(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
-                    const ExcelFormulaContext& context)
-        : tokens_(rgce, cce), extra_(rgcb, cb), context_(context) {}
+                    const ExcelFormulaContext& context, ExcelFormulaRenderer::Buffers& buffers)
+        : tokens_(rgce, cce),
+          extra_(rgcb, cb),
+          context_(context),
+          text_(buffers.text),
+          starts_(buffers.starts),
+          scratch_(buffers.scratch),
+          name_(buffers.name) {
+        text_.clear();
+        starts_.clear();
+    }
 
     bool Render(std::u16string& out) {
+        // The operands lie end to end in text_: its length is all of theirs.
         while (tokens_.Remaining() > 0) {
-            if (!Token(tokens_.U8()) || stackChars_ > kMaxFormulaText) return false;
+            if (!Token(tokens_.U8()) || text_.size() > kMaxFormulaText) return false;
         }
-        if (stack_.size() != 1) return false;
-        out = u"=" + stack_.back();
+        if (starts_.size() != 1) return false;
+        out.assign(u"=");
+        out.append(text_);
         return true;
     }
 
   private:
-    void Push(std::u16string value) {
-        stackChars_ += value.size();
-        stack_.push_back(std::move(value));
+    // A new operand on top of the stack: its text is what is appended to
+    // the returned buffer until the next operand.
+    std::u16string& Push() {
+        starts_.push_back(text_.size());
+        return text_;
     }
-    bool Pop(std::u16string& value) {
-        if (stack_.empty()) return false;
-        value = std::move(stack_.back());
-        stack_.pop_back();
-        stackChars_ -= value.size();
-        return true;
-    }
-    bool Binary(const char16_t* op) {
-        std::u16string left, right;
-        if (!Pop(right) || !Pop(left)) return false;
-        Push(left + op + right);
-        return true;
-    }
-    bool Wrap(const char16_t* before, const char16_t* after) {
-        std::u16string value;
-        if (!Pop(value)) return false;
-        Push(before + value + after);
-        return true;
-    }
-    bool Call(const std::u16string& name, size_t args) {
-        if (args > stack_.size()) return false;
-        std::u16string text = name + u"(";
-        for (size_t i = stack_.size() - args; i < stack_.size(); ++i) {
-            if (i > stack_.size() - args) text += u",";
-            text += stack_[i];
-            stackChars_ -= stack_[i].size();
+    void Push(std::u16string_view text) { Push().append(text); }
+    // Replaces the top `count` operands by one: `before`, the operands
+    // separated by `separator`, `after`. False when there are not that many.
+    bool Join(size_t count, std::u16string_view before, std::u16string_view separator,
+              std::u16string_view after) {
+        if (count > starts_.size()) return false;
+        const size_t first = starts_.size() - count;
+        const size_t from = count > 0 ? starts_[first] : text_.size();
+        scratch_.assign(before);
+        for (size_t i = first; i < starts_.size(); ++i) {
+            if (i > first) scratch_.append(separator);
+            const size_t end = i + 1 < starts_.size() ? starts_[i + 1] : text_.size();
+            scratch_.append(text_, starts_[i], end - starts_[i]);
         }
-        stack_.resize(stack_.size() - args);
-        Push(text + u")");
+        scratch_.append(after);
+        starts_.resize(first);
+        text_.resize(from);
+        Push().append(scratch_);
         return true;
+    }
+    bool Binary(const char16_t* op) { return Join(2, u"", op, u""); }
+    bool Wrap(const char16_t* before, const char16_t* after) { return Join(1, before, u"", after); }
+    bool Call(const char* name, size_t args) {
+        name_.clear();
+        AppendAscii(name_, name);
+        name_ += u'(';
+        return Join(args, name_, u",", u")");
+    }
+    // An add-in or macro function: its name is the first of its arguments.
+    bool CallNamedByFirst(size_t args) {
+        if (args == 0 || args > starts_.size()) return false;
+        const size_t first = starts_.size() - args;
+        const size_t start = starts_[first];
+        const size_t end = first + 1 < starts_.size() ? starts_[first + 1] : text_.size();
+        name_.assign(text_, start, end - start);
+        name_ += u'(';
+        text_.erase(start, end - start);
+        starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(first));
+        for (size_t i = first; i < starts_.size(); ++i) starts_[i] -= end - start;
+        return Join(args - 1, name_, u",", u")");
     }
 
     bool Token(uint8_t ptg);
@@ -245,36 +279,21 @@ class FormulaRenderer {
     bool Function(uint8_t base);
     bool SheetOperand(uint8_t base);
     bool ArrayConstant();
-    std::u16string String(uint16_t cch);
-    bool SheetPrefix(uint16_t ixti, std::u16string& prefix) const;
+    bool AppendSheetPrefix(uint16_t ixti, std::u16string& out) const;
     bool DefinedName(uint32_t index);
     bool ExternalName(uint16_t ixti, uint32_t index);
-    std::u16string Cell(uint16_t rw, uint16_t col, bool shared) const;
-    std::u16string Area(uint16_t rw1, uint16_t rw2, uint16_t c1, uint16_t c2, bool shared) const;
+    void AppendCell(std::u16string& out, uint16_t rw, uint16_t col, bool shared) const;
+    void AppendArea(std::u16string& out, uint16_t rw1, uint16_t rw2, uint16_t c1, uint16_t c2,
+                    bool shared) const;
 
     FieldReader tokens_;
     FieldReader extra_;
     const ExcelFormulaContext& context_;
-    std::vector<std::u16string> stack_;
-    size_t stackChars_ = 0;  // all the characters on the stack
+    std::u16string& text_;         // the operands, end to end
+    std::vector<size_t>& starts_;  // where each operand starts in text_
+    std::u16string& scratch_;      // an operand being joined
+    std::u16string& name_;         // a function's name and its parenthesis
 };
-
-std::u16string FormulaRenderer::String(uint16_t cch) {
-    const bool high = (tokens_.U8() & 1) != 0;
-    const unsigned char* chars = tokens_.Bytes(size_t{cch} * (high ? 2 : 1));
-    std::u16string text;
-    for (uint16_t i = 0; i < cch; ++i) text.push_back(high ? LoadU16(chars + 2 * i) : chars[i]);
-    return text;
-}
-
-std::u16string Quoted(const std::u16string& text) {
-    std::u16string out = u"\"";
-    for (char16_t c : text) {
-        out.push_back(c);
-        if (c == u'"') out.push_back(c);
-    }
-    return out + u"\"";
-}
 
 bool FormulaRenderer::Token(uint8_t ptg) {
     static const char16_t* const kBinary[] = {u"+", u"-",  u"*", u"/",  u"^", u"&", u"<", u"<=",
@@ -290,16 +309,20 @@ bool FormulaRenderer::Token(uint8_t ptg) {
         case 0x15:
             return Wrap(u"(", u")");
         case 0x16:
-            Push({});
+            Push();
             return true;
-        case 0x17:
-            Push(Quoted(String(tokens_.U8())));
+        case 0x17: {
+            const uint8_t cch = tokens_.U8();
+            const bool high = (tokens_.U8() & 1) != 0;
+            const unsigned char* chars = tokens_.Bytes(size_t{cch} * (high ? 2 : 1));
+            AppendQuoted(Push(), chars, cch, high);
             return true;
+        }
         case 0x19: {  // PtgAttr: evaluation hints, except the optimised SUM
             const uint8_t kind = tokens_.U8();
             const uint16_t data = tokens_.U16();
             if (kind & 0x04) tokens_.Skip((size_t{data} + 1) * 2);  // CHOOSE jump table
-            if (kind & 0x10) return Call(u"SUM", 1);
+            if (kind & 0x10) return Call("SUM", 1);
             return true;
         }
         case 0x1C:
@@ -308,12 +331,16 @@ bool FormulaRenderer::Token(uint8_t ptg) {
         case 0x1D:
             Push(tokens_.U8() ? u"TRUE" : u"FALSE");
             return true;
-        case 0x1E:
-            Push(Decimal(tokens_.U16()));
+        case 0x1E: {
+            const uint16_t n = tokens_.U16();
+            AppendDecimal(Push(), n);
             return true;
-        case 0x1F:
-            Push(ExcelNumberText(tokens_.Double()));
+        }
+        case 0x1F: {
+            const double value = tokens_.Double();
+            AppendExcelNumberText(value, Push());
             return true;
+        }
         default:
             break;
     }
@@ -321,28 +348,35 @@ bool FormulaRenderer::Token(uint8_t ptg) {
     return Operand(static_cast<uint8_t>((ptg & 0x1F) | 0x20));
 }
 
-std::u16string FormulaRenderer::Cell(uint16_t rw, uint16_t col, bool shared) const {
+void FormulaRenderer::AppendCell(std::u16string& out, uint16_t rw, uint16_t col,
+                                 bool shared) const {
     RefPart row{rw, (col & 0x4000) != 0}, column{col & 0x3FFFu, (col & 0x8000) != 0};
     if (shared && row.relative) row.value = (context_.row + static_cast<int16_t>(rw)) & 0xFFFF;
     if (shared && column.relative)
         column.value = (context_.col + static_cast<int8_t>(col & 0xFF)) & 0xFF;
-    return ColText(column) + RowText(row);
+    AppendColumn(out, column);
+    AppendRow(out, row);
 }
 
-std::u16string FormulaRenderer::Area(uint16_t rw1, uint16_t rw2, uint16_t c1, uint16_t c2,
-                                     bool shared) const {
+void FormulaRenderer::AppendArea(std::u16string& out, uint16_t rw1, uint16_t rw2, uint16_t c1,
+                                 uint16_t c2, bool shared) const {
     // Whole columns and whole rows are written without the other half.
     if (!shared && rw1 == 0 && rw2 == 0xFFFF) {
-        return ColText({c1 & 0x3FFFu, (c1 & 0x8000) != 0}) + u":" +
-               ColText({c2 & 0x3FFFu, (c2 & 0x8000) != 0});
+        AppendColumn(out, {c1 & 0x3FFFu, (c1 & 0x8000) != 0});
+        out += u':';
+        AppendColumn(out, {c2 & 0x3FFFu, (c2 & 0x8000) != 0});
+    } else if (!shared && (c1 & 0x3FFF) == 0 && (c2 & 0x3FFF) == 0xFF) {
+        AppendRow(out, {rw1, (c1 & 0x4000) != 0});
+        out += u':';
+        AppendRow(out, {rw2, (c2 & 0x4000) != 0});
+    } else {
+        AppendCell(out, rw1, c1, shared);
+        out += u':';
+        AppendCell(out, rw2, c2, shared);
     }
-    if (!shared && (c1 & 0x3FFF) == 0 && (c2 & 0x3FFF) == 0xFF) {
-        return RowText({rw1, (c1 & 0x4000) != 0}) + u":" + RowText({rw2, (c2 & 0x4000) != 0});
-    }
-    return Cell(rw1, c1, shared) + u":" + Cell(rw2, c2, shared);
 }
 
-bool FormulaRenderer::SheetPrefix(uint16_t ixti, std::u16string& prefix) const {
+bool FormulaRenderer::AppendSheetPrefix(uint16_t ixti, std::u16string& out) const {
     if (!context_.sheetRanges || !context_.sheetNames || !context_.books) return false;
     if (ixti >= context_.sheetRanges->size()) return false;
     const ExcelSheetRange& range = (*context_.sheetRanges)[ixti];
@@ -356,19 +390,28 @@ bool FormulaRenderer::SheetPrefix(uint16_t ixti, std::u16string& prefix) const {
         return false;
     const std::u16string& first = names[range.first];
     const std::u16string& last = names[range.last];
-    std::u16string name = first;
-    if (range.last != range.first) name += u":" + last;
+    name_.clear();
     if (book.kind == Kind::Workbook) {
         // Another workbook: 'C:\dir\[Book.xls]Sheet1'!A1, as Excel shows a
         // reference to a workbook that is not open.
         const size_t slash = book.path.find_last_of(u"\\/");
         const size_t file = slash == std::u16string::npos ? 0 : slash + 1;
-        name = book.path.substr(0, file) + u"[" + book.path.substr(file) + u"]" + name;
-        prefix = SingleQuoted(name);
-    } else {
-        prefix = NeedsQuotes(first) || NeedsQuotes(last) ? SingleQuoted(name) : name;
+        name_.append(book.path, 0, file);
+        name_ += u'[';
+        name_.append(book.path, file);
+        name_ += u']';
     }
-    prefix += u"!";
+    name_ += first;
+    if (range.last != range.first) {
+        name_ += u':';
+        name_ += last;
+    }
+    if (book.kind == Kind::Workbook || NeedsQuotes(first) || NeedsQuotes(last)) {
+        AppendSingleQuoted(out, name_);
+    } else {
+        out += name_;
+    }
+    out += u'!';
     return true;
 }
 
@@ -377,13 +420,18 @@ bool FormulaRenderer::SheetPrefix(uint16_t ixti, std::u16string& prefix) const {
 bool FormulaRenderer::DefinedName(uint32_t index) {
     if (!context_.names || index == 0 || index > context_.names->size()) return false;
     const ExcelDefinedName& name = (*context_.names)[index - 1];
-    std::u16string text;
+    std::u16string& out = Push();
     if (name.sheet != 0 && name.sheet != context_.sheet && context_.sheetNames &&
         name.sheet <= context_.sheetNames->size()) {
         const std::u16string& sheet = (*context_.sheetNames)[name.sheet - 1];
-        text = (NeedsQuotes(sheet) ? SingleQuoted(sheet) : sheet) + u"!";
+        if (NeedsQuotes(sheet)) {
+            AppendSingleQuoted(out, sheet);
+        } else {
+            out += sheet;
+        }
+        out += u'!';
     }
-    Push(text + name.name);
+    out += name.name;
     return true;
 }
 
@@ -400,15 +448,20 @@ bool FormulaRenderer::ExternalName(uint16_t ixti, uint32_t index) {
     if (book.kind == Kind::Self) return DefinedName(index);
     if (index == 0 || index > book.names.size()) return false;
     const std::u16string& name = book.names[index - 1];
+    std::u16string& out = Push();
     switch (book.kind) {
         case Kind::AddIn:
-            Push(name);
+            out += name;
             break;
         case Kind::Workbook:
-            Push(SingleQuoted(book.path) + u"!" + name);
+            AppendSingleQuoted(out, book.path);
+            out += u'!';
+            out += name;
             break;
         default:
-            Push(book.path + u"!" + LinkPart(name));
+            out += book.path;
+            out += u'!';
+            AppendLinkPart(out, name);
             break;
     }
     return true;
@@ -418,38 +471,30 @@ bool FormulaRenderer::Function(uint8_t base) {
     if (base == 0x21) {  // PtgFunc: a fixed number of arguments
         const FunctionInfo* f = FindFunction(tokens_.U16());
         if (!f || f->fixedArgs < 0) return false;
-        return Call(Widen(f->name), static_cast<size_t>(f->fixedArgs));
+        return Call(f->name, static_cast<size_t>(f->fixedArgs));
     }
     const uint8_t args = tokens_.U8() & 0x7F;  // PtgFuncVar
     const uint16_t tab = tokens_.U16();
-    if (tab == 0xFF) {
-        // An add-in or macro function: its name is the first argument.
-        if (args == 0 || args > stack_.size()) return false;
-        const size_t first = stack_.size() - args;
-        const std::u16string name = std::move(stack_[first]);
-        stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(first));
-        stackChars_ -= name.size();
-        return Call(name, args - 1u);
-    }
+    if (tab == 0xFF) return CallNamedByFirst(args);
     // Macro commands are not rendered.
     const FunctionInfo* f = (tab & 0x8000) ? nullptr : FindFunction(tab);
     if (!f) return false;
-    return Call(Widen(f->name), args);
+    return Call(f->name, args);
 }
 
 // PtgRef3d, PtgArea3d and their #REF! forms: sheet-qualified references.
 bool FormulaRenderer::SheetOperand(uint8_t base) {
-    std::u16string prefix;
-    if (!SheetPrefix(tokens_.U16(), prefix)) return false;
+    std::u16string& out = Push();
+    if (!AppendSheetPrefix(tokens_.U16(), out)) return false;
     const uint16_t rw1 = tokens_.U16();
     if (base == 0x3A) {
-        Push(prefix + Cell(rw1, tokens_.U16(), false));
+        AppendCell(out, rw1, tokens_.U16(), false);
     } else if (base == 0x3B) {
         const uint16_t rw2 = tokens_.U16(), c1 = tokens_.U16(), c2 = tokens_.U16();
-        Push(prefix + Area(rw1, rw2, c1, c2, false));
+        AppendArea(out, rw1, rw2, c1, c2, false);
     } else {
         tokens_.Skip(base == 0x3C ? 2 : 6);
-        Push(prefix + u"#REF!");
+        out += u"#REF!";
     }
     return true;
 }
@@ -465,14 +510,14 @@ bool FormulaRenderer::Operand(uint8_t base) {
         case 0x24:
         case 0x2C: {  // PtgRef, and PtgRefN of shared formulas
             const uint16_t rw = tokens_.U16(), col = tokens_.U16();
-            Push(Cell(rw, col, base == 0x2C));
+            AppendCell(Push(), rw, col, base == 0x2C);
             return true;
         }
         case 0x25:
         case 0x2D: {  // PtgArea, PtgAreaN
             const uint16_t rw1 = tokens_.U16(), rw2 = tokens_.U16();
             const uint16_t c1 = tokens_.U16(), c2 = tokens_.U16();
-            Push(Area(rw1, rw2, c1, c2, base == 0x2D));
+            AppendArea(Push(), rw1, rw2, c1, c2, base == 0x2D);
             return true;
         }
         case 0x23:
@@ -515,25 +560,23 @@ bool FormulaRenderer::Operand(uint8_t base) {
 bool FormulaRenderer::ArrayConstant() {
     const unsigned cols = extra_.U8() + 1u;
     const unsigned rows = extra_.U16() + 1u;
-    std::u16string text = u"{";
+    std::u16string& text = Push();
+    text += u'{';
     for (unsigned r = 0; r < rows; ++r) {
         for (unsigned c = 0; c < cols; ++c) {
-            if (c > 0) text += u",";
+            if (c > 0) text += u',';
             switch (extra_.U8()) {
                 case 0x00:
                     extra_.Skip(8);
                     break;
                 case 0x01:
-                    text += ExcelNumberText(extra_.Double());
+                    AppendExcelNumberText(extra_.Double(), text);
                     break;
                 case 0x02: {
                     const uint16_t cch = extra_.U16();
                     const bool high = (extra_.U8() & 1) != 0;
                     const unsigned char* chars = extra_.Bytes(size_t{cch} * (high ? 2 : 1));
-                    std::u16string s;
-                    for (uint16_t i = 0; i < cch; ++i)
-                        s.push_back(high ? LoadU16(chars + 2 * i) : chars[i]);
-                    text += Quoted(s);
+                    AppendQuoted(text, chars, cch, high);
                     break;
                 }
                 case 0x04:
@@ -548,55 +591,110 @@ bool FormulaRenderer::ArrayConstant() {
                     return false;
             }
         }
-        if (r + 1 < rows) text += u";";
+        if (r + 1 < rows) text += u';';
     }
-    Push(text + u"}");
+    text += u'}';
     return true;
 }
 
 }  // namespace
 
-std::u16string ExcelNumberText(double value) {
-    if (!std::isfinite(value)) return u"#NUM!";
-    if (value == 0) return u"0";
-    // The shortest round-trip digits, then laid out as Excel does: plain
-    // decimals for exponents from -5 to 14, scientific with "E" otherwise.
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-    const std::string sci(buffer, result.ptr);
-    const size_t e = sci.find('e');
-    const bool negative = sci[0] == '-';
-    std::string digits;
-    for (size_t i = negative ? 1 : 0; i < e; ++i)
-        if (sci[i] != '.') digits.push_back(sci[i]);
-    const int exponent = std::stoi(sci.substr(e + 1));
-    std::string text = negative ? "-" : "";
+namespace {
+
+// The shortest decimal digits that read back as a finite, non-zero double,
+// with its decimal exponent and sign, in fixed buffers: a sheet has a number
+// in most cells.
+struct ShortestDigits {
+    explicit ShortestDigits(double value) {
+        char sci[40];
+        const auto result =
+            std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
+        const char* e = std::find(sci, result.ptr, 'e');
+        negative = sci[0] == '-';
+        for (const char* p = sci + (negative ? 1 : 0); p < e && count < sizeof digits; ++p)
+            if (*p != '.') digits[count++] = *p;
+        std::from_chars(e + (e[1] == '+' ? 2 : 1), result.ptr, exponent);
+    }
+
+    char digits[24];
+    size_t count = 0;
+    int exponent = 0;
+    bool negative = false;
+};
+
+// The digits laid out as Excel writes them into `text` (64 bytes at least):
+// plain decimals for exponents from -5 to 14, scientific with "E" otherwise.
+// Returns the length.
+size_t LayOutDigits(const ShortestDigits& d, char* text) {
+    size_t n = 0;
+    const char* digits = d.digits;
+    const size_t count = d.count;
+    const int exponent = d.exponent;
+    auto put = [&](const char* from, size_t length) {
+        std::memcpy(text + n, from, length);
+        n += length;
+    };
+    auto zeros = [&](size_t length) {
+        std::memset(text + n, '0', length);
+        n += length;
+    };
+    if (d.negative) put("-", 1);
     if (exponent > -5 && exponent < 15) {
         if (exponent < 0) {
-            text += "0.";
-            text.append(static_cast<size_t>(-exponent - 1), '0');
-            text += digits;
-        } else if (digits.size() <= static_cast<size_t>(exponent) + 1) {
-            text += digits;
-            text.append(exponent + 1 - digits.size(), '0');
+            put("0.", 2);
+            zeros(static_cast<size_t>(-exponent - 1));
+            put(digits, count);
+        } else if (count <= static_cast<size_t>(exponent) + 1) {
+            put(digits, count);
+            zeros(exponent + 1 - count);
         } else {
-            text.append(digits, 0, exponent + 1);
-            text += '.';
-            text.append(digits, exponent + 1);
+            put(digits, exponent + 1);
+            put(".", 1);
+            put(digits + exponent + 1, count - exponent - 1);
         }
     } else {
-        text += digits.substr(0, 1);
-        if (digits.size() > 1) {
-            text += '.';
-            text.append(digits, 1);
+        put(digits, 1);
+        if (count > 1) {
+            put(".", 1);
+            put(digits + 1, count - 1);
         }
         const int magnitude = exponent < 0 ? -exponent : exponent;
-        text += exponent < 0 ? "E-" : "E+";
-        if (magnitude < 10) text += "0";
-        text += std::to_string(magnitude);
+        put(exponent < 0 ? "E-" : "E+", 2);
+        if (magnitude < 10) put("0", 1);
+        n = static_cast<size_t>(std::to_chars(text + n, text + 64, magnitude).ptr - text);
     }
-    return Widen(text.c_str());
+    return n;
+}
+
+}  // namespace
+
+void AppendExcelNumberText(double value, std::u16string& out) {
+    if (!std::isfinite(value)) {
+        out += u"#NUM!";
+        return;
+    }
+    if (value == 0) {
+        out += u'0';
+        return;
+    }
+    char text[64];
+    size_t n = 0;
+    // Whole numbers below 1E+15 are written plain, with all their digits:
+    // those of the integer, which is faster to get than the shortest digits
+    // of a double (most numbers of a sheet are whole).
+    if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
+        n = static_cast<size_t>(
+            std::to_chars(text, text + sizeof text, static_cast<int64_t>(value)).ptr - text);
+    } else {
+        n = LayOutDigits(ShortestDigits(value), text);
+    }
+    for (size_t i = 0; i < n; ++i) out.push_back(static_cast<unsigned char>(text[i]));
+}
+
+std::u16string ExcelNumberText(double value) {
+    std::u16string text;
+    AppendExcelNumberText(value, text);
+    return text;
 }
 
 std::u16string ExcelErrorText(uint8_t code) {
@@ -620,15 +718,22 @@ std::u16string ExcelErrorText(uint8_t code) {
     }
 }
 
-bool RenderExcelFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
-                        const ExcelFormulaContext& context, std::u16string& out) {
-    FormulaRenderer renderer(rgce, cce, rgcb, cb, context);
+bool ExcelFormulaRenderer::Render(const unsigned char* rgce, size_t cce, const unsigned char* rgcb,
+                                  size_t cb, const ExcelFormulaContext& context,
+                                  std::u16string& out) {
+    FormulaRenderer renderer(rgce, cce, rgcb, cb, context, buffers_);
     try {
         return renderer.Render(out);
     } catch (const DocumentError&) {
         // A token that runs past the formula's bytes: show the cached value.
         return false;
     }
+}
+
+bool RenderExcelFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
+                        const ExcelFormulaContext& context, std::u16string& out) {
+    ExcelFormulaRenderer renderer;
+    return renderer.Render(rgce, cce, rgcb, cb, context, out);
 }
 
 }  // namespace querna

@@ -12,6 +12,8 @@ namespace querna {
 // The shortest text that reads back as the same double, written the way
 // Excel writes numbers: "42", "-0.25", "0.0001", "1E+20", "1.5E-07".
 std::u16string ExcelNumberText(double value);
+// The same text appended to `out`, with no allocation beyond out's own.
+void AppendExcelNumberText(double value, std::u16string& out);
 
 // "#DIV/0!" and the other error values; "#N/A" for an unknown code.
 std::u16string ExcelErrorText(uint8_t code);
@@ -57,5 +59,24 @@ struct ExcelFormulaContext {
 // malformed.
 bool RenderExcelFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
                         const ExcelFormulaContext& context, std::u16string& out);
+
+// Renders formula after formula as RenderExcelFormula does, keeping the room
+// of its buffers from one to the next: a sheet of formula cells then costs no
+// allocation per cell.
+class ExcelFormulaRenderer {
+  public:
+    bool Render(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
+                const ExcelFormulaContext& context, std::u16string& out);
+
+    struct Buffers {
+        std::u16string text;
+        std::vector<size_t> starts;
+        std::u16string scratch;
+        std::u16string name;
+    };
+
+  private:
+    Buffers buffers_;
+};
 
 }  // namespace querna

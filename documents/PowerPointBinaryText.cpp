@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "documents/BinaryFields.h"
@@ -66,35 +67,60 @@ class RecordStream {
         if (r.length > stream_.Size() - std::min(r.body, stream_.Size())) ThrowDamaged();
         return r;
     }
-    // The records directly inside `parent`; each must end inside it.
-    std::vector<Record> Children(const Record& parent) const {
-        std::vector<Record> children;
-        for (uint64_t at = parent.body; at + 8 <= parent.End();) {
-            const Record child = At(at);
-            if (child.End() > parent.End()) ThrowDamaged();
-            children.push_back(child);
-            at = child.End();
-        }
-        return children;
-    }
     std::vector<unsigned char> Body(const Record& r) const {
         return ReadBlock(stream_, r.body, r.length, kMaxAtom);
+    }
+    // The body of `r` into `bytes`, whose room is kept from one record to the next.
+    void Body(const Record& r, std::vector<unsigned char>& bytes) const {
+        if (r.length > kMaxAtom) throw DocumentError(DocumentFault::TooLarge);
+        bytes.resize(r.length);
+        if (r.length > 0) ReadExactly(stream_, r.body, bytes.data(), r.length);
     }
 
   private:
     ByteSource& stream_;
 };
 
-std::u16string AtomText(const RecordStream& records, const Record& atom) {
-    const std::vector<unsigned char> bytes = records.Body(atom);
-    std::u16string text;
+// The records directly inside a parent, one at a time. Each must end inside
+// the parent, and all of them are checked before the first is given: a
+// damaged record anywhere among them makes the parent damaged, whatever the
+// reader would have taken from its siblings.
+class Children {
+  public:
+    Children(const RecordStream& records, const Record& parent)
+        : records_(records), at_(parent.body), end_(parent.End()) {
+        Record child;
+        while (Next(child)) {
+        }
+        at_ = parent.body;
+    }
+    bool Next(Record& child) {
+        if (at_ + 8 > end_) return false;
+        child = records_.At(at_);
+        if (child.End() > end_) ThrowDamaged();
+        at_ = child.End();
+        return true;
+    }
+
+  private:
+    const RecordStream& records_;
+    uint64_t at_, end_;
+};
+
+// Appends the text of a text atom to `text`, through `bytes`; both keep their
+// room from one atom to the next.
+void AppendAtomText(const RecordStream& records, const Record& atom,
+                    std::vector<unsigned char>& bytes, std::u16string& text) {
+    records.Body(atom, bytes);
+    const size_t at = text.size();
     if (atom.type == kTextChars) {
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2) text.push_back(LoadU16(&bytes[i]));
+        text.resize(at + bytes.size() / 2);
+        for (size_t i = at; i < text.size(); ++i) text[i] = LoadU16(&bytes[2 * (i - at)]);
     } else {
         // 8-bit text atoms hold the low byte of each character (Latin-1).
-        for (unsigned char b : bytes) text.push_back(b);
+        text.resize(at + bytes.size());
+        for (size_t i = at; i < text.size(); ++i) text[i] = bytes[i - at];
     }
-    return text;
 }
 
 // Where a presentation keeps its streams: at the root, or, in the files that
@@ -196,21 +222,35 @@ PersistIndex ReadPersistIndex(const RecordStream& records, uint32_t editOffset) 
     return index;
 }
 
+// Where a text lies in SlideList::text.
+struct TextSpan {
+    size_t start = 0, length = 0;
+};
+
 // One slide of the slide list: where its container is and the placeholder
 // texts that the list keeps for it, by OutlineTextRefAtom index.
 struct SlideEntry {
     uint32_t persistId;
-    std::vector<std::u16string> texts;
+    std::vector<TextSpan> texts;
     std::vector<bool> used;  // each placeholder text belongs to one shape
 };
 
-std::vector<SlideEntry> ReadSlideList(const RecordStream& records, const Record& document) {
+// The slides, and the placeholder texts of them all laid end to end.
+struct SlideList {
     std::vector<SlideEntry> slides;
-    for (const Record& list : records.Children(document)) {
-        if (list.type != kSlideListWithText || list.instance != 0) continue;
-        for (const Record& r : records.Children(list)) {
+    std::u16string text;
+};
+
+SlideList ReadSlideList(const RecordStream& records, const Record& document) {
+    SlideList list;
+    std::vector<SlideEntry>& slides = list.slides;
+    std::vector<unsigned char> body;
+    Record holder, r;
+    for (Children holders(records, document); holders.Next(holder);) {
+        if (holder.type != kSlideListWithText || holder.instance != 0) continue;
+        for (Children items(records, holder); items.Next(r);) {
             if (r.type == kSlidePersist) {
-                const std::vector<unsigned char> body = records.Body(r);
+                records.Body(r, body);
                 if (body.size() < 4) ThrowDamaged();
                 slides.push_back({LoadU32(body.data()), {}, {}});
             } else if (slides.empty()) {
@@ -219,31 +259,45 @@ std::vector<SlideEntry> ReadSlideList(const RecordStream& records, const Record&
                 slides.back().texts.emplace_back();
             } else if ((r.type == kTextChars || r.type == kTextBytes) &&
                        !slides.back().texts.empty()) {
-                slides.back().texts.back() = AtomText(records, r);
+                const size_t start = list.text.size();
+                AppendAtomText(records, r, body, list.text);
+                slides.back().texts.back() = {start, list.text.size() - start};
             }
         }
     }
-    return slides;
+    return list;
 }
 
-// The text of one shape's client text box; false when it has none.
-bool ShapeText(const RecordStream& records, const Record& shape, SlideEntry& slide,
-               std::u16string& text) {
-    for (const Record& part : records.Children(shape)) {
+// What reading the shapes of a slide reuses from one shape to the next.
+struct ShapeBuffers {
+    std::vector<unsigned char> bytes;
+    std::u16string text;
+};
+
+// The text of one shape's client text box: its own text atom's, read into
+// `buffers`, or the slide list's placeholder text it refers to. False when
+// it has none.
+bool ShapeText(const RecordStream& records, const Record& shape, const SlideList& list,
+               SlideEntry& slide, ShapeBuffers& buffers, std::u16string_view& text) {
+    Record part, atom;
+    for (Children parts(records, shape); parts.Next(part);) {
         if (part.type != kClientTextbox) continue;
-        for (const Record& atom : records.Children(part)) {
+        for (Children atoms(records, part); atoms.Next(atom);) {
             if (atom.type == kTextChars || atom.type == kTextBytes) {
-                text = AtomText(records, atom);
+                buffers.text.clear();
+                AppendAtomText(records, atom, buffers.bytes, buffers.text);
+                text = buffers.text;
                 return true;
             }
             if (atom.type == kOutlineTextRef) {
-                const std::vector<unsigned char> body = records.Body(atom);
-                if (body.size() < 4) ThrowDamaged();
-                const uint32_t i = LoadU32(body.data());
+                records.Body(atom, buffers.bytes);
+                if (buffers.bytes.size() < 4) ThrowDamaged();
+                const uint32_t i = LoadU32(buffers.bytes.data());
                 // A second reference to the same text would repeat it.
                 if (i >= slide.texts.size() || slide.used[i]) return false;
                 slide.used[i] = true;
-                text = std::move(slide.texts[i]);
+                text = std::u16string_view(list.text).substr(slide.texts[i].start,
+                                                             slide.texts[i].length);
                 return true;
             }
         }
@@ -252,20 +306,22 @@ bool ShapeText(const RecordStream& records, const Record& shape, SlideEntry& sli
 }
 
 // False once the sink asked to stop.
-bool ReadSlide(const RecordStream& records, const Record& container, SlideEntry& slide,
-               TextUnitSink& sink) {
-    for (const Record& drawing : records.Children(container)) {
+bool ReadSlide(const RecordStream& records, const Record& container, const SlideList& list,
+               SlideEntry& slide, ShapeBuffers& buffers, TextUnitSink& sink) {
+    Record drawing, group, top, shape;
+    for (Children drawings(records, container); drawings.Next(drawing);) {
         if (drawing.type != kDrawing) continue;
-        for (const Record& group : records.Children(drawing)) {
+        for (Children groups(records, drawing); groups.Next(group);) {
             if (group.type != kDrawingGroup) continue;
-            for (const Record& top : records.Children(group)) {
+            for (Children tops(records, group); tops.Next(top);) {
                 if (top.type != kShapeGroup) continue;
                 // Only the shapes directly on the slide: nested groups (and
                 // tables, which are groups) are passed over.
-                for (const Record& shape : records.Children(top)) {
+                for (Children shapes(records, top); shapes.Next(shape);) {
                     if (shape.type != kShape) continue;
-                    std::u16string text;
-                    if (!ShapeText(records, shape, slide, text) || text.empty()) continue;
+                    std::u16string_view text;
+                    if (!ShapeText(records, shape, list, slide, buffers, text) || text.empty())
+                        continue;
                     if (text.size() > kMaxUnitLength) throw DocumentError(DocumentFault::TooLarge);
                     if (sink.Unit(text)) return false;
                 }
@@ -286,17 +342,18 @@ void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     const PersistIndex index = ReadPersistIndex(records, currentEdit);
     const Record document = records.At(index.Offset(index.documentId));
     if (document.type != kDocument) ThrowDamaged();
-    std::vector<SlideEntry> slides = ReadSlideList(records, document);
+    ShapeBuffers buffers;
+    SlideList list = ReadSlideList(records, document);
     // A slide listed twice, by one persist identifier or by two that lead to
     // the same record, would be read twice over: real lists never do it.
     std::set<uint64_t> listed;
-    for (const SlideEntry& slide : slides)
+    for (const SlideEntry& slide : list.slides)
         if (!listed.insert(index.Offset(slide.persistId)).second) ThrowDamaged();
-    for (SlideEntry& slide : slides) {
+    for (SlideEntry& slide : list.slides) {
         slide.used.assign(slide.texts.size(), false);
         const Record container = records.At(index.Offset(slide.persistId));
         if (container.type != kSlide) ThrowDamaged();
-        if (!ReadSlide(records, container, slide, sink)) return;
+        if (!ReadSlide(records, container, list, slide, buffers, sink)) return;
     }
 }
 

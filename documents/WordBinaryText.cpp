@@ -21,7 +21,9 @@ constexpr uint16_t kFlagTableStream1 = 0x0200;
 constexpr size_t kClxPair = 33;
 // A Clx holds formatting deltas and 12 bytes per piece: megabytes at most.
 constexpr uint64_t kMaxClxSize = 64u << 20;
-constexpr size_t kReadChunk = 32 * 1024;
+// Pieces are read this much at a time: large enough that the stream reads
+// them straight from the file rather than through its blocks.
+constexpr size_t kReadChunk = 64 * 1024;
 
 struct Fib {
     bool tableStream1 = false;
@@ -153,6 +155,18 @@ class WordUnits {
         }
     }
 
+    // Puts `count` characters: runs of plain characters are appended whole,
+    // the marks among them go through Put.
+    bool PutRun(const char16_t* chars, size_t count) {
+        size_t plain = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (chars[i] >= 0x20 || !((kMarks >> chars[i]) & 1)) continue;
+            if (!Append(chars + plain, i - plain) || !Put(chars[i])) return false;
+            plain = i + 1;
+        }
+        return Append(chars + plain, count - plain);
+    }
+
     bool Flush() {
         if (unit_.empty()) return true;
         const bool stop = sink_.Unit(unit_);
@@ -161,29 +175,49 @@ class WordUnits {
     }
 
   private:
+    // The characters below U+0020 that Put treats otherwise than as text.
+    static constexpr uint32_t kMarks =
+        (1u << 0x07) | (1u << 0x0D) | (1u << 0x13) | (1u << 0x14) | (1u << 0x15) | (1u << 0x1F);
+
+    bool Append(const char16_t* chars, size_t count) {
+        if (codeDepth_ > 0 || count == 0) return true;
+        if (count > kMaxUnitLength - unit_.size()) throw DocumentError(DocumentFault::TooLarge);
+        unit_.append(chars, count);
+        return true;
+    }
+
     TextUnitSink& sink_;
     std::u16string unit_;
     std::vector<bool> fieldInCode_;
     size_t codeDepth_ = 0;
 };
 
+// What reading the pieces reuses from one piece to the next.
+struct PieceBuffers {
+    std::vector<unsigned char> bytes;
+    std::u16string chars;
+};
+
 // Feeds one piece's characters, as far as the main document reaches; false
 // once the sink asked to stop.
-bool ReadPiece(ByteSource& document, const Piece& piece, uint32_t ccpText, WordUnits& units) {
+bool ReadPiece(ByteSource& document, const Piece& piece, uint32_t ccpText, PieceBuffers& buffers,
+               WordUnits& units) {
     const uint32_t count = std::min(piece.cpEnd, ccpText) - piece.cpStart;
     const unsigned width = piece.compressed ? 1 : 2;
     const uint64_t offset = piece.compressed ? piece.fc / 2 : piece.fc;
     const uint64_t bytes = static_cast<uint64_t>(count) * width;
     if (offset > document.Size() || bytes > document.Size() - offset) ThrowDamaged();
-    std::vector<unsigned char> buffer(static_cast<size_t>(std::min<uint64_t>(bytes, kReadChunk)));
+    std::vector<unsigned char>& buffer = buffers.bytes;
+    buffer.resize(static_cast<size_t>(std::min<uint64_t>(bytes, kReadChunk)));
     for (uint64_t done = 0; done < bytes;) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes - done, buffer.size()));
         ReadExactly(document, offset + done, buffer.data(), n);
-        for (size_t i = 0; i < n; i += width) {
-            const char16_t c =
-                piece.compressed ? DecompressedChar(buffer[i]) : LoadU16(buffer.data() + i);
-            if (!units.Put(c)) return false;
+        buffers.chars.resize(n / width);
+        for (size_t i = 0; i < buffers.chars.size(); ++i) {
+            buffers.chars[i] =
+                piece.compressed ? DecompressedChar(buffer[i]) : LoadU16(buffer.data() + 2 * i);
         }
+        if (!units.PutRun(buffers.chars.data(), buffers.chars.size())) return false;
         done += n;
     }
     return true;
@@ -210,9 +244,10 @@ void ReadWordBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     }
     if (total > document->Size()) ThrowDamaged();
     WordUnits units(sink);
+    PieceBuffers buffers;
     for (const Piece& piece : pieces) {
         if (piece.cpStart >= fib.ccpText) continue;
-        if (!ReadPiece(*document, piece, fib.ccpText, units)) return;
+        if (!ReadPiece(*document, piece, fib.ccpText, buffers, units)) return;
     }
     units.Flush();
 }

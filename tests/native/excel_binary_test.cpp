@@ -386,6 +386,10 @@ TEST(ExcelNumberText, WritesTheShortestRoundTripFormExcelUses) {
         {0.1 + 0.2, u"0.30000000000000004"},
         {1.0 / 3, u"0.3333333333333333"},
         {123456789012345, u"123456789012345"},
+        {-999999999999999, u"-999999999999999"},
+        {-7, u"-7"},
+        {1e14, u"100000000000000"},
+        {4503599627370497, u"4.503599627370497E+15"},
         {1e15, u"1E+15"},
         {1e20, u"1E+20"},
         {-1.5e100, u"-1.5E+100"},
@@ -514,6 +518,19 @@ TEST(ExcelFormulaText, DecompilesTheCommonTokens) {
         {"\x60" + std::string(7, '\0'), "", nullptr},            // array without its values
         {"\xFF", "", nullptr},
     };
+    // One renderer for all the cases in turn, as a sheet's cells use it: what
+    // a formula leaves behind, rendered or refused, never reaches the next.
+    ExcelFormulaRenderer reused;
+    for (const auto& c : cases) {
+        std::u16string again;
+        const bool renderedAgain = reused.Render(
+            reinterpret_cast<const unsigned char*>(c.rgce.data()), c.rgce.size(),
+            reinterpret_cast<const unsigned char*>(c.rgcb.data()), c.rgcb.size(), context, again);
+        EXPECT_EQ(renderedAgain, c.text != nullptr) << ::testing::PrintToString(c.rgce);
+        if (c.text) {
+            EXPECT_EQ(again, c.text) << ::testing::PrintToString(c.rgce);
+        }
+    }
     for (const auto& c : cases) {
         std::u16string text;
         const bool rendered = RenderExcelFormula(

@@ -306,6 +306,17 @@ TEST(PowerPointBinaryText, MapsHostilePresentationsToTheirFaults) {
              return p.Storage();
          },
          DocumentFault::Damaged},
+        {"damaged record after a shape's text",
+         [] {
+             // The shape's text comes first; the record after it claims 100
+             // bytes of the 1 left in its text box.
+             Presentation p;
+             p.Persist(2, Slide(Shape(Chars(u"text") + Le16(0) + Le16(0x0FA0) + Le32(100) + "x")));
+             p.Persist(1, Document(SlideList(0, {{2, ""}})));
+             p.Edit(1);
+             return p.Storage();
+         },
+         DocumentFault::Damaged},
         {"record longer than the stream",
          [] {
              Presentation p;

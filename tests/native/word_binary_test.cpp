@@ -153,6 +153,12 @@ TEST(WordBinaryText, SplitsAndFiltersTheTextAsWordsFindSeesIt) {
         {"pieces of both widths join into one paragraph",
          {Narrow("ab"), Wide(u"中c\r"), Narrow("next")},
          {u"ab中c", u"next"}},
+        // Pieces are read 64 KiB at a time: what a mark or a field starts in
+        // one read ends in the next.
+        {"paragraphs and fields run on across the reads of a piece",
+         {Wide(std::u16string(32760, u'x') + u"\x13 CODE \x14RES\x15y\rz"),
+          Narrow(std::string(65530, 'n') + "\x13 C \x14R\x15m\r")},
+         {std::u16string(32760, u'x') + u"RESy", u"z" + std::u16string(65530, u'n') + u"Rm"}},
     };
     for (const auto& c : cases) {
         WordImage image;
