@@ -1,5 +1,7 @@
 #include "matchers/PhraseRules.h"
 
+#include <cstdint>
+
 namespace querna {
 
 namespace {
@@ -47,23 +49,59 @@ char16_t FoldWidth(char16_t c) {
     return c;
 }
 
+namespace {
+
+// A match of UTF-16 units in their bytes starts on a unit, at an even byte.
+class WholeUnits final : public PhraseAcceptor {
+  public:
+    bool Accept(size_t at) override { return at % 2 == 0; }
+};
+
+std::string_view Bytes(std::u16string_view text) {
+    return {reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t)};
+}
+
+}  // namespace
+
 UnicodePhraseFinder::UnicodePhraseFinder(std::u16string_view phrase, WidthRule width)
     : width_(width) {
     Fold(phrase, phrase_);
+    if (!phrase_.empty()) scan_.emplace(Bytes(phrase_));
 }
 
 void UnicodePhraseFinder::Fold(std::u16string_view text, std::u16string& out) const {
     out.resize(text.size());
+    const char16_t* in = text.data();
+    char16_t* folded = out.data();
+    // Most characters of a document are ASCII or CJK: ASCII folds to its
+    // lower case, and from U+0430 to U+FF00 only the ideographic space folds
+    // at all. One pass without branches (which the compiler can vectorise)
+    // folds those and notes whether any other character is there; only then
+    // does a second pass apply the full rules.
+    unsigned others = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = width_ == WidthRule::Ignored ? FoldWidth(text[i]) : text[i];
-        out[i] = FoldLetterCase(c);
+        const unsigned c = in[i];
+        const unsigned upper = static_cast<uint16_t>(c - u'A') < 26u;
+        folded[i] = static_cast<char16_t>(c + (upper << 5));
+        others |= static_cast<unsigned>(c >= 0x80) &
+                  (static_cast<unsigned>(c < 0x430) | static_cast<unsigned>(c > 0xFF00) |
+                   static_cast<unsigned>(c == 0x3000));
+    }
+    if (others == 0) return;
+    const bool ignoreWidth = width_ == WidthRule::Ignored;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = in[i];
+        if (c >= 0x80) folded[i] = FoldLetterCase(ignoreWidth ? FoldWidth(c) : c);
     }
 }
 
 bool UnicodePhraseFinder::Unit(std::u16string_view text) {
     if (phrase_.empty() || text.size() < phrase_.size()) return false;
     Fold(text, folded_);
-    found_ = folded_.find(phrase_) != std::u16string::npos;
+    const std::string_view bytes = Bytes(folded_);
+    WholeUnits wholeUnits;
+    found_ = scan_->Find(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0,
+                         wholeUnits) != std::string::npos;
     return found_;
 }
 

@@ -9,10 +9,12 @@
 // An empty phrase is never found.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "documents/DocumentText.h"
+#include "matchers/PhraseScan.h"
 #include "platform/CodePage.h"
 
 namespace querna {
@@ -40,6 +42,9 @@ class UnicodePhraseFinder final : public TextUnitSink {
 
     WidthRule width_;
     std::u16string phrase_;
+    // The folded phrase's UTF-16 units as bytes, searched for in the folded
+    // unit's bytes by the vector search of the text matcher.
+    std::optional<PhraseScan> scan_;
     std::u16string folded_;
     bool found_ = false;
 };

@@ -134,7 +134,9 @@ __attribute__((target("avx2"))) FilterResult FindAvx2(const unsigned char* data,
         // SSE code would pay for the dirty upper halves.
         _mm256_zeroupper();
     }
-    return FindRest(data, size, i, phrase, n, confirm);
+    // Up to 63 positions are left: 16 at a time before one at a time, for
+    // short blocks (a document's paragraphs and cells) are mostly tail.
+    return FindSse2(data, size, i, phrase, n, confirm);
 }
 
 bool CpuHasAvx2() {

@@ -51,6 +51,28 @@ TEST(PhraseRulesTest, LetterCaseFoldsForLatinGreekCyrillicAndFullWidth) {
     EXPECT_EQ(FoldWidth(u'中'), u'中');
 }
 
+// The finders fold a unit with shortcuts for the common characters; every
+// UTF-16 unit must still fold as the rules say, in both width rules: a unit
+// holding one character is found by the phrase of its folded form and not by
+// a character that folds otherwise.
+TEST(PhraseRulesTest, FindersFoldEveryCharacterAsTheRulesSay) {
+    for (WidthRule width : {WidthRule::Significant, WidthRule::Ignored}) {
+        auto fold = [&](char16_t c) {
+            return FoldLetterCase(width == WidthRule::Ignored ? FoldWidth(c) : c);
+        };
+        for (uint32_t code = 1; code <= 0xFFFF; ++code) {
+            const auto c = static_cast<char16_t>(code);
+            const std::u16string unit(1, c);
+            UnicodePhraseFinder same(std::u16string(1, fold(c)), width);
+            EXPECT_TRUE(same.Unit(unit)) << std::hex << code;
+            const auto other = static_cast<char16_t>(code == 0xFFFF ? 1 : code + 1);
+            if (fold(other) == fold(c)) continue;
+            UnicodePhraseFinder different(std::u16string(1, other), width);
+            EXPECT_FALSE(different.Unit(unit)) << std::hex << code;
+        }
+    }
+}
+
 TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
     struct Case {
         std::u16string unit;
@@ -66,6 +88,9 @@ TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
         {u"Straße", u"STRASSE", false, false},  // no expansion, as the applications do
         {u"ab", u"abc", false, false},
         {u"anything", u"", false, false},  // the empty phrase is never found
+        // 中 is U+4E2D; U+2D41 U+4E4E hold its two bytes across two characters.
+        {u"\u2D41\u4E4E", u"中", false, false},
+        {u"\u2D41\u4E4E中", u"中", true, true},
     };
     for (const Case& c : cases) {
         UnicodePhraseFinder word(c.phrase, WidthRule::Significant);
