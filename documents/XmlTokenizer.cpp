@@ -377,6 +377,7 @@ bool XmlTokenizer::ReadMore() {
         const size_t made = TranscodeUtf16(into);
         end_ += made;
         if (made > 0) return true;
+        if (brokenUtf16_) Damaged();
         if (inputEnded_) {
             // A lone high surrogate is damage; an odd last byte, no character
             // at all, is let go, as libxml2 lets it go.
@@ -387,7 +388,9 @@ bool XmlTokenizer::ReadMore() {
 }
 
 // Turns the whole UTF-16 characters of raw_ into UTF-8 at `into`; keeps a
-// cut one for the next read. Raises Damaged for an unpaired surrogate.
+// cut one for the next read. Stops before an unpaired surrogate, which is
+// damage once the characters before it are read: so the nodes before it come
+// out whatever the size of the reads.
 size_t XmlTokenizer::TranscodeUtf16(char* into) {
     const bool little = encoding_ == Encoding::Utf16Le;
     auto unit = [&](size_t i) -> uint32_t {
@@ -397,15 +400,18 @@ size_t XmlTokenizer::TranscodeUtf16(char* into) {
     size_t i = 0;
     while (i + 2 <= rawLength_) {
         uint32_t c = unit(i);
-        if (c >= 0xDC00 && c <= 0xDFFF) Damaged();
+        size_t length = 2;
         if (c >= 0xD800 && c <= 0xDBFF) {
             if (i + 4 > rawLength_) break;
             const uint32_t low = unit(i + 2);
-            if (low < 0xDC00 || low > 0xDFFF) Damaged();
+            brokenUtf16_ = low < 0xDC00 || low > 0xDFFF;
             c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-            i += 2;
+            length = 4;
+        } else {
+            brokenUtf16_ = c >= 0xDC00 && c <= 0xDFFF;
         }
-        i += 2;
+        if (brokenUtf16_) break;
+        i += length;
         out = PutUtf8(out, c);
     }
     std::memmove(raw_.data(), raw_.data() + i, rawLength_ - i);

@@ -134,12 +134,12 @@ class XmlTokenizer final : public XmlReader {
     std::vector<char> buffer_;  // decoded UTF-8 bytes; [pos_, end_) unread
     size_t pos_ = 0, end_ = 0;
     size_t fills_ = 0;  // counts refills, which move the buffer
-    bool inputEnded_ = false, eof_ = false;
+    bool inputEnded_ = false, eof_ = false, brokenUtf16_ = false;
     std::vector<unsigned char> raw_;  // UTF-16 bytes not yet transcoded
     size_t rawLength_ = 0;
 
     bool rootSeen_ = false, done_ = false, inCData_ = false;
-    bool endPending_ = false, closePending_ = false, onStart_ = false;
+    bool endPending_ = false, closePending_ = false;
     int brackets_ = 0;  // "]" just before, for the "]]>" that text may not hold
 
     std::vector<OpenElement> open_;

@@ -157,9 +157,15 @@ int LibXmlReader::ReadInput(void* context, char* buffer, int count) {
     }
 }
 
-// Warnings pass; errors, the namespace ones included, refuse the input.
+// Warnings pass; errors, the namespace ones included, refuse the input. A
+// namespace name is only ever compared, never resolved: that it is no valid
+// URI (an error to libxml2, whose code says warning) refuses nothing.
 void LibXmlReader::OnError(void* context, xmlErrorPtr error) {
-    if (error != nullptr && error->level >= XML_ERR_ERROR) {
+    if (error == nullptr || error->code == XML_WAR_NS_URI ||
+        error->code == XML_WAR_NS_URI_RELATIVE) {
+        return;
+    }
+    if (error->level >= XML_ERR_ERROR) {
         static_cast<LibXmlReader*>(context)->erred_ = true;
     }
 }

@@ -4,7 +4,8 @@
 // declaration refused outright; its own size bounds lifted (XML_PARSE_HUGE),
 // since the tokenizer's are what is tested. Any error libxml2 reports,
 // namespace errors included (an unbound prefix, an attribute twice under two
-// prefixes), is a refusal, as the namespace rules make them one.
+// prefixes), is a refusal, as the namespace rules make them one; but a
+// namespace name that is no valid URI is read, as our tokenizer reads it.
 #pragma once
 
 #include <exception>

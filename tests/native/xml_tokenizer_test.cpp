@@ -4,6 +4,7 @@
 // hostile parts that used to defeat the system's reader, in bounded pieces.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -102,9 +103,11 @@ TEST(XmlTokenizer, GivesTheSameNodesWhereverTheInputIsSplit) {
     inputs.push_back("<a xmlns='u'>x&amp;y&#x4E2D;\r\n<![CDATA[<c>]]]]><!-- -->&#65;\r</a>");
     inputs.push_back(ToUtf16(
         "<?xml version='1.0' encoding='UTF-16'?><a>\xF0\x9F\x98\x80\xE4\xB8\xAD</a>", true));
+    // A lone surrogate after a start tag: damage, but only after the start tag
+    // whatever the reads.
+    inputs.push_back(std::string("\xFF\xFE<\0a\0>\0\x00\xDC<\0/\0a\0>\0", 16));
     for (const std::string& bytes : inputs) {
         const fakes::XmlTranscript whole = TokenizerTranscript(bytes);
-        EXPECT_FALSE(whole.fault) << bytes;
         EXPECT_EQ(TokenizerTranscript(bytes, {1}).Describe(), whole.Describe()) << bytes;
         for (size_t split = 1; split < bytes.size(); ++split) {
             ASSERT_EQ(TokenizerTranscript(bytes, {split, SIZE_MAX}).Describe(), whole.Describe())
@@ -126,7 +129,8 @@ const EdgeCase kEdgeCases[] = {
     {"entities and references", "<a>&lt;&gt;&amp;&apos;&quot;&#9;&#x10FFFF;&#xD7FF;</a>", {}},
     {"attribute normalised", "<a b=' x\ty\r\nz&#10;&amp; '/>", {}},
     {"line ends", "<a>1\r\n2\r3\n</a>", {}},
-    {"cdata", "<a><![CDATA[<b>&amp;]]]]></a>", {}},
+    {"cdata", "<a><![CDATA[<b>&amp;]]]]>\r\n</a>", {}},
+    {"namespace name no URI", "<a xmlns:p='http://x[y' p:b='1'/>", {}},
     {"comment and instruction", "<!--c--><?pi x?><a><!-- - --><?pi?></a><!--e-->", {}},
     {"default namespace and scope", "<a xmlns='u'><b xmlns=''><c/></b><d/></a>", {}},
     {"prefix redeclared", "<p:a xmlns:p='u'><p:b xmlns:p='v' p:x='1' x='2'/><p:c/></p:a>", {}},
@@ -189,6 +193,56 @@ TEST(XmlTokenizer, ResolvesNamespacesByUriWhateverThePrefix) {
         "</{D}p>", "</{W}d>",
     };
     EXPECT_EQ(TokenizerTranscript(xml).lines, expected);
+}
+
+TEST(XmlTokenizer, AnswersAttributesByLocalNameAndNamespace) {
+    fakes::ChunkedStream input("<r xmlns='urn:a' xmlns:b='urn:b'><e b:id='1' id='2'/></r>", {});
+    XmlTokenizer reader(input);
+    ASSERT_EQ(reader.Next(), XmlNode::Start);
+    ASSERT_EQ(reader.Next(), XmlNode::Start);
+    std::u16string value;
+    EXPECT_TRUE(reader.Attribute(u"id", u"urn:b", value) && value == u"1");
+    EXPECT_TRUE(reader.Attribute(u"id", u"", value) && value == u"2");
+    EXPECT_FALSE(reader.Attribute(u"id", u"urn:a", value)) << "no default namespace";
+    EXPECT_FALSE(reader.Attribute(u"b", u"", value)) << "declarations are no attributes";
+    ASSERT_EQ(reader.Next(), XmlNode::End);
+    EXPECT_EQ(reader.LocalName(), u"e");
+    EXPECT_EQ(reader.NamespaceUri(), u"urn:a");
+    EXPECT_FALSE(reader.Attribute(u"id", u"", value));
+}
+
+// Bytes, then the fault of a broken archive at their end.
+class FailingStream final : public ByteStream {
+  public:
+    FailingStream(std::string bytes, DocumentFault fault)
+        : bytes_(std::move(bytes)), fault_(fault) {}
+    size_t Read(void* buffer, size_t count) override {
+        if (pos_ == bytes_.size()) throw DocumentError(fault_);
+        const size_t n = std::min(count, bytes_.size() - pos_);
+        std::memcpy(buffer, bytes_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+
+  private:
+    std::string bytes_;
+    DocumentFault fault_;
+    size_t pos_ = 0;
+};
+
+TEST(XmlTokenizer, PassesOnTheFaultOfItsInput) {
+    for (const DocumentFault fault :
+         {DocumentFault::Encrypted, DocumentFault::TooLarge, DocumentFault::Damaged}) {
+        for (const std::string& xml : {std::string("<d>"), "<d>" + std::string(100000, 'x')}) {
+            FailingStream input(xml, fault);
+            XmlTokenizer reader(input);
+            EXPECT_EQ(testing::FaultOf([&reader] {
+                          while (reader.Next() != XmlNode::Done) {
+                          }
+                      }),
+                      fault);
+        }
+    }
 }
 
 TEST(XmlTokenizer, RefusesWhatPassesItsBoundsAsTooLarge) {
