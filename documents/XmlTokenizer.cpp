@@ -1,6 +1,7 @@
 #include "documents/XmlTokenizer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace querna {
@@ -61,13 +62,24 @@ bool InRanges(uint32_t c, const CharRange (&ranges)[N]) {
     return false;
 }
 
+// ASCII bytes that may start a name (1) or go on with one (2).
+constexpr std::array<unsigned char, 128> kAsciiName = [] {
+    std::array<unsigned char, 128> table{};
+    for (unsigned c = 0; c < 128; ++c) {
+        const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+        const bool more = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+        table[c] = static_cast<unsigned char>((start ? 1 : 0) | (more ? 2 : 0));
+    }
+    return table;
+}();
+
 // Name characters; the colon is dealt with by the callers, as namespaces ask.
 bool IsNameStart(uint32_t c) {
-    if (c < 0x80) return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+    if (c < 0x80) return (kAsciiName[c] & 1) != 0;
     return InRanges(c, kNameStart);
 }
 bool IsNameChar(uint32_t c) {
-    if (c < 0x80) return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    if (c < 0x80) return (kAsciiName[c] & 2) != 0;
     return InRanges(c, kNameStart) || InRanges(c, kNameMore);
 }
 
@@ -629,14 +641,18 @@ size_t XmlTokenizer::TagEnd() {
     char quote = 0;
     for (;;) {
         const size_t limit = std::min(end_, pos_ + limits_.maxTagLength);
-        for (; i < limit; ++i) {
-            const char c = buffer_[i];
+        while (i < limit) {
             if (quote != 0) {
-                if (c == quote) quote = 0;
-            } else if (c == '"' || c == '\'') {
+                const void* close = std::memchr(buffer_.data() + i, quote, limit - i);
+                i = close == nullptr ? limit : static_cast<const char*>(close) - buffer_.data() + 1;
+                quote = close == nullptr ? quote : 0;
+                continue;
+            }
+            const char c = buffer_[i++];
+            if (c == '"' || c == '\'') {
                 quote = c;
             } else if (c == '>') {
-                return i;
+                return i - 1;
             } else if (c == '<') {
                 Damaged();
             }
@@ -655,9 +671,10 @@ XmlTokenizer::QName XmlTokenizer::ParseQName(const char*& p, const char* end) co
     const char* colon = nullptr;
     bool start = true;
     while (p < end) {
-        uint32_t c = 0;
         const auto* s = reinterpret_cast<const unsigned char*>(p);
-        const size_t n = DecodeUtf8(s, reinterpret_cast<const unsigned char*>(end), c);
+        uint32_t c = *s;
+        size_t n = 1;
+        if (c >= 0x80) n = DecodeUtf8(s, reinterpret_cast<const unsigned char*>(end), c);
         if (n == 0 || !(start ? IsNameStart(c) : IsNameChar(c))) break;
         if (c == ':') {
             if (start || colon != nullptr) Damaged();
