@@ -64,6 +64,15 @@ std::string ToUtf8(std::u16string_view text) {
     return out;
 }
 
+// libxml2 keeps the '&' of a reference in a namespace name as "&#38;" (so
+// that it could write the name again); the name itself has '&'.
+void UnescapeAmpersands(std::u16string& uri) {
+    for (size_t at = uri.find(u"&#38;"); at != std::u16string::npos;
+         at = uri.find(u"&#38;", at + 1)) {
+        uri.replace(at, 5, u"&");
+    }
+}
+
 // What libxml2 writes to stderr outside the structured handler (encoding
 // errors) stays out of the test output.
 void Silent(void*, const char*, ...) {}
@@ -139,6 +148,7 @@ std::vector<XmlAttributeText> LibXmlReader::Attributes() {
         XmlAttributeText attribute;
         AppendUtf16(xmlTextReaderConstLocalName(reader_), attribute.localName);
         AppendUtf16(xmlTextReaderConstNamespaceUri(reader_), attribute.namespaceUri);
+        UnescapeAmpersands(attribute.namespaceUri);
         AppendUtf16(xmlTextReaderConstValue(reader_), attribute.value);
         attributes.push_back(std::move(attribute));
     }
@@ -178,6 +188,7 @@ void LibXmlReader::Fail() {
 void LibXmlReader::TakeNames() {
     AppendUtf16(xmlTextReaderConstLocalName(reader_), localName_);
     AppendUtf16(xmlTextReaderConstNamespaceUri(reader_), namespaceUri_);
+    UnescapeAmpersands(namespaceUri_);
 }
 
 }  // namespace querna::fakes

@@ -131,6 +131,7 @@ const EdgeCase kEdgeCases[] = {
     {"line ends", "<a>1\r\n2\r3\n</a>", {}},
     {"cdata", "<a><![CDATA[<b>&amp;]]]]>\r\n</a>", {}},
     {"namespace name no URI", "<a xmlns:p='http://x[y' p:b='1'/>", {}},
+    {"references in a namespace name", "<a xmlns='u&amp;v&#38;w&#65;'/>", {}},
     {"comment and instruction", "<!--c--><?pi x?><a><!-- - --><?pi?></a><!--e-->", {}},
     {"default namespace and scope", "<a xmlns='u'><b xmlns=''><c/></b><d/></a>", {}},
     {"prefix redeclared", "<p:a xmlns:p='u'><p:b xmlns:p='v' p:x='1' x='2'/><p:c/></p:a>", {}},
