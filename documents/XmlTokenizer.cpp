@@ -440,9 +440,11 @@ void XmlTokenizer::SkipProcessingInstruction() {
         if (!(length == 0 ? IsNameStart(c) : IsNameChar(c)) || c == ':') break;
         length += n;
     }
-    std::string target(buffer_.data() + pos_, length);
-    for (char& c : target) c = static_cast<char>(c | 0x20);
-    if (length == 0 || target == "xml") Damaged();
+    const char* target = buffer_.data() + pos_;
+    if (length == 0 || (length == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' &&
+                        (target[2] | 0x20) == 'l')) {
+        Damaged();
+    }
     pos_ += length;
     const char next = buffer_[pos_];
     if (next == '?') {
@@ -601,7 +603,10 @@ void XmlTokenizer::Enter(const QName& element) {
         }
     }
     open.uri = Resolve(element.Prefix(), true);
-    if (names_.size() + prefixes_.size() + 2 * uris_.size() > limits_.maxScopeLength) TooLarge();
+    if (names_.size() + prefixes_.size() + 2 * uris_.size() > limits_.maxScopeLength ||
+        bindings_.size() > limits_.maxNamespaces) {
+        TooLarge();
+    }
     open_.push_back(open);
     uri_ = open.uri;
     SetLocalName(std::string_view(element.begin, element.length));

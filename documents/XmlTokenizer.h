@@ -41,6 +41,9 @@ struct XmlLimits {
     size_t maxAttributes = 256;
     // Bytes the open elements' names and namespace declarations hold together.
     size_t maxScopeLength = size_t{1} << 20;
+    // Namespace declarations in scope at once (Word declares some forty on
+    // its document element): each prefix is looked up among them.
+    size_t maxNamespaces = 256;
 };
 
 class XmlTokenizer final : public XmlReader {

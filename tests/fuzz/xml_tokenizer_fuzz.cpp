@@ -29,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tiny.maxTagLength = 40;
     tiny.maxAttributes = 2;
     tiny.maxScopeLength = 120;
+    tiny.maxNamespaces = 3;
     fakes::TokenizerTranscript(xml, chunks, tiny);
     return 0;
 }

@@ -253,6 +253,7 @@ TEST(XmlTokenizer, RefusesWhatPassesItsBoundsAsTooLarge) {
     limits.maxTagLength = 64;
     limits.maxAttributes = 3;
     limits.maxScopeLength = 200;  // the predefined xml prefix takes 75
+    limits.maxNamespaces = 3;     // xml and two more
     const struct {
         const char* name;
         std::string xml;
@@ -262,6 +263,7 @@ TEST(XmlTokenizer, RefusesWhatPassesItsBoundsAsTooLarge) {
         {"reference", "<a>&#00000000065;</a>"},
         {"tag", "<a b='" + std::string(64, 'x') + "'/>"},
         {"attributes", "<a b='' c='' d='' e=''/>"},
+        {"namespaces", "<a xmlns:b='b'><c xmlns:d='d'><e xmlns:f='f'/></c></a>"},
         {"scope",
          "<a xmlns='" + std::string(60, 'u') + "'><b xmlns='" + std::string(60, 'v') + "'/></a>"},
     };
