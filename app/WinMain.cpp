@@ -9,6 +9,7 @@
 #include <exception>
 
 #include "app/Form1.h"
+#include "documents/XmlTokenizer.h"
 #include "matchers/MatcherSet.h"
 #include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
@@ -17,7 +18,6 @@
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32TextFileWriter.h"
-#include "platform/win32/XmlLiteReader.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ int RunProgram(HINSTANCE instance, int showCommand, querna::win32::Win32Dialogs&
     win32::Win32Automation automation;
     // Where an Office application is not installed, its documents are read
     // by the built-in readers.
-    win32::XmlLiteReaders xml;
+    XmlTokenizerReaders xml;
     win32::Win32CodePage codePage;
     DocumentServices documents{fs, xml, codePage};
     MatcherSet matchers(fs, rules, automation, &documents);

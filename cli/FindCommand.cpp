@@ -7,13 +7,13 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/ConsoleServices.h"
 #include "cli/FindOptions.h"
+#include "documents/XmlTokenizer.h"
 #include "platform/Error.h"
 #include "platform/win32/CodePage.h"
 #include "platform/win32/Win32Automation.h"
 #include "platform/win32/Win32Drives.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
-#include "platform/win32/XmlLiteReader.h"
 #include "results/ResultTable.h"
 #include "search/Locations.h"
 #include "search/SearchRun.h"
@@ -88,7 +88,7 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     ConsoleDialogs dialogs(err);
     // Where an Office application is not installed, its documents are read
     // by the built-in readers.
-    win32::XmlLiteReaders xml;
+    XmlTokenizerReaders xml;
     win32::Win32CodePage codePage;
     const DocumentServices documents{fs, xml, codePage, &host};
     ConsoleMatchers matchers(fs, rules, automation, &documents);

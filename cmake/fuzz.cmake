@@ -9,7 +9,7 @@ option(QUERNA_FUZZ "Build the fuzz targets as libFuzzer programs (clang)" OFF)
 
 file(GLOB QUERNA_FUZZ_TARGETS CONFIGURE_DEPENDS tests/fuzz/*_fuzz.cpp)
 file(GLOB QUERNA_FUZZ_SUPPORT CONFIGURE_DEPENDS tests/fuzz/support/*.cpp)
-set(QUERNA_FUZZ_PLATFORM tests/fakes/LibXmlReader.cpp tests/fakes/IconvCodePage.cpp
+set(QUERNA_FUZZ_PLATFORM tests/fakes/LibXmlReader.cpp tests/fakes/XmlTranscript.cpp tests/fakes/IconvCodePage.cpp
     tests/fakes/ZipBuilder.cpp)
 
 if(QUERNA_FUZZ)

@@ -1,7 +1,7 @@
 // A forward-only XML pull reader, for the parts of Office Open XML documents.
-// On Windows it is the system's XmlLite; the native tree uses libxml2's
-// reader for tests and fuzzing. Either reads its input as it goes, so a part
-// of any size is never held whole.
+// The program's is XmlTokenizer; the native tree's tests hold libxml2's
+// reader behind the same seam as the oracle it is compared with. Either reads
+// its input as it goes, so a part of any size is never held whole.
 //
 // What arrives is hostile: a reader refuses document type declarations (no
 // entity can be declared, so none is expanded), never resolves anything

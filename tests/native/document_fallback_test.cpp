@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "documents/DocumentReader.h"
+#include "documents/XmlTokenizer.h"
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeDocuments.h"
 #include "matchers/PhraseRules.h"
@@ -19,7 +20,6 @@
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/GbkTextRules.h"
 #include "tests/fakes/IconvCodePage.h"
-#include "tests/fakes/LibXmlReader.h"
 #include "tests/fakes/RecordingHost.h"
 #include "tests/fakes/ZipBuilder.h"
 
@@ -172,7 +172,7 @@ class DocumentFallbackTest : public ::testing::Test {
 
     fakes::FakeFileSystem fs;
     fakes::IconvCodePage codePage;
-    fakes::LibXmlReaders xml;
+    XmlTokenizerReaders xml;
     SearchState state;
     fakes::RecordingHost host;
     // Every check finds the window's last pump long enough ago to pump again.
@@ -459,7 +459,7 @@ TEST(DocumentReaderTest, OlderFormatsAreNamedOldWhateverTheirContainer) {
     };
     for (const auto& c : cases) {
         MemoryByteSource source(c.bytes.data(), c.bytes.size());
-        fakes::LibXmlReaders xml;
+        XmlTokenizerReaders xml;
         struct : TextUnitSink {
             bool Unit(std::u16string_view) override { return false; }
         } sink;

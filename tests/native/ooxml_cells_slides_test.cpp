@@ -9,8 +9,8 @@
 
 #include "documents/PresentationText.h"
 #include "documents/SpreadsheetText.h"
+#include "documents/XmlTokenizer.h"
 #include "documents/ZipArchive.h"
-#include "tests/fakes/LibXmlReader.h"
 #include "tests/fakes/ZipBuilder.h"
 
 namespace querna {
@@ -45,7 +45,7 @@ std::string Rels(const std::vector<std::vector<std::string>>& items) {
 Units Read(void (*reader)(ZipArchive&, XmlReaders&, TextUnitSink&), const std::string& bytes) {
     MemoryByteSource source(bytes.data(), bytes.size());
     ZipArchive package(source);
-    fakes::LibXmlReaders xml;
+    XmlTokenizerReaders xml;
     Collector sink;
     reader(package, xml, sink);
     return sink.units;

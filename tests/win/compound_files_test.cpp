@@ -6,11 +6,11 @@
 #include <windows.h>
 
 #include "documents/DocumentReader.h"
+#include "documents/XmlTokenizer.h"
 #include "matchers/OfficeDocuments.h"
 #include "platform/win32/CodePage.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/XmlLiteReader.h"
 #include "support/TempTree.h"
 
 namespace querna {
@@ -43,7 +43,7 @@ class BinaryDocuments : public ::testing::Test {
 
     testing::TempTree tree;
     win32::Win32FileSystem fs;
-    win32::XmlLiteReaders xml;
+    XmlTokenizerReaders xml;
     win32::Win32CodePage codePage;
     DocumentServices services{fs, xml, codePage};
 };

@@ -1,18 +1,19 @@
-// Office documents on a machine without Office: XmlLite, the code page and the
-// file system as the built-in readers use them, and whole searches in
+// Office documents on a machine without Office: our XML tokenizer as the
+// Windows build compiles it, the code page and the file system as the
+// built-in readers use them, and whole searches in
 // querna-find.exe and in the window that find exactly the fixture documents
 // (tests/documents) that hold the phrase, with no automation server
 // registered in the prefix.
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "documents/PresentationText.h"
 #include "documents/SpreadsheetText.h"
 #include "documents/WordprocessingText.h"
+#include "documents/XmlTokenizer.h"
 #include "documents/ZipArchive.h"
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeDocuments.h"
@@ -21,7 +22,6 @@
 #include "platform/win32/Win32Automation.h"
 #include "platform/win32/Win32Dialogs.h"
 #include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/XmlLiteReader.h"
 #include "support/Documents.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
@@ -75,7 +75,7 @@ class NoServers : public ::testing::Environment {
 
 const auto* const kNoServers = ::testing::AddGlobalTestEnvironment(new NoServers);
 
-TEST(XmlLiteReaders, ReadTheFixturesAsTheNativeReaderDoes) {
+TEST(XmlTokenizerOnWindows, ReadsTheFixturesAsTheNativeBuildDoes) {
     struct Case {
         const char* fixture;
         void (*reader)(ZipArchive&, XmlReaders&, TextUnitSink&);
@@ -100,7 +100,7 @@ TEST(XmlLiteReaders, ReadTheFixturesAsTheNativeReaderDoes) {
          {u"季度报告 Hello World\r第二行", u"形状文字", u"안녕 第二页"}},
     };
     win32::Win32FileSystem fs;
-    win32::XmlLiteReaders xml;
+    XmlTokenizerReaders xml;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);
         const auto source = fs.OpenDocument(FixturePath(c.fixture));
@@ -109,115 +109,6 @@ TEST(XmlLiteReaders, ReadTheFixturesAsTheNativeReaderDoes) {
         Collector sink;
         c.reader(package, xml, sink);
         EXPECT_EQ(sink.units, c.expected);
-    }
-}
-
-// Bytes of a document, then their end, or the fault a broken archive raises
-// there.
-class TextStream final : public ByteStream {
-  public:
-    explicit TextStream(std::string bytes, std::optional<DocumentFault> fault = std::nullopt)
-        : bytes_(std::move(bytes)), fault_(fault) {}
-    size_t Read(void* buffer, size_t count) override {
-        if (pos_ == bytes_.size() && fault_) throw DocumentError(*fault_);
-        const size_t n = std::min(count, bytes_.size() - pos_);
-        memcpy(buffer, bytes_.data() + pos_, n);
-        pos_ += n;
-        return n;
-    }
-
-  private:
-    std::string bytes_;
-    size_t pos_ = 0;
-    std::optional<DocumentFault> fault_;
-};
-
-DocumentFault FaultReading(ByteStream& input) {
-    win32::XmlLiteReaders xml;
-    try {
-        auto reader = xml.Open(input);
-        while (reader->Next() != XmlNode::Done) {
-        }
-    } catch (const DocumentError& error) {
-        return error.Fault();
-    }
-    ADD_FAILURE() << "no fault";
-    return DocumentFault::Damaged;
-}
-
-TEST(XmlLiteReaders, RefuseDeclarationsAndPassOnTheFaultsOfTheirInput) {
-    std::string deep;
-    for (int i = 0; i < 1000; ++i) deep += "<a>";
-    const std::pair<std::string, DocumentFault> cases[] = {
-        {"<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY e \"x\">]><d>&e;</d>",
-         DocumentFault::Damaged},
-        {"<!DOCTYPE d SYSTEM \"file:///c:/windows/win.ini\"><d/>", DocumentFault::Damaged},
-        {"<d><e></d>", DocumentFault::Damaged},
-        {deep, DocumentFault::Damaged},
-        {"<d>" + std::string(100000, 'x'), DocumentFault::TooLarge},
-        {"<d>", DocumentFault::Encrypted},
-        {"<d>" + std::string(100000, 'x') + "</d>", DocumentFault::TooLarge},
-    };
-    for (const auto& [xml, fault] : cases) {
-        TextStream input(xml, fault);
-        EXPECT_EQ(FaultReading(input), fault) << xml.substr(0, 60);
-    }
-}
-
-TEST(XmlLiteReaders, GiveEmptyElementsAnEndAndAttributesByNamespace) {
-    TextStream input(
-        "<r xmlns=\"urn:a\" xmlns:b=\"urn:b\"><e b:id=\"1\" id=\"2\"/>t<![CDATA[<c>]]></r>");
-    win32::XmlLiteReaders xml;
-    auto reader = xml.Open(input);
-    std::vector<std::u16string> seen;
-    std::u16string value;
-    for (XmlNode node = reader->Next(); node != XmlNode::Done; node = reader->Next()) {
-        switch (node) {
-            case XmlNode::Start:
-                seen.push_back(std::u16string(u"<")
-                                   .append(reader->LocalName())
-                                   .append(u" ")
-                                   .append(reader->NamespaceUri()));
-                if (reader->Attribute(u"id", u"urn:b", value)) seen.push_back(u"b:id=" + value);
-                if (reader->Attribute(u"id", u"", value)) seen.push_back(u"id=" + value);
-                if (!reader->Attribute(u"id", u"urn:c", value)) seen.push_back(u"no c:id");
-                break;
-            case XmlNode::End:
-                seen.push_back(std::u16string(u"/").append(reader->LocalName()));
-                break;
-            case XmlNode::Text:
-                seen.push_back(std::u16string(reader->Text()));
-                break;
-            case XmlNode::Done:
-                break;
-        }
-    }
-    const std::vector<std::u16string> expected = {u"<r urn:a", u"no c:id", u"<e urn:a", u"b:id=1",
-                                                  u"id=2",     u"no c:id", u"/e",       u"t",
-                                                  u"<c>",      u"/r"};
-    EXPECT_EQ(seen, expected);
-}
-
-TEST(XmlLiteReaders, KeepCharactersWholeWhereverAReadEnds) {
-    // Characters of two, three and four UTF-8 bytes between ASCII ones,
-    // shifted past every possible end of a read by the padding before them.
-    const std::string utf8 = "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80 ";
-    const std::u16string utf16 = u"\u00E9\u4E2D\U0001F600 ";
-    for (int pad = 0; pad < 4; ++pad) {
-        std::string document = "<d>" + std::string(pad, 'a');
-        std::u16string expected(pad, u'a');
-        for (int i = 0; i < 5000; ++i) {
-            document += utf8;
-            expected += utf16;
-        }
-        TextStream input(document + "</d>");
-        win32::XmlLiteReaders xml;
-        auto reader = xml.Open(input);
-        std::u16string text;
-        for (XmlNode node = reader->Next(); node != XmlNode::Done; node = reader->Next()) {
-            if (node == XmlNode::Text) text += reader->Text();
-        }
-        EXPECT_TRUE(text == expected) << "padding " << pad << ", " << text.size() << " units";
     }
 }
 
@@ -339,7 +230,7 @@ class WindowWithoutOffice : public testing::WindowSearchTest {
         services.stop = &form().DocumentStop();
     }
     win32::Win32FileSystem fs;
-    win32::XmlLiteReaders xml;
+    XmlTokenizerReaders xml;
     win32::Win32CodePage codePage;
     DocumentServices services{fs, xml, codePage};
     win32::Win32Automation automation;

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "tests/fakes/LibXmlReader.h"
+#include "documents/XmlTokenizer.h"
 #include "tests/fakes/ZipBuilder.h"
 #include "tests/fuzz/support/FuzzSinks.h"
 
@@ -30,7 +30,7 @@ std::string PackageFromFuzzInput(const uint8_t* data, size_t size) {
 void ReadFuzzPackage(const uint8_t* data, size_t size, PackageReader read) {
     const std::string bytes = PackageFromFuzzInput(data, size);
     MemoryByteSource source(bytes.data(), bytes.size());
-    fakes::LibXmlReaders xml;
+    XmlTokenizerReaders xml;
     CollectingSink sink;
     try {
         ZipLimits limits;

@@ -21,7 +21,7 @@ std::string PackageFromFuzzInput(const uint8_t* data, size_t size);
 // One of the Office Open XML readers.
 using PackageReader = void (*)(ZipArchive& package, XmlReaders& xml, TextUnitSink& sink);
 
-// Reads the package made of a fuzz input with `read`, through libxml2 and under
+// Reads the package made of a fuzz input with `read`, through our XML tokenizer and under
 // tight size limits. A DocumentError is an answer and is dropped; anything
 // else leaves, for the fuzzer to report.
 void ReadFuzzPackage(const uint8_t* data, size_t size, PackageReader read);

@@ -1,0 +1,56 @@
+// The characters of XML 1.0 as the XML tokenizer reads them: which code
+// points XML allows in text and in names, UTF-8 decoded and written, UTF-16
+// written, and the references to characters and predefined entities. What is
+// not allowed raises DocumentError(Damaged).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace querna::xmlchars {
+
+// Char of XML 1.0: no C0 control but tab and line ends, no surrogate, no
+// U+FFFE or U+FFFF.
+bool IsXmlChar(uint32_t c);
+
+bool IsNameStartBeyondAscii(uint32_t c);
+bool IsNameCharBeyondAscii(uint32_t c);
+
+// ASCII bytes that may start a name (1) or go on with one (2).
+inline constexpr std::array<unsigned char, 128> kAsciiName = [] {
+    std::array<unsigned char, 128> table{};
+    for (unsigned c = 0; c < 128; ++c) {
+        const bool start = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+        const bool more = start || (c >= '0' && c <= '9') || c == '-' || c == '.';
+        table[c] = static_cast<unsigned char>((start ? 1 : 0) | (more ? 2 : 0));
+    }
+    return table;
+}();
+
+// NameStartChar and NameChar of XML 1.0 (fifth edition); the colon is dealt
+// with by the callers, as namespaces ask.
+inline bool IsNameStart(uint32_t c) {
+    return c < 0x80 ? (kAsciiName[c] & 1) != 0 : IsNameStartBeyondAscii(c);
+}
+inline bool IsNameChar(uint32_t c) {
+    return c < 0x80 ? (kAsciiName[c] & 2) != 0 : IsNameCharBeyondAscii(c);
+}
+
+// Decodes the UTF-8 character at `p`: its length, or 0 when `end` cuts it.
+// Raises for malformed UTF-8 (overlong forms and encoded surrogates
+// included) and for characters XML does not allow.
+size_t DecodeUtf8(const unsigned char* p, const unsigned char* end, uint32_t& c);
+
+// Write `c` and return the end of what they wrote.
+char16_t* PutUtf16(char16_t* out, uint32_t c);
+char* PutUtf8(char* out, uint32_t c);
+
+// Decodes the entity or character reference at `p` ("&...;") into `out`;
+// returns what follows it, or null when `end` comes first. Raises for any
+// entity but the five predefined ones (none can be declared) and for a
+// reference to a character XML does not allow.
+const char* DecodeReference(const char* p, const char* end, std::u16string& out);
+
+}  // namespace querna::xmlchars

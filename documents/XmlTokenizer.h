@@ -1,0 +1,171 @@
+// Our own XML reader for the parts of Office Open XML documents: a streaming
+// pull tokenizer behind the XmlReader seam, the same on Windows and in the
+// native tree.
+//
+// It reads XML 1.0 with namespaces in UTF-8 or UTF-16 (either byte order,
+// told by a byte-order mark or by the first bytes "<?"); any other encoding
+// is refused. The five predefined entities and character references are
+// decoded; no other entity exists, because a document type declaration is
+// refused outright. Comments, processing instructions and the XML
+// declaration are skipped, CDATA sections come as text. Tags must balance,
+// attribute values must be quoted and an element may not have the same
+// attribute twice. Whatever is not well-formed raises DocumentError(Damaged).
+//
+// It holds one buffer of the input, which grows only to fit one tag, and
+// hands long text in pieces, so a part's memory is bounded by the limits
+// below whatever its size; once its buffers have grown to the part's
+// largest tag it allocates nothing more.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "documents/XmlReader.h"
+
+namespace querna {
+
+// What one part's XML may hold. A part past one of them raises
+// DocumentError(TooLarge): it may be well-formed, only more than a reader
+// of Office documents follows.
+struct XmlLimits {
+    // Elements open at once; Office nests a few dozen deep at most.
+    size_t maxDepth = 256;
+    // Bytes of one qualified name, entity or character reference.
+    size_t maxNameLength = 1024;
+    // Bytes of one tag, its attribute values included.
+    size_t maxTagLength = size_t{1} << 20;
+    // Attributes of one element, namespace declarations included.
+    size_t maxAttributes = 256;
+    // Bytes the open elements' names and namespace declarations hold together.
+    size_t maxScopeLength = size_t{1} << 20;
+    // Namespace declarations in scope at once (Word declares some forty on
+    // its document element): each prefix is looked up among them.
+    size_t maxNamespaces = 256;
+};
+
+class XmlTokenizer final : public XmlReader {
+  public:
+    // Reads `input`, which must outlive the tokenizer, from its first byte.
+    explicit XmlTokenizer(ByteStream& input, const XmlLimits& limits = {});
+
+    XmlNode Next() override;
+    std::u16string_view LocalName() const override { return localName_; }
+    std::u16string_view NamespaceUri() const override;
+    std::u16string_view Text() const override { return text_; }
+    bool Attribute(std::u16string_view localName, std::u16string_view namespaceUri,
+                   std::u16string& value) override;
+
+    // The current Start element's attributes in document order, namespace
+    // declarations left out; the views live until the next call of Next.
+    struct AttributeView {
+        std::u16string_view localName, namespaceUri, value;
+    };
+    size_t AttributeCount() const { return attributes_.size(); }
+    AttributeView AttributeAt(size_t index) const;
+
+  private:
+    enum class Encoding { Unknown, Utf8, Utf16Le, Utf16Be };
+    enum class RunKind { Text, Attribute, CData };
+    struct Span {
+        size_t start = 0, length = 0;
+    };
+    struct QName {  // bytes of a tag in the buffer
+        const char* begin;
+        size_t length;
+        size_t prefixLength;  // 0 when unprefixed
+        std::string_view Prefix() const { return {begin, prefixLength}; }
+        std::string_view Local() const;
+    };
+    struct RawAttribute {
+        QName name;
+        const char* value;
+        size_t valueLength;
+    };
+    struct Binding {
+        Span prefix;  // in prefixes_; empty for the default namespace
+        Span uri;     // in uris_; empty when the default is undeclared
+    };
+    struct OpenElement {
+        Span name;                        // the qualified name in names_
+        Span uri;                         // in uris_
+        size_t bindings, prefixes, uris;  // sizes before the element's declarations
+    };
+    struct Attr {
+        Span local, value;  // in values_
+        Span uri;           // in uris_
+    };
+
+    // Input: encoding, buffer, decoding.
+    void Begin();
+    void ReadDeclaration();
+    bool Ensure(size_t count) { return end_ - pos_ >= count || Fill(count); }
+    bool Fill(size_t count);
+    bool ReadMore();
+    size_t TranscodeUtf16(char* into);
+    const char* DecodeRun(const char* p, const char* end, bool more, RunKind kind,
+                          std::u16string& out);
+    void DecodeValue(const char* p, const char* end, std::u16string& out);
+    void ReadReference(std::u16string& out);
+
+    // Markup.
+    bool ReadText();
+    bool ReadCData();
+    bool ReadBang();
+    void SkipProcessingInstruction();
+    void SkipUntil(std::string_view terminator);
+    void SkipSpaceOutside();
+    size_t TagEnd();
+    QName ParseQName(const char*& p, const char* end) const;
+    void ReadStartTag();
+    void ReadEndTag();
+    void Enter(const QName& element);
+    void Declare(const RawAttribute& attribute, size_t firstBinding);
+    void AddAttribute(const RawAttribute& attribute);
+    Span Resolve(std::string_view prefix, bool isElement) const;
+    void Leave();
+    void SetLocalName(std::string_view qualifiedName);
+    std::u16string_view View(const std::u16string& pool, Span span) const {
+        return std::u16string_view(pool).substr(span.start, span.length);
+    }
+
+    ByteStream& input_;
+    XmlLimits limits_;
+    Encoding encoding_ = Encoding::Unknown;
+    std::vector<char> buffer_;  // decoded UTF-8 bytes; [pos_, end_) unread
+    size_t pos_ = 0, end_ = 0;
+    size_t fills_ = 0;  // counts refills, which move the buffer
+    bool inputEnded_ = false, eof_ = false, brokenUtf16_ = false;
+    std::vector<unsigned char> raw_;  // UTF-16 bytes not yet transcoded
+    size_t rawLength_ = 0;
+
+    bool rootSeen_ = false, done_ = false, inCData_ = false;
+    bool endPending_ = false, closePending_ = false;
+    int brackets_ = 0;  // "]" just before, for the "]]>" that text may not hold
+
+    std::vector<OpenElement> open_;
+    std::string names_, prefixes_;
+    std::u16string uris_;
+    std::vector<Binding> bindings_;
+    std::vector<RawAttribute> rawAttributes_;
+    std::vector<Attr> attributes_;
+    std::u16string values_;
+    std::u16string localName_;
+    Span uri_;
+    std::u16string text_;
+};
+
+class XmlTokenizerReaders final : public XmlReaders {
+  public:
+    explicit XmlTokenizerReaders(const XmlLimits& limits = {}) : limits_(limits) {}
+    std::unique_ptr<XmlReader> Open(ByteStream& input) override {
+        return std::make_unique<XmlTokenizer>(input, limits_);
+    }
+
+  private:
+    XmlLimits limits_;
+};
+
+}  // namespace querna

@@ -1,0 +1,171 @@
+#include "tests/fakes/XmlTranscript.h"
+
+#include <algorithm>
+#include <cstring>
+#include <regex>
+
+#include "tests/fakes/LibXmlReader.h"
+
+namespace querna::fakes {
+
+namespace {
+
+// UTF-8, with control characters and the backslash escaped, so that a
+// difference shows in a test's output.
+std::string Printable(std::u16string_view text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (c < 0x20 || c == '\\') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
+            out += escaped;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string Name(std::u16string_view uri, std::u16string_view local) {
+    return "{" + Printable(uri) + "}" + Printable(local);
+}
+
+// Reads to the end or to the first fault; `attributes` lists the current
+// Start element's attributes as "{uri}name=value".
+template <typename ListAttributes>
+XmlTranscript Transcribe(XmlReader& reader, ListAttributes attributes) {
+    XmlTranscript transcript;
+    std::u16string text;
+    try {
+        for (XmlNode node = reader.Next();; node = reader.Next()) {
+            if (node == XmlNode::Text) {
+                text += reader.Text();
+                continue;
+            }
+            if (!text.empty()) transcript.lines.push_back("text " + Printable(text));
+            text.clear();
+            if (node == XmlNode::Done) break;
+            const std::string name = Name(reader.NamespaceUri(), reader.LocalName());
+            if (node == XmlNode::End) {
+                transcript.lines.push_back("</" + name + ">");
+                continue;
+            }
+            std::vector<std::string> listed = attributes();
+            std::sort(listed.begin(), listed.end());
+            std::string line = "<" + name;
+            for (const std::string& attribute : listed) line += " " + attribute;
+            transcript.lines.push_back(line + ">");
+        }
+    } catch (const DocumentError& error) {
+        transcript.fault = error.Fault();
+    }
+    return transcript;
+}
+
+std::string Attribute(std::u16string_view uri, std::u16string_view local,
+                      std::u16string_view value) {
+    return Name(uri, local) + "=\"" + Printable(value) + "\"";
+}
+
+}  // namespace
+
+size_t ChunkedStream::Read(void* buffer, size_t count) {
+    size_t n = std::min(count, bytes_.size() - pos_);
+    if (!sizes_.empty()) n = std::min(n, std::max<size_t>(1, sizes_[next_++ % sizes_.size()]));
+    std::memcpy(buffer, bytes_.data() + pos_, n);
+    pos_ += n;
+    return n;
+}
+
+std::string XmlTranscript::Describe() const {
+    std::string out;
+    for (const std::string& line : lines) out += line + "\n";
+    if (fault) out += "fault " + std::to_string(static_cast<int>(*fault)) + "\n";
+    return out;
+}
+
+XmlTranscript TokenizerTranscript(std::string_view bytes, std::vector<size_t> chunks,
+                                  const XmlLimits& limits) {
+    ChunkedStream input(bytes, std::move(chunks));
+    XmlTokenizer reader(input, limits);
+    return Transcribe(reader, [&reader] {
+        std::vector<std::string> listed;
+        for (size_t i = 0; i < reader.AttributeCount(); ++i) {
+            const XmlTokenizer::AttributeView a = reader.AttributeAt(i);
+            listed.push_back(Attribute(a.namespaceUri, a.localName, a.value));
+        }
+        return listed;
+    });
+}
+
+XmlTranscript LibXmlTranscript(std::string_view bytes) {
+    ChunkedStream input(bytes, {});
+    LibXmlReader reader(input);
+    return Transcribe(reader, [&reader] {
+        std::vector<std::string> listed;
+        for (const XmlAttributeText& a : reader.Attributes()) {
+            listed.push_back(Attribute(a.namespaceUri, a.localName, a.value));
+        }
+        return listed;
+    });
+}
+
+bool IsOtherEncoding(std::string_view bytes) {
+    const std::string_view head = bytes.substr(0, 4);
+    if (head == std::string_view("\x4C\x6F\xA7\x94", 4)) return true;  // EBCDIC
+    const bool bom = head.substr(0, 2) == "\xFE\xFF" || head.substr(0, 2) == "\xFF\xFE";
+    const bool utf16 =
+        head == std::string_view("<\0?\0", 4) || head == std::string_view("\0<\0?", 4);
+    if (!bom && !utf16 && head.find('\0') != std::string_view::npos) return true;  // UCS-4
+    // The declaration, read as ASCII whichever the encoding.
+    const size_t mark = bom ? 2 : head.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    std::string start;
+    for (char c : bytes.substr(mark, 512)) {
+        if (c != '\0') start += c;
+    }
+    static const std::regex kDeclaration(R"(^<\?xml\s[^>]*?encoding\s*=\s*["']([^"']*)["'])");
+    std::smatch match;
+    if (!std::regex_search(start, match, kDeclaration)) return false;
+    std::string name = match[1];
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name != "utf-8" && name != "utf8" && name != "utf-16" && name != "utf16";
+}
+
+// libxml2 2.9 leaves some CR LF pairs of a CDATA section as they are, where
+// XML turns every one into LF (as we do): CR LF is taken for LF on both sides.
+static XmlTranscript WithLineFeeds(XmlTranscript transcript) {
+    for (std::string& line : transcript.lines) {
+        for (size_t at = line.find("\\x0D\\x0A"); at != std::string::npos;
+             at = line.find("\\x0D\\x0A", at)) {
+            line.erase(at, 4);
+        }
+    }
+    return transcript;
+}
+
+std::string CompareWithOracle(std::string_view bytes) {
+    const XmlTranscript ours = WithLineFeeds(TokenizerTranscript(bytes));
+    const XmlTranscript theirs = WithLineFeeds(LibXmlTranscript(bytes));
+    if (ours.fault && theirs.fault) return {};
+    if (!ours.fault && !theirs.fault && ours.lines == theirs.lines) return {};
+    if (ours.fault == DocumentFault::TooLarge || IsOtherEncoding(bytes)) return {};
+    return "tokenizer:\n" + ours.Describe() + "libxml2:\n" + theirs.Describe();
+}
+
+}  // namespace querna::fakes
