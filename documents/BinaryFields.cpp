@@ -46,6 +46,7 @@ double FieldReader::Double() {
 }
 
 void ReadExactly(ByteSource& source, uint64_t offset, void* buffer, size_t count) {
+    if (count == 0) return;  // an empty directory or entry has no buffer to read into
     if (source.ReadAt(offset, buffer, count) != count) ThrowDamaged();
 }
 
@@ -54,7 +55,7 @@ std::vector<unsigned char> ReadBlock(ByteSource& source, uint64_t offset, uint64
     if (count > limit) throw DocumentError(DocumentFault::TooLarge);
     if (offset > source.Size() || count > source.Size() - offset) ThrowDamaged();
     std::vector<unsigned char> bytes(static_cast<size_t>(count));
-    if (count > 0) ReadExactly(source, offset, bytes.data(), bytes.size());
+    ReadExactly(source, offset, bytes.data(), bytes.size());
     return bytes;
 }
 

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "documents/DocumentFaults.h"
@@ -60,15 +59,5 @@ void ReadExactly(ByteSource& source, uint64_t offset, void* buffer, size_t count
 // `limit` bytes with DocumentError(TooLarge).
 std::vector<unsigned char> ReadBlock(ByteSource& source, uint64_t offset, uint64_t count,
                                      uint64_t limit);
-
-// Units longer than this are refused as too large: a single paragraph, cell
-// or shape text never comes near it in a real document.
-constexpr size_t kMaxUnitLength = size_t{1} << 24;
-
-// Appends `c` to a unit being built, refusing units past kMaxUnitLength.
-inline void AppendToUnit(std::u16string& unit, char16_t c) {
-    if (unit.size() >= kMaxUnitLength) throw DocumentError(DocumentFault::TooLarge);
-    unit.push_back(c);
-}
 
 }  // namespace querna

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "documents/BinaryFields.h"
+#include "documents/DocumentLimits.h"
 
 namespace querna {
 
@@ -48,7 +49,7 @@ bool SameName(const std::u16string& stored, const std::string& wanted) {
 // The bytes of one stream: unit k of the stream (a sector of the file, or a
 // mini sector of the mini stream) lies at base + units[k] * unit bytes of
 // its container. Consecutive units are read with one read of the container,
-// at most kMaxRun bytes at a time. Small reads (a record header, a FIB) are
+// at most kMaxCompoundRun bytes at a time. Small reads (a record header, a FIB) are
 // served from a few blocks of the stream read ahead, so that a reader walking
 // records costs no read of the file per record, even when it goes back and
 // forth between two places (a slide and the slide list that holds its text).
@@ -86,7 +87,6 @@ class CompoundStream final : public ByteSource {
   private:
     static constexpr size_t kBlock = 16 * 1024;
     static constexpr size_t kBlocks = 4;
-    static constexpr size_t kMaxRun = 1024 * 1024;
 
     struct Block {
         std::vector<unsigned char> bytes;
@@ -108,7 +108,7 @@ class CompoundStream final : public ByteSource {
                 base_ + (uint64_t{units_.at(index)} << unitShift_) + (at & (unit - 1));
             size_t n =
                 static_cast<size_t>(std::min<uint64_t>(count - done, unit - (at & (unit - 1))));
-            while (n < count - done && n < kMaxRun && index + 1 < units_.size() &&
+            while (n < count - done && n < kMaxCompoundRun && index + 1 < units_.size() &&
                    units_[index + 1] == units_[index] + 1) {
                 ++index;
                 n += static_cast<size_t>(std::min<uint64_t>(count - done - n, unit));

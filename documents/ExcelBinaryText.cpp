@@ -14,7 +14,9 @@
 
 #include "documents/BinaryFields.h"
 #include "documents/ExcelFormulaText.h"
+#include "documents/DocumentLimits.h"
 #include "documents/ExcelRecords.h"
+#include "documents/SpreadsheetShared.h"
 
 namespace querna {
 
@@ -45,16 +47,6 @@ enum RecordType : uint16_t {
 
 constexpr uint16_t kBiff8 = 0x0600;
 constexpr uint16_t kWorksheetBof = 0x0010;
-// The shared strings of a real workbook take a few megabytes at most.
-constexpr uint64_t kMaxSharedStrings = 256u << 20;
-// A shared formula is rendered again at every cell that uses it; Excel's own
-// formulas stay far below this many bytes of tokens.
-constexpr size_t kMaxSharedFormula = 4096;
-// A formula's string result holds at most 32,767 characters: with the flags
-// byte of each CONTINUE record, it never needs more bytes than this.
-constexpr uint64_t kMaxStringRecord = 1u << 20;
-// EXTERNSHEET: a count and at most 65,535 entries of 6 bytes.
-constexpr uint64_t kMaxExternSheet = 2 + 65535 * 6;
 
 std::u16string Chars(FieldReader& r, size_t cch, bool high) {
     const unsigned char* p = r.Bytes(cch * (high ? 2 : 1));
@@ -149,27 +141,9 @@ struct Sheet {
     std::u16string name;
 };
 
-// The shared strings, end to end in one buffer: a workbook may hold
-// millions of them, most short or empty.
-class SharedStrings {
-  public:
-    size_t Size() const { return ends_.size(); }
-    std::u16string_view At(size_t i) const {
-        const size_t begin = i == 0 ? 0 : ends_[i - 1];
-        return std::u16string_view(text_).substr(begin, ends_[i] - begin);
-    }
-    std::u16string& Text() { return text_; }
-    void EndString() { ends_.push_back(static_cast<uint32_t>(text_.size())); }
-    void Reserve(size_t count) { ends_.reserve(count); }
-
-  private:
-    std::u16string text_;
-    std::vector<uint32_t> ends_;
-};
-
 struct Workbook {
     std::vector<Sheet> sheets;
-    SharedStrings sharedStrings;
+    SharedStringTable sharedStrings;
     std::vector<std::u16string> sheetNames;
     std::vector<ExcelSheetRange> sheetRanges;
     std::vector<ExcelSupportingBook> books;
@@ -180,17 +154,17 @@ struct Workbook {
 // many strings (each has a count and a flags byte at least).
 void ReadSharedStrings(ExcelRecordReader& records, ExcelRecord& sst, uint64_t streamSize,
                        Workbook& book) {
-    ContinuedRecord r(records, std::move(sst.data), kMaxSharedStrings);
+    ContinuedRecord r(records, std::move(sst.data), kMaxSharedStringRecord);
     r.Skip(4);
     const uint32_t unique = r.U32();
-    SharedStrings& strings = book.sharedStrings;
+    SharedStringTable& strings = book.sharedStrings;
     strings.Reserve(static_cast<size_t>(std::min<uint64_t>(unique, streamSize / 3)));
     for (uint32_t i = 0; i < unique && !r.AtEnd(); ++i) {
         const uint16_t cch = r.U16();
         const uint8_t flags = r.U8();
         const uint16_t runs = (flags & 0x08) ? r.U16() : 0;
         const uint32_t extended = (flags & 0x04) ? r.U32() : 0;
-        r.Chars(cch, (flags & 1) != 0, strings.Text());
+        r.Chars(cch, (flags & 1) != 0, strings.TextFor(cch));
         strings.EndString();
         r.Skip(uint64_t{runs} * 4 + extended);
     }
@@ -378,16 +352,14 @@ class SheetReader {
         : book_(book), sheet_(sheet), sink_(sink) {}
 
     // Reads the substream up to its EOF, or raises Damaged at a record that
-    // starts at or after `limit`. False once the sink asked to stop.
+    // starts at or after `limit`. True once the sink asked to stop.
     bool Read(ExcelRecordReader& records, uint64_t limit);
     // Where the substream's EOF record ended.
     uint64_t End() const { return end_; }
 
   private:
-    bool Emit(std::u16string_view text) {
-        if (text.empty()) return true;
-        return !sink_.Unit(text);
-    }
+    // These return true once the sink asked to stop, as the sink does.
+    bool Emit(std::u16string_view text) { return !text.empty() && sink_.Unit(text); }
     bool EmitNumber(double value) {
         text_.clear();
         AppendExcelNumberText(value, text_);
@@ -460,7 +432,7 @@ bool SheetReader::EmitFormula(const unsigned char* rgce, size_t cce, const unsig
 }
 
 bool SheetReader::FinishFormula() {
-    if (!pending_.waiting) return true;
+    if (!pending_.waiting) return false;
     pending_.waiting = false;
     const PendingFormula& f = pending_;
     // PtgExp: the formula is shared with, or an array formula anchored at,
@@ -488,7 +460,7 @@ bool SheetReader::Cell(const ExcelRecord& record) {
         case kLabel: {
             r.Skip(6);
             const uint16_t cch = r.U16();
-            if (cch == 0 && r.Remaining() == 0) return true;  // as LongString reads it
+            if (cch == 0 && r.Remaining() == 0) return false;  // as LongString reads it
             const bool high = (r.U8() & 1) != 0;
             const unsigned char* p = r.Bytes(size_t{cch} * (high ? 2 : 1));
             text_.resize(cch);
@@ -505,9 +477,10 @@ bool SheetReader::Cell(const ExcelRecord& record) {
             r.Skip(4);
             while (r.Remaining() >= 8) {
                 r.Skip(2);
-                if (!EmitNumber(RkValue(r.U32()))) return false;
+                const bool stopped = EmitNumber(RkValue(r.U32()));
+                if (stopped) return true;
             }
-            return true;
+            return false;
         }
         case kBoolErr: {
             r.Skip(6);
@@ -519,10 +492,10 @@ bool SheetReader::Cell(const ExcelRecord& record) {
             const uint16_t row = r.U16(), col = r.U16();
             r.Skip(2);
             StartFormula(r, row, col);
-            return true;
+            return false;
         }
         default:
-            return true;
+            return false;
     }
 }
 
@@ -560,13 +533,13 @@ bool SheetReader::Read(ExcelRecordReader& records, uint64_t limit) {
             continue;
         }
         if (record.type == kContinue) continue;
-        if (!FinishFormula()) return false;
+        if (FinishFormula()) return true;
         if (record.type == kBof) {
             ++depth;
         } else if (record.type == kEof) {
             --depth;
-        } else if (depth == 1 && !Cell(record)) {
-            return false;
+        } else if (depth == 1 && Cell(record)) {
+            return true;
         }
     }
     return FinishFormula();
@@ -616,9 +589,9 @@ void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
         }
         records.PutBack(bof);
         SheetReader reader(book, static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF)), sink);
-        const bool more = reader.Read(records, limit);
+        const bool stopped = reader.Read(records, limit);
         read.Add(sheet.position, reader.End());
-        if (!more) return;
+        if (stopped) return;
     }
 }
 

@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "documents/BinaryFields.h"
+#include "documents/DocumentLimits.h"
+#include "documents/SpreadsheetShared.h"
 
 namespace querna {
 
@@ -134,16 +136,10 @@ struct RefPart {
 };
 
 void AppendRow(std::u16string& out, RefPart row) {
-    if (!row.relative) out += u'$';
-    AppendDecimal(out, row.value + 1);
+    AppendRowNumber(out, row.value + 1, !row.relative);
 }
 void AppendColumn(std::u16string& out, RefPart col) {
-    if (!col.relative) out += u'$';
-    char16_t letters[8];
-    size_t n = 0;
-    for (unsigned v = col.value + 1; v > 0 && n < 8; v = (v - 1) / 26)
-        letters[n++] = static_cast<char16_t>(u'A' + (v - 1) % 26);
-    while (n > 0) out += letters[--n];
+    AppendColumnLetters(out, col.value + 1, !col.relative);
 }
 
 // Whether Excel writes the sheet name quoted in a reference.
@@ -180,10 +176,6 @@ void AppendLinkPart(std::u16string& out, const std::u16string& text) {
     }
 }
 
-// Excel shows formulas of at most 8,192 characters. Long names and paths of
-// other workbooks could make a few bytes of tokens render to far more; past
-// this many characters the formula is not rendered.
-constexpr size_t kMaxFormulaText = 4 * 8192;
 
 // A string constant in double quotes, its own quotes doubled.
 void AppendQuoted(std::u16string& out, const unsigned char* chars, size_t cch, bool high) {

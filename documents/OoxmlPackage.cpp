@@ -84,11 +84,6 @@ bool Is(const XmlReader& reader, Ns ns, std::u16string_view localName) {
     return reader.LocalName() == localName && ClassifyNamespace(reader.NamespaceUri()) == ns;
 }
 
-void AppendBounded(std::u16string& unit, std::u16string_view text) {
-    if (text.size() > kMaxUnitLength - unit.size()) throw DocumentError(DocumentFault::TooLarge);
-    unit.append(text);
-}
-
 void SkipElement(XmlReader& reader) {
     for (size_t depth = 1; depth > 0;) {
         switch (reader.Next()) {

@@ -1,7 +1,7 @@
 // What the three Office Open XML readers share: the package structure of
 // ECMA-376-2 (Open Packaging Conventions: parts in a zip archive, found
 // through relationship parts), the namespaces of ECMA-376-1 in both its
-// transitional and its strict form, and the bound on one text unit.
+// transitional and its strict form.
 #pragma once
 
 #include <memory>
@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "documents/UnitBuilder.h"
 #include "documents/XmlReader.h"
 #include "documents/ZipArchive.h"
 
@@ -29,13 +30,6 @@ Ns ClassifyNamespace(std::u16string_view uri);
 
 // Whether the reader stands on an element of that vocabulary and local name.
 bool Is(const XmlReader& reader, Ns ns, std::u16string_view localName);
-
-// The longest text one unit may hold (UTF-16 units); a longer paragraph or
-// cell raises DocumentError(TooLarge). Excel's own cells hold at most 32,767.
-inline constexpr size_t kMaxUnitLength = size_t{16} << 20;
-
-// Appends `text` to `unit` within kMaxUnitLength.
-void AppendBounded(std::u16string& unit, std::u16string_view text);
 
 // Consumes the rest of the element whose Start was just read, its End
 // included.

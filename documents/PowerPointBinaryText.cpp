@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "documents/BinaryFields.h"
+#include "documents/DocumentLimits.h"
+#include "documents/UnitBuilder.h"
 
 namespace querna {
 
@@ -39,10 +41,6 @@ enum RecordType : uint16_t {
 
 constexpr uint32_t kPlainToken = 0xE391C05F;
 constexpr uint32_t kEncryptedToken = 0xF3D1C4DF;
-// A presentation saved incrementally many times has as many edits; real ones
-// stay far below this.
-constexpr size_t kMaxEdits = 4096;
-constexpr uint64_t kMaxAtom = 64u << 20;
 
 struct Record {
     uint16_t instance = 0;
@@ -68,11 +66,11 @@ class RecordStream {
         return r;
     }
     std::vector<unsigned char> Body(const Record& r) const {
-        return ReadBlock(stream_, r.body, r.length, kMaxAtom);
+        return ReadBlock(stream_, r.body, r.length, kMaxPowerPointAtom);
     }
     // The body of `r` into `bytes`, whose room is kept from one record to the next.
     void Body(const Record& r, std::vector<unsigned char>& bytes) const {
-        if (r.length > kMaxAtom) throw DocumentError(DocumentFault::TooLarge);
+        if (r.length > kMaxPowerPointAtom) throw DocumentError(DocumentFault::TooLarge);
         bytes.resize(r.length);
         if (r.length > 0) ReadExactly(stream_, r.body, bytes.data(), r.length);
     }
@@ -192,7 +190,7 @@ PersistIndex ReadPersistIndex(const RecordStream& records, uint32_t editOffset) 
     std::set<uint32_t> seen, directories;
     bool newest = true;
     while (true) {
-        if (!seen.insert(editOffset).second || seen.size() > kMaxEdits) ThrowDamaged();
+        if (!seen.insert(editOffset).second || seen.size() > kMaxPowerPointEdits) ThrowDamaged();
         const Record edit = records.At(editOffset);
         if (edit.type != kUserEdit) ThrowDamaged();
         const std::vector<unsigned char> body = records.Body(edit);
@@ -305,7 +303,7 @@ bool ShapeText(const RecordStream& records, const Record& shape, const SlideList
     return false;
 }
 
-// False once the sink asked to stop.
+// True once the sink asked to stop.
 bool ReadSlide(const RecordStream& records, const Record& container, const SlideList& list,
                SlideEntry& slide, ShapeBuffers& buffers, TextUnitSink& sink) {
     Record drawing, group, top, shape;
@@ -322,13 +320,13 @@ bool ReadSlide(const RecordStream& records, const Record& container, const Slide
                     std::u16string_view text;
                     if (!ShapeText(records, shape, list, slide, buffers, text) || text.empty())
                         continue;
-                    if (text.size() > kMaxUnitLength) throw DocumentError(DocumentFault::TooLarge);
-                    if (sink.Unit(text)) return false;
+                    CheckUnitLength(text.size());
+                    if (sink.Unit(text)) return true;
                 }
             }
         }
     }
-    return true;
+    return false;
 }
 
 }  // namespace
@@ -353,7 +351,8 @@ void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
         slide.used.assign(slide.texts.size(), false);
         const Record container = records.At(index.Offset(slide.persistId));
         if (container.type != kSlide) ThrowDamaged();
-        if (!ReadSlide(records, container, list, slide, buffers, sink)) return;
+        const bool stopped = ReadSlide(records, container, list, slide, buffers, sink);
+        if (stopped) return;
     }
 }
 

@@ -24,11 +24,11 @@ std::u16string ReadTextBody(XmlReader& reader) {
                     ooxml::SkipElement(reader);
                     --depth;
                 } else if (ooxml::Is(reader, Ns::Drawing, u"p")) {
-                    if (paragraphs++ > 0) ooxml::AppendBounded(text, u"\r");
+                    if (paragraphs++ > 0) AppendToUnit(text, u"\r");
                 } else if (ooxml::Is(reader, Ns::Drawing, u"t")) {
                     inText = true;
                 } else if (ooxml::Is(reader, Ns::Drawing, u"br")) {
-                    ooxml::AppendBounded(text, u"\v");
+                    AppendToUnit(text, u"\v");
                 }
                 break;
             case XmlNode::End:
@@ -36,7 +36,7 @@ std::u16string ReadTextBody(XmlReader& reader) {
                 inText = false;
                 break;
             case XmlNode::Text:
-                if (inText) ooxml::AppendBounded(text, reader.Text());
+                if (inText) AppendToUnit(text, reader.Text());
                 break;
             case XmlNode::Done:
                 throw DocumentError(DocumentFault::Damaged);

@@ -4,7 +4,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "documents/DocumentLimits.h"
 #include "documents/OoxmlPackage.h"
+#include "documents/SpreadsheetShared.h"
 
 namespace querna {
 
@@ -14,18 +16,6 @@ using ooxml::Ns;
 
 constexpr int kMaxRow = 1048576;
 constexpr int kMaxColumn = 16384;  // XFD
-// The shared strings are held for the whole workbook; past these bounds a
-// workbook raises DocumentError(TooLarge) rather than taking the memory.
-constexpr size_t kMaxSharedText = size_t{32} << 20;
-constexpr size_t kMaxSharedCount = size_t{8} << 20;
-// Excel's own limit on a formula. A longer one was not written by Excel, and
-// a shared one would be moved into every cell of its range at that length, so
-// a workbook holding one is refused as damaged, as is a shared formula that
-// grows past it when moved into a cell of its range (Excel fills no such
-// range). Stored, the prefixes of newer functions ("_xlfn.") may make a
-// formula longer than Excel shows it: the stored text may take twice the
-// limit, the text as shown the limit itself.
-constexpr size_t kMaxFormulaLength = 8192;
 
 bool IsAsciiLetter(char16_t c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
@@ -75,15 +65,9 @@ bool ParseCellReference(std::u16string_view text, CellPosition& cell) {
 }
 
 std::u16string CellReferenceText(const CellPosition& cell) {
-    std::u16string letters;
-    for (int column = cell.column; column > 0; column = (column - 1) / 26) {
-        letters.insert(letters.begin(), static_cast<char16_t>(u'A' + (column - 1) % 26));
-    }
     std::u16string text;
-    if (cell.columnFixed) text += u'$';
-    text += letters;
-    if (cell.rowFixed) text += u'$';
-    for (char c : std::to_string(cell.row)) text += static_cast<char16_t>(c);
+    AppendColumnLetters(text, static_cast<unsigned>(cell.column), cell.columnFixed);
+    AppendRowNumber(text, static_cast<unsigned>(cell.row), cell.rowFixed);
     return text;
 }
 
@@ -135,28 +119,14 @@ int HexValue(char16_t c) {
     return -1;
 }
 
-// The shared strings of the workbook, one buffer for all of them.
-class SharedStrings {
-  public:
-    void Read(XmlReader& reader);
-    bool Has(size_t index) const { return index < ends_.size(); }
-    std::u16string_view At(size_t index) const {
-        const size_t begin = index == 0 ? 0 : ends_[index - 1];
-        return std::u16string_view(text_).substr(begin, ends_[index] - begin);
-    }
-
-  private:
-    std::u16string text_;
-    std::vector<uint32_t> ends_;
-};
-
-void SharedStrings::Read(XmlReader& reader) {
+// Reads the shared-strings part into `strings`.
+void ReadSharedStrings(XmlReader& reader, SharedStringTable& strings) {
     ooxml::ExpectRoot(reader, Ns::Sheet, u"sst");
     bool inItem = false, inText = false;
     std::u16string item;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
         if (node == XmlNode::Text) {
-            if (inItem && inText) ooxml::AppendBounded(item, reader.Text());
+            if (inItem && inText) AppendToUnit(item, reader.Text());
             continue;
         }
         if (ooxml::ClassifyNamespace(reader.NamespaceUri()) != Ns::Sheet) continue;
@@ -167,11 +137,8 @@ void SharedStrings::Read(XmlReader& reader) {
             inItem = node == XmlNode::Start;
             if (inItem) continue;
             const std::u16string decoded = DecodeEscapes(item);
-            if (decoded.size() > kMaxSharedText - text_.size() || ends_.size() >= kMaxSharedCount) {
-                throw DocumentError(DocumentFault::TooLarge);
-            }
-            text_ += decoded;
-            ends_.push_back(static_cast<uint32_t>(text_.size()));
+            strings.Append(decoded);
+            strings.EndString();
             item.clear();
         } else if (name == u"t") {
             inText = node == XmlNode::Start;
@@ -194,7 +161,7 @@ struct SharedFormula {
 
 class SheetReader {
   public:
-    SheetReader(XmlReader& reader, const SharedStrings& strings, TextUnitSink& sink)
+    SheetReader(XmlReader& reader, const SharedStringTable& strings, TextUnitSink& sink)
         : reader_(reader), strings_(strings), sink_(sink) {}
 
     // True when the sink has had enough.
@@ -203,7 +170,7 @@ class SheetReader {
         for (XmlNode node = reader_.Next(); node != XmlNode::Done; node = reader_.Next()) {
             if (node == XmlNode::Text) {
                 if (std::u16string* target = Target())
-                    ooxml::AppendBounded(*target, reader_.Text());
+                    AppendToUnit(*target, reader_.Text());
             } else if (ooxml::ClassifyNamespace(reader_.NamespaceUri()) == Ns::Sheet) {
                 if (node == XmlNode::Start) {
                     OnStart(reader_.LocalName());
@@ -265,6 +232,13 @@ class SheetReader {
         return !unit.empty() && sink_.Unit(unit);
     }
 
+    // A formula past kMaxFormulaLength was not written by Excel, and a shared
+    // one would be moved into every cell of its range at that length, so a
+    // workbook holding one is refused as damaged, as is a shared formula that
+    // grows past it when moved into a cell of its range (Excel fills no such
+    // range). Stored, the prefixes of newer functions ("_xlfn.") may make a
+    // formula longer than Excel shows it: the stored text may take twice the
+    // limit, the text as shown the limit itself.
     void CheckFormulaLength() const {
         const size_t stored = cell_.formula.size();
         if (stored <= kMaxFormulaLength) return;
@@ -300,7 +274,7 @@ class SheetReader {
         if (cell_.type == u"s") {
             size_t index = 0;
             for (char16_t c : cell_.value) {
-                if (!IsDigit(c) || index > kMaxSharedCount) return {};
+                if (!IsDigit(c) || index > kMaxSharedStringCount) return {};
                 index = index * 10 + (c - u'0');
             }
             return !cell_.value.empty() && strings_.Has(index) ? std::u16string(strings_.At(index))
@@ -315,7 +289,7 @@ class SheetReader {
     }
 
     XmlReader& reader_;
-    const SharedStrings& strings_;
+    const SharedStringTable& strings_;
     TextUnitSink& sink_;
     Cell cell_;
     bool inCell_ = false;
@@ -402,11 +376,11 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
         ooxml::PartReader part(package, xml, workbook);
         order = ReadSheetOrder(part.Xml());
     }
-    SharedStrings strings;
+    SharedStringTable strings;
     for (const ooxml::Relationship& relationship : relationships) {
         if (ooxml::IsOfType(relationship, u"sharedStrings")) {
             ooxml::PartReader part(package, xml, relationship.target);
-            strings.Read(part.Xml());
+            ReadSharedStrings(part.Xml(), strings);
             break;
         }
     }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "documents/BinaryFields.h"
+#include "documents/DocumentLimits.h"
+#include "documents/UnitBuilder.h"
 
 namespace querna {
 
@@ -19,8 +21,6 @@ constexpr uint16_t kFlagEncrypted = 0x0100;
 constexpr uint16_t kFlagTableStream1 = 0x0200;
 // Index of fcClx among the 64-bit fc/lcb pairs of FibRgFcLcb97.
 constexpr size_t kClxPair = 33;
-// A Clx holds formatting deltas and 12 bytes per piece: megabytes at most.
-constexpr uint64_t kMaxClxSize = 64u << 20;
 // Pieces are read this much at a time: large enough that the stream reads
 // them straight from the file rather than through its blocks.
 constexpr size_t kReadChunk = 64 * 1024;
@@ -125,33 +125,33 @@ class WordUnits {
   public:
     explicit WordUnits(TextUnitSink& sink) : sink_(sink) {}
 
-    // False once the sink asked to stop.
+    // True once the sink asked to stop, as the sink says it.
     bool Put(char16_t c) {
         switch (c) {
             case 0x13:  // field begin: its code follows
                 fieldInCode_.push_back(true);
                 ++codeDepth_;
-                return true;
+                return false;
             case 0x14:  // field separator: its result follows
                 if (!fieldInCode_.empty() && fieldInCode_.back()) {
                     fieldInCode_.back() = false;
                     --codeDepth_;
                 }
-                return true;
+                return false;
             case 0x15:  // field end
                 if (!fieldInCode_.empty()) {
                     if (fieldInCode_.back()) --codeDepth_;
                     fieldInCode_.pop_back();
                 }
-                return true;
+                return false;
             case 0x0D:  // paragraph mark
             case 0x07:  // cell or row end mark
                 return Flush();
             case 0x1F:  // optional hyphen: invisible to find
-                return true;
+                return false;
             default:
                 if (codeDepth_ == 0) AppendToUnit(unit_, c);
-                return true;
+                return false;
         }
     }
 
@@ -161,17 +161,21 @@ class WordUnits {
         size_t plain = 0;
         for (size_t i = 0; i < count; ++i) {
             if (chars[i] >= 0x20 || !((kMarks >> chars[i]) & 1)) continue;
-            if (!Append(chars + plain, i - plain) || !Put(chars[i])) return false;
+            Append(chars + plain, i - plain);
+            const bool stopped = Put(chars[i]);
+            if (stopped) return true;
             plain = i + 1;
         }
-        return Append(chars + plain, count - plain);
+        Append(chars + plain, count - plain);
+        return false;
     }
 
+    // Hands on the unit built so far; true once the sink asked to stop.
     bool Flush() {
-        if (unit_.empty()) return true;
-        const bool stop = sink_.Unit(unit_);
+        if (unit_.empty()) return false;
+        const bool stopped = sink_.Unit(unit_);
         unit_.clear();
-        return !stop;
+        return stopped;
     }
 
   private:
@@ -179,11 +183,8 @@ class WordUnits {
     static constexpr uint32_t kMarks =
         (1u << 0x07) | (1u << 0x0D) | (1u << 0x13) | (1u << 0x14) | (1u << 0x15) | (1u << 0x1F);
 
-    bool Append(const char16_t* chars, size_t count) {
-        if (codeDepth_ > 0 || count == 0) return true;
-        if (count > kMaxUnitLength - unit_.size()) throw DocumentError(DocumentFault::TooLarge);
-        unit_.append(chars, count);
-        return true;
+    void Append(const char16_t* chars, size_t count) {
+        if (codeDepth_ == 0) AppendToUnit(unit_, std::u16string_view(chars, count));
     }
 
     TextUnitSink& sink_;
@@ -198,7 +199,7 @@ struct PieceBuffers {
     std::u16string chars;
 };
 
-// Feeds one piece's characters, as far as the main document reaches; false
+// Feeds one piece's characters, as far as the main document reaches; true
 // once the sink asked to stop.
 bool ReadPiece(ByteSource& document, const Piece& piece, uint32_t ccpText, PieceBuffers& buffers,
                WordUnits& units) {
@@ -217,10 +218,11 @@ bool ReadPiece(ByteSource& document, const Piece& piece, uint32_t ccpText, Piece
             buffers.chars[i] =
                 piece.compressed ? DecompressedChar(buffer[i]) : LoadU16(buffer.data() + 2 * i);
         }
-        if (!units.PutRun(buffers.chars.data(), buffers.chars.size())) return false;
+        const bool stopped = units.PutRun(buffers.chars.data(), buffers.chars.size());
+        if (stopped) return true;
         done += n;
     }
-    return true;
+    return false;
 }
 
 }  // namespace
@@ -247,7 +249,8 @@ void ReadWordBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     PieceBuffers buffers;
     for (const Piece& piece : pieces) {
         if (piece.cpStart >= fib.ccpText) continue;
-        if (!ReadPiece(*document, piece, fib.ccpText, buffers, units)) return;
+        const bool stopped = ReadPiece(*document, piece, fib.ccpText, buffers, units);
+        if (stopped) return;
     }
     units.Flush();
 }

@@ -72,7 +72,7 @@ class BodyReader {
         } else if (name == u"t") {
             inText_ = true;
         } else if (const char16_t c = SpecialCharacter(name); c != 0 && InRun()) {
-            ooxml::AppendBounded(paragraph_, std::u16string_view(&c, 1));
+            AppendToUnit(paragraph_, c);
         }
         return false;
     }
@@ -91,7 +91,7 @@ class BodyReader {
     }
 
     bool OnText() {
-        if (inText_ && InRun()) ooxml::AppendBounded(paragraph_, reader_.Text());
+        if (inText_ && InRun()) AppendToUnit(paragraph_, reader_.Text());
         return false;
     }
 

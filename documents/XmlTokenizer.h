@@ -23,27 +23,21 @@
 #include <string_view>
 #include <vector>
 
+#include "documents/DocumentLimits.h"
 #include "documents/XmlReader.h"
 
 namespace querna {
 
 // What one part's XML may hold. A part past one of them raises
 // DocumentError(TooLarge): it may be well-formed, only more than a reader
-// of Office documents follows.
+// of Office documents follows. Tests make them small.
 struct XmlLimits {
-    // Elements open at once; Office nests a few dozen deep at most.
-    size_t maxDepth = 256;
-    // Bytes of one qualified name, entity or character reference.
-    size_t maxNameLength = 1024;
-    // Bytes of one tag, its attribute values included.
-    size_t maxTagLength = size_t{1} << 20;
-    // Attributes of one element, namespace declarations included.
-    size_t maxAttributes = 256;
-    // Bytes the open elements' names and namespace declarations hold together.
-    size_t maxScopeLength = size_t{1} << 20;
-    // Namespace declarations in scope at once (Word declares some forty on
-    // its document element): each prefix is looked up among them.
-    size_t maxNamespaces = 256;
+    size_t maxDepth = kMaxXmlDepth;
+    size_t maxNameLength = kMaxXmlNameLength;
+    size_t maxTagLength = kMaxXmlTagLength;
+    size_t maxAttributes = kMaxXmlAttributes;
+    size_t maxScopeLength = kMaxXmlScopeLength;
+    size_t maxNamespaces = kMaxXmlNamespaces;
 };
 
 class XmlTokenizer final : public XmlReader {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "documents/BinaryFields.h"
+
 namespace querna {
 
 namespace {
@@ -36,24 +38,6 @@ constexpr size_t kInputChunk = 64 * 1024;
     throw DocumentError(fault);
 }
 
-uint16_t Get16(const unsigned char* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t Get32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint64_t Get64(const unsigned char* p) {
-    return static_cast<uint64_t>(Get32(p)) | (static_cast<uint64_t>(Get32(p + 4)) << 32);
-}
-
-void ReadExact(ByteSource& source, uint64_t offset, void* buffer, size_t count) {
-    if (count == 0) return;  // an empty directory or entry has no buffer to read into
-    if (source.ReadAt(offset, buffer, count) != count) Fail(DocumentFault::Damaged);
-}
-
 std::string UpperAscii(std::string_view text) {
     std::string upper(text);
     for (char& c : upper) {
@@ -77,10 +61,10 @@ uint64_t FindEndRecord(ByteSource& source, std::vector<unsigned char>& tail) {
     if (size < kEndSize) Fail(DocumentFault::Damaged);
     const uint64_t tailSize = std::min<uint64_t>(size, kEndSize + kMaxCommentSize);
     tail.resize(static_cast<size_t>(tailSize));
-    ReadExact(source, size - tailSize, tail.data(), tail.size());
+    ReadExactly(source, size - tailSize, tail.data(), tail.size());
     for (size_t p = tail.size() - kEndSize + 1; p-- > 0;) {
-        if (Get32(&tail[p]) != kEndSignature) continue;
-        const size_t commentSize = Get16(&tail[p + 20]);
+        if (LoadU32(&tail[p]) != kEndSignature) continue;
+        const size_t commentSize = LoadU16(&tail[p + 20]);
         if (p + kEndSize + commentSize <= tail.size()) {
             const std::vector<unsigned char> record(tail.begin() + p, tail.begin() + p + kEndSize);
             tail = record;
@@ -93,29 +77,29 @@ uint64_t FindEndRecord(ByteSource& source, std::vector<unsigned char>& tail) {
 DirectoryLocation ReadZip64End(ByteSource& source, uint64_t endPos) {
     if (endPos < kZip64LocatorSize) Fail(DocumentFault::Damaged);
     unsigned char locator[kZip64LocatorSize];
-    ReadExact(source, endPos - kZip64LocatorSize, locator, sizeof locator);
-    if (Get32(locator) != kZip64LocatorSignature || Get32(locator + 4) != 0 ||
-        Get32(locator + 16) > 1) {
+    ReadExactly(source, endPos - kZip64LocatorSize, locator, sizeof locator);
+    if (LoadU32(locator) != kZip64LocatorSignature || LoadU32(locator + 4) != 0 ||
+        LoadU32(locator + 16) > 1) {
         Fail(DocumentFault::Damaged);
     }
-    const uint64_t recordPos = Get64(locator + 8);
+    const uint64_t recordPos = LoadU64(locator + 8);
     const uint64_t limit = endPos - kZip64LocatorSize;
     if (recordPos > limit || limit - recordPos < kZip64EndSize) Fail(DocumentFault::Damaged);
     unsigned char record[kZip64EndSize];
-    ReadExact(source, recordPos, record, sizeof record);
-    if (Get32(record) != kZip64EndSignature || Get32(record + 16) != 0 || Get32(record + 20) != 0) {
+    ReadExactly(source, recordPos, record, sizeof record);
+    if (LoadU32(record) != kZip64EndSignature || LoadU32(record + 16) != 0 || LoadU32(record + 20) != 0) {
         Fail(DocumentFault::Damaged);
     }
-    return {Get64(record + 32), Get64(record + 40), Get64(record + 48), recordPos};
+    return {LoadU64(record + 32), LoadU64(record + 40), LoadU64(record + 48), recordPos};
 }
 
 DirectoryLocation LocateDirectory(ByteSource& source) {
     std::vector<unsigned char> record;
     const uint64_t endPos = FindEndRecord(source, record);
     const unsigned char* r = record.data();
-    const uint16_t disk = Get16(r + 4), directoryDisk = Get16(r + 6);
-    const uint16_t entries = Get16(r + 10);
-    const uint32_t size = Get32(r + 12), offset = Get32(r + 16);
+    const uint16_t disk = LoadU16(r + 4), directoryDisk = LoadU16(r + 6);
+    const uint16_t entries = LoadU16(r + 10);
+    const uint32_t size = LoadU32(r + 12), offset = LoadU32(r + 16);
     if (disk == 0xFFFF || directoryDisk == 0xFFFF || entries == 0xFFFF || size == 0xFFFFFFFF ||
         offset == 0xFFFFFFFF) {
         return ReadZip64End(source, endPos);
@@ -131,8 +115,8 @@ void ApplyZip64Extra(const unsigned char* extra, size_t extraSize, ZipEntry& ent
                      bool sizeSaturated, bool compressedSaturated, bool offsetSaturated) {
     size_t pos = 0;
     while (pos + 4 <= extraSize) {
-        const uint16_t id = Get16(extra + pos);
-        const size_t dataSize = Get16(extra + pos + 2);
+        const uint16_t id = LoadU16(extra + pos);
+        const size_t dataSize = LoadU16(extra + pos + 2);
         pos += 4;
         if (dataSize > extraSize - pos) Fail(DocumentFault::Damaged);
         if (id == kZip64ExtraId) {
@@ -140,7 +124,7 @@ void ApplyZip64Extra(const unsigned char* extra, size_t extraSize, ZipEntry& ent
             size_t used = 0;
             auto next = [&](uint64_t& field) {
                 if (used + 8 > dataSize) Fail(DocumentFault::Damaged);
-                field = Get64(data + used);
+                field = LoadU64(data + used);
                 used += 8;
             };
             if (sizeSaturated) next(entry.size);
@@ -158,16 +142,16 @@ size_t ParseCentralHeader(const std::vector<unsigned char>& directory, size_t po
                           ZipEntry& entry) {
     if (directory.size() - pos < kCentralHeaderSize) Fail(DocumentFault::Damaged);
     const unsigned char* h = directory.data() + pos;
-    if (Get32(h) != kCentralHeaderSignature) Fail(DocumentFault::Damaged);
-    const size_t nameSize = Get16(h + 28), extraSize = Get16(h + 30), commentSize = Get16(h + 32);
+    if (LoadU32(h) != kCentralHeaderSignature) Fail(DocumentFault::Damaged);
+    const size_t nameSize = LoadU16(h + 28), extraSize = LoadU16(h + 30), commentSize = LoadU16(h + 32);
     const size_t total = kCentralHeaderSize + nameSize + extraSize + commentSize;
     if (directory.size() - pos < total) Fail(DocumentFault::Damaged);
-    entry.flags = Get16(h + 8);
-    entry.method = Get16(h + 10);
-    entry.crc = Get32(h + 16);
-    entry.compressedSize = Get32(h + 20);
-    entry.size = Get32(h + 24);
-    entry.localHeaderOffset = Get32(h + 42);
+    entry.flags = LoadU16(h + 8);
+    entry.method = LoadU16(h + 10);
+    entry.crc = LoadU32(h + 16);
+    entry.compressedSize = LoadU32(h + 20);
+    entry.size = LoadU32(h + 24);
+    entry.localHeaderOffset = LoadU32(h + 42);
     entry.name.assign(reinterpret_cast<const char*>(h + kCentralHeaderSize), nameSize);
     ApplyZip64Extra(h + kCentralHeaderSize + nameSize, extraSize, entry, entry.size == 0xFFFFFFFF,
                     entry.compressedSize == 0xFFFFFFFF, entry.localHeaderOffset == 0xFFFFFFFF);
@@ -212,7 +196,7 @@ class ZipEntryStream final : public ByteStream {
   private:
     size_t Copy(void* buffer, size_t count) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(count, inputLeft_));
-        ReadExact(archive_.source_, inputPos_, buffer, n);
+        ReadExactly(archive_.source_, inputPos_, buffer, n);
         inputPos_ += n;
         inputLeft_ -= n;
         finished_ = inputLeft_ == 0;
@@ -226,7 +210,7 @@ class ZipEntryStream final : public ByteStream {
         while (zip_.avail_out == before) {
             if (zip_.avail_in == 0 && inputLeft_ > 0) {
                 const size_t n = static_cast<size_t>(std::min<uint64_t>(kInputChunk, inputLeft_));
-                ReadExact(archive_.source_, inputPos_, input_.data(), n);
+                ReadExactly(archive_.source_, inputPos_, input_.data(), n);
                 inputPos_ += n;
                 inputLeft_ -= n;
                 zip_.next_in = input_.data();
@@ -295,7 +279,7 @@ void ZipArchive::ReadDirectory() {
     // directory can hold is a lie, caught before anything is reserved for it.
     if (where.entries > where.size / kCentralHeaderSize) Fail(DocumentFault::Damaged);
     std::vector<unsigned char> directory(static_cast<size_t>(where.size));
-    ReadExact(source_, where.offset, directory.data(), directory.size());
+    ReadExactly(source_, where.offset, directory.data(), directory.size());
     entries_.resize(static_cast<size_t>(where.entries));
     size_t pos = 0;
     for (size_t i = 0; i < entries_.size(); ++i) {
@@ -331,13 +315,13 @@ std::unique_ptr<ByteStream> ZipArchive::Open(const ZipEntry& entry) {
         Fail(DocumentFault::Damaged);
     }
     unsigned char header[kLocalHeaderSize];
-    ReadExact(source_, entry.localHeaderOffset, header, sizeof header);
-    if (Get32(header) != kLocalHeaderSignature) Fail(DocumentFault::Damaged);
-    if (Get16(header + 6) & (kFlagEncrypted | kFlagStrongEncryption)) {
+    ReadExactly(source_, entry.localHeaderOffset, header, sizeof header);
+    if (LoadU32(header) != kLocalHeaderSignature) Fail(DocumentFault::Damaged);
+    if (LoadU16(header + 6) & (kFlagEncrypted | kFlagStrongEncryption)) {
         Fail(DocumentFault::Encrypted);
     }
     const uint64_t dataOffset =
-        entry.localHeaderOffset + kLocalHeaderSize + Get16(header + 26) + Get16(header + 28);
+        entry.localHeaderOffset + kLocalHeaderSize + LoadU16(header + 26) + LoadU16(header + 28);
     if (dataOffset > size || size - dataOffset < entry.compressedSize) {
         Fail(DocumentFault::Damaged);
     }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "documents/DocumentFaults.h"
+#include "documents/DocumentLimits.h"
 #include "documents/ReadStop.h"
 #include "documents/XmlReader.h"
 #include "platform/ByteSource.h"
@@ -26,12 +27,11 @@ namespace querna {
 
 struct ZipLimits {
     // What one entry may inflate to.
-    uint64_t maxEntrySize = uint64_t{128} << 20;
-    // What all entries opened from one archive may inflate to together, so
-    // that many entries over the same compressed bytes cannot add up.
-    uint64_t maxTotalSize = uint64_t{256} << 20;
+    uint64_t maxEntrySize = kMaxZipEntrySize;
+    // What all entries opened from one archive may inflate to together.
+    uint64_t maxTotalSize = kMaxZipTotalSize;
     // The central directory is read whole; it may be no larger than this.
-    uint64_t maxDirectorySize = uint64_t{16} << 20;
+    uint64_t maxDirectorySize = kMaxZipDirectorySize;
     // Whether an entry's CRC-32 is checked at its end.
     bool checkCrc = true;
 };

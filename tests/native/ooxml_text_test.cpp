@@ -256,8 +256,8 @@ TEST(OoxmlTextTest, HostilePackagesEndInTheirFault) {
         {"main part missing", missingPart.Build(), DocumentFault::Damaged},
         {"main part outside the package", external.Build(), DocumentFault::Damaged},
         {"a paragraph past the unit bound",
-         WordPackage("<w:p><w:r><w:t>" + std::string(ooxml::kMaxUnitLength / 2 + 1, 'a') +
-                     "</w:t><w:t>" + std::string(ooxml::kMaxUnitLength / 2, 'b') +
+         WordPackage("<w:p><w:r><w:t>" + std::string(kMaxUnitLength / 2 + 1, 'a') +
+                     "</w:t><w:t>" + std::string(kMaxUnitLength / 2, 'b') +
                      "</w:t></w:r></w:p>"),
          DocumentFault::TooLarge},
     };
