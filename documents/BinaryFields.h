@@ -15,6 +15,10 @@ namespace querna {
 inline uint16_t LoadU16(const unsigned char* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
+// Big-endian, for the UTF-16BE text an XML part may be written in.
+inline uint16_t LoadU16Be(const unsigned char* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 inline uint32_t LoadU32(const unsigned char* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "documents/BinaryFields.h"
-#include "documents/ExcelFormulaText.h"
 #include "documents/DocumentLimits.h"
+#include "documents/ExcelFormulaText.h"
 #include "documents/ExcelRecords.h"
 #include "documents/SpreadsheetShared.h"
 

@@ -176,7 +176,6 @@ void AppendLinkPart(std::u16string& out, const std::u16string& text) {
     }
 }
 
-
 // A string constant in double quotes, its own quotes doubled.
 void AppendQuoted(std::u16string& out, const unsigned char* chars, size_t cch, bool high) {
     out += u'"';

@@ -169,8 +169,7 @@ class SheetReader {
         ooxml::ExpectRoot(reader_, Ns::Sheet, u"worksheet");
         for (XmlNode node = reader_.Next(); node != XmlNode::Done; node = reader_.Next()) {
             if (node == XmlNode::Text) {
-                if (std::u16string* target = Target())
-                    AppendToUnit(*target, reader_.Text());
+                if (std::u16string* target = Target()) AppendToUnit(*target, reader_.Text());
             } else if (ooxml::ClassifyNamespace(reader_.NamespaceUri()) == Ns::Sheet) {
                 if (node == XmlNode::Start) {
                     OnStart(reader_.LocalName());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "documents/BinaryFields.h"
 #include "documents/XmlCharacters.h"
 
 namespace querna {
@@ -261,7 +262,7 @@ bool XmlTokenizer::ReadMore() {
 size_t XmlTokenizer::TranscodeUtf16(char* into) {
     const bool little = encoding_ == Encoding::Utf16Le;
     auto unit = [&](size_t i) -> uint32_t {
-        return little ? raw_[i] | (raw_[i + 1] << 8) : (raw_[i] << 8) | raw_[i + 1];
+        return little ? LoadU16(&raw_[i]) : LoadU16Be(&raw_[i]);
     };
     char* out = into;
     size_t i = 0;

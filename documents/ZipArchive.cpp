@@ -87,7 +87,8 @@ DirectoryLocation ReadZip64End(ByteSource& source, uint64_t endPos) {
     if (recordPos > limit || limit - recordPos < kZip64EndSize) Fail(DocumentFault::Damaged);
     unsigned char record[kZip64EndSize];
     ReadExactly(source, recordPos, record, sizeof record);
-    if (LoadU32(record) != kZip64EndSignature || LoadU32(record + 16) != 0 || LoadU32(record + 20) != 0) {
+    if (LoadU32(record) != kZip64EndSignature || LoadU32(record + 16) != 0 ||
+        LoadU32(record + 20) != 0) {
         Fail(DocumentFault::Damaged);
     }
     return {LoadU64(record + 32), LoadU64(record + 40), LoadU64(record + 48), recordPos};
@@ -143,7 +144,8 @@ size_t ParseCentralHeader(const std::vector<unsigned char>& directory, size_t po
     if (directory.size() - pos < kCentralHeaderSize) Fail(DocumentFault::Damaged);
     const unsigned char* h = directory.data() + pos;
     if (LoadU32(h) != kCentralHeaderSignature) Fail(DocumentFault::Damaged);
-    const size_t nameSize = LoadU16(h + 28), extraSize = LoadU16(h + 30), commentSize = LoadU16(h + 32);
+    const size_t nameSize = LoadU16(h + 28), extraSize = LoadU16(h + 30),
+                 commentSize = LoadU16(h + 32);
     const size_t total = kCentralHeaderSize + nameSize + extraSize + commentSize;
     if (directory.size() - pos < total) Fail(DocumentFault::Damaged);
     entry.flags = LoadU16(h + 8);

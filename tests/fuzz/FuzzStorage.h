@@ -12,6 +12,7 @@
 
 #include "documents/CompoundFileReader.h"
 #include "documents/DocumentText.h"
+#include "tests/fuzz/support/FuzzSinks.h"
 
 namespace querna::fuzz {
 
@@ -43,20 +44,11 @@ inline RawStreams SplitStreams(const uint8_t* data, size_t size, const std::stri
     return raw;
 }
 
-class CountingSink final : public TextUnitSink {
-  public:
-    bool Unit(std::u16string_view text) override {
-        total += text.size();
-        return false;
-    }
-    size_t total = 0;
-};
-
 // Runs `read` over the input as a compound file or as raw streams; a
 // DocumentError is a refusal, not a finding.
 template <typename Read, typename Raw>
 void ReadDocument(const uint8_t* data, size_t size, Read read, Raw raw) {
-    CountingSink sink;
+    CollectingSink sink;
     try {
         if (IsCompoundFile(data, size)) {
             CompoundFileReader reader(std::make_unique<MemoryByteSource>(data, size));

@@ -16,6 +16,7 @@
 #include "documents/CompoundFile.h"
 #include "documents/CompoundFileReader.h"
 #include "documents/DocumentText.h"
+#include "tests/fakes/CollectingSink.h"
 
 namespace querna::testing {
 
@@ -53,20 +54,6 @@ class StreamStorage final : public CompoundStorage {
         if (it == streams.end()) return nullptr;
         return std::make_unique<MemoryByteSource>(it->second.data(), it->second.size());
     }
-};
-
-// Collects units; asks to stop after `stopAfter` units when that is set.
-class CollectingSink final : public TextUnitSink {
-  public:
-    explicit CollectingSink(size_t stopAfter = 0) : stopAfter_(stopAfter) {}
-    bool Unit(std::u16string_view text) override {
-        units.emplace_back(text);
-        return stopAfter_ != 0 && units.size() >= stopAfter_;
-    }
-    std::vector<std::u16string> units;
-
-  private:
-    size_t stopAfter_;
 };
 
 // The fault `action` ends in; a failure of the test when it ends without one.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "documents/CompoundFile.h"
 #include "documents/DocumentReader.h"
 #include "documents/XmlTokenizer.h"
 #include "matchers/MatcherSet.h"
@@ -17,6 +18,7 @@
 #include "matchers/PhraseRules.h"
 #include "search/PumpingStopCheck.h"
 #include "search/SearchEngine.h"
+#include "tests/fakes/CollectingSink.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/GbkTextRules.h"
 #include "tests/fakes/IconvCodePage.h"
@@ -408,11 +410,13 @@ TEST_F(DocumentFallbackTest, StopIsHeardInsideALargeDocumentAndEndsTheSearch) {
 }
 
 TEST(DocumentSniffTest, TheFirstBytesTellTheContainer) {
+    const std::string compound(reinterpret_cast<const char*>(kCompoundFileSignature),
+                               sizeof kCompoundFileSignature);
     const std::pair<std::string, ContainerKind> cases[] = {
         {"PK\x03\x04rest", ContainerKind::Zip},
         {std::string("PK\x05\x06") + std::string(18, '\0'), ContainerKind::Zip},
-        {"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", ContainerKind::Compound},
-        {"\xD0\xCF\x11\xE0\xA1\xB1\x1A", ContainerKind::Unknown},
+        {compound, ContainerKind::Compound},
+        {compound.substr(0, 7), ContainerKind::Unknown},
         {"PK", ContainerKind::Unknown},
         {"", ContainerKind::Unknown},
         {"{\\rtf1", ContainerKind::Unknown},
@@ -460,9 +464,7 @@ TEST(DocumentReaderTest, OlderFormatsAreNamedOldWhateverTheirContainer) {
     for (const auto& c : cases) {
         MemoryByteSource source(c.bytes.data(), c.bytes.size());
         XmlTokenizerReaders xml;
-        struct : TextUnitSink {
-            bool Unit(std::u16string_view) override { return false; }
-        } sink;
+        testing::CollectingSink sink;
         try {
             ReadDocumentText(c.kind, source, xml, sink);
             ADD_FAILURE() << c.what << ": read";

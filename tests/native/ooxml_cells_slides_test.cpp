@@ -11,6 +11,7 @@
 #include "documents/SpreadsheetText.h"
 #include "documents/XmlTokenizer.h"
 #include "documents/ZipArchive.h"
+#include "tests/fakes/CollectingSink.h"
 #include "tests/fakes/ZipBuilder.h"
 
 namespace querna {
@@ -23,15 +24,6 @@ constexpr char kDocRel[] = "http://schemas.openxmlformats.org/officeDocument/200
 constexpr char kSheetNs[] = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 constexpr char kSlideNs[] = "http://schemas.openxmlformats.org/presentationml/2006/main";
 constexpr char kDrawingNs[] = "http://schemas.openxmlformats.org/drawingml/2006/main";
-
-class Collector final : public TextUnitSink {
-  public:
-    bool Unit(std::u16string_view text) override {
-        units.emplace_back(text);
-        return false;
-    }
-    Units units;
-};
 
 std::string Rels(const std::vector<std::vector<std::string>>& items) {
     std::string xml = std::string("<Relationships xmlns=\"") + kRelNs + "\">";
@@ -46,7 +38,7 @@ Units Read(void (*reader)(ZipArchive&, XmlReaders&, TextUnitSink&), const std::s
     MemoryByteSource source(bytes.data(), bytes.size());
     ZipArchive package(source);
     XmlTokenizerReaders xml;
-    Collector sink;
+    testing::CollectingSink sink;
     reader(package, xml, sink);
     return sink.units;
 }

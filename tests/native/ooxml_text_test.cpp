@@ -17,6 +17,7 @@
 #include "documents/WordprocessingText.h"
 #include "documents/XmlTokenizer.h"
 #include "documents/ZipArchive.h"
+#include "tests/fakes/CollectingSink.h"
 #include "tests/fakes/ZipBuilder.h"
 
 namespace querna {
@@ -32,24 +33,11 @@ std::string Fixture(const std::string& name) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-class Collector final : public TextUnitSink {
-  public:
-    explicit Collector(size_t stopAfter = SIZE_MAX) : stopAfter_(stopAfter) {}
-    bool Unit(std::u16string_view text) override {
-        units.emplace_back(text);
-        return units.size() >= stopAfter_;
-    }
-    Units units;
-
-  private:
-    size_t stopAfter_;
-};
-
-Units Read(const Reader& reader, const std::string& bytes, size_t stopAfter = SIZE_MAX) {
+Units Read(const Reader& reader, const std::string& bytes, size_t stopAfter = 0) {
     MemoryByteSource source(bytes.data(), bytes.size());
     ZipArchive package(source);
     XmlTokenizerReaders xml;
-    Collector sink(stopAfter);
+    testing::CollectingSink sink(stopAfter);
     reader(package, xml, sink);
     return sink.units;
 }
@@ -256,9 +244,8 @@ TEST(OoxmlTextTest, HostilePackagesEndInTheirFault) {
         {"main part missing", missingPart.Build(), DocumentFault::Damaged},
         {"main part outside the package", external.Build(), DocumentFault::Damaged},
         {"a paragraph past the unit bound",
-         WordPackage("<w:p><w:r><w:t>" + std::string(kMaxUnitLength / 2 + 1, 'a') +
-                     "</w:t><w:t>" + std::string(kMaxUnitLength / 2, 'b') +
-                     "</w:t></w:r></w:p>"),
+         WordPackage("<w:p><w:r><w:t>" + std::string(kMaxUnitLength / 2 + 1, 'a') + "</w:t><w:t>" +
+                     std::string(kMaxUnitLength / 2, 'b') + "</w:t></w:r></w:p>"),
          DocumentFault::TooLarge},
     };
     for (const Case& c : cases) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "documents/CompoundFile.h"
 #include "documents/ZipArchive.h"
 #include "tests/fakes/ZipBuilder.h"
 
@@ -196,9 +197,10 @@ TEST(ZipArchiveTest, BombsEndInTooLargeWithinTheLimits) {
 }
 
 TEST(ZipArchiveTest, NotAZipIsDamaged) {
-    for (const std::string& bytes :
-         {std::string(), std::string("PK\x03\x04"), std::string(100, '\0'),
-          std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") + std::string(600, '\0')}) {
+    const std::string compound(reinterpret_cast<const char*>(kCompoundFileSignature),
+                               sizeof kCompoundFileSignature);
+    for (const std::string& bytes : {std::string(), std::string("PK\x03\x04"),
+                                     std::string(100, '\0'), compound + std::string(600, '\0')}) {
         EXPECT_EQ(FaultOf(bytes, ""), DocumentFault::Damaged) << bytes.size();
     }
 }
