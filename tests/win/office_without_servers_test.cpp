@@ -27,6 +27,7 @@
 #include "support/TempTree.h"
 #include "support/office_server.h"
 #include "support/window_harness.h"
+#include "tests/fakes/CollectingSink.h"
 
 namespace querna {
 namespace {
@@ -47,15 +48,6 @@ std::string FixturePath(const std::string& name) {
 std::string FixtureBytes(const std::string& name) {
     return testing::ReadWholeFile(FixturePath(name));
 }
-
-class Collector final : public TextUnitSink {
-  public:
-    bool Unit(std::u16string_view text) override {
-        units.emplace_back(text);
-        return false;
-    }
-    Units units;
-};
 
 // The documents of this test are read where no Office server is registered.
 class NoServers : public ::testing::Environment {
@@ -106,7 +98,7 @@ TEST(XmlTokenizerOnWindows, ReadsTheFixturesAsTheNativeBuildDoes) {
         const auto source = fs.OpenDocument(FixturePath(c.fixture));
         ASSERT_NE(source, nullptr);
         ZipArchive package(*source);
-        Collector sink;
+        testing::CollectingSink sink;
         c.reader(package, xml, sink);
         EXPECT_EQ(sink.units, c.expected);
     }
