@@ -50,12 +50,18 @@ void ReadExactly(ByteSource& source, uint64_t offset, void* buffer, size_t count
     if (source.ReadAt(offset, buffer, count) != count) ThrowDamaged();
 }
 
-std::vector<unsigned char> ReadBlock(ByteSource& source, uint64_t offset, uint64_t count,
-                                     uint64_t limit) {
+void ReadBlock(ByteSource& source, uint64_t offset, uint64_t count, uint64_t limit,
+               std::vector<unsigned char>& bytes) {
     if (count > limit) throw DocumentError(DocumentFault::TooLarge);
     if (offset > source.Size() || count > source.Size() - offset) ThrowDamaged();
-    std::vector<unsigned char> bytes(static_cast<size_t>(count));
+    bytes.resize(static_cast<size_t>(count));
     ReadExactly(source, offset, bytes.data(), bytes.size());
+}
+
+std::vector<unsigned char> ReadBlock(ByteSource& source, uint64_t offset, uint64_t count,
+                                     uint64_t limit) {
+    std::vector<unsigned char> bytes;
+    ReadBlock(source, offset, count, limit, bytes);
     return bytes;
 }
 

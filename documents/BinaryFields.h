@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "documents/DocumentFaults.h"
@@ -27,6 +28,15 @@ inline uint64_t LoadU64(const unsigned char* p) {
     return LoadU32(p) | (static_cast<uint64_t>(LoadU32(p + 4)) << 32);
 }
 double LoadDouble(const unsigned char* p);
+
+// Appends `count` characters stored as UTF-16LE when `wide`, else as one byte
+// each, the low byte of the character (Latin-1): how Excel's strings and
+// PowerPoint's text atoms hold text.
+inline void AppendChars(const unsigned char* p, size_t count, bool wide, std::u16string& out) {
+    const size_t at = out.size();
+    out.resize(at + count);
+    for (size_t i = 0; i < count; ++i) out[at + i] = wide ? LoadU16(p + 2 * i) : p[i];
+}
 
 // A view of bytes whose every read is checked against its end; a read past
 // the end raises DocumentError(Damaged).
@@ -59,8 +69,11 @@ class FieldReader {
 // Reads exactly `count` bytes at `offset`; short reads mean a damaged file.
 void ReadExactly(ByteSource& source, uint64_t offset, void* buffer, size_t count);
 
-// Reads `count` bytes at `offset` into a new buffer, refusing more than
-// `limit` bytes with DocumentError(TooLarge).
+// Reads `count` bytes at `offset` into `bytes` (its room kept from one read
+// to the next), refusing more than `limit` bytes with DocumentError(TooLarge).
+void ReadBlock(ByteSource& source, uint64_t offset, uint64_t count, uint64_t limit,
+               std::vector<unsigned char>& bytes);
+// The same into a new buffer.
 std::vector<unsigned char> ReadBlock(ByteSource& source, uint64_t offset, uint64_t count,
                                      uint64_t limit);
 

@@ -49,10 +49,8 @@ constexpr uint16_t kBiff8 = 0x0600;
 constexpr uint16_t kWorksheetBof = 0x0010;
 
 std::u16string Chars(FieldReader& r, size_t cch, bool high) {
-    const unsigned char* p = r.Bytes(cch * (high ? 2 : 1));
     std::u16string text;
-    text.reserve(cch);
-    for (size_t i = 0; i < cch; ++i) text.push_back(high ? LoadU16(p + 2 * i) : p[i]);
+    AppendChars(r.Bytes(cch * (high ? 2 : 1)), cch, high, text);
     return text;
 }
 
@@ -462,9 +460,8 @@ bool SheetReader::Cell(const ExcelRecord& record) {
             const uint16_t cch = r.U16();
             if (cch == 0 && r.Remaining() == 0) return false;  // as LongString reads it
             const bool high = (r.U8() & 1) != 0;
-            const unsigned char* p = r.Bytes(size_t{cch} * (high ? 2 : 1));
-            text_.resize(cch);
-            for (size_t i = 0; i < cch; ++i) text_[i] = high ? LoadU16(p + 2 * i) : p[i];
+            text_.clear();
+            AppendChars(r.Bytes(size_t{cch} * (high ? 2 : 1)), cch, high, text_);
             return Emit(text_);
         }
         case kNumber:

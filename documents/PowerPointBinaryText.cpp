@@ -70,9 +70,7 @@ class RecordStream {
     }
     // The body of `r` into `bytes`, whose room is kept from one record to the next.
     void Body(const Record& r, std::vector<unsigned char>& bytes) const {
-        if (r.length > kMaxPowerPointAtom) throw DocumentError(DocumentFault::TooLarge);
-        bytes.resize(r.length);
-        if (r.length > 0) ReadExactly(stream_, r.body, bytes.data(), r.length);
+        ReadBlock(stream_, r.body, r.length, kMaxPowerPointAtom, bytes);
     }
 
   private:
@@ -110,15 +108,8 @@ class Children {
 void AppendAtomText(const RecordStream& records, const Record& atom,
                     std::vector<unsigned char>& bytes, std::u16string& text) {
     records.Body(atom, bytes);
-    const size_t at = text.size();
-    if (atom.type == kTextChars) {
-        text.resize(at + bytes.size() / 2);
-        for (size_t i = at; i < text.size(); ++i) text[i] = LoadU16(&bytes[2 * (i - at)]);
-    } else {
-        // 8-bit text atoms hold the low byte of each character (Latin-1).
-        text.resize(at + bytes.size());
-        for (size_t i = at; i < text.size(); ++i) text[i] = bytes[i - at];
-    }
+    const bool wide = atom.type == kTextChars;
+    AppendChars(bytes.data(), wide ? bytes.size() / 2 : bytes.size(), wide, text);
 }
 
 // Where a presentation keeps its streams: at the root, or, in the files that
