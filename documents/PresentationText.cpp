@@ -95,15 +95,15 @@ bool ReadShapeTree(XmlReader& reader, TextUnitSink& sink) {
     for (XmlNode node = reader.Next(); node != XmlNode::End; node = reader.Next()) {
         if (node == XmlNode::Done) throw DocumentError(DocumentFault::Damaged);
         if (node != XmlNode::Start) continue;
-        bool stop = false;
+        bool stopped = false;
         if (ooxml::Is(reader, Ns::Presentation, u"sp")) {
-            stop = ReadShape(reader, sink);
+            stopped = ReadShape(reader, sink);
         } else if (ooxml::Is(reader, Ns::Compatibility, u"AlternateContent")) {
-            stop = ReadAlternateContent(reader, sink);
+            stopped = ReadAlternateContent(reader, sink);
         } else {
             ooxml::SkipElement(reader);
         }
-        if (stop) return true;
+        if (stopped) return true;
     }
     return false;
 }

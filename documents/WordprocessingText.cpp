@@ -38,14 +38,15 @@ class BodyReader {
     // Returns once the document ends or the sink has had enough.
     void Read() {
         for (XmlNode node = reader_.Next(); node != XmlNode::Done; node = reader_.Next()) {
-            const bool stop = node == XmlNode::Start ? OnStart()
-                              : node == XmlNode::End ? OnEnd()
-                                                     : OnText();
-            if (stop) return;
+            const bool stopped = node == XmlNode::Start ? OnStart()
+                                 : node == XmlNode::End ? OnEnd()
+                                                        : OnText();
+            if (stopped) return;
         }
     }
 
   private:
+    // These return true once the sink asked to stop, as the sink does.
     bool OnStart() {
         const Ns ns = ooxml::ClassifyNamespace(reader_.NamespaceUri());
         const std::u16string_view name = reader_.LocalName();
@@ -64,9 +65,9 @@ class BodyReader {
         } else if (name == u"p") {
             // A paragraph inside another can only come from hostile nesting:
             // what came before it is a unit of its own.
-            const bool stop = inParagraph_ && Emit();
+            const bool stopped = inParagraph_ && Emit();
             inParagraph_ = true;
-            return stop;
+            return stopped;
         } else if (name == u"r") {
             ++runDepth_;
         } else if (name == u"t") {
@@ -105,9 +106,9 @@ class BodyReader {
     }
 
     bool Emit() {
-        const bool stop = !paragraph_.empty() && sink_.Unit(paragraph_);
+        const bool stopped = !paragraph_.empty() && sink_.Unit(paragraph_);
         paragraph_.clear();
-        return stop;
+        return stopped;
     }
 
     XmlReader& reader_;

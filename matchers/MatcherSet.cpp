@@ -31,18 +31,18 @@ void MatcherSet::BeginSearch() {
 }
 
 MatchVerdict MatcherSet::MatchWordDocument(const std::string& path, const std::string& phrase) {
-    return Match(wordServer_, DocumentKind::Word, path, phrase,
+    return Match(wordServer_, DocumentKindOf(ftWord), path, phrase,
                  [&] { return querna::MatchWordDocument(automation_, path, phrase); });
 }
 
 MatchVerdict MatcherSet::MatchExcelWorkbook(const std::string& path, const std::string& phrase) {
-    return Match(excelServer_, DocumentKind::Excel, path, phrase,
+    return Match(excelServer_, DocumentKindOf(ftExcel), path, phrase,
                  [&] { return querna::MatchExcelWorkbook(excel_, path, phrase); });
 }
 
 MatchVerdict MatcherSet::MatchPowerPointPresentation(const std::string& path,
                                                      const std::string& phrase) {
-    return Match(powerPointServer_, DocumentKind::PowerPoint, path, phrase,
+    return Match(powerPointServer_, DocumentKindOf(ftPowerPoint), path, phrase,
                  [&] { return querna::MatchPowerPointPresentation(automation_, path, phrase); });
 }
 

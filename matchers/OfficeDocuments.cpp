@@ -13,6 +13,17 @@ constexpr char kCannotOpen[] = "无法打开文件";
 
 }  // namespace
 
+DocumentKind DocumentKindOf(FileTypeClass type) {
+    switch (type) {
+        case ftExcel:
+            return DocumentKind::Excel;
+        case ftPowerPoint:
+            return DocumentKind::PowerPoint;
+        default:
+            return DocumentKind::Word;
+    }
+}
+
 MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services, DocumentKind kind,
                                         const std::string& path, const std::string& phrase,
                                         DocumentFault neither) {
@@ -39,14 +50,10 @@ MatchVerdict MatchWpsDocument(const DocumentServices& services, const std::strin
     // '.' is never the second byte of a double-byte character, and the
     // search took the file for a WPS one by this extension.
     const size_t dot = path.find_last_of('.');
-    const char kind = dot == std::string::npos || dot + 1 >= path.size()
-                          ? 'W'
-                          : static_cast<char>(path[dot + 1] & ~0x20);
-    const DocumentKind documentKind = kind == 'E'   ? DocumentKind::Excel
-                                      : kind == 'D' ? DocumentKind::PowerPoint
-                                                    : DocumentKind::Word;
-    return MatchDocumentWithoutServer(services, documentKind, path, phrase,
-                                      DocumentFault::OldFormat);
+    const std::string_view extension =
+        dot == std::string::npos ? std::string_view() : std::string_view(path).substr(dot);
+    return MatchDocumentWithoutServer(services, DocumentKindOf(WpsCounterpart(extension)), path,
+                                      phrase, DocumentFault::OldFormat);
 }
 
 std::string DocumentErrorText(const std::string& path, const std::string& reason) {

@@ -11,6 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/StopCheck.h"
 #include "search/ContentMatchers.h"
+#include "search/FileTypes.h"
 
 namespace querna {
 
@@ -23,6 +24,11 @@ struct DocumentServices {
     // null: a document is always read to its end.
     StopCheck* stop = nullptr;
 };
+
+// The reader a type class's documents are read by: Excel's and PowerPoint's
+// for theirs, Word's for every other class (the server-less readers are
+// asked only for Office and WPS documents).
+DocumentKind DocumentKindOf(FileTypeClass type);
 
 // Whether the document at `path` holds `phrase` (bytes of the code page) by
 // the rules of the matcher of `kind`: Found or NotFound. A document that

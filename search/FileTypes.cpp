@@ -67,6 +67,21 @@ FileTypeClass ClassifyExtension(std::string_view text) {
     return ftOther;
 }
 
+FileTypeClass WpsCounterpart(std::string_view extension) {
+    // Writer, spreadsheet and presentation files and their templates: the
+    // WPS list split by the application each stands in for.
+    static constexpr ClassList kCounterparts[] = {
+        {ftWord, "|.WPS|.WPT|"},
+        {ftExcel, "|.ET|.ETT|"},
+        {ftPowerPoint, "|.DPS|.DPT|"},
+    };
+    const std::string probe = "|" + UpperAscii(extension) + "|";
+    for (const ClassList& c : kCounterparts) {
+        if (c.list.find(probe) != std::string_view::npos) return c.type;
+    }
+    return ftOther;
+}
+
 bool TypeClassTakes(FileTypeClass wanted, FileTypeClass file) {
     if (wanted == ftAll) return true;
     if (wanted == ftOffice) {

@@ -36,6 +36,11 @@ std::string_view TypeClassList(FileTypeClass type);
 // list texts of the classes. ASCII letters compare without case.
 FileTypeClass ClassifyExtension(std::string_view text);
 
+// The Office class whose documents a WPS Office file is, by its extension
+// (".et", dot included): ftWord for .wps and .wpt, ftExcel for .et and .ett,
+// ftPowerPoint for .dps and .dpt; ftOther for anything else.
+FileTypeClass WpsCounterpart(std::string_view extension);
+
 // Whether a file of class `file` is one the type filter of class `wanted`
 // takes (ftAll takes every file).
 bool TypeClassTakes(FileTypeClass wanted, FileTypeClass file);

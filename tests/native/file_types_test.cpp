@@ -42,6 +42,15 @@ INSTANTIATE_TEST_SUITE_P(
                       // part of a list together with its bars is no extension
                       ClassCase{"|.DOC|", ftOther}, ClassCase{"DOC", ftOther}));
 
+TEST(WpsCounterpart, NamesTheOfficeClassEachWpsExtensionStandsFor) {
+    const ClassCase cases[] = {
+        {".wps", ftWord},       {".WPT", ftWord},       {".et", ftExcel},   {".Ett", ftExcel},
+        {".DPS", ftPowerPoint}, {".dpt", ftPowerPoint}, {".doc", ftOther},  {".WPSX", ftOther},
+        {".E", ftOther},        {"", ftOther},          {"|.ET|", ftOther},
+    };
+    for (const ClassCase& c : cases) EXPECT_EQ(WpsCounterpart(c.text), c.expected) << c.text;
+}
+
 TEST(TypeFilterForIndex, GivesTheListOfEachItemAndAllFilesOtherwise) {
     EXPECT_EQ(TypeFilterForIndex(0), "|.DOC|.DOCX|");
     EXPECT_EQ(TypeFilterForIndex(3), std::string(kTextList));
