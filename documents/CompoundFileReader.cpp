@@ -33,6 +33,31 @@ struct DirectoryEntry {
     uint64_t size = 0;
 };
 
+// Walks the directory entries reachable from `first` by their left and right
+// links, and from storages by their child links too when `intoStorages`. A
+// damaged file may link the entries into a cycle: every entry is walked once,
+// whatever the links say, and a link out of the directory or back to an entry
+// walked already (`visited` may mark some beforehand) is damage. Returns the
+// first entry `wanted` holds for; kNoStream when none does.
+template <typename Wanted>
+uint32_t WalkEntries(const std::vector<DirectoryEntry>& entries, uint32_t first, bool intoStorages,
+                     std::vector<bool> visited, Wanted wanted) {
+    std::vector<uint32_t> pending{first};
+    while (!pending.empty()) {
+        const uint32_t id = pending.back();
+        pending.pop_back();
+        if (id == kNoStream) continue;
+        if (id >= entries.size() || visited[id]) ThrowDamaged();
+        visited[id] = true;
+        const DirectoryEntry& entry = entries[id];
+        if (wanted(entry)) return id;
+        pending.push_back(entry.left);
+        pending.push_back(entry.right);
+        if (intoStorages && entry.type == kStorage) pending.push_back(entry.child);
+    }
+    return kNoStream;
+}
+
 char16_t FoldAscii(char16_t c) {
     return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c;
 }
@@ -296,18 +321,8 @@ void CompoundFileReader::Volume::ReadDirectory(uint32_t firstSector) {
 void CompoundFileReader::Volume::CheckTree() const {
     std::vector<bool> visited(entries.size());
     visited[0] = true;
-    std::vector<uint32_t> pending{entries[0].child};
-    while (!pending.empty()) {
-        const uint32_t id = pending.back();
-        pending.pop_back();
-        if (id == kNoStream) continue;
-        if (id >= entries.size() || visited[id]) ThrowDamaged();
-        visited[id] = true;
-        const DirectoryEntry& entry = entries[id];
-        pending.push_back(entry.left);
-        pending.push_back(entry.right);
-        if (entry.type == kStorage) pending.push_back(entry.child);
-    }
+    WalkEntries(entries, entries[0].child, true, std::move(visited),
+                [](const DirectoryEntry&) { return false; });
 }
 
 void CompoundFileReader::Volume::ReadMiniFat(uint32_t firstSector) {
@@ -319,21 +334,11 @@ void CompoundFileReader::Volume::ReadMiniFat(uint32_t firstSector) {
 // red-black tree by name, but a damaged file may order it wrongly or link it
 // into a cycle: every node is visited once, whatever the links say.
 uint32_t CompoundFileReader::Volume::Find(uint32_t storage, const std::string& name) const {
-    std::vector<bool> visited(entries.size());
-    std::vector<uint32_t> pending{entries[storage].child};
-    while (!pending.empty()) {
-        const uint32_t id = pending.back();
-        pending.pop_back();
-        if (id == kNoStream) continue;
-        if (id >= entries.size() || visited[id]) ThrowDamaged();
-        visited[id] = true;
-        const DirectoryEntry& entry = entries[id];
-        if ((entry.type == kStorage || entry.type == kStream) && SameName(entry.name, name))
-            return id;
-        pending.push_back(entry.left);
-        pending.push_back(entry.right);
-    }
-    return kNoStream;
+    return WalkEntries(entries, entries[storage].child, false, std::vector<bool>(entries.size()),
+                       [&](const DirectoryEntry& entry) {
+                           return (entry.type == kStorage || entry.type == kStream) &&
+                                  SameName(entry.name, name);
+                       });
 }
 
 CompoundFileReader::CompoundFileReader(std::unique_ptr<ByteSource> file) {
