@@ -38,6 +38,21 @@ bool SkipSpace(const char*& p, const char* end) {
     return p != start;
 }
 
+// The `= "value"` after an attribute's or a declaration's name, either quote
+// allowed, white space around the '='; `p` moves past the closing quote.
+std::string_view QuotedValue(const char*& p, const char* end) {
+    SkipSpace(p, end);
+    if (p == end || *p++ != '=') Damaged();
+    SkipSpace(p, end);
+    if (p == end || (*p != '"' && *p != '\'')) Damaged();
+    const char quote = *p++;
+    const char* close = static_cast<const char*>(std::memchr(p, quote, end - p));
+    if (close == nullptr) Damaged();
+    const std::string_view value(p, static_cast<size_t>(close - p));
+    p = close + 1;
+    return value;
+}
+
 }  // namespace
 
 std::string_view XmlTokenizer::QName::Local() const {
@@ -171,15 +186,7 @@ void XmlTokenizer::ReadDeclaration() {
         if (static_cast<size_t>(end - p) < name.size() || std::string_view(p, name.size()) != name)
             return false;
         p += name.size();
-        SkipSpace(p, end);
-        if (p == end || *p++ != '=') Damaged();
-        SkipSpace(p, end);
-        if (p == end || (*p != '"' && *p != '\'')) Damaged();
-        const char quote = *p++;
-        const char* close = static_cast<const char*>(std::memchr(p, quote, end - p));
-        if (close == nullptr) Damaged();
-        value = std::string_view(p, static_cast<size_t>(close - p));
-        p = close + 1;
+        value = QuotedValue(p, end);
         return true;
     };
     std::string_view version, encoding, standalone;
@@ -564,16 +571,9 @@ void XmlTokenizer::ReadStartTag() {
         }
         if (!spaced) Damaged();  // attributes stand apart
         const QName name = ParseQName(p, end);
-        SkipSpace(p, end);
-        if (p == end || *p++ != '=') Damaged();
-        SkipSpace(p, end);
-        if (p == end || (*p != '"' && *p != '\'')) Damaged();
-        const char quote = *p++;
-        const char* close = static_cast<const char*>(std::memchr(p, quote, end - p));
-        if (close == nullptr) Damaged();
+        const std::string_view value = QuotedValue(p, end);
         if (rawAttributes_.size() >= limits_.maxAttributes) TooLarge();
-        rawAttributes_.push_back({name, p, static_cast<size_t>(close - p)});
-        p = close + 1;
+        rawAttributes_.push_back({name, value.data(), value.size()});
     }
     Enter(element);
     pos_ = gt + 1;
