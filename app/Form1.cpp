@@ -10,10 +10,10 @@
 
 #include "app/Pictures.h"
 #include "platform/Error.h"
-#include "platform/win32/CodePage.h"
-#include "platform/win32/Win32Clipboard.h"
-#include "platform/win32/Win32Shell.h"
 #include "search/PathText.h"
+#include "win32/CodePage.h"
+#include "win32/Win32Clipboard.h"
+#include "win32/Win32Shell.h"
 
 namespace querna {
 

@@ -4,7 +4,7 @@
 #include "app/ExplorerRegistration.h"
 #include "app/Form1.h"
 #include "platform/Error.h"
-#include "platform/win32/CodePage.h"
+#include "win32/CodePage.h"
 
 namespace querna {
 

@@ -1,7 +1,7 @@
 // TForm1: the location box cbb1 (an extended combo box whose items carry
 // images and indents), its list, its pick handling and its typing completion.
 #include "app/Form1.h"
-#include "platform/win32/Win32Drives.h"
+#include "win32/Win32Drives.h"
 
 namespace querna {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "platform/win32/CodePage.h"
+#include "win32/CodePage.h"
 
 namespace querna::win32 {
 

@@ -1,5 +1,5 @@
 // Small helpers of the main window over user32, gdi32 and comctl32: owners of
-// GDI and menu handles (on the one handle owner of platform/win32/Handles.h), the panel and label
+// GDI and menu handles (on the one handle owner of win32/Handles.h), the panel and label
 // window classes, the choice of the interface font, and text access to controls.
 #pragma once
 
@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "platform/win32/Handles.h"
+#include "win32/Handles.h"
 
 namespace querna::win32 {
 

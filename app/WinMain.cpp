@@ -11,13 +11,14 @@
 #include "app/Form1.h"
 #include "documents/XmlTokenizer.h"
 #include "matchers/MatcherSet.h"
-#include "platform/win32/CodePage.h"
-#include "platform/win32/Handles.h"
-#include "platform/win32/Win32Automation.h"
-#include "platform/win32/Win32Dialogs.h"
-#include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32TextFileWriter.h"
+#include "win32/CodePage.h"
+#include "win32/Handles.h"
+#include "win32/Win32Automation.h"
+#include "win32/Win32Dialogs.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32Registry.h"
+#include "win32/Win32TextFileWriter.h"
+#include "win32/Win32TextRules.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include "matchers/MatcherSet.h"
 #include "platform/Dialogs.h"
 #include "platform/StopCheck.h"
-#include "platform/win32/Handles.h"
 #include "results/ResultTable.h"
 #include "search/SearchEngine.h"
 #include "search/SearchState.h"
+#include "win32/Handles.h"
 
 namespace querna::cli {
 

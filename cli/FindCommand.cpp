@@ -9,14 +9,15 @@
 #include "cli/FindOptions.h"
 #include "documents/XmlTokenizer.h"
 #include "platform/Error.h"
-#include "platform/win32/CodePage.h"
-#include "platform/win32/Win32Automation.h"
-#include "platform/win32/Win32Drives.h"
-#include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/Win32Registry.h"
 #include "results/ResultTable.h"
 #include "search/Locations.h"
 #include "search/SearchRun.h"
+#include "win32/CodePage.h"
+#include "win32/Win32Automation.h"
+#include "win32/Win32Drives.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32Registry.h"
+#include "win32/Win32TextRules.h"
 
 namespace querna::cli {
 

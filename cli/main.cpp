@@ -11,7 +11,7 @@
 #include "cli/ConsoleInterrupt.h"
 #include "cli/ConsoleOutput.h"
 #include "cli/FindCommand.h"
-#include "platform/win32/CodePage.h"
+#include "win32/CodePage.h"
 
 namespace {
 

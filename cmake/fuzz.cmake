@@ -9,8 +9,8 @@ option(QUERNA_FUZZ "Build the fuzz targets as libFuzzer programs (clang)" OFF)
 
 file(GLOB QUERNA_FUZZ_TARGETS CONFIGURE_DEPENDS tests/fuzz/*_fuzz.cpp)
 file(GLOB QUERNA_FUZZ_SUPPORT CONFIGURE_DEPENDS tests/fuzz/support/*.cpp)
-set(QUERNA_FUZZ_PLATFORM tests/fakes/LibXmlReader.cpp tests/fakes/XmlTranscript.cpp tests/fakes/IconvCodePage.cpp
-    tests/fakes/ZipBuilder.cpp)
+set(QUERNA_FUZZ_PLATFORM tests/oracles/LibXmlReader.cpp tests/oracles/XmlTranscript.cpp
+    native/IconvCodePage.cpp tests/fakes/ZipBuilder.cpp)
 
 if(QUERNA_FUZZ)
   # Coverage for everything the targets reach; the fuzzer's own main only in

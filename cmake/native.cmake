@@ -14,7 +14,10 @@ find_package(GTest REQUIRED)
 find_package(LibXml2 REQUIRED)
 find_package(Iconv REQUIRED)
 
-file(GLOB QUERNA_FAKE_SOURCES CONFIGURE_DEPENDS tests/fakes/*.cpp)
+# The fakes, the oracles the tests compare with (libxml2), and the native
+# tree's own implementation of a platform interface (the iconv code page).
+file(GLOB QUERNA_FAKE_SOURCES CONFIGURE_DEPENDS tests/fakes/*.cpp tests/oracles/*.cpp
+     native/*.cpp)
 file(GLOB QUERNA_NATIVE_TESTS CONFIGURE_DEPENDS tests/native/*.cpp)
 # The Explorer registration is window code, but platform-free: it is tested
 # natively against the fake registry.

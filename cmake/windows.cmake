@@ -18,7 +18,7 @@ set(QUERNA_WIN32_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 adva
 set_source_files_properties(matchers/PhraseScan.cpp PROPERTIES
                             COMPILE_OPTIONS "-Wa,-muse-unaligned-vector-move")
 
-file(GLOB QUERNA_WIN32_SOURCES CONFIGURE_DEPENDS platform/win32/*.cpp)
+file(GLOB QUERNA_WIN32_SOURCES CONFIGURE_DEPENDS win32/*.cpp)
 add_library(querna_win32 STATIC ${QUERNA_WIN32_SOURCES})
 target_link_libraries(querna_win32 PUBLIC querna_core ${QUERNA_WIN32_LIBS})
 

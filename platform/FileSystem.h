@@ -1,5 +1,5 @@
 // The file-system services the search engine, the file properties and the
-// plain-text matcher need. One Win32 implementation (platform/win32) and an
+// plain-text matcher need. One Win32 implementation (win32) and an
 // in-memory fake for tests (tests/fakes).
 #pragma once
 

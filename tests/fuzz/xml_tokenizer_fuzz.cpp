@@ -9,15 +9,15 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tests/fakes/XmlTranscript.h"
+#include "tests/oracles/XmlTranscript.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace querna;
     if (size < 4) return 0;
     const std::vector<size_t> chunks(data, data + 4);
     const std::string_view xml(reinterpret_cast<const char*>(data) + 4, size - 4);
-    const fakes::XmlTranscript whole = fakes::TokenizerTranscript(xml);
-    const fakes::XmlTranscript split = fakes::TokenizerTranscript(xml, chunks);
+    const oracles::XmlTranscript whole = oracles::TokenizerTranscript(xml);
+    const oracles::XmlTranscript split = oracles::TokenizerTranscript(xml, chunks);
     if (whole.lines != split.lines || whole.fault != split.fault) {
         std::fprintf(stderr, "whole:\n%s\nsplit:\n%s", whole.Describe().c_str(),
                      split.Describe().c_str());
@@ -30,6 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tiny.maxAttributes = 2;
     tiny.maxScopeLength = 120;
     tiny.maxNamespaces = 3;
-    fakes::TokenizerTranscript(xml, chunks, tiny);
+    oracles::TokenizerTranscript(xml, chunks, tiny);
     return 0;
 }

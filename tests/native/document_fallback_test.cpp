@@ -16,12 +16,12 @@
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeDocuments.h"
 #include "matchers/PhraseRules.h"
+#include "native/IconvCodePage.h"
 #include "search/PumpingStopCheck.h"
 #include "search/SearchEngine.h"
 #include "tests/fakes/CollectingSink.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/GbkTextRules.h"
-#include "tests/fakes/IconvCodePage.h"
 #include "tests/fakes/RecordingHost.h"
 #include "tests/fakes/ZipBuilder.h"
 
@@ -101,7 +101,7 @@ TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
         EXPECT_EQ(word.Found(), c.word);
         EXPECT_EQ(excel.Unit(c.unit), c.excel);
     }
-    fakes::IconvCodePage gbk;
+    native::IconvCodePage gbk;
     struct BytesCase {
         std::u16string unit;
         std::string phrase;
@@ -173,7 +173,7 @@ class DocumentFallbackTest : public ::testing::Test {
     }
 
     fakes::FakeFileSystem fs;
-    fakes::IconvCodePage codePage;
+    native::IconvCodePage codePage;
     XmlTokenizerReaders xml;
     SearchState state;
     fakes::RecordingHost host;

@@ -5,9 +5,9 @@
 
 #include "matchers/TextEncoding.h"
 #include "matchers/TextMatcher.h"
+#include "native/IconvCodePage.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/GbkTextRules.h"
-#include "tests/fakes/IconvCodePage.h"
 
 namespace querna {
 namespace {
@@ -251,7 +251,7 @@ TEST_F(TextMatcherTest, AutoEncodingFindsTheCodePagePhraseInEachFilesEncoding) {
         {"GB18030: 中 after a four-byte character", "\x81\x30\x81\x30\xD6\xD0", "\xD6\xD0", kFound},
         {"invalid UTF-8 is the code page", "\xD6\xD0\xCE\xC4 \xE4\xB8", zhongwenGbk, kFound},
     };
-    fakes::IconvCodePage codePage;
+    native::IconvCodePage codePage;
     for (const size_t block : {size_t{5}, size_t{4096}}) {
         for (const Case& c : cases) {
             fs.AddFile("C:\\t.txt", c.content);

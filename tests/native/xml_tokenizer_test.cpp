@@ -11,14 +11,14 @@
 
 #include "documents/XmlTokenizer.h"
 #include "documents/ZipArchive.h"
-#include "tests/fakes/XmlTranscript.h"
 #include "tests/native/DocumentTestSupport.h"
+#include "tests/oracles/XmlTranscript.h"
 
 namespace querna {
 namespace {
 
-using fakes::CompareWithOracle;
-using fakes::TokenizerTranscript;
+using oracles::CompareWithOracle;
+using oracles::TokenizerTranscript;
 using Lines = std::vector<std::string>;
 
 struct Part {
@@ -107,7 +107,7 @@ TEST(XmlTokenizer, GivesTheSameNodesWhereverTheInputIsSplit) {
     // whatever the reads.
     inputs.push_back(std::string("\xFF\xFE<\0a\0>\0\x00\xDC<\0/\0a\0>\0", 16));
     for (const std::string& bytes : inputs) {
-        const fakes::XmlTranscript whole = TokenizerTranscript(bytes);
+        const oracles::XmlTranscript whole = TokenizerTranscript(bytes);
         EXPECT_EQ(TokenizerTranscript(bytes, {1}).Describe(), whole.Describe()) << bytes;
         for (size_t split = 1; split < bytes.size(); ++split) {
             ASSERT_EQ(TokenizerTranscript(bytes, {split, SIZE_MAX}).Describe(), whole.Describe())
@@ -197,7 +197,7 @@ TEST(XmlTokenizer, ResolvesNamespacesByUriWhateverThePrefix) {
 }
 
 TEST(XmlTokenizer, AnswersAttributesByLocalNameAndNamespace) {
-    fakes::ChunkedStream input("<r xmlns='urn:a' xmlns:b='urn:b'><e b:id='1' id='2'/></r>", {});
+    oracles::ChunkedStream input("<r xmlns='urn:a' xmlns:b='urn:b'><e b:id='1' id='2'/></r>", {});
     XmlTokenizer reader(input);
     ASSERT_EQ(reader.Next(), XmlNode::Start);
     ASSERT_EQ(reader.Next(), XmlNode::Start);
@@ -276,7 +276,7 @@ TEST(XmlTokenizer, RefusesWhatPassesItsBoundsAsTooLarge) {
 
 // Reads `xml` to its end; the total of its text and its largest Text node.
 std::pair<size_t, size_t> TextSizes(const std::string& xml) {
-    fakes::ChunkedStream input(xml, {});
+    oracles::ChunkedStream input(xml, {});
     XmlTokenizer reader(input);
     size_t total = 0, largest = 0;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {

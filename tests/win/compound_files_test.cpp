@@ -8,10 +8,10 @@
 #include "documents/DocumentReader.h"
 #include "documents/XmlTokenizer.h"
 #include "matchers/OfficeDocuments.h"
-#include "platform/win32/CodePage.h"
-#include "platform/win32/Handles.h"
-#include "platform/win32/Win32FileSystem.h"
 #include "support/TempTree.h"
+#include "win32/CodePage.h"
+#include "win32/Handles.h"
+#include "win32/Win32FileSystem.h"
 
 namespace querna {
 namespace {

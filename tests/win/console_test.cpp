@@ -11,9 +11,10 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/ConsoleServices.h"
 #include "platform/Error.h"
-#include "platform/win32/Win32Automation.h"
-#include "platform/win32/Win32FileSystem.h"
 #include "support/TempTree.h"
+#include "win32/Win32Automation.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32TextRules.h"
 
 namespace querna {
 namespace {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/Win32Automation.h"
 #include "support/office_server.h"
+#include "win32/Win32Automation.h"
 
 namespace querna {
 namespace {

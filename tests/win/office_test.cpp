@@ -9,9 +9,10 @@
 
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeMatchers.h"
-#include "platform/win32/Win32Automation.h"
-#include "platform/win32/Win32FileSystem.h"
 #include "support/office_server.h"
+#include "win32/Win32Automation.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32TextRules.h"
 
 namespace querna {
 namespace {

@@ -17,17 +17,18 @@
 #include "documents/ZipArchive.h"
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeDocuments.h"
-#include "platform/win32/CodePage.h"
-#include "platform/win32/Handles.h"
-#include "platform/win32/Win32Automation.h"
-#include "platform/win32/Win32Dialogs.h"
-#include "platform/win32/Win32FileSystem.h"
 #include "support/Documents.h"
 #include "support/RunProgram.h"
 #include "support/TempTree.h"
 #include "support/office_server.h"
 #include "support/window_harness.h"
 #include "tests/fakes/CollectingSink.h"
+#include "win32/CodePage.h"
+#include "win32/Handles.h"
+#include "win32/Win32Automation.h"
+#include "win32/Win32Dialogs.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32TextRules.h"
 
 namespace querna {
 namespace {

@@ -2,10 +2,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "platform/win32/Win32FileSystem.h"
 #include "results/FileProperties.h"
 #include "search/SearchEngine.h"
 #include "support/TempTree.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32TextRules.h"
 
 namespace querna {
 namespace {

@@ -9,15 +9,16 @@
 
 #include "app/ExplorerRegistration.h"
 #include "platform/Error.h"
-#include "platform/win32/Win32Clipboard.h"
-#include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32TextFileWriter.h"
 #include "results/ResultActions.h"
 #include "search/SearchRun.h"
 #include "support/TempTree.h"
 #include "tests/fakes/FakeResultServices.h"
 #include "tests/fakes/RecordingHost.h"
+#include "win32/Win32Clipboard.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32Registry.h"
+#include "win32/Win32TextFileWriter.h"
+#include "win32/Win32TextRules.h"
 
 namespace querna {
 namespace {

@@ -17,11 +17,12 @@
 #include <vector>
 
 #include "app/Form1.h"
-#include "platform/win32/Win32Dialogs.h"
-#include "platform/win32/Win32FileSystem.h"
-#include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32TextFileWriter.h"
 #include "support/TempTree.h"
+#include "win32/Win32Dialogs.h"
+#include "win32/Win32FileSystem.h"
+#include "win32/Win32Registry.h"
+#include "win32/Win32TextFileWriter.h"
+#include "win32/Win32TextRules.h"
 
 namespace querna::testing {
 

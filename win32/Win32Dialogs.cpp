@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Dialogs.h"
+#include "win32/Win32Dialogs.h"
 
 #include <commdlg.h>
 #include <shlobj.h>
@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/CodePage.h"
-#include "platform/win32/Handles.h"
+#include "win32/CodePage.h"
+#include "win32/Handles.h"
 
 namespace querna::win32 {
 

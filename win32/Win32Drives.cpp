@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Drives.h"
+#include "win32/Win32Drives.h"
 
 #include <windows.h>
 

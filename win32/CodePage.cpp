@@ -1,4 +1,4 @@
-#include "platform/win32/CodePage.h"
+#include "win32/CodePage.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 
 #include "platform/CodePage.h"
 
-namespace querna::fakes {
+namespace querna::native {
 
 class IconvCodePage final : public CodePage {
   public:
@@ -13,4 +13,4 @@ class IconvCodePage final : public CodePage {
     std::string FromUnicode(std::u16string_view text) override;
 };
 
-}  // namespace querna::fakes
+}  // namespace querna::native

@@ -1,11 +1,11 @@
-#include "tests/fakes/LibXmlReader.h"
+#include "tests/oracles/LibXmlReader.h"
 
 #include <libxml/xmlreader.h>
 
 #include <exception>
 #include <string>
 
-namespace querna::fakes {
+namespace querna::oracles {
 
 namespace {
 
@@ -191,4 +191,4 @@ void LibXmlReader::TakeNames() {
     UnescapeAmpersands(namespaceUri_);
 }
 
-}  // namespace querna::fakes
+}  // namespace querna::oracles

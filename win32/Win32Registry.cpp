@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Registry.h"
+#include "win32/Win32Registry.h"
 
 #include <cstring>
 

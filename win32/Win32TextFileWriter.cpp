@@ -1,11 +1,11 @@
-#include "platform/win32/Win32TextFileWriter.h"
+#include "win32/Win32TextFileWriter.h"
 
 #include <windows.h>
 
 #include <string>
 #include <utility>
 
-#include "platform/win32/Handles.h"
+#include "win32/Handles.h"
 
 namespace querna::win32 {
 

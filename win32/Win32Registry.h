@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "platform/Registry.h"
-#include "platform/win32/Handles.h"
+#include "win32/Handles.h"
 
 namespace querna::win32 {
 

@@ -1,10 +1,10 @@
-#include "platform/win32/Win32Clipboard.h"
+#include "win32/Win32Clipboard.h"
 
 #include <cstring>
 #include <utility>
 
 #include "platform/Error.h"
-#include "platform/win32/Handles.h"
+#include "win32/Handles.h"
 
 namespace querna::win32 {
 

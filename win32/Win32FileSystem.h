@@ -1,9 +1,8 @@
-// The file system and text rules over kernel32 (ANSI functions, system code
-// page).
+// The file system over kernel32 (ANSI functions, system code page; the wide
+// ones and the \\?\ form for paths past MAX_PATH).
 #pragma once
 
 #include "platform/FileSystem.h"
-#include "platform/TextRules.h"
 
 namespace querna::win32 {
 
@@ -18,13 +17,6 @@ class Win32FileSystem final : public FileSystem {
     FileTime FileTimeToLocal(FileTime utc) override;
     bool ReadFolderId(const std::string& path, FolderId& id) override;
     std::string FullFolderPath(const std::string& folder) override;
-};
-
-class Win32TextRules final : public TextRules {
-  public:
-    int CompareText(std::string_view a, std::string_view b) override;
-    std::string FoldCase(std::string_view text) override;
-    bool IsLeadByte(unsigned char byte) override;
 };
 
 }  // namespace querna::win32

@@ -17,7 +17,7 @@
 struct _xmlTextReader;
 struct _xmlError;
 
-namespace querna::fakes {
+namespace querna::oracles {
 
 struct XmlAttributeText {
     std::u16string localName, namespaceUri, value;
@@ -62,4 +62,4 @@ class LibXmlReaders final : public XmlReaders {
     }
 };
 
-}  // namespace querna::fakes
+}  // namespace querna::oracles

@@ -1,11 +1,11 @@
-#include "tests/fakes/IconvCodePage.h"
+#include "native/IconvCodePage.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 #include <stdexcept>
 
-namespace querna::fakes {
+namespace querna::native {
 
 namespace {
 
@@ -77,4 +77,4 @@ std::string IconvCodePage::FromUnicode(std::u16string_view text) {
     return narrow;
 }
 
-}  // namespace querna::fakes
+}  // namespace querna::native

@@ -1,12 +1,12 @@
-#include "tests/fakes/XmlTranscript.h"
+#include "tests/oracles/XmlTranscript.h"
 
 #include <algorithm>
 #include <cstring>
 #include <regex>
 
-#include "tests/fakes/LibXmlReader.h"
+#include "tests/oracles/LibXmlReader.h"
 
-namespace querna::fakes {
+namespace querna::oracles {
 
 namespace {
 
@@ -168,4 +168,4 @@ std::string CompareWithOracle(std::string_view bytes) {
     return "tokenizer:\n" + ours.Describe() + "libxml2:\n" + theirs.Describe();
 }
 
-}  // namespace querna::fakes
+}  // namespace querna::oracles

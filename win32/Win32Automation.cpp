@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Automation.h"
+#include "win32/Win32Automation.h"
 
 #include <windows.h>
 // After <windows.h>, which it needs.
@@ -8,8 +8,8 @@
 #include <memory>
 #include <new>
 
-#include "platform/win32/CodePage.h"
-#include "platform/win32/Handles.h"
+#include "win32/CodePage.h"
+#include "win32/Handles.h"
 
 namespace querna::win32 {
 

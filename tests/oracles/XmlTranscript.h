@@ -10,7 +10,7 @@
 
 #include "documents/XmlTokenizer.h"
 
-namespace querna::fakes {
+namespace querna::oracles {
 
 // Bytes handed out in pieces: each Read returns at most the next of `sizes`
 // (used round and round), or everything asked when `sizes` is empty.
@@ -51,4 +51,4 @@ std::string CompareWithOracle(std::string_view bytes);
 // its first bytes.
 bool IsOtherEncoding(std::string_view bytes);
 
-}  // namespace querna::fakes
+}  // namespace querna::oracles
