@@ -9,16 +9,10 @@
 #include <exception>
 
 #include "app/Form1.h"
-#include "documents/XmlTokenizer.h"
 #include "matchers/MatcherSet.h"
-#include "win32/CodePage.h"
 #include "win32/Handles.h"
-#include "win32/Win32Automation.h"
 #include "win32/Win32Dialogs.h"
-#include "win32/Win32FileSystem.h"
-#include "win32/Win32Registry.h"
-#include "win32/Win32TextFileWriter.h"
-#include "win32/Win32TextRules.h"
+#include "win32/WindowsServices.h"
 
 namespace {
 
@@ -28,22 +22,15 @@ constexpr int kSearchPauseMs = 50;
 
 int RunProgram(HINSTANCE instance, int showCommand, querna::win32::Win32Dialogs& dialogs) {
     using namespace querna;
-    win32::Win32FileSystem fs;
-    win32::Win32TextRules rules;
-    win32::Win32Registry registry;
-    win32::Win32TextFileWriter files;
-    win32::Win32Automation automation;
-    // Where an Office application is not installed, its documents are read
-    // by the built-in readers.
-    XmlTokenizerReaders xml;
-    win32::Win32CodePage codePage;
-    DocumentServices documents{fs, xml, codePage};
-    MatcherSet matchers(fs, rules, automation, &documents);
+    win32::WindowsServices services;
+    MatcherSet matchers(services.fs, services.rules, services.automation, &services.documents);
 
-    TForm1 form({fs, rules, dialogs, registry, files, &matchers}, kSearchPauseMs);
+    TForm1 form(
+        {services.fs, services.rules, dialogs, services.registry, services.files, &matchers},
+        kSearchPauseMs);
     // A large document is read in one step of the search: the readers ask
     // the window between its chunks, so that Stop is heard within it.
-    documents.stop = &form.DocumentStop();
+    services.documents.stop = &form.DocumentStop();
     form.Create(instance);
     dialogs.SetApplicationWindow(form.Handle());
     form.Show(showCommand, GetCommandLineA());

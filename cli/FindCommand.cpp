@@ -7,17 +7,12 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/ConsoleServices.h"
 #include "cli/FindOptions.h"
-#include "documents/XmlTokenizer.h"
 #include "platform/Error.h"
 #include "results/ResultTable.h"
 #include "search/Locations.h"
 #include "search/SearchRun.h"
-#include "win32/CodePage.h"
-#include "win32/Win32Automation.h"
 #include "win32/Win32Drives.h"
-#include "win32/Win32FileSystem.h"
-#include "win32/Win32Registry.h"
-#include "win32/Win32TextRules.h"
+#include "win32/WindowsServices.h"
 
 namespace querna::cli {
 
@@ -79,21 +74,18 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
         return 0;
     }
 
-    win32::Win32FileSystem fs;
-    win32::Win32TextRules rules;
-    win32::Win32Registry registry;
-    win32::Win32Automation automation;
+    win32::WindowsServices services;
+    win32::Win32FileSystem& fs = services.fs;
+    win32::Win32TextRules& rules = services.rules;
     ConsoleOutput output(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out))));
     SearchState state;
     ConsoleHost host(options.phrase.value_or(""), state, output, err, InterruptFlag());
     ConsoleDialogs dialogs(err);
-    // Where an Office application is not installed, its documents are read
-    // by the built-in readers.
-    XmlTokenizerReaders xml;
-    win32::Win32CodePage codePage;
-    const DocumentServices documents{fs, xml, codePage, &host};
-    ConsoleMatchers matchers(fs, rules, automation, &documents);
-    if (options.encoding == TextEncodingOption::Auto) matchers.DetectTextEncodings(codePage);
+    // Ctrl+C is heard between the chunks of a large document too.
+    services.documents.stop = &host;
+    ConsoleMatchers matchers(fs, rules, services.automation, &services.documents);
+    if (options.encoding == TextEncodingOption::Auto)
+        matchers.DetectTextEncodings(services.codePage);
     ResultPrinter printer(options, output, fs, rules, host);
     OptionWindow window(options, dialogs, printer);
 
@@ -105,7 +97,7 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     }
     SearchEngine engine(state, fs, rules, host, &matchers, options.pauseMs);
     engine.SetResultObserver(&printer);
-    SearchRun run(state, engine, window, host, registry, rules);
+    SearchRun run(state, engine, window, host, services.registry, rules);
     int status = 0;
     try {
         // A refused location has been told on the error stream.

@@ -6,12 +6,10 @@
 #include <windows.h>
 
 #include "documents/DocumentReader.h"
-#include "documents/XmlTokenizer.h"
 #include "matchers/OfficeDocuments.h"
 #include "support/TempTree.h"
-#include "win32/CodePage.h"
 #include "win32/Handles.h"
-#include "win32/Win32FileSystem.h"
+#include "win32/WindowsServices.h"
 
 namespace querna {
 namespace {
@@ -38,14 +36,11 @@ win32::FileHandle OpenLiteral(const std::string& path, DWORD access, DWORD dispo
 class BinaryDocuments : public ::testing::Test {
   protected:
     MatchVerdict Match(DocumentKind kind, const std::string& name, const std::string& phrase) {
-        return MatchDocumentWithoutServer(services, kind, tree.Path(name), phrase);
+        return MatchDocumentWithoutServer(windows.documents, kind, tree.Path(name), phrase);
     }
 
     testing::TempTree tree;
-    win32::Win32FileSystem fs;
-    XmlTokenizerReaders xml;
-    win32::Win32CodePage codePage;
-    DocumentServices services{fs, xml, codePage};
+    win32::WindowsServices windows;
 };
 
 TEST_F(BinaryDocuments, AreReadUnderDeviceNamesAndWhileAnotherProgramWritesThem) {

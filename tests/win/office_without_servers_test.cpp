@@ -29,6 +29,7 @@
 #include "win32/Win32Dialogs.h"
 #include "win32/Win32FileSystem.h"
 #include "win32/Win32TextRules.h"
+#include "win32/WindowsServices.h"
 
 namespace querna {
 namespace {
@@ -220,15 +221,10 @@ class WindowWithoutOffice : public testing::WindowSearchTest {
   protected:
     // As the program wires it: the readers ask the window between chunks.
     WindowWithoutOffice() : testing::WindowSearchTest(&matchers) {
-        services.stop = &form().DocumentStop();
+        windows.documents.stop = &form().DocumentStop();
     }
-    win32::Win32FileSystem fs;
-    XmlTokenizerReaders xml;
-    win32::Win32CodePage codePage;
-    DocumentServices services{fs, xml, codePage};
-    win32::Win32Automation automation;
-    win32::Win32TextRules rules;
-    MatcherSet matchers{fs, rules, automation, &services};
+    win32::WindowsServices windows;
+    MatcherSet matchers{windows.fs, windows.rules, windows.automation, &windows.documents};
 };
 
 TEST_F(WindowWithoutOffice, PhraseSearchListsTheDocumentsThatHoldIt) {
