@@ -79,44 +79,48 @@ std::string SearchRun::ReadShellFolder(ShellFolder which) {
                       rules_);
 }
 
-bool SearchRun::ResolveLocation() {
+// The location text, as collected, becomes the root in one step: the item of
+// the location box decides what the text stands for, a folder is made full
+// (a relative one would give the table relative folders, so that its rows,
+// the saved list and the actions would depend on the current folder when
+// used), and only then is it checked. Criteria.Location is written once,
+// before the check, as the window's messages name it.
+std::optional<SearchRun::Root> SearchRun::ResolveRoot() {
+    std::string folder = state_.Criteria.Location;
     // No item, "浏览..." and a command-line folder leave the location text as
     // typed or put there.
-    const std::optional<LocationEntry> item =
-        LocationItemAt(window_.LocationIndex(), state_.LocalDriveLetters);
-    if (!item) return true;
-    std::string& location = state_.Criteria.Location;
-    switch (item->kind) {
-        case LocationKind::SpecialFolder: {
-            const std::string folder = ReadShellFolder(item->folder);
-            if (TrimBlanks(folder).empty()) {
-                window_.ShowInfo("系统没有记录“" + item->caption + "”所在的目录.", "提示");
-                return false;
-            }
-            location = folder;
-            return true;
+    if (const std::optional<LocationEntry> item =
+            LocationItemAt(window_.LocationIndex(), state_.LocalDriveLetters)) {
+        switch (item->kind) {
+            case LocationKind::SpecialFolder:
+                folder = ReadShellFolder(item->folder);
+                if (TrimBlanks(folder).empty()) {
+                    window_.ShowInfo("系统没有记录“" + item->caption + "”所在的目录.", "提示");
+                    return std::nullopt;
+                }
+                break;
+            case LocationKind::MyComputer:
+            case LocationKind::AllDisks:
+                state_.Criteria.Location = kAllDrives;
+                return Root{true, {}};
+            case LocationKind::OneDisk:
+                folder = DriveRoot(item->drive);
+                break;
+            case LocationKind::Browse:
+            case LocationKind::Folder:
+                break;
         }
-        case LocationKind::MyComputer:
-        case LocationKind::AllDisks:
-            location = kAllDrives;
-            return true;
-        case LocationKind::OneDisk:
-            location = DriveRoot(item->drive);
-            return true;
-        case LocationKind::Browse:
-        case LocationKind::Folder:
-            return true;
     }
-    return true;
-}
-
-bool SearchRun::CheckLocation() {
-    const std::string& location = state_.Criteria.Location;
-    if (location == kAllDrives) return true;
+    if (folder == kAllDrives) {
+        state_.Criteria.Location = kAllDrives;
+        return Root{true, {}};
+    }
+    folder = engine_.FullFolder(folder);
+    state_.Criteria.Location = folder;
     const char* problem = nullptr;
-    switch (engine_.CheckRoot(location)) {
+    switch (engine_.CheckRoot(folder)) {
         case RootProblem::None:
-            return true;
+            return Root{false, folder};
         case RootProblem::Missing:
             problem = "目标目录不存在: ";
             break;
@@ -127,8 +131,8 @@ bool SearchRun::CheckLocation() {
             problem = "无法读取目标目录: ";
             break;
     }
-    window_.ShowInfo(problem + SearchEngine::NormaliseFolder(location, rules_), "提示");
-    return false;
+    window_.ShowInfo(problem + SearchEngine::NormaliseFolder(folder, rules_), "提示");
+    return std::nullopt;
 }
 
 void SearchRun::SearchRoot(std::string root, bool emptyTable) {
@@ -160,21 +164,16 @@ void SearchRun::SearchDrives() {
 
 bool SearchRun::Run() {
     state_.StopRequested = kFalse;
-    if (!CollectCriteria() || !ResolveLocation()) return false;
-    // A relative location would give the table relative folders: its rows,
-    // the saved list and the actions would then depend on whatever the
-    // current folder is when they are used. It is made full before anything
-    // else.
-    std::string& location = state_.Criteria.Location;
-    if (location != kAllDrives) location = engine_.FullFolder(location);
-    if (!CheckLocation()) return false;
+    if (!CollectCriteria()) return false;
+    const std::optional<Root> root = ResolveRoot();
+    if (!root) return false;
     state_.FoundCount = 0;
     host_.SetStatusPanel(StatusPanel::FoundCount, "0");
     engine_.BeginSearch();
-    if (state_.Criteria.Location == kAllDrives) {
+    if (root->allDrives) {
         SearchDrives();
     } else {
-        SearchRoot(state_.Criteria.Location, true);
+        SearchRoot(root->folder, true);
     }
     host_.SetStatusPanel(StatusPanel::CurrentPath, "搜索完成!");
     return true;

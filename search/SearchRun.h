@@ -3,6 +3,7 @@
 // under each, fill the results table from each root's list, report completion.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/Registry.h"
@@ -84,11 +85,16 @@ class SearchRun {
     std::string ReadShellFolder(ShellFolder which);
 
   private:
-    // Rewrites Criteria.Location for the selected item of the location box.
-    // False, after telling the user, when a special folder is not recorded.
-    bool ResolveLocation();
-    // Whether the resolved location can be searched; tells the user if not.
-    bool CheckLocation();
+    // Where the run searches: every local disk, or one full folder.
+    struct Root {
+        bool allDrives;
+        std::string folder;
+    };
+    // The collected location text resolved, for the selected item of the
+    // location box, into the root it stands for, and checked. Nothing, after
+    // telling the user, when a special folder is not recorded or the folder
+    // cannot be searched.
+    std::optional<Root> ResolveRoot();
     // One root: a name walk or a content pass into a fresh list, then the
     // table fill (emptying the table first when `emptyTable`). The root is
     // taken by value: a nested run rewrites Criteria.Location meanwhile.
