@@ -8,8 +8,10 @@
 // namespace name that is no valid URI is read, as our tokenizer reads it.
 #pragma once
 
+#include <cstdint>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "documents/XmlReader.h"
@@ -18,6 +20,11 @@ struct _xmlTextReader;
 struct _xmlError;
 
 namespace querna::oracles {
+
+// The oracle's own UTF-8 writing, kept apart from the program's: one code
+// point, and UTF-16 text whose surrogate pairs are joined.
+void AppendUtf8(std::string& out, uint32_t c);
+std::string ToUtf8(std::u16string_view text);
 
 struct XmlAttributeText {
     std::u16string localName, namespaceUri, value;
