@@ -1,5 +1,6 @@
 #include "documents/SpreadsheetText.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -227,7 +228,7 @@ class SheetReader {
         if (name == u"f" && cell_.sharedFormula) ResolveSharedFormula();
         if (name != u"c" || !inCell_) return false;
         inCell_ = false;
-        const std::u16string unit = CellText();
+        const std::u16string_view unit = CellText();
         return !unit.empty() && sink_.Unit(unit);
     }
 
@@ -266,9 +267,15 @@ class SheetReader {
         if (cell_.formula.size() > kMaxFormulaLength) throw DocumentError(DocumentFault::Damaged);
     }
 
-    std::u16string CellText() const {
+    // The cell's unit: a view of the shared string or of the value where the
+    // cell holds one as it is, else built in a buffer kept from cell to cell.
+    std::u16string_view CellText() {
         if (cell_.hasFormula && !cell_.formula.empty()) {
-            return std::u16string(u"=").append(FormulaAsShown(cell_.formula, 0, 0));
+            const std::u16string shown = FormulaAsShown(cell_.formula, 0, 0);
+            text_.resize(1 + shown.size());
+            text_[0] = u'=';
+            std::copy(shown.begin(), shown.end(), text_.begin() + 1);
+            return text_;
         }
         if (cell_.type == u"s") {
             size_t index = 0;
@@ -276,10 +283,13 @@ class SheetReader {
                 if (!IsDigit(c) || index > kMaxSharedStringCount) return {};
                 index = index * 10 + (c - u'0');
             }
-            return !cell_.value.empty() && strings_.Has(index) ? std::u16string(strings_.At(index))
-                                                               : std::u16string();
+            return !cell_.value.empty() && strings_.Has(index) ? strings_.At(index)
+                                                               : std::u16string_view();
         }
-        if (cell_.type == u"inlineStr") return DecodeEscapes(cell_.inlineText);
+        if (cell_.type == u"inlineStr") {
+            text_ = DecodeEscapes(cell_.inlineText);
+            return text_;
+        }
         if (cell_.type == u"b") {
             if (cell_.value == u"1") return u"TRUE";
             if (cell_.value == u"0") return u"FALSE";
@@ -292,6 +302,7 @@ class SheetReader {
     TextUnitSink& sink_;
     Cell cell_;
     bool inCell_ = false;
+    std::u16string text_;
     Field field_ = Field::None;
     std::unordered_map<std::u16string, SharedFormula> sharedFormulas_;
 };
