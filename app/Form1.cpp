@@ -75,7 +75,7 @@ TForm1::TForm1(const FormServices& services, int pauseMs)
       pauseMs_(pauseMs),
       documentStop_(state_, *this, [] { return static_cast<int64_t>(GetTickCount64()); }),
       engine_(state_, services.fs, services.rules, *this, services.matchers, pauseMs),
-      run_(state_, engine_, *this, *this, services.registry, services.rules) {}
+      run_(state_, engine_, *this, services.registry, services.rules) {}
 
 TForm1::~TForm1() {
     // The controls go before the fonts, image list and icons they use.

@@ -6,9 +6,9 @@
 //
 // Every handler is entered through one dispatcher that catches whatever it
 // throws and shows the standard error report; no exception leaves a window
-// procedure. The window itself is the host a running search pumps messages
-// through, the view the table fill adds rows to, and the rows the popup
-// actions read.
+// procedure. The window itself is the search's window (the inputs it reads,
+// the status bar, the boxes, the message pump it is paced by), the view the
+// table fill adds rows to, and the rows the popup actions read.
 #pragma once
 
 #include <windows.h>
@@ -26,7 +26,6 @@
 #include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
-#include "platform/SearchHost.h"
 #include "platform/Shell.h"
 #include "platform/TextFileWriter.h"
 #include "platform/TextRules.h"
@@ -38,6 +37,7 @@
 #include "search/SearchEngine.h"
 #include "search/SearchRun.h"
 #include "search/SearchState.h"
+#include "search/SearchWindow.h"
 
 // <dlgs.h>, which <windows.h> pulls in, names the common dialogs' edit boxes
 // edt1 .. edt16 as macros; the window's own controls keep their names.
@@ -66,10 +66,7 @@ struct FormServices {
     Clipboard* clipboard = nullptr;
 };
 
-class TForm1 final : public SearchHost,
-                     public SearchWindow,
-                     public ResultTableView,
-                     public ResultRowsView {
+class TForm1 final : public SearchWindow, public ResultTableView, public ResultRowsView {
   public:
     // Rows a drop-down list shows when it opens.
     static constexpr int kDropDownRows = 8;
@@ -138,25 +135,23 @@ class TForm1 final : public SearchHost,
     // the stop flag is cleared. Public so that tests can give the line.
     void FormShow(const std::string& commandLine);
 
-    // SearchHost
-    void SetStatusPanel(StatusPanel panel, const std::string& text) override;
-    void ProcessMessages() override;
-    void Pause(int milliseconds) override;
-    std::string ReadPhrase() override;
-    void ReportUnreadable(const std::string& path) override;
-    void ReportUnlistable(const std::string& folder) override;
-
     // SearchWindow
     std::string LocationText() override;
     int LocationIndex() override;
-    std::string LocationItemText(int index);
     int TypeIndex() override;
     bool IsChecked(SearchSwitch box) override;
     std::string IgnoredFolderText() override;
     std::string NameText() override;
     std::string PhraseText() override;
+    void SetStatusPanel(StatusPanel panel, const std::string& text) override;
     void ShowInfo(const std::string& text, const std::string& caption) override;
+    void ReportUnreadable(const std::string& path) override;
+    void ReportUnlistable(const std::string& folder) override;
     void FillResultTable(const ResultPathList& paths, bool empty) override;
+    void ProcessMessages() override;
+    void Pause(int milliseconds) override;
+
+    std::string LocationItemText(int index);
 
     // ResultTableView
     void ClearRows() override;

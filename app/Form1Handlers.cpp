@@ -1,5 +1,5 @@
-// TForm1: the event handlers, and the window as the search's host, the
-// search run's window, the table fill's view and the popup actions' rows.
+// TForm1: the event handlers, and the window as the search's window, the
+// table fill's view and the popup actions' rows.
 #include "app/CommandLine.h"
 #include "app/ExplorerRegistration.h"
 #include "app/Form1.h"
@@ -155,46 +155,6 @@ void TForm1::PickerDateChanged(int picker, const NMDATETIMECHANGE& change) {
                  reinterpret_cast<LPARAM>(&full));
 }
 
-// ---- SearchHost
-
-void TForm1::SetStatusPanel(StatusPanel panel, const std::string& text) {
-    SendMessageA(stat1, SB_SETTEXTA, static_cast<WPARAM>(panel),
-                 reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-void TForm1::ProcessMessages() {
-    MSG message{};
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            // Leave it for the loop that owns the program's end.
-            PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
-        if (!PreTranslateMessage(message)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-    }
-}
-
-void TForm1::Pause(int milliseconds) {
-    // Once the window is gone there is nobody left to wait for.
-    if (milliseconds > 0 && !destroyed_) Sleep(static_cast<DWORD>(milliseconds));
-}
-
-std::string TForm1::ReadPhrase() {
-    return win32::WindowText(edt2);
-}
-
-// The box cannot name the file: the status bar shows it at this moment.
-void TForm1::ReportUnreadable(const std::string&) {
-    services_.dialogs.ShowPlainMessage("打开文件错误");
-}
-
-// A box per folder would stop a search of a whole disk at every folder the
-// user may not read; the window passes over them as it always has.
-void TForm1::ReportUnlistable(const std::string&) {}
-
 // ---- SearchWindow
 
 int TForm1::TypeIndex() {
@@ -225,12 +185,46 @@ std::string TForm1::PhraseText() {
     return win32::WindowText(edt2);
 }
 
+void TForm1::SetStatusPanel(StatusPanel panel, const std::string& text) {
+    SendMessageA(stat1, SB_SETTEXTA, static_cast<WPARAM>(panel),
+                 reinterpret_cast<LPARAM>(text.c_str()));
+}
+
 void TForm1::ShowInfo(const std::string& text, const std::string& caption) {
     services_.dialogs.ShowInfo(text, caption);
 }
 
+// The box cannot name the file: the status bar shows it at this moment.
+void TForm1::ReportUnreadable(const std::string&) {
+    services_.dialogs.ShowPlainMessage("打开文件错误");
+}
+
+// A box per folder would stop a search of a whole disk at every folder the
+// user may not read; the window passes over them as it always has.
+void TForm1::ReportUnlistable(const std::string&) {}
+
 void TForm1::FillResultTable(const ResultPathList& paths, bool empty) {
     querna::FillResultTable(services_.fs, services_.rules, *this, *this, paths, empty, pauseMs_);
+}
+
+void TForm1::ProcessMessages() {
+    MSG message{};
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Leave it for the loop that owns the program's end.
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (!PreTranslateMessage(message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+void TForm1::Pause(int milliseconds) {
+    // Once the window is gone there is nobody left to wait for.
+    if (milliseconds > 0 && !destroyed_) Sleep(static_cast<DWORD>(milliseconds));
 }
 
 // ---- ResultTableView

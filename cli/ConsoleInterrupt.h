@@ -1,6 +1,6 @@
 // Ctrl+C and Ctrl+Break in querna-find.exe. The system calls the handler on a
 // thread of its own; the handler only raises a flag, and the search's message
-// pump (ConsoleHost) turns it into the stop request the Stop button makes, on
+// pump (ConsoleWindow) turns it into the stop request the Stop button makes, on
 // the search's own thread.
 #pragma once
 

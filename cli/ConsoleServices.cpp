@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "platform/Error.h"
+#include "search/Locations.h"
 
 namespace querna::cli {
 
@@ -21,7 +22,38 @@ constexpr int kTextTypeIndex = 3;
 
 }  // namespace
 
-void ConsoleHost::ProcessMessages() {
+int ConsoleWindow::LocationIndex() {
+    return LocationIndexOfKeyword(options_.in.value_or(""));
+}
+
+bool ConsoleWindow::IsChecked(SearchSwitch box) {
+    switch (box) {
+        case SearchSwitch::System:
+            return options_.includeSystem;
+        case SearchSwitch::Hidden:
+            return options_.includeHidden;
+        case SearchSwitch::Subfolders:
+            return options_.includeSubfolders;
+        case SearchSwitch::ReadOnly:
+            return true;
+    }
+    return true;
+}
+
+void ConsoleWindow::ShowInfo(const std::string& text, const std::string&) {
+    WriteLine(err_, text);
+}
+
+void ConsoleWindow::ReportUnreadable(const std::string& path) {
+    WriteLine(err_, "打开文件错误: " + path);
+}
+
+void ConsoleWindow::ReportUnlistable(const std::string& folder) {
+    WriteLine(err_, "无法读取目录: " + folder);
+    folderPassedOver_ = true;
+}
+
+void ConsoleWindow::ProcessMessages() {
     if (!stopAsked_ && (interrupted_.load() || output_.Failed())) {
         stopAsked_ = true;
         state_.StopRequested = kTrue;
@@ -32,21 +64,8 @@ void ConsoleHost::ProcessMessages() {
     output_.FlushIfDue();
 }
 
-void ConsoleHost::Pause(int milliseconds) {
+void ConsoleWindow::Pause(int milliseconds) {
     if (milliseconds > 0) Sleep(static_cast<DWORD>(milliseconds));
-}
-
-void ConsoleHost::ReportUnreadable(const std::string& path) {
-    WriteLine(err_, "打开文件错误: " + path);
-}
-
-void ConsoleHost::ReportUnlistable(const std::string& folder) {
-    WriteLine(err_, "无法读取目录: " + folder);
-    folderPassedOver_ = true;
-}
-
-void ConsoleDialogs::Say(const std::string& text) {
-    WriteLine(err_, text);
 }
 
 template <typename Match>
@@ -78,8 +97,8 @@ MatchVerdict ConsoleMatchers::MatchPowerPointPresentation(const std::string& pat
 }
 
 ResultPrinter::ResultPrinter(const FindOptions& options, ConsoleOutput& output, FileSystem& fs,
-                             TextRules& rules, SearchHost& host)
-    : options_(options), output_(output), fs_(fs), rules_(rules), host_(host) {
+                             TextRules& rules, SearchWindow& window)
+    : options_(options), output_(output), fs_(fs), rules_(rules), window_(window) {
     filters_.sizeOn = options.minKb.has_value();
     filters_.sizeThreshold = options.minKb.value_or("");
     filters_.dateOn = options.from.has_value() || options.to.has_value();
@@ -108,8 +127,8 @@ void ResultPrinter::Print(const std::string& path, const ListedFile& listed) {
         output_.Write(row->name + "\t" + row->size + "\t" + row->type + "\t" + row->date + "\t" +
                       row->folder + "\r\n");
     }
-    host_.ProcessMessages();
-    host_.Pause(options_.pauseMs);
+    window_.ProcessMessages();
+    window_.Pause(options_.pauseMs);
 }
 
 int FinishRun(ConsoleOutput& output, std::FILE* err, bool interrupted, int status) {

@@ -1,6 +1,6 @@
-// What querna-find.exe puts where the window would be: the search host, the
-// message boxes, the content matchers as the console runs them, and the
-// printer of the results.
+// What querna-find.exe puts where the window would be: the search's window
+// made of the options, the error stream and the printer of the results, and
+// the content matchers as the console runs them.
 #pragma once
 
 #include <atomic>
@@ -11,71 +11,14 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/FindOptions.h"
 #include "matchers/MatcherSet.h"
-#include "platform/Dialogs.h"
 #include "platform/StopCheck.h"
 #include "results/ResultTable.h"
 #include "search/SearchEngine.h"
 #include "search/SearchState.h"
+#include "search/SearchWindow.h"
 #include "win32/Handles.h"
 
 namespace querna::cli {
-
-// No window: no status bar. Its message pump is where an interrupt becomes
-// the stop request (as the Stop button's click would, between two entries)
-// and where the output is flushed on its timer. The pause still paces the
-// search, so that the engine can be timed with the window's pacing. A file
-// that cannot be opened is named on `err` (the window's box cannot say more
-// than "打开文件错误", but a line in a log must), and so is a sub-folder that
-// cannot be listed, which the window passes over in silence: a script must
-// not take a search that missed part of the tree for a complete one. Inside
-// one large document the readers ask it whether to stop, and it answers from
-// the Ctrl+C flag.
-class ConsoleHost final : public SearchHost, public StopCheck {
-  public:
-    ConsoleHost(std::string phrase, SearchState& state, ConsoleOutput& output, std::FILE* err,
-                const std::atomic<bool>& interrupted)
-        : phrase_(std::move(phrase)),
-          state_(state),
-          output_(output),
-          err_(err),
-          interrupted_(interrupted) {}
-    void SetStatusPanel(StatusPanel, const std::string&) override {}
-    void ProcessMessages() override;
-    void Pause(int milliseconds) override;
-    std::string ReadPhrase() override { return phrase_; }
-    void ReportUnreadable(const std::string& path) override;
-    void ReportUnlistable(const std::string& folder) override;
-    bool StopNow() override { return interrupted_.load(); }
-
-    // Whether a sub-folder could not be listed: the run then ends with 1.
-    bool FolderPassedOver() const { return folderPassedOver_; }
-
-  private:
-    std::string phrase_;
-    SearchState& state_;
-    ConsoleOutput& output_;
-    std::FILE* err_;
-    const std::atomic<bool>& interrupted_;
-    bool stopAsked_ = false;
-    bool folderPassedOver_ = false;
-};
-
-// Boxes become lines on the error stream; nothing waits for an answer.
-class ConsoleDialogs final : public Dialogs {
-  public:
-    explicit ConsoleDialogs(std::FILE* err) : err_(err) {}
-    void ShowInfo(const std::string& text, const std::string&) override { Say(text); }
-    void ShowPlainMessage(const std::string& text) override { Say(text); }
-    void ShowError(const std::string& text) override { Say(ErrorReportText(text)); }
-    bool BrowseForFolder(const std::string&, const std::string&, std::string&) override {
-        return false;
-    }
-    bool PromptSaveFile(std::string&) override { return false; }
-
-  private:
-    void Say(const std::string& text);
-    std::FILE* err_;
-};
 
 // The window's matchers, with what the console adds: COM is entered only when
 // the first Office document is about to be examined (under Wine that starts
@@ -127,8 +70,9 @@ class ConsoleMatchers final : public ContentMatchers {
 // its pass has ended; a search of text files alone prints each match at once.
 class ResultPrinter final : public ResultObserver {
   public:
+    // `window` paces the printing as the window's table fill is paced.
     ResultPrinter(const FindOptions& options, ConsoleOutput& output, FileSystem& fs,
-                  TextRules& rules, SearchHost& host);
+                  TextRules& rules, SearchWindow& window);
 
     void ResultAppended(const std::string& path, const ListedFile& listed) override;
     // The end of one root's search, where the window fills its table.
@@ -141,9 +85,68 @@ class ResultPrinter final : public ResultObserver {
     ConsoleOutput& output_;
     FileSystem& fs_;
     TextRules& rules_;
-    SearchHost& host_;
+    SearchWindow& window_;
     ResultFilters filters_;
     bool holdUntilRootEnds_;
+};
+
+// No window: the options are its inputs and the results table is the
+// printer; boxes become lines on the error stream, nothing waits for an
+// answer, and there is no status bar. Its message pump is where an interrupt
+// becomes the stop request (as the Stop button's click would, between two
+// entries) and where the output is flushed on its timer. The pause still
+// paces the search, so that the engine can be timed with the window's pacing.
+// A file that cannot be opened is named on `err` (the window's box cannot say
+// more than "打开文件错误", but a line in a log must), and so is a sub-folder
+// that cannot be listed, which the window passes over in silence: a script
+// must not take a search that missed part of the tree for a complete one.
+// Inside one large document the readers ask it whether to stop, and it
+// answers from the Ctrl+C flag.
+class ConsoleWindow final : public SearchWindow, public StopCheck {
+  public:
+    ConsoleWindow(const FindOptions& options, SearchState& state, ConsoleOutput& output,
+                  FileSystem& fs, TextRules& rules, std::FILE* err,
+                  const std::atomic<bool>& interrupted)
+        : options_(options),
+          state_(state),
+          output_(output),
+          err_(err),
+          interrupted_(interrupted),
+          printer_(options, output, fs, rules, *this) {}
+
+    std::string LocationText() override { return options_.in.value_or(""); }
+    // A named place ("cache") stands for its item of the location box.
+    int LocationIndex() override;
+    int TypeIndex() override { return options_.typeIndex; }
+    bool IsChecked(SearchSwitch box) override;
+    std::string IgnoredFolderText() override { return options_.skip; }
+    std::string NameText() override { return options_.name; }
+    std::string PhraseText() override { return options_.phrase.value_or(""); }
+    void SetStatusPanel(StatusPanel, const std::string&) override {}
+    void ShowInfo(const std::string& text, const std::string& caption) override;
+    void ReportUnreadable(const std::string& path) override;
+    void ReportUnlistable(const std::string& folder) override;
+    void FillResultTable(const ResultPathList& paths, bool) override {
+        printer_.FillResultTable(paths);
+    }
+    void ProcessMessages() override;
+    void Pause(int milliseconds) override;
+    bool StopNow() override { return interrupted_.load(); }
+
+    // The printer, to be told of each result as the search finds it.
+    ResultObserver& Printer() { return printer_; }
+    // Whether a sub-folder could not be listed: the run then ends with 1.
+    bool FolderPassedOver() const { return folderPassedOver_; }
+
+  private:
+    const FindOptions& options_;
+    SearchState& state_;
+    ConsoleOutput& output_;
+    std::FILE* err_;
+    const std::atomic<bool>& interrupted_;
+    ResultPrinter printer_;
+    bool stopAsked_ = false;
+    bool folderPassedOver_ = false;
 };
 
 // The end of a run: writes out what is buffered and gives the exit status. A

@@ -81,8 +81,10 @@ add_subdirectory(tests/fakeoffice)
 
 # One program, and one ctest entry, per file of tests/win.
 file(GLOB QUERNA_WIN_TEST_SUPPORT CONFIGURE_DEPENDS tests/win/support/*.cpp)
-# Zip archives made in memory, for documents no fixture holds.
-list(APPEND QUERNA_WIN_TEST_SUPPORT ${CMAKE_SOURCE_DIR}/tests/fakes/ZipBuilder.cpp)
+# Zip archives made in memory, for documents no fixture holds, and the
+# scripted window the engine and the run are driven through.
+list(APPEND QUERNA_WIN_TEST_SUPPORT ${CMAKE_SOURCE_DIR}/tests/fakes/ZipBuilder.cpp
+     ${CMAKE_SOURCE_DIR}/tests/fakes/FakeWindow.cpp)
 file(GLOB QUERNA_WIN_TESTS CONFIGURE_DEPENDS tests/win/*_test.cpp)
 # The support code is compiled once and linked into every test program.
 add_library(querna_win_test_support OBJECT ${QUERNA_WIN_TEST_SUPPORT})

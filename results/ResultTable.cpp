@@ -70,7 +70,7 @@ std::optional<ResultRow> BuildListedRow(FileSystem& fs, TextRules& rules, const 
     return FilteredRow(rules, path, listed.size, date, filters);
 }
 
-void FillResultTable(FileSystem& fs, TextRules& rules, SearchHost& host, ResultTableView& view,
+void FillResultTable(FileSystem& fs, TextRules& rules, SearchWindow& window, ResultTableView& view,
                      const ResultPathList& paths, bool empty, int pauseMs) {
     if (empty) view.ClearRows();
     const size_t count = paths.Count();
@@ -78,8 +78,8 @@ void FillResultTable(FileSystem& fs, TextRules& rules, SearchHost& host, ResultT
         std::optional<ResultRow> row = BuildResultRow(fs, rules, paths[i], view.ReadFilters());
         if (!row) continue;
         view.AddRow(*row);
-        host.ProcessMessages();
-        host.Pause(pauseMs);
+        window.ProcessMessages();
+        window.Pause(pauseMs);
     }
 }
 

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
-#include "platform/SearchHost.h"
 #include "platform/TextRules.h"
 #include "results/FileProperties.h"
 #include "search/ResultPathList.h"
+#include "search/SearchWindow.h"
 
 namespace querna {
 
@@ -62,9 +62,9 @@ std::optional<ResultRow> BuildListedRow(FileSystem& fs, TextRules& rules, const 
                                         const ListedFile& listed, const ResultFilters& filters);
 
 // Adds the rows of `paths` to `view` (emptying it first when `empty` is set),
-// processing messages and pausing `pauseMs` after every row added; dropped
+// processing the window's messages and pausing `pauseMs` after every row added; dropped
 // paths cost no pause. Runs to the end of the list whatever the stop flag says.
-void FillResultTable(FileSystem& fs, TextRules& rules, SearchHost& host, ResultTableView& view,
+void FillResultTable(FileSystem& fs, TextRules& rules, SearchWindow& window, ResultTableView& view,
                      const ResultPathList& paths, bool empty, int pauseMs);
 
 }  // namespace querna

@@ -7,7 +7,7 @@ bool PumpingStopCheck::StopNow() {
     if (!pumped_ || now - lastPump_ >= kPumpIntervalMs) {
         pumped_ = true;
         lastPump_ = now;
-        host_.ProcessMessages();
+        window_.ProcessMessages();
     }
     return state_.StopRequested != kFalse;
 }

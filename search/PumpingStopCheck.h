@@ -9,9 +9,9 @@
 #include <functional>
 #include <utility>
 
-#include "platform/SearchHost.h"
 #include "platform/StopCheck.h"
 #include "search/SearchState.h"
+#include "search/SearchWindow.h"
 
 namespace querna {
 
@@ -21,15 +21,15 @@ class PumpingStopCheck final : public StopCheck {
     using Clock = std::function<int64_t()>;
     static constexpr int64_t kPumpIntervalMs = 50;
 
-    // `state` and `host` must outlive the check.
-    PumpingStopCheck(SearchState& state, SearchHost& host, Clock clock)
-        : state_(state), host_(host), clock_(std::move(clock)) {}
+    // `state` and `window` must outlive the check.
+    PumpingStopCheck(SearchState& state, SearchWindow& window, Clock clock)
+        : state_(state), window_(window), clock_(std::move(clock)) {}
 
     bool StopNow() override;
 
   private:
     SearchState& state_;
-    SearchHost& host_;
+    SearchWindow& window_;
     Clock clock_;
     bool pumped_ = false;
     int64_t lastPump_ = 0;

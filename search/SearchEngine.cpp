@@ -60,8 +60,8 @@ void SearchEngine::WalkDirectory(ResultPathList& results, const std::string& fol
 }
 
 void SearchEngine::AfterEntry() {
-    host_.ProcessMessages();
-    host_.Pause(pauseMs_);
+    window_.ProcessMessages();
+    window_.Pause(pauseMs_);
 }
 
 SearchEngine::TypeTest SearchEngine::ReadTypeTest() const {
@@ -119,12 +119,12 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
     if (state_.StopRequested) return;
     const std::string dir = NormaliseFolder(folder, rules_);
     // A sub-folder that its parent listed but that cannot be listed itself
-    // is told to the host. The start folder is not: the search run tells the
+    // is told to the window. The start folder is not: the search run tells the
     // user about a location it cannot search before walking it, and passes
     // over a disk without a medium in silence.
     const bool subFolder = !ancestors.empty();
     if (!fs_.FolderExists(dir)) {
-        if (subFolder) host_.ReportUnlistable(dir);
+        if (subFolder) window_.ReportUnlistable(dir);
         return;
     }
 
@@ -142,7 +142,7 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
     {
         AncestorGuard onChain(ancestors, dir);
         auto listing = fs_.List(dir + "*.*", allowed);
-        if (subFolder && listing->Refused()) host_.ReportUnlistable(dir);
+        if (subFolder && listing->Refused()) window_.ReportUnlistable(dir);
         DirEntry entry;
         std::string path;
         while (listing->Next(entry)) {
@@ -153,7 +153,7 @@ void SearchEngine::Walk(ResultPathList& results, const std::string& folder,
                 continue;
             }
             path.assign(dir).append(entry.name);
-            host_.SetStatusPanel(StatusPanel::CurrentPath, path);
+            window_.SetStatusPanel(StatusPanel::CurrentPath, path);
             if (entry.attributes & faDirectory) {
                 if (entry.name != "." && entry.name != "..") {
                     // Named with its backslash, as Windows would drop a blank
@@ -185,7 +185,7 @@ void SearchEngine::AppendCandidates(ResultPathList& results, const Candidates& c
     for (const auto& [candidate, listed] : candidates) {
         if (results.Append(candidate, listed)) {
             ++state_.FoundCount;
-            host_.SetStatusPanel(StatusPanel::FoundCount, std::to_string(state_.FoundCount));
+            window_.SetStatusPanel(StatusPanel::FoundCount, std::to_string(state_.FoundCount));
             if (observer != nullptr) observer->ResultAppended(candidate, listed);
         }
     }
@@ -224,14 +224,14 @@ void SearchEngine::SearchContents(ResultPathList& results, const std::string& ro
     for (size_t i = 0; i < candidates.Count(); ++i) {
         if (state_.StopRequested) break;
         const std::string& path = candidates[i];
-        host_.SetStatusPanel(StatusPanel::CurrentPath, path);
-        const std::string phrase = host_.ReadPhrase();
+        window_.SetStatusPanel(StatusPanel::CurrentPath, path);
+        const std::string phrase = window_.PhraseText();
         const MatchVerdict verdict = MatchCandidate(path, phrase);
-        if (verdict == MatchVerdict::Unreadable) host_.ReportUnreadable(path);
+        if (verdict == MatchVerdict::Unreadable) window_.ReportUnreadable(path);
         if (verdict == MatchVerdict::Found) {
             ++state_.FoundCount;
             const bool appended = results.Append(path, candidates.Listed(i));
-            host_.SetStatusPanel(StatusPanel::FoundCount, std::to_string(state_.FoundCount));
+            window_.SetStatusPanel(StatusPanel::FoundCount, std::to_string(state_.FoundCount));
             if (appended && observer_ != nullptr) {
                 observer_->ResultAppended(path, candidates.Listed(i));
             }

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
-#include "platform/SearchHost.h"
 #include "platform/TextRules.h"
 #include "search/ContentMatchers.h"
 #include "search/FileTypes.h"
 #include "search/PathText.h"
 #include "search/ResultPathList.h"
 #include "search/SearchState.h"
+#include "search/SearchWindow.h"
 
 namespace querna {
 
@@ -42,12 +42,12 @@ class SearchEngine {
   public:
     // `pauseMs` is slept after every directory entry and every candidate that
     // is not skipped (50 in the window, 0 by default in the console companion).
-    SearchEngine(SearchState& state, FileSystem& fs, TextRules& rules, SearchHost& host,
+    SearchEngine(SearchState& state, FileSystem& fs, TextRules& rules, SearchWindow& window,
                  ContentMatchers* matchers, int pauseMs)
         : state_(state),
           fs_(fs),
           rules_(rules),
-          host_(host),
+          window_(window),
           matchers_(matchers),
           pauseMs_(pauseMs) {}
 
@@ -58,14 +58,14 @@ class SearchEngine {
     // `folder` whose names contain `pattern` and pass the type filter. Reads
     // the criteria live; returns early when a stop is requested. Never throws
     // in ordinary use: folders that cannot be listed yield nothing, and each
-    // one below `folder` is told to the host (SearchHost::ReportUnlistable).
+    // one below `folder` is told to the window (SearchWindow::ReportUnlistable).
     void WalkDirectory(ResultPathList& results, const std::string& folder,
                        const std::string& pattern);
 
     // Gathers candidates with WalkDirectory, then asks the matcher of each
     // candidate's type class whether it holds the phrase (read afresh from the
-    // host before each candidate) and appends those that do; one that cannot
-    // be opened is reported to the host at once. Matcher errors propagate.
+    // window before each candidate) and appends those that do; one that cannot
+    // be opened is reported to the window at once. Matcher errors propagate.
     void SearchContents(ResultPathList& results, const std::string& root,
                         const std::string& pattern);
 
@@ -126,7 +126,7 @@ class SearchEngine {
     SearchState& state_;
     FileSystem& fs_;
     TextRules& rules_;
-    SearchHost& host_;
+    SearchWindow& window_;
     ContentMatchers* matchers_;
     int pauseMs_;
     ResultObserver* observer_ = nullptr;

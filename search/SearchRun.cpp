@@ -168,14 +168,14 @@ bool SearchRun::Run() {
     const std::optional<Root> root = ResolveRoot();
     if (!root) return false;
     state_.FoundCount = 0;
-    host_.SetStatusPanel(StatusPanel::FoundCount, "0");
+    window_.SetStatusPanel(StatusPanel::FoundCount, "0");
     engine_.BeginSearch();
     if (root->allDrives) {
         SearchDrives();
     } else {
         SearchRoot(root->folder, true);
     }
-    host_.SetStatusPanel(StatusPanel::CurrentPath, "搜索完成!");
+    window_.SetStatusPanel(StatusPanel::CurrentPath, "搜索完成!");
     return true;
 }
 

@@ -7,36 +7,13 @@
 #include <string>
 
 #include "platform/Registry.h"
-#include "platform/SearchHost.h"
 #include "search/Locations.h"
 #include "search/ResultPathList.h"
 #include "search/SearchEngine.h"
 #include "search/SearchState.h"
+#include "search/SearchWindow.h"
 
 namespace querna {
-
-// The check boxes the criteria are read from (chk1 .. chk4).
-enum class SearchSwitch { System, Hidden, Subfolders, ReadOnly };
-
-// What the run reads of the window's inputs and does to the window. Every
-// read returns the control's state at the moment of the call.
-class SearchWindow {
-  public:
-    virtual ~SearchWindow() = default;
-    virtual std::string LocationText() = 0;  // text of cbb1
-    // The selected item of cbb1, whose items are BuildLocationItems of the
-    // local disks (then a command-line folder, if any); -1 for none.
-    virtual int LocationIndex() = 0;
-    virtual int TypeIndex() = 0;  // selected item of cbb2; -1 for none
-    virtual bool IsChecked(SearchSwitch box) = 0;
-    virtual std::string IgnoredFolderText() = 0;  // edt4
-    virtual std::string NameText() = 0;           // edt1
-    virtual std::string PhraseText() = 0;         // edt2
-    virtual void ShowInfo(const std::string& text, const std::string& caption) = 0;
-    // Adds the rows of `paths` to the results table, emptying it first when
-    // `empty` is set (see FillResultTable).
-    virtual void FillResultTable(const ResultPathList& paths, bool empty) = 0;
-};
 
 // Holds references only, and no state of its own between calls: a second
 // Run started from inside the first one's message processing (the Search
@@ -44,14 +21,9 @@ class SearchWindow {
 // after which the first resumes with its own roots and lists.
 class SearchRun {
   public:
-    SearchRun(SearchState& state, SearchEngine& engine, SearchWindow& window, SearchHost& host,
-              Registry& registry, TextRules& rules)
-        : state_(state),
-          engine_(engine),
-          window_(window),
-          host_(host),
-          registry_(registry),
-          rules_(rules) {}
+    SearchRun(SearchState& state, SearchEngine& engine, SearchWindow& window, Registry& registry,
+              TextRules& rules)
+        : state_(state), engine_(engine), window_(window), registry_(registry), rules_(rules) {}
 
     // The Search button: clears the stop flag, collects the criteria (an
     // empty or blank location text ends the run there), resolves the location,
@@ -105,7 +77,6 @@ class SearchRun {
     SearchState& state_;
     SearchEngine& engine_;
     SearchWindow& window_;
-    SearchHost& host_;
     Registry& registry_;
     TextRules& rules_;
 };

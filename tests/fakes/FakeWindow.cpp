@@ -28,6 +28,20 @@ int FakeWindow::ItemIndex(const std::string& caption) const {
     return -1;
 }
 
+std::vector<std::string> FakeWindow::PanelTexts(int panel) const {
+    std::vector<std::string> texts;
+    for (const auto& [p, text] : panels) {
+        if (p == panel) texts.push_back(text);
+    }
+    return texts;
+}
+
+void FakeWindow::SetStatusPanel(StatusPanel which, const std::string& text) {
+    const int panel = static_cast<int>(which);
+    panels.push_back({panel, text});
+    if (panel >= 0 && panel < 4) current[panel] = text;
+}
+
 void FakeWindow::FillResultTable(const ResultPathList& paths, bool empty) {
     fills.push_back({paths.Paths(), empty});
     if (empty) rows.clear();

@@ -1,9 +1,8 @@
-// A scripted main window for the search run: its controls are plain fields a
-// test sets, and it records what the run does to it (table fills, the rows
-// they leave, information boxes). It is the run's SearchHost too, so status
-// panels and message pumps are recorded as RecordingHost does, and `onPump`
-// lets a test act from inside a search: press Stop, type into a box, start a
-// nested run.
+// A scripted main window for the search: its controls are plain fields a
+// test sets, and it records what the search does to it (status panels, table
+// fills and the rows they leave, information boxes, reports) and how it paces
+// itself, without sleeping. `onPump` lets a test act from inside a search:
+// press Stop, type into a box, start a nested run.
 #pragma once
 
 #include <functional>
@@ -11,18 +10,16 @@
 #include <utility>
 #include <vector>
 
-#include "search/SearchRun.h"
 #include "search/SearchState.h"
-#include "tests/fakes/RecordingHost.h"
+#include "search/SearchWindow.h"
 
 namespace querna::fakes {
 
-class FakeWindow final : public RecordingHost, public SearchWindow {
+class FakeWindow final : public SearchWindow {
   public:
     FakeWindow();
 
-    // --- The controls. The phrase box is RecordingHost::phrase, so the run
-    // and the content pass read the same text.
+    // --- The controls.
     std::string locationText;
     int locationIndex = -1;
     std::vector<std::string> locationItems;
@@ -30,6 +27,7 @@ class FakeWindow final : public RecordingHost, public SearchWindow {
     bool checked[4] = {true, true, true, true};  // chk1 .. chk4
     std::string ignoredFolder;
     std::string name;
+    std::string phrase;
 
     // Builds the location list as the window does for these local disks
     // ("CD" gives ... "本地硬盘(C:;D:;)", "本地磁盘(C:)", "本地磁盘(D:)",
@@ -42,7 +40,18 @@ class FakeWindow final : public RecordingHost, public SearchWindow {
     // The index of the item with this caption; -1 when there is none.
     int ItemIndex(const std::string& caption) const;
 
-    // --- What the run did.
+    // --- What the search did.
+    // The texts shown in one panel (1: count, 3: path), in order.
+    std::vector<std::string> PanelTexts(int panel) const;
+
+    std::vector<std::pair<int, std::string>> panels;  // by the panel's place
+    std::string current[4];
+    int pumps = 0;
+    std::vector<int> pauses;
+    int phraseReads = 0;
+    std::vector<std::string> unreadable;  // files the content pass could not open
+    std::vector<std::string> unlistable;  // sub-folders the walk could not list
+    std::vector<std::pair<std::string, std::string>> infos;  // text, caption
     struct Fill {
         std::vector<std::string> paths;
         bool empty;
@@ -51,8 +60,8 @@ class FakeWindow final : public RecordingHost, public SearchWindow {
     // The table's rows as full paths. It starts with the two blank rows the
     // window holds before its first search.
     std::vector<std::string> rows{"", ""};
-    std::vector<std::pair<std::string, std::string>> infos;  // text, caption
-    int phraseTextReads = 0;
+
+    std::function<void(int pump)> onPump;
     // Called by every fill after it is recorded, so that a test can fill a
     // real results table from the paths as the window does.
     std::function<void(const ResultPathList& paths, bool empty)> onFill;
@@ -64,13 +73,21 @@ class FakeWindow final : public RecordingHost, public SearchWindow {
     std::string IgnoredFolderText() override { return ignoredFolder; }
     std::string NameText() override { return name; }
     std::string PhraseText() override {
-        ++phraseTextReads;
+        ++phraseReads;
         return phrase;
     }
+    void SetStatusPanel(StatusPanel which, const std::string& text) override;
     void ShowInfo(const std::string& text, const std::string& caption) override {
         infos.emplace_back(text, caption);
     }
+    void ReportUnreadable(const std::string& path) override { unreadable.push_back(path); }
+    void ReportUnlistable(const std::string& folder) override { unlistable.push_back(folder); }
     void FillResultTable(const ResultPathList& paths, bool empty) override;
+    void ProcessMessages() override {
+        ++pumps;
+        if (onPump) onPump(pumps);
+    }
+    void Pause(int milliseconds) override { pauses.push_back(milliseconds); }
 };
 
 }  // namespace querna::fakes

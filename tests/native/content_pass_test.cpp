@@ -3,8 +3,8 @@
 #include "platform/Error.h"
 #include "search/SearchEngine.h"
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeWindow.h"
 #include "tests/fakes/GbkTextRules.h"
-#include "tests/fakes/RecordingHost.h"
 #include "tests/fakes/ScriptedMatchers.h"
 
 namespace querna {
@@ -17,7 +17,7 @@ class ContentPassTest : public ::testing::Test {
     ContentPassTest() {
         state.Criteria.TypeFilter = "|*.*|";
         state.Criteria.IncludeSubfolders = kTrue;
-        host.phrase = "x";
+        window.phrase = "x";
     }
     std::vector<std::string> Search(const std::string& pattern = "") {
         ResultPathList results(rules);
@@ -28,9 +28,9 @@ class ContentPassTest : public ::testing::Test {
     SearchState state;
     fakes::FakeFileSystem fs;
     fakes::GbkTextRules rules;
-    fakes::RecordingHost host;
+    fakes::FakeWindow window;
     ScriptedMatchers matchers;
-    SearchEngine engine{state, fs, rules, host, &matchers, 50};
+    SearchEngine engine{state, fs, rules, window, &matchers, 50};
 };
 
 TEST_F(ContentPassTest, AsksTheMatcherOfEachClassAndKeepsTheWalkersOrder) {
@@ -48,11 +48,11 @@ TEST_F(ContentPassTest, AsksTheMatcherOfEachClassAndKeepsTheWalkersOrder) {
                                         "powerpoint C:\\R\\e.pptx x", "text C:\\R\\f.txt x",
                                         "text C:\\R\\g.sql x"}));
     // Candidates without a matcher are still shown and cost their pause.
-    const auto panel3 = host.PanelTexts(3);
+    const auto panel3 = window.PanelTexts(3);
     EXPECT_EQ(std::count(panel3.begin(), panel3.end(), "C:\\R\\a.pdf"), 2);  // walk + pass
-    EXPECT_EQ(host.pauses.size(), 2u + 7u + 7u);  // . .. and 7 files, then 7 candidates
+    EXPECT_EQ(window.pauses.size(), 2u + 7u + 7u);  // . .. and 7 files, then 7 candidates
     EXPECT_EQ(state.FoundCount, 3);
-    EXPECT_EQ(host.current[1], "3");
+    EXPECT_EQ(window.current[1], "3");
 }
 
 TEST_F(ContentPassTest, AFileThatCannotBeOpenedIsReportedWhileShownAndThePassGoesOn) {
@@ -60,21 +60,21 @@ TEST_F(ContentPassTest, AFileThatCannotBeOpenedIsReportedWhileShownAndThePassGoe
     matchers.texts = {{"C:\\R\\a.txt", "x"}, {"C:\\R\\b.doc", "x"}, {"C:\\R\\c.txt", "x"}};
     matchers.held = {"C:\\R\\a.txt", "C:\\R\\b.doc"};
     std::vector<std::string> shownWhenReported;
-    host.onPump = [&](int) {
-        if (shownWhenReported.size() < host.unreadable.size())
-            shownWhenReported.push_back(host.current[3]);
+    window.onPump = [&](int) {
+        if (shownWhenReported.size() < window.unreadable.size())
+            shownWhenReported.push_back(window.current[3]);
     };
     EXPECT_EQ(Search(), std::vector<std::string>{"C:\\R\\c.txt"});
-    EXPECT_EQ(host.unreadable, (std::vector<std::string>{"C:\\R\\a.txt", "C:\\R\\b.doc"}));
-    EXPECT_EQ(shownWhenReported, host.unreadable);
-    EXPECT_EQ(host.current[1], "1");
+    EXPECT_EQ(window.unreadable, (std::vector<std::string>{"C:\\R\\a.txt", "C:\\R\\b.doc"}));
+    EXPECT_EQ(shownWhenReported, window.unreadable);
+    EXPECT_EQ(window.current[1], "1");
 }
 
 TEST_F(ContentPassTest, CountRestartsAfterTheWalkAndPanelOneKeepsTheWalksCount) {
     for (int i = 0; i < 40; ++i) fs.AddFile("C:\\R\\f" + std::to_string(i) + ".txt");
     EXPECT_TRUE(Search("f").empty());
     EXPECT_EQ(state.FoundCount, 0);
-    EXPECT_EQ(host.current[1], "40");
+    EXPECT_EQ(window.current[1], "40");
 }
 
 TEST_F(ContentPassTest, StopDuringTheTenthCandidateKeepsItsVerdictAndExaminesNoMore) {
@@ -83,7 +83,7 @@ TEST_F(ContentPassTest, StopDuringTheTenthCandidateKeepsItsVerdictAndExaminesNoM
         fs.AddFile(path);
         if (i % 2 == 1) matchers.texts[path] = "x";
     }
-    host.onPump = [&](int) {
+    window.onPump = [&](int) {
         if (matchers.calls.size() == 10) state.StopRequested = kTrue;
     };
     const auto found = Search();
@@ -95,8 +95,8 @@ TEST_F(ContentPassTest, StopDuringTheTenthCandidateKeepsItsVerdictAndExaminesNoM
 TEST_F(ContentPassTest, PhraseIsReadAfreshBeforeEachCandidate) {
     fs.AddFile("C:\\R\\a.txt");
     fs.AddFile("C:\\R\\b.txt");
-    host.onPump = [&](int) {
-        if (!matchers.calls.empty()) host.phrase = "changed";
+    window.onPump = [&](int) {
+        if (!matchers.calls.empty()) window.phrase = "changed";
     };
     Search();
     EXPECT_EQ(matchers.calls,
@@ -112,12 +112,12 @@ TEST_F(ContentPassTest, MatcherErrorPropagatesAndEndsThePass) {
     ResultPathList results(rules);
     EXPECT_THROW(engine.SearchContents(results, "C:\\R", ""), QuernaError);
     EXPECT_EQ(matchers.calls.size(), 2u);
-    EXPECT_EQ(host.current[3], "C:\\R\\b.doc");
+    EXPECT_EQ(window.current[3], "C:\\R\\b.doc");
 }
 
 TEST_F(ContentPassTest, StoppedWalkExaminesNothing) {
     fs.AddFile("C:\\R\\a.txt");
-    host.onPump = [&](int) { state.StopRequested = kTrue; };
+    window.onPump = [&](int) { state.StopRequested = kTrue; };
     EXPECT_TRUE(Search().empty());
     EXPECT_TRUE(matchers.calls.empty());
 }

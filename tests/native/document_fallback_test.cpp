@@ -21,8 +21,8 @@
 #include "search/SearchEngine.h"
 #include "tests/fakes/CollectingSink.h"
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeWindow.h"
 #include "tests/fakes/GbkTextRules.h"
-#include "tests/fakes/RecordingHost.h"
 #include "tests/fakes/ZipBuilder.h"
 
 namespace querna {
@@ -166,7 +166,7 @@ class DocumentFallbackTest : public ::testing::Test {
     // A phrase search of every file under `root`, as the content pass runs it.
     std::vector<std::string> Search(const std::string& root, const std::string& phrase) {
         state.Criteria.TypeFilter = "|*.*|";
-        host.phrase = phrase;
+        window.phrase = phrase;
         ResultPathList results(rules);
         engine.SearchContents(results, root, "");
         return results.Paths();
@@ -176,16 +176,16 @@ class DocumentFallbackTest : public ::testing::Test {
     native::IconvCodePage codePage;
     XmlTokenizerReaders xml;
     SearchState state;
-    fakes::RecordingHost host;
+    fakes::FakeWindow window;
     // Every check finds the window's last pump long enough ago to pump again.
     int64_t clock = 0;
-    PumpingStopCheck stop{state, host,
+    PumpingStopCheck stop{state, window,
                           [this] { return clock += PumpingStopCheck::kPumpIntervalMs; }};
     DocumentServices services{fs, xml, codePage, &stop};
     FakeAutomation automation;
     fakes::GbkTextRules rules;
     MatcherSet matchers{fs, rules, automation, &services};
-    SearchEngine engine{state, fs, rules, host, &matchers, 0};
+    SearchEngine engine{state, fs, rules, window, &matchers, 0};
 };
 
 TEST_F(DocumentFallbackTest, FindsExactlyTheDocumentsThatHoldThePhrase) {
@@ -362,7 +362,7 @@ TEST_F(DocumentFallbackTest, EmptyOfficeFilesHoldNoTextAndTheSearchGoesOn) {
     }
     fs.AddFile("C:\\new\\z.txt", "x");
     EXPECT_EQ(Search("C:\\new", "x"), std::vector<std::string>{"C:\\new\\z.txt"});
-    EXPECT_EQ(host.phraseReads, 7) << "every file examined";
+    EXPECT_EQ(window.phraseReads, 7) << "every file examined";
     EXPECT_EQ(matchers.MatchExcelWorkbook("C:\\new\\b.xlsx", "x"), MatchVerdict::NotFound);
 }
 
@@ -393,18 +393,18 @@ TEST_F(DocumentFallbackTest, StopIsHeardInsideALargeDocumentAndEndsTheSearch) {
         fs.AddFile(root + "\\a.docx", document);
         fs.AddFile(root + "\\z.txt", "needle");
         state.StopRequested = kFalse;
-        host.phraseReads = 0;
+        window.phraseReads = 0;
         // Stop is pressed at a chosen pump while the document is being read.
         int checks = 0;
-        host.onPump = [&](int) {
-            if (host.phraseReads == 1 && ++checks == stopAtCheck) state.StopRequested = kTrue;
+        window.onPump = [&](int) {
+            if (window.phraseReads == 1 && ++checks == stopAtCheck) state.StopRequested = kTrue;
         };
         const std::vector<std::string> found = Search(root, "needle");
         if (stopAtCheck == 0) {
             EXPECT_EQ(found, (std::vector<std::string>{root + "\\a.docx", root + "\\z.txt"}));
         } else {
             EXPECT_TRUE(found.empty()) << "the document's end is never reached";
-            EXPECT_EQ(host.phraseReads, 1) << "no file is examined after the stop";
+            EXPECT_EQ(window.phraseReads, 1) << "no file is examined after the stop";
         }
     }
 }

@@ -13,9 +13,10 @@
 #include "search/SearchEngine.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeResultServices.h"
+#include "tests/fakes/FakeWindow.h"
 #include "tests/fakes/FileReadingMatchers.h"
 #include "tests/fakes/GbkTextRules.h"
-#include "tests/fakes/RecordingHost.h"
+#include "tests/fakes/RecordingDialogs.h"
 
 namespace querna {
 namespace {
@@ -42,15 +43,15 @@ WalkResult WalkTree(FakeFileSystem& fs, const std::string& folder) {
     state.Criteria.TypeFilter = "|*.*|";
     state.Criteria.IncludeSubfolders = kTrue;
     fakes::GbkTextRules rules;
-    fakes::RecordingHost host;
+    fakes::FakeWindow window;
     WalkResult result;
-    host.onPump = [&](int pumps) {
+    window.onPump = [&](int pumps) {
         if (pumps > 500) {
             result.runaway = true;
             state.StopRequested = kTrue;
         }
     };
-    SearchEngine engine(state, fs, rules, host, nullptr, 50);
+    SearchEngine engine(state, fs, rules, window, nullptr, 50);
     ResultPathList found(rules);
     engine.WalkDirectory(found, folder, "");
     result.found = found.Paths();
@@ -383,20 +384,20 @@ TEST(EmptyPhrase, ReadFreshBetweenFilesItIsNeverFoundAndNothingPastItIsRead) {
 
     SearchState state;
     state.Criteria.TypeFilter = "|*.*|";
-    fakes::RecordingHost host;
+    fakes::FakeWindow window;
     fakes::FileReadingMatchers matchers(fs, rules, 4);
-    host.phrase = "needle";
-    host.onPump = [&](int) {
-        if (host.phraseReads > 0) host.phrase.clear();  // emptied after the first candidate
+    window.phrase = "needle";
+    window.onPump = [&](int) {
+        if (window.phraseReads > 0) window.phrase.clear();  // emptied after the first candidate
     };
     fs.AddFile("C:\\P\\a.txt", "needle\r");
     fs.AddFile("C:\\P\\b.txt", "needle\r");
-    SearchEngine engine(state, fs, rules, host, &matchers, 0);
+    SearchEngine engine(state, fs, rules, window, &matchers, 0);
     ResultPathList found(rules);
     engine.SearchContents(found, "C:\\P", "");
     EXPECT_EQ(found.Paths(), Paths{"C:\\P\\a.txt"});
-    EXPECT_EQ(host.phraseReads, 2);
-    EXPECT_TRUE(host.unreadable.empty());
+    EXPECT_EQ(window.phraseReads, 2);
+    EXPECT_TRUE(window.unreadable.empty());
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "tests/fakes/FaultyFileSystem.h"
 #include "tests/fakes/FileReadingMatchers.h"
 #include "tests/fakes/GbkTextRules.h"
+#include "tests/fakes/RecordingDialogs.h"
 
 namespace querna {
 namespace {
@@ -189,7 +190,7 @@ struct Rig {
     fakes::FileReadingMatchers matchers{fs, rules, 8};
     fakes::FakeRegistry registry;
     SearchEngine engine{state, fs, rules, window, &matchers, 50};
-    SearchRun run{state, engine, window, window, registry, rules};
+    SearchRun run{state, engine, window, registry, rules};
     RecordingTable table;
     bool runaway = false;
 };

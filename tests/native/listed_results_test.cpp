@@ -6,8 +6,8 @@
 #include "results/ResultTable.h"
 #include "search/SearchEngine.h"
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeWindow.h"
 #include "tests/fakes/GbkTextRules.h"
-#include "tests/fakes/RecordingHost.h"
 #include "tests/fakes/ScriptedMatchers.h"
 
 namespace querna {
@@ -42,9 +42,9 @@ class ListedResultsTest : public ::testing::Test {
     SearchState state;
     FakeFileSystem fs;
     fakes::GbkTextRules rules;
-    fakes::RecordingHost host;
+    fakes::FakeWindow window;
     fakes::ScriptedMatchers matchers;
-    SearchEngine engine{state, fs, rules, host, &matchers, 0};
+    SearchEngine engine{state, fs, rules, window, &matchers, 0};
     RecordingObserver observer;
 };
 
@@ -80,7 +80,7 @@ TEST_F(ListedResultsTest, ObserverHearsOfEachResultOnceAndOfNoCandidate) {
     // A content pass: the candidates are gathered silently, the matches told.
     observer.seen.clear();
     matchers.texts = {{"C:\\R\\A\\b.doc", "the needle"}, {"C:\\R\\r.txt", "needle"}};
-    host.phrase = "needle";
+    window.phrase = "needle";
     ResultPathList found(rules);
     engine.SearchContents(found, "C:\\R", "");
     ASSERT_EQ(observer.seen.size(), 2u);
@@ -114,8 +114,8 @@ TEST(EveryNameWalkTest, PatternThatEveryNameMatchesListsEachFolderOnceWithTheSam
         fs.AddFile("C:\\R\\S\\s.txt");
         for (const std::string& file : c.files) fs.AddFile("C:\\R\\" + file);
         fakes::GbkTextRules rules;
-        fakes::RecordingHost host;
-        SearchEngine engine{state, fs, rules, host, nullptr, 0};
+        fakes::FakeWindow window;
+        SearchEngine engine{state, fs, rules, window, nullptr, 0};
         ResultPathList results(rules);
         engine.WalkDirectory(results, "C:\\R", c.pattern);
         EXPECT_EQ(results.Paths(), c.expected) << c.pattern << c.typeFilter;

@@ -3,8 +3,8 @@
 #include "results/FileProperties.h"
 #include "results/ResultTable.h"
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeWindow.h"
 #include "tests/fakes/GbkTextRules.h"
-#include "tests/fakes/RecordingHost.h"
 
 namespace querna {
 namespace {
@@ -135,7 +135,7 @@ class RecordingTable final : public ResultTableView {
 TEST(FillResultTable, EmptiesOrAppendsAndPausesOnlyForAddedRows) {
     fakes::FakeFileSystem fs;
     fakes::GbkTextRules rules;
-    fakes::RecordingHost host;
+    fakes::FakeWindow window;
     fs.AddFile("C:\\a.txt", std::string(2048, 'a'));
     fs.AddFile("C:\\b.txt", "b");
     ResultPathList paths(rules);
@@ -146,26 +146,26 @@ TEST(FillResultTable, EmptiesOrAppendsAndPausesOnlyForAddedRows) {
     table.filters.sizeOn = true;
     table.filters.sizeThreshold = "1";
 
-    FillResultTable(fs, rules, host, table, paths, true, 50);
+    FillResultTable(fs, rules, window, table, paths, true, 50);
     EXPECT_EQ(table.rows, std::vector<std::string>{"a.txt"});
-    EXPECT_EQ(host.pauses, std::vector<int>{50});
+    EXPECT_EQ(window.pauses, std::vector<int>{50});
     EXPECT_EQ(table.filterReads, 3);  // read afresh for every path
 
     table.filters.sizeOn = false;
-    FillResultTable(fs, rules, host, table, paths, false, 50);
+    FillResultTable(fs, rules, window, table, paths, false, 50);
     EXPECT_EQ(table.rows, (std::vector<std::string>{"a.txt", "a.txt", "b.txt"}));
 
     ResultPathList none(rules);
-    FillResultTable(fs, rules, host, table, none, false, 50);
+    FillResultTable(fs, rules, window, table, none, false, 50);
     EXPECT_EQ(table.rows.size(), 3u);
-    FillResultTable(fs, rules, host, table, none, true, 50);
+    FillResultTable(fs, rules, window, table, none, true, 50);
     EXPECT_TRUE(table.rows.empty());
 }
 
 TEST(FillResultTable, DateFilterComparesFullDateTimesBothBoundsIncluded) {
     fakes::FakeFileSystem fs;
     fakes::GbkTextRules rules;
-    fakes::RecordingHost host;
+    fakes::FakeWindow window;
     fs.AddFile("C:\\early.txt", "", faArchive, k20090303 - kTicksPerSecond);
     fs.AddFile("C:\\at-from.txt", "", faArchive, k20090303);
     fs.AddFile("C:\\at-to.txt", "", faArchive, k20090303 + 60 * kTicksPerSecond);
@@ -178,11 +178,11 @@ TEST(FillResultTable, DateFilterComparesFullDateTimesBothBoundsIncluded) {
     table.filters.dateOn = true;
     ParseDateTime("2009-03-03 14:07:09", table.filters.from);
     ParseDateTime("2009-03-03 14:08:09", table.filters.to);
-    FillResultTable(fs, rules, host, table, paths, true, 0);
+    FillResultTable(fs, rules, window, table, paths, true, 0);
     EXPECT_EQ(table.rows, (std::vector<std::string>{"at-from.txt", "at-to.txt"}));
 
     std::swap(table.filters.from, table.filters.to);  // from later than to: nothing
-    FillResultTable(fs, rules, host, table, paths, true, 0);
+    FillResultTable(fs, rules, window, table, paths, true, 0);
     EXPECT_TRUE(table.rows.empty());
 }
 

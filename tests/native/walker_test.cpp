@@ -5,8 +5,8 @@
 #include "search/FileTypes.h"
 #include "search/SearchEngine.h"
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeWindow.h"
 #include "tests/fakes/GbkTextRules.h"
-#include "tests/fakes/RecordingHost.h"
 
 namespace querna {
 namespace {
@@ -43,8 +43,8 @@ class WalkerTest : public ::testing::Test {
     SearchState state;
     FakeFileSystem fs;
     fakes::GbkTextRules rules;
-    fakes::RecordingHost host;
-    SearchEngine engine{state, fs, rules, host, nullptr, 50};
+    fakes::FakeWindow window;
+    SearchEngine engine{state, fs, rules, window, nullptr, 50};
 };
 
 TEST_F(WalkerTest, ListsFilesInPostOrderOfTheTree) {
@@ -52,7 +52,7 @@ TEST_F(WalkerTest, ListsFilesInPostOrderOfTheTree) {
     EXPECT_EQ(Walk("C:\\R"), (std::vector<std::string>{"C:\\R\\A\\A1\\a1.txt", "C:\\R\\A\\a.txt",
                                                        "C:\\R\\B\\b.txt", "C:\\R\\r.txt"}));
     EXPECT_EQ(state.FoundCount, 4);
-    EXPECT_EQ(host.current[1], "4");
+    EXPECT_EQ(window.current[1], "4");
 }
 
 TEST_F(WalkerTest, FolderTextIsTrimmedAndGetsOneTrailingBackslash) {
@@ -84,7 +84,7 @@ TEST_F(WalkerTest, MissingStartFolderAddsNothingAndLeavesTheCountAlone) {
     state.FoundCount = 7;
     EXPECT_TRUE(Walk("C:\\Nowhere").empty());
     EXPECT_EQ(state.FoundCount, 7);
-    EXPECT_TRUE(host.panels.empty());
+    EXPECT_TRUE(window.panels.empty());
 }
 
 TEST_F(WalkerTest, AttributeSwitchesDecideWhatIsListed) {
@@ -131,7 +131,7 @@ TEST_F(WalkerTest, WithoutSubfoldersDotEntriesAreNeverShown) {
     AddTreeR();
     state.Criteria.IncludeSubfolders = kFalse;
     EXPECT_EQ(Walk("C:\\R"), std::vector<std::string>{"C:\\R\\r.txt"});
-    for (const std::string& text : host.PanelTexts(3)) {
+    for (const std::string& text : window.PanelTexts(3)) {
         EXPECT_NE(text, "C:\\R\\.");
         EXPECT_NE(text, "C:\\R\\..");
     }
@@ -143,7 +143,7 @@ TEST_F(WalkerTest, IgnoredNameSkipsExactlyThatEntryCaseCounting) {
     fs.AddFile("C:\\R\\Debug.txt");
     state.Criteria.IgnoredFolderName = "Debug";
     EXPECT_EQ(Walk("C:\\R"), std::vector<std::string>{"C:\\R\\Debug.txt"});
-    for (const std::string& text : host.PanelTexts(3)) EXPECT_NE(text, "C:\\R\\Debug");
+    for (const std::string& text : window.PanelTexts(3)) EXPECT_NE(text, "C:\\R\\Debug");
     EXPECT_EQ(Walk("C:\\S"), std::vector<std::string>{"C:\\S\\debug\\in-lower.txt"});
 }
 
@@ -158,7 +158,7 @@ TEST_F(WalkerTest, FolderWhoseOnlyFileIsTheIgnoredNameContributesNothing) {
     fs.AddFile("C:\\R\\Debug");
     state.Criteria.IgnoredFolderName = "Debug";
     EXPECT_TRUE(Walk("C:\\R").empty());
-    EXPECT_EQ(host.PanelTexts(3), (std::vector<std::string>{"C:\\R\\.", "C:\\R\\.."}));
+    EXPECT_EQ(window.PanelTexts(3), (std::vector<std::string>{"C:\\R\\.", "C:\\R\\.."}));
     EXPECT_EQ(fs.ListedMasks(), std::vector<std::string>{"C:\\R\\*.*"});
 }
 
@@ -199,21 +199,21 @@ TEST_F(WalkerTest, PausesOnceForEveryEntryThatIsNotSkipped) {
     state.Criteria.IgnoredFolderName = "B";
     Walk("C:\\R");
     // R: . .. A B(skipped) r.txt = 4; A: . .. A1 a.txt = 4; A1: . .. a1.txt = 3
-    EXPECT_EQ(host.pauses, std::vector<int>(11, 50));
-    EXPECT_EQ(host.pumps, 11);
+    EXPECT_EQ(window.pauses, std::vector<int>(11, 50));
+    EXPECT_EQ(window.pumps, 11);
 }
 
 TEST_F(WalkerTest, StopFromInsideAPumpKeepsWhatWasAppendedAndDropsOpenFolders) {
     AddTreeR();
     fs.AddFile("C:\\R\\B\\b2.txt");
     // Stop while B is being listed: A's files are already appended.
-    host.onPump = [&](int) {
-        if (host.current[3] == "C:\\R\\B\\b.txt") state.StopRequested = kTrue;
+    window.onPump = [&](int) {
+        if (window.current[3] == "C:\\R\\B\\b.txt") state.StopRequested = kTrue;
     };
     EXPECT_EQ(Walk("C:\\R"), (std::vector<std::string>{"C:\\R\\A\\A1\\a1.txt", "C:\\R\\A\\a.txt"}));
     // B returns at its next entry; R returns at its next entry (r.txt) without
     // showing it.
-    EXPECT_EQ(host.current[3], "C:\\R\\B\\b.txt");
+    EXPECT_EQ(window.current[3], "C:\\R\\B\\b.txt");
 }
 
 TEST_F(WalkerTest, CriteriaChangedDuringAPumpApplyFromTheNextFolder) {
@@ -221,15 +221,15 @@ TEST_F(WalkerTest, CriteriaChangedDuringAPumpApplyFromTheNextFolder) {
     fs.AddFile("C:\\R\\A\\a.doc");
     fs.AddFile("C:\\R\\B\\b.txt");
     fs.AddFile("C:\\R\\B\\b.doc");
-    host.onPump = [&](int) {
-        if (host.current[3] == "C:\\R\\A\\a.doc") state.Criteria.TypeFilter = "|.DOC|.DOCX|";
+    window.onPump = [&](int) {
+        if (window.current[3] == "C:\\R\\A\\a.doc") state.Criteria.TypeFilter = "|.DOC|.DOCX|";
     };
     // A's match listing was taken under the all-files filter; B's under Word.
     EXPECT_EQ(Walk("C:\\R"),
               (std::vector<std::string>{"C:\\R\\A\\a.txt", "C:\\R\\A\\a.doc", "C:\\R\\B\\b.doc"}));
 }
 
-// A sub-folder whose files could not be searched is told to the host; the
+// A sub-folder whose files could not be searched is told to the window; the
 // start folder is the run's to tell, and a link loop is no fault.
 TEST_F(WalkerTest, SubFoldersThatCannotBeListedAreToldAndLinkLoopsAreNot) {
     struct Case {
@@ -245,8 +245,8 @@ TEST_F(WalkerTest, SubFoldersThatCannotBeListedAreToldAndLinkLoopsAreNot) {
          {"C:\\R\\A\\"}},
         {"gone once its parent listed it",
          [&] {
-             host.onPump = [&](int) {
-                 if (host.current[3] == "C:\\R\\A\\a.txt") fs.Remove("C:\\R\\B");
+             window.onPump = [&](int) {
+                 if (window.current[3] == "C:\\R\\A\\a.txt") fs.Remove("C:\\R\\B");
              };
          },
          {"C:\\R\\A\\A1\\a1.txt", "C:\\R\\A\\a.txt", "C:\\R\\r.txt"},
@@ -260,11 +260,11 @@ TEST_F(WalkerTest, SubFoldersThatCannotBeListedAreToldAndLinkLoopsAreNot) {
     };
     for (const Case& c : cases) {
         fs = FakeFileSystem();
-        host = fakes::RecordingHost();
+        window = fakes::FakeWindow();
         AddTreeR();
         c.arrange();
         EXPECT_EQ(Walk("C:\\R"), c.found) << c.what;
-        EXPECT_EQ(host.unlistable, c.told) << c.what;
+        EXPECT_EQ(window.unlistable, c.told) << c.what;
     }
 }
 

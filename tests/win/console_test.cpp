@@ -1,6 +1,6 @@
 // The console companion's own machinery in-process: the buffered output, the
-// host's stop path, the matchers' lazy COM and file names, the printer's rows
-// from the listing, and what the program imports.
+// stand-in window's stop path, the matchers' lazy COM and file names, the
+// printer's rows from the listing, and what the program imports.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -106,24 +106,27 @@ TEST(ConsoleOutputTest, FailedWriteIsReportedAndLaterOutputDropped) {
     EXPECT_GT(message.size(), std::string("querna-find: ").size() + 10);
 }
 
-TEST(ConsoleHostTest, InterruptBecomesTheStopRequestAndFlushesTheOutput) {
+TEST(ConsoleWindowTest, InterruptBecomesTheStopRequestAndFlushesTheOutput) {
     Pipe pipe;
     uint64_t now = 0;
     ConsoleOutput output(pipe.WriteEnd(), 1024, [&] { return now; });
     SearchState state;
     std::atomic<bool> interrupted{false};
-    ConsoleHost host("", state, output, stderr, interrupted);
+    FindOptions options;
+    win32::Win32FileSystem fs;
+    win32::Win32TextRules rules;
+    ConsoleWindow window(options, state, output, fs, rules, stderr, interrupted);
 
     output.Write("found\r\n");
-    host.ProcessMessages();
+    window.ProcessMessages();
     EXPECT_EQ(state.StopRequested, kFalse);
     EXPECT_EQ(pipe.Drain(), "");
     interrupted = true;
-    host.ProcessMessages();
+    window.ProcessMessages();
     EXPECT_NE(state.StopRequested, kFalse);
     EXPECT_EQ(pipe.Drain(), "found\r\n");  // not waiting for the timer
     state.StopRequested = kFalse;          // as a search run does when it starts
-    host.ProcessMessages();
+    window.ProcessMessages();
     EXPECT_NE(state.StopRequested, kFalse);
 }
 
@@ -153,14 +156,15 @@ TEST(ConsoleMatchersTest, ComStartsWithTheFirstOfficeDocumentAndErrorsNameTheFil
     Pipe pipe;
     ConsoleOutput output(pipe.WriteEnd(), 1024, [] { return uint64_t{0}; });
     std::atomic<bool> interrupted{false};
-    ConsoleHost host("", state, output, err, interrupted);
+    FindOptions options;
+    ConsoleWindow window(options, state, output, fs, rules, err, interrupted);
 
     EXPECT_EQ(matchers.MatchTextFile(tree.Path("t.txt"), "phrase"), MatchVerdict::Found);
     HANDLE held = CreateFileA(tree.Path("held.txt").c_str(), GENERIC_READ, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(matchers.MatchTextFile(tree.Path("held.txt"), "phrase"), MatchVerdict::Unreadable);
     CloseHandle(held);
-    host.ReportUnreadable(tree.Path("held.txt"));
+    window.ReportUnreadable(tree.Path("held.txt"));
     EXPECT_FALSE(matchers.ComStarted());
     // No Word in the test prefix: the error escapes, naming the document.
     try {
@@ -184,16 +188,15 @@ class ResultPrinterTest : public ::testing::Test {
         ConsoleOutput output(pipe.WriteEnd(), 1024, [] { return uint64_t{0}; });
         SearchState state;
         std::atomic<bool> interrupted{false};
-        ConsoleHost host("", state, output, stderr, interrupted);
-        ResultPrinter printer(options, output, fs, rules, host);
+        ConsoleWindow window(options, state, output, fs, rules, stderr, interrupted);
         ResultPathList paths(rules);
         for (const auto& [path, listed] : results) {
             paths.Append(path, listed);
-            printer.ResultAppended(path, listed);
+            window.Printer().ResultAppended(path, listed);
         }
         output.Flush();
         const std::string appended = pipe.Drain();
-        printer.FillResultTable(paths);
+        window.FillResultTable(paths, true);
         output.Flush();
         return {appended, pipe.Drain()};
     }

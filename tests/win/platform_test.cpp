@@ -5,25 +5,12 @@
 #include "results/FileProperties.h"
 #include "search/SearchEngine.h"
 #include "support/TempTree.h"
+#include "tests/fakes/FakeWindow.h"
 #include "win32/Win32FileSystem.h"
 #include "win32/Win32TextRules.h"
 
 namespace querna {
 namespace {
-
-class NullHost final : public SearchHost {
-  public:
-    void SetStatusPanel(StatusPanel panel, const std::string& text) override {
-        if (panel == StatusPanel::FoundCount) panel1 = text;
-    }
-    void ProcessMessages() override {}
-    void Pause(int) override {}
-    void ReportUnreadable(const std::string&) override {}
-    void ReportUnlistable(const std::string& folder) override { unlistable.push_back(folder); }
-    std::string ReadPhrase() override { return {}; }
-    std::string panel1 = "untouched";
-    std::vector<std::string> unlistable;
-};
 
 class Win32WalkTest : public ::testing::Test {
   protected:
@@ -47,8 +34,8 @@ class Win32WalkTest : public ::testing::Test {
     SearchState state;
     win32::Win32FileSystem fs;
     win32::Win32TextRules rules;
-    NullHost host;
-    SearchEngine engine{state, fs, rules, host, nullptr, 0};
+    fakes::FakeWindow window;
+    SearchEngine engine{state, fs, rules, window, nullptr, 0};
 };
 
 TEST_F(Win32WalkTest, WalksInPostOrderWhateverTheFolderTextsBlanksAndBackslash) {
@@ -83,7 +70,7 @@ TEST_F(Win32WalkTest, MissingStartFolderLeavesTheListEmptyAndPanelOneUntouched) 
     EXPECT_TRUE(Walk(tree.Path("nowhere")).empty());
     ResultPathList results(rules);
     engine.WalkDirectory(results, tree.Path("nowhere"), "");
-    EXPECT_EQ(host.panel1, "untouched");
+    EXPECT_TRUE(window.PanelTexts(1).empty());
 }
 
 TEST_F(Win32WalkTest, WildcardsInThePatternKeepTheirMeaning) {
@@ -161,7 +148,7 @@ TEST_F(Win32WalkTest, PathsLongerThanMaxPathAreWalkedReadAndIdentified) {
 
     EXPECT_EQ(Walk(tree.Root()), (std::vector<std::string>{bottom, tree.Path("near.txt")}));
     EXPECT_EQ(Walk(tree.Root(), "bottom"), std::vector<std::string>{bottom});
-    EXPECT_TRUE(host.unlistable.empty());
+    EXPECT_TRUE(window.unlistable.empty());
     EXPECT_EQ(ReadAll(fs, bottom), "at the bottom");
     TFileProperty record;
     ASSERT_TRUE(ReadFileProperties(fs, bottom, record));

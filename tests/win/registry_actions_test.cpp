@@ -13,7 +13,8 @@
 #include "search/SearchRun.h"
 #include "support/TempTree.h"
 #include "tests/fakes/FakeResultServices.h"
-#include "tests/fakes/RecordingHost.h"
+#include "tests/fakes/FakeWindow.h"
+#include "tests/fakes/RecordingDialogs.h"
 #include "win32/Win32Clipboard.h"
 #include "win32/Win32FileSystem.h"
 #include "win32/Win32Registry.h"
@@ -174,20 +175,6 @@ TEST_F(RegistryTest, CurrentUserStringsByType) {
     EXPECT_EQ(registry.ReadCurrentUserString(kScratchKey, "number"), "");
 }
 
-// A window that offers nothing: ReadShellFolder needs none of it.
-class IdleWindow final : public SearchWindow {
-  public:
-    std::string LocationText() override { return {}; }
-    int LocationIndex() override { return -1; }
-    int TypeIndex() override { return -1; }
-    bool IsChecked(SearchSwitch) override { return false; }
-    std::string IgnoredFolderText() override { return {}; }
-    std::string NameText() override { return {}; }
-    std::string PhraseText() override { return {}; }
-    void ShowInfo(const std::string&, const std::string&) override {}
-    void FillResultTable(const ResultPathList&, bool) override {}
-};
-
 TEST_F(RegistryTest, ShellFolderOfTheCurrentUserIsReadUpperCased) {
     const char* key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     const std::optional<StoredValue> saved = ReadValue(HKEY_CURRENT_USER, key, "Personal");
@@ -202,10 +189,9 @@ TEST_F(RegistryTest, ShellFolderOfTheCurrentUserIsReadUpperCased) {
     SearchState state;
     win32::Win32FileSystem fs;
     win32::Win32TextRules rules;
-    fakes::RecordingHost host;
-    IdleWindow window;
-    SearchEngine engine{state, fs, rules, host, nullptr, 0};
-    SearchRun run{state, engine, window, host, registry, rules};
+    fakes::FakeWindow window;
+    SearchEngine engine{state, fs, rules, window, nullptr, 0};
+    SearchRun run{state, engine, window, registry, rules};
     const std::string read = run.ReadShellFolder(ShellFolder::Personal);
 
     if (saved) {
