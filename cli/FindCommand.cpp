@@ -7,6 +7,7 @@
 #include "cli/ConsoleOutput.h"
 #include "cli/ConsoleServices.h"
 #include "cli/FindOptions.h"
+#include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "search/SearchRun.h"
 #include "win32/Win32Drives.h"
