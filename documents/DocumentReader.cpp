@@ -75,8 +75,8 @@ class PolledSource final : public ByteSource {
 class PolledSink final : public TextUnitSink {
   public:
     PolledSink(TextUnitSink& sink, StopPoll& poll) : sink_(sink), poll_(poll) {}
-    bool Unit(std::u16string_view text) override {
-        if (sink_.Unit(text)) return true;
+    bool Unit(std::u16string_view text, const UnitPlace& place) override {
+        if (sink_.Unit(text, place)) return true;
         poll_.Advance(text.size() * sizeof(char16_t));
         return false;
     }

@@ -3,12 +3,29 @@
 // raises DocumentError (platform/ByteSource.h) with the reason.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "documents/DocumentFaults.h"
 #include "platform/ByteSource.h"
 
 namespace querna {
+
+// Where a unit stands in its document, kept up to date by the reader as it
+// goes, so that telling it costs nothing: only the fields of the unit's
+// format are set, the others stay 0 (or empty).
+struct UnitPlace {
+    // Word: the paragraph of the main text, counted from 1 as Word shows
+    // them (empty ones included, a table cell counting as one).
+    uint32_t paragraph = 0;
+    // PowerPoint: the slide, counted from 1 in show order.
+    uint32_t slide = 0;
+    // Excel: the sheet's name (a view of the reader's own copy, valid while
+    // the unit is handed on) and the cell's row and column, from 1.
+    std::u16string_view sheet;
+    uint32_t row = 0;
+    uint32_t column = 0;
+};
 
 // Receives the searchable text of a document as units in document order: one
 // Word paragraph or table cell, one Excel cell's formula or value, one
@@ -17,7 +34,7 @@ namespace querna {
 class TextUnitSink {
   public:
     virtual ~TextUnitSink() = default;
-    virtual bool Unit(std::u16string_view text) = 0;
+    virtual bool Unit(std::u16string_view text, const UnitPlace& place) = 0;
 };
 
 }  // namespace querna

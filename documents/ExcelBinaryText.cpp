@@ -346,8 +346,10 @@ struct PendingFormula {
 class SheetReader {
   public:
     // `sheet`: the sheet's position from 1 among the BoundSheet8 records.
-    SheetReader(const Workbook& book, uint16_t sheet, TextUnitSink& sink)
-        : book_(book), sheet_(sheet), sink_(sink) {}
+    SheetReader(const Workbook& book, uint16_t sheet, std::u16string_view name, TextUnitSink& sink)
+        : book_(book), sheet_(sheet), sink_(sink) {
+        place_.sheet = name;
+    }
 
     // Reads the substream up to its EOF, or raises Damaged at a record that
     // starts at or after `limit`. True once the sink asked to stop.
@@ -357,7 +359,12 @@ class SheetReader {
 
   private:
     // These return true once the sink asked to stop, as the sink does.
-    bool Emit(std::u16string_view text) { return !text.empty() && sink_.Unit(text); }
+    bool Emit(std::u16string_view text) { return !text.empty() && sink_.Unit(text, place_); }
+    // Rows and columns are stored from 0.
+    void Place(uint16_t row, uint16_t col) {
+        place_.row = uint32_t{row} + 1;
+        place_.column = uint32_t{col} + 1;
+    }
     bool EmitNumber(double value) {
         text_.clear();
         AppendExcelNumberText(value, text_);
@@ -371,6 +378,7 @@ class SheetReader {
     const Workbook& book_;
     uint16_t sheet_;
     TextUnitSink& sink_;
+    UnitPlace place_;
     uint64_t end_ = 0;
     PendingFormula pending_;
     std::map<uint32_t, SharedFormula> shared_;
@@ -433,6 +441,7 @@ bool SheetReader::FinishFormula() {
     if (!pending_.waiting) return false;
     pending_.waiting = false;
     const PendingFormula& f = pending_;
+    Place(f.row, f.col);
     // PtgExp: the formula is shared with, or an array formula anchored at,
     // another cell.
     if (f.rgce.size() == 5 && f.rgce[0] == 0x01) {
@@ -448,6 +457,8 @@ bool SheetReader::FinishFormula() {
 
 bool SheetReader::Cell(const ExcelRecord& record) {
     FieldReader r(record.data);
+    // Every cell record begins with its row and column.
+    if (record.data.size() >= 4) Place(LoadU16(&record.data[0]), LoadU16(&record.data[2]));
     switch (record.type) {
         case kLabelSst: {
             r.Skip(6);
@@ -476,6 +487,7 @@ bool SheetReader::Cell(const ExcelRecord& record) {
                 r.Skip(2);
                 const bool stopped = EmitNumber(RkValue(r.U32()));
                 if (stopped) return true;
+                ++place_.column;
             }
             return false;
         }
@@ -585,7 +597,8 @@ void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
             continue;
         }
         records.PutBack(bof);
-        SheetReader reader(book, static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF)), sink);
+        SheetReader reader(book, static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF)), sheet.name,
+                           sink);
         const bool stopped = reader.Read(records, limit);
         read.Add(sheet.position, reader.End());
         if (stopped) return;

@@ -135,25 +135,28 @@ std::vector<Relationship> ReadRelationships(ZipArchive& zip, XmlReaders& xml,
 
 std::vector<std::string> PartsInListOrder(const std::vector<Relationship>& relationships,
                                           const std::vector<std::u16string>& ids,
-                                          std::u16string_view kind) {
+                                          std::u16string_view kind, std::vector<size_t>* listed) {
     std::unordered_map<std::u16string_view, const Relationship*> byId;
     for (const Relationship& relationship : relationships) {
         byId.try_emplace(relationship.id, &relationship);
     }
-    std::unordered_set<std::u16string_view> listed;
+    std::unordered_set<std::u16string_view> seen;
     std::unordered_set<std::string> taken;  // part names are case-insensitive
     std::vector<std::string> parts;
-    for (const std::u16string& id : ids) {
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const std::u16string& id = ids[i];
         // An entry without an id names nothing and repeats nothing.
         if (id.empty()) continue;
-        if (!listed.insert(id).second) throw DocumentError(DocumentFault::Damaged);
+        if (!seen.insert(id).second) throw DocumentError(DocumentFault::Damaged);
         const auto it = byId.find(id);
         if (it == byId.end() || !IsOfType(*it->second, kind)) continue;
         std::string key = it->second->target;
         for (char& c : key) {
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         }
-        if (taken.insert(std::move(key)).second) parts.push_back(it->second->target);
+        if (!taken.insert(std::move(key)).second) continue;
+        parts.push_back(it->second->target);
+        if (listed != nullptr) listed->push_back(i);
     }
     return parts;
 }

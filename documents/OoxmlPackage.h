@@ -62,10 +62,12 @@ std::vector<Relationship> ReadRelationships(ZipArchive& zip, XmlReaders& xml,
 // so a list costs its length. An id that leads nowhere or to another type is
 // left out, and a part that two ids lead to is read once, at its first place.
 // Raises DocumentError(Damaged) when one id is listed twice: no application
-// writes such a list.
+// writes such a list. `listed`, when given, receives each part's position
+// in `ids`.
 std::vector<std::string> PartsInListOrder(const std::vector<Relationship>& relationships,
                                           const std::vector<std::u16string>& ids,
-                                          std::u16string_view kind);
+                                          std::u16string_view kind,
+                                          std::vector<size_t>* listed = nullptr);
 
 // The package's main part, the target of its officeDocument relationship.
 // Raises DocumentError(Damaged) when there is none.

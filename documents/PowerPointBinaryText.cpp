@@ -296,7 +296,8 @@ bool ShapeText(const RecordStream& records, const Record& shape, const SlideList
 
 // True once the sink asked to stop.
 bool ReadSlide(const RecordStream& records, const Record& container, const SlideList& list,
-               SlideEntry& slide, ShapeBuffers& buffers, TextUnitSink& sink) {
+               SlideEntry& slide, ShapeBuffers& buffers, TextUnitSink& sink,
+               const UnitPlace& place) {
     Record drawing, group, top, shape;
     for (Children drawings(records, container); drawings.Next(drawing);) {
         if (drawing.type != kDrawing) continue;
@@ -312,7 +313,7 @@ bool ReadSlide(const RecordStream& records, const Record& container, const Slide
                     if (!ShapeText(records, shape, list, slide, buffers, text) || text.empty())
                         continue;
                     CheckUnitLength(text.size());
-                    if (sink.Unit(text)) return true;
+                    if (sink.Unit(text, place)) return true;
                 }
             }
         }
@@ -338,11 +339,13 @@ void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     std::set<uint64_t> listed;
     for (const SlideEntry& slide : list.slides)
         if (!listed.insert(index.Offset(slide.persistId)).second) ThrowDamaged();
+    UnitPlace place;
     for (SlideEntry& slide : list.slides) {
+        ++place.slide;  // the list holds the slides in show order
         slide.used.assign(slide.texts.size(), false);
         const Record container = records.At(index.Offset(slide.persistId));
         if (container.type != kSlide) ThrowDamaged();
-        const bool stopped = ReadSlide(records, container, list, slide, buffers, sink);
+        const bool stopped = ReadSlide(records, container, list, slide, buffers, sink, place);
         if (stopped) return;
     }
 }

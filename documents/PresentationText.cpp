@@ -46,13 +46,13 @@ std::u16string ReadTextBody(XmlReader& reader) {
 }
 
 // One p:sp, consumed up to its end: true when the sink has had enough.
-bool ReadShape(XmlReader& reader, TextUnitSink& sink) {
+bool ReadShape(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place) {
     for (size_t depth = 1; depth > 0;) {
         switch (reader.Next()) {
             case XmlNode::Start:
                 if (depth == 1 && ooxml::Is(reader, Ns::Presentation, u"txBody")) {
                     const std::u16string text = ReadTextBody(reader);
-                    if (!text.empty() && sink.Unit(text)) return true;
+                    if (!text.empty() && sink.Unit(text, place)) return true;
                 } else {
                     ++depth;
                 }
@@ -72,18 +72,18 @@ bool ReadShape(XmlReader& reader, TextUnitSink& sink) {
 // The children of a shape tree (or of the Choice of an mc:AlternateContent
 // inside one), consumed up to the container's end: true when the sink has
 // had enough. Only shapes of the tree itself count; a group's members do not.
-bool ReadShapeTree(XmlReader& reader, TextUnitSink& sink);
+bool ReadShapeTree(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place);
 
 // mc:AlternateContent: the first Choice is read as part of the tree, the
 // other Choices and the Fallback (the same shapes for older readers) are not.
-bool ReadAlternateContent(XmlReader& reader, TextUnitSink& sink) {
+bool ReadAlternateContent(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place) {
     bool chosen = false;
     for (XmlNode node = reader.Next(); node != XmlNode::End; node = reader.Next()) {
         if (node == XmlNode::Done) throw DocumentError(DocumentFault::Damaged);
         if (node != XmlNode::Start) continue;
         if (!chosen && ooxml::Is(reader, Ns::Compatibility, u"Choice")) {
             chosen = true;
-            if (ReadShapeTree(reader, sink)) return true;
+            if (ReadShapeTree(reader, sink, place)) return true;
         } else {
             ooxml::SkipElement(reader);
         }
@@ -91,15 +91,15 @@ bool ReadAlternateContent(XmlReader& reader, TextUnitSink& sink) {
     return false;
 }
 
-bool ReadShapeTree(XmlReader& reader, TextUnitSink& sink) {
+bool ReadShapeTree(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place) {
     for (XmlNode node = reader.Next(); node != XmlNode::End; node = reader.Next()) {
         if (node == XmlNode::Done) throw DocumentError(DocumentFault::Damaged);
         if (node != XmlNode::Start) continue;
         bool stopped = false;
         if (ooxml::Is(reader, Ns::Presentation, u"sp")) {
-            stopped = ReadShape(reader, sink);
+            stopped = ReadShape(reader, sink, place);
         } else if (ooxml::Is(reader, Ns::Compatibility, u"AlternateContent")) {
-            stopped = ReadAlternateContent(reader, sink);
+            stopped = ReadAlternateContent(reader, sink, place);
         } else {
             ooxml::SkipElement(reader);
         }
@@ -109,7 +109,7 @@ bool ReadShapeTree(XmlReader& reader, TextUnitSink& sink) {
 }
 
 // One slide part: true when the sink has had enough.
-bool ReadSlide(XmlReader& reader, TextUnitSink& sink) {
+bool ReadSlide(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place) {
     ooxml::ExpectRoot(reader, Ns::Presentation, u"sld");
     bool inCommonData = false;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
@@ -117,7 +117,7 @@ bool ReadSlide(XmlReader& reader, TextUnitSink& sink) {
             inCommonData = true;
         } else if (node == XmlNode::Start && inCommonData &&
                    ooxml::Is(reader, Ns::Presentation, u"spTree")) {
-            return ReadShapeTree(reader, sink);
+            return ReadShapeTree(reader, sink, place);
         } else if (node == XmlNode::Start && inCommonData) {
             ooxml::SkipElement(reader);
         }
@@ -148,9 +148,13 @@ void ReadPresentationText(ZipArchive& package, XmlReaders& xml, TextUnitSink& si
         ooxml::PartReader part(package, xml, presentation);
         order = ReadSlideOrder(part.Xml());
     }
+    // Slides are numbered as the list shows them, an entry that leads to
+    // no slide taking no number.
+    UnitPlace place;
     for (const std::string& slide : ooxml::PartsInListOrder(relationships, order, u"slide")) {
+        ++place.slide;
         ooxml::PartReader part(package, xml, slide);
-        if (ReadSlide(part.Xml(), sink)) return;
+        if (ReadSlide(part.Xml(), sink, place)) return;
     }
 }
 

@@ -162,8 +162,11 @@ struct SharedFormula {
 
 class SheetReader {
   public:
-    SheetReader(XmlReader& reader, const SharedStringTable& strings, TextUnitSink& sink)
-        : reader_(reader), strings_(strings), sink_(sink) {}
+    SheetReader(XmlReader& reader, const SharedStringTable& strings, std::u16string_view name,
+                TextUnitSink& sink)
+        : reader_(reader), strings_(strings), sink_(sink) {
+        place_.sheet = name;
+    }
 
     // True when the sink has had enough.
     bool Read() {
@@ -205,6 +208,9 @@ class SheetReader {
             inCell_ = true;
             reader_.Attribute(u"t", u"", cell_.type);
             reader_.Attribute(u"r", u"", cell_.reference);
+            PlaceCell();
+        } else if (name == u"row" && !inCell_) {
+            PlaceRow();
         } else if (!inCell_) {
             return;
         } else if (name == u"f") {
@@ -229,7 +235,28 @@ class SheetReader {
         if (name != u"c" || !inCell_) return false;
         inCell_ = false;
         const std::u16string_view unit = CellText();
-        return !unit.empty() && sink_.Unit(unit);
+        return !unit.empty() && sink_.Unit(unit, place_);
+    }
+
+    // A row or cell without its reference follows the one before it.
+    void PlaceRow() {
+        uint32_t row = 0;
+        if (reader_.Attribute(u"r", u"", rowNumber_) && rowNumber_.size() <= 7) {
+            for (char16_t c : rowNumber_) row = IsDigit(c) ? row * 10 + (c - u'0') : 0;
+        }
+        place_.row = row != 0 ? row : place_.row + 1;
+        place_.column = 0;
+    }
+
+    void PlaceCell() {
+        CellPosition here;
+        if (ParseCellReference(cell_.reference, here)) {
+            place_.row = static_cast<uint32_t>(here.row);
+            place_.column = static_cast<uint32_t>(here.column);
+        } else {
+            place_.row = std::max<uint32_t>(place_.row, 1);
+            ++place_.column;
+        }
     }
 
     // A formula past kMaxFormulaLength was not written by Excel, and a shared
@@ -300,6 +327,8 @@ class SheetReader {
     XmlReader& reader_;
     const SharedStringTable& strings_;
     TextUnitSink& sink_;
+    UnitPlace place_;
+    std::u16string rowNumber_;
     Cell cell_;
     bool inCell_ = false;
     std::u16string text_;
@@ -307,16 +336,22 @@ class SheetReader {
     std::unordered_map<std::u16string, SharedFormula> sharedFormulas_;
 };
 
-// The relationship ids of the workbook's sheets, in workbook order.
-std::vector<std::u16string> ReadSheetOrder(XmlReader& reader) {
+// The relationship ids of the workbook's sheets, in workbook order, and
+// their names.
+struct SheetList {
+    std::vector<std::u16string> ids, names;
+};
+
+SheetList ReadSheetOrder(XmlReader& reader) {
     ooxml::ExpectRoot(reader, Ns::Sheet, u"workbook");
-    std::vector<std::u16string> ids;
+    SheetList list;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
         if (node == XmlNode::Start && ooxml::Is(reader, Ns::Sheet, u"sheet")) {
-            ids.push_back(ooxml::RelationshipIdOf(reader));
+            list.ids.push_back(ooxml::RelationshipIdOf(reader));
+            reader.Attribute(u"name", u"", list.names.emplace_back());
         }
     }
-    return ids;
+    return list;
 }
 
 }  // namespace
@@ -381,7 +416,7 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
     const std::string workbook = ooxml::MainPartName(package, xml);
     const std::vector<ooxml::Relationship> relationships =
         ooxml::ReadRelationships(package, xml, workbook);
-    std::vector<std::u16string> order;
+    SheetList order;
     {
         ooxml::PartReader part(package, xml, workbook);
         order = ReadSheetOrder(part.Xml());
@@ -394,9 +429,12 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
             break;
         }
     }
-    for (const std::string& sheet : ooxml::PartsInListOrder(relationships, order, u"worksheet")) {
-        ooxml::PartReader part(package, xml, sheet);
-        if (SheetReader(part.Xml(), strings, sink).Read()) return;
+    std::vector<size_t> listed;
+    const std::vector<std::string> sheets =
+        ooxml::PartsInListOrder(relationships, order.ids, u"worksheet", &listed);
+    for (size_t i = 0; i < sheets.size(); ++i) {
+        ooxml::PartReader part(package, xml, sheets[i]);
+        if (SheetReader(part.Xml(), strings, order.names[listed[i]], sink).Read()) return;
     }
 }
 

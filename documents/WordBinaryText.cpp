@@ -146,7 +146,7 @@ class WordUnits {
                 return false;
             case 0x0D:  // paragraph mark
             case 0x07:  // cell or row end mark
-                return Flush();
+                return EndParagraph();
             case 0x1F:  // optional hyphen: invisible to find
                 return false;
             default:
@@ -173,12 +173,21 @@ class WordUnits {
     // Hands on the unit built so far; true once the sink asked to stop.
     bool Flush() {
         if (unit_.empty()) return false;
-        const bool stopped = sink_.Unit(unit_);
+        const bool stopped = sink_.Unit(unit_, place_);
         unit_.clear();
         return stopped;
     }
 
   private:
+    // Every mark ends a place, empty paragraphs included. The marks alone
+    // cannot tell a paragraph inside a table cell from one before it, nor a
+    // row's end from an empty cell: each counts as a place of its own.
+    bool EndParagraph() {
+        const bool stopped = Flush();
+        ++place_.paragraph;
+        return stopped;
+    }
+
     // The characters below U+0020 that Put treats otherwise than as text.
     static constexpr uint32_t kMarks =
         (1u << 0x07) | (1u << 0x0D) | (1u << 0x13) | (1u << 0x14) | (1u << 0x15) | (1u << 0x1F);
@@ -191,6 +200,7 @@ class WordUnits {
     std::u16string unit_;
     std::vector<bool> fieldInCode_;
     size_t codeDepth_ = 0;
+    UnitPlace place_{.paragraph = 1, .slide = 0, .sheet = {}, .row = 0, .column = 0};
 };
 
 // What reading the pieces reuses from one piece to the next.

@@ -62,11 +62,16 @@ class BodyReader {
             return false;
         } else if (IsPassedOver(name)) {
             ooxml::SkipElement(reader_);
+        } else if (name == u"tc") {
+            // A table cell is one place however many paragraphs it holds; a
+            // table nested in it stays inside that place.
+            if (cellDepth_++ == 0) ++place_.paragraph;
         } else if (name == u"p") {
             // A paragraph inside another can only come from hostile nesting:
             // what came before it is a unit of its own.
             const bool stopped = inParagraph_ && Emit();
             inParagraph_ = true;
+            if (cellDepth_ == 0) ++place_.paragraph;
             return stopped;
         } else if (name == u"r") {
             ++runDepth_;
@@ -85,6 +90,7 @@ class BodyReader {
             inParagraph_ = false;
             return Emit();
         }
+        if (name == u"tc" && cellDepth_ > 0) --cellDepth_;
         if (name == u"r" && runDepth_ > 0) --runDepth_;
         if (name == u"t") inText_ = false;
         if (name == u"body") inBody_ = false;
@@ -106,7 +112,7 @@ class BodyReader {
     }
 
     bool Emit() {
-        const bool stopped = !paragraph_.empty() && sink_.Unit(paragraph_);
+        const bool stopped = !paragraph_.empty() && sink_.Unit(paragraph_, place_);
         paragraph_.clear();
         return stopped;
     }
@@ -114,6 +120,8 @@ class BodyReader {
     XmlReader& reader_;
     TextUnitSink& sink_;
     std::u16string paragraph_;
+    UnitPlace place_;
+    int cellDepth_ = 0;
     bool inBody_ = false;
     bool inParagraph_ = false;
     bool inText_ = false;

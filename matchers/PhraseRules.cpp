@@ -63,13 +63,12 @@ std::string_view Bytes(std::u16string_view text) {
 
 }  // namespace
 
-UnicodePhraseFinder::UnicodePhraseFinder(std::u16string_view phrase, WidthRule width)
-    : width_(width) {
+UnicodePhraseRule::UnicodePhraseRule(std::u16string_view phrase, WidthRule width) : width_(width) {
     Fold(phrase, phrase_);
     if (!phrase_.empty()) scan_.emplace(Bytes(phrase_));
 }
 
-void UnicodePhraseFinder::Fold(std::u16string_view text, std::u16string& out) const {
+void UnicodePhraseRule::Fold(std::u16string_view text, std::u16string& out) const {
     out.resize(text.size());
     const char16_t* in = text.data();
     char16_t* folded = out.data();
@@ -95,17 +94,28 @@ void UnicodePhraseFinder::Fold(std::u16string_view text, std::u16string& out) co
     }
 }
 
-bool UnicodePhraseFinder::Unit(std::u16string_view text) {
+bool UnicodePhraseRule::Prepare(std::u16string_view text) {
     if (phrase_.empty() || text.size() < phrase_.size()) return false;
     Fold(text, folded_);
+    return true;
+}
+
+size_t UnicodePhraseRule::FindNext(size_t from) const {
+    if (!scan_ || from > folded_.size() || folded_.size() - from < phrase_.size())
+        return std::string::npos;
     const std::string_view bytes = Bytes(folded_);
     WholeUnits wholeUnits;
-    found_ = scan_->Find(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), 0,
-                         wholeUnits) != std::string::npos;
+    const size_t at = scan_->Find(reinterpret_cast<const unsigned char*>(bytes.data()),
+                                  bytes.size(), 2 * from, wholeUnits);
+    return at == std::string::npos ? at : at / 2;
+}
+
+bool UnicodePhraseFinder::Unit(std::u16string_view text, const UnitPlace&) {
+    found_ = rule_.Prepare(text) && rule_.FindNext(0) != std::string::npos;
     return found_;
 }
 
-bool CodePagePhraseFinder::Unit(std::u16string_view text) {
+bool CodePagePhraseFinder::Unit(std::u16string_view text, const UnitPlace&) {
     if (phrase_.empty()) return false;
     found_ = codePage_.FromUnicode(text).find(phrase_) != std::string::npos;
     return found_;

@@ -30,12 +30,21 @@ char16_t FoldWidth(char16_t c);
 
 enum class WidthRule { Significant, Ignored };
 
-// Stops the reading at the first unit that holds the phrase.
-class UnicodePhraseFinder final : public TextUnitSink {
+// Word's and Excel's rule over one unit at a time: where the folded phrase
+// occurs in the folded unit. Folding keeps every character in its place, so
+// a position in the folded unit is the same in the unit as it was given.
+class UnicodePhraseRule {
   public:
-    UnicodePhraseFinder(std::u16string_view phrase, WidthRule width);
-    bool Unit(std::u16string_view text) override;
-    bool Found() const { return found_; }
+    UnicodePhraseRule(std::u16string_view phrase, WidthRule width);
+
+    // The phrase's length in UTF-16 units; 0 for the empty phrase.
+    size_t Length() const { return phrase_.size(); }
+    // Folds `text` for FindNext; false when it is too short to hold the
+    // phrase (or the phrase is empty).
+    bool Prepare(std::u16string_view text);
+    // The position of the first occurrence at or after `from` in the text
+    // last prepared; npos when there is none.
+    size_t FindNext(size_t from) const;
 
   private:
     void Fold(std::u16string_view text, std::u16string& out) const;
@@ -46,6 +55,17 @@ class UnicodePhraseFinder final : public TextUnitSink {
     // unit's bytes by the vector search of the text matcher.
     std::optional<PhraseScan> scan_;
     std::u16string folded_;
+};
+
+// Stops the reading at the first unit that holds the phrase.
+class UnicodePhraseFinder final : public TextUnitSink {
+  public:
+    UnicodePhraseFinder(std::u16string_view phrase, WidthRule width) : rule_(phrase, width) {}
+    bool Unit(std::u16string_view text, const UnitPlace& place) override;
+    bool Found() const { return found_; }
+
+  private:
+    UnicodePhraseRule rule_;
     bool found_ = false;
 };
 
@@ -54,7 +74,7 @@ class CodePagePhraseFinder final : public TextUnitSink {
   public:
     CodePagePhraseFinder(CodePage& codePage, std::string phrase)
         : codePage_(codePage), phrase_(std::move(phrase)) {}
-    bool Unit(std::u16string_view text) override;
+    bool Unit(std::u16string_view text, const UnitPlace& place) override;
     bool Found() const { return found_; }
 
   private:

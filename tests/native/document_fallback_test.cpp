@@ -66,11 +66,11 @@ TEST(PhraseRulesTest, FindersFoldEveryCharacterAsTheRulesSay) {
             const auto c = static_cast<char16_t>(code);
             const std::u16string unit(1, c);
             UnicodePhraseFinder same(std::u16string(1, fold(c)), width);
-            EXPECT_TRUE(same.Unit(unit)) << std::hex << code;
+            EXPECT_TRUE(same.Unit(unit, {})) << std::hex << code;
             const auto other = static_cast<char16_t>(code == 0xFFFF ? 1 : code + 1);
             if (fold(other) == fold(c)) continue;
             UnicodePhraseFinder different(std::u16string(1, other), width);
-            EXPECT_FALSE(different.Unit(unit)) << std::hex << code;
+            EXPECT_FALSE(different.Unit(unit, {})) << std::hex << code;
         }
     }
 }
@@ -97,9 +97,9 @@ TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
     for (const Case& c : cases) {
         UnicodePhraseFinder word(c.phrase, WidthRule::Significant);
         UnicodePhraseFinder excel(c.phrase, WidthRule::Ignored);
-        EXPECT_EQ(word.Unit(c.unit), c.word);
+        EXPECT_EQ(word.Unit(c.unit, {}), c.word);
         EXPECT_EQ(word.Found(), c.word);
-        EXPECT_EQ(excel.Unit(c.unit), c.excel);
+        EXPECT_EQ(excel.Unit(c.unit, {}), c.excel);
     }
     native::IconvCodePage gbk;
     struct BytesCase {
@@ -116,7 +116,7 @@ TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
     };
     for (const BytesCase& c : bytesCases) {
         CodePagePhraseFinder finder(gbk, c.phrase);
-        EXPECT_EQ(finder.Unit(c.unit), c.found) << c.phrase;
+        EXPECT_EQ(finder.Unit(c.unit, {}), c.found) << c.phrase;
     }
 }
 

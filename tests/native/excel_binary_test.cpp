@@ -363,7 +363,7 @@ TEST(ExcelBinaryText, HoldsManyEmptySharedStringsInAboutTheirOwnBytes) {
     storage.streams["Workbook"] = workbook;
     struct Sink : TextUnitSink {
         size_t before = HeapBytes(), most = 0;
-        bool Unit(std::u16string_view) override {
+        bool Unit(std::u16string_view, const UnitPlace&) override {
             most = std::max(most, HeapBytes() - before);
             return false;
         }

@@ -12,9 +12,9 @@ namespace querna::fuzz {
 
 class CollectingSink final : public TextUnitSink {
   public:
-    bool Unit(std::u16string_view text) override {
+    bool Unit(std::u16string_view text, const UnitPlace& place) override {
         total_ += text.size();
-        finder_.Unit(text);
+        finder_.Unit(text, place);
         // Stopping early is part of every reader's contract: exercise it.
         return ++units_ >= 100000;
     }
