@@ -45,6 +45,13 @@ class CharacterStarts final : public PhraseAcceptor {
     // data[from, ...) is about to move to the front of the buffer.
     void Shift(const unsigned char* data, size_t from) { known_ = NextStart(data, from) - from; }
 
+    // The first position at or after `at` in the block that begins a
+    // character, asked in increasing order as Accept is.
+    size_t StartFrom(size_t at) {
+        known_ = NextStart(block_, at);
+        return known_;
+    }
+
   private:
     bool AlwaysSingle(unsigned char byte) const {
         return gb18030_ ? byte < 0x30 || (byte > 0x39 && byte < 0x40) : byte < 0x40;
@@ -84,6 +91,190 @@ class EvenOffsets final : public PhraseAcceptor {
     const uint64_t& blockOffset_;
 };
 
+// The phrase as the bytes searched for in one file, and where an occurrence
+// may begin.
+struct EncodedPhrase {
+    std::string bytes;
+    Boundary boundary;
+    TextEncoding encoding;  // the file's
+};
+
+// Without a code page to convert the phrase, files are the code page's
+// bytes; with one, the file's first bytes decide.
+EncodedPhrase EncodePhrase(const std::string& phrase, const std::array<bool, 256>& leadBytes,
+                           CodePage* codePage, const unsigned char* sample, size_t size) {
+    EncodedPhrase e{phrase,
+                    leadBytes[static_cast<unsigned char>(phrase[0])] ? Boundary::CodePageCharacter
+                                                                     : Boundary::Anywhere,
+                    TextEncoding::Gbk};
+    if (codePage == nullptr) return e;
+    e.encoding = DetectTextEncoding(sample, size);
+    if (e.encoding == TextEncoding::Gbk) {
+        e.boundary = Boundary::Gb18030Character;
+    } else {
+        e.bytes = EncodeUnicode(codePage->ToUnicode(phrase), e.encoding);
+        e.boundary = e.encoding == TextEncoding::Utf8 ? Boundary::Anywhere : Boundary::EvenOffset;
+    }
+    return e;
+}
+
+// The line feeds of the streamed text: the byte 0x0A, or in UTF-16 the code
+// unit U+000A starting at an even offset of the file.
+class LineFeeds {
+  public:
+    LineFeeds(TextEncoding encoding, const uint64_t& blockOffset)
+        : wide_(encoding == TextEncoding::Utf16Le || encoding == TextEncoding::Utf16Be),
+          bigEndian_(encoding == TextEncoding::Utf16Be),
+          blockOffset_(blockOffset) {}
+
+    // Where the first code unit at or after `at` begins.
+    size_t Align(size_t at) const { return wide_ ? at + ((blockOffset_ + at) & 1) : at; }
+
+    // The line feeds among the code units that begin in [from, to); the
+    // byte after `to` may be read.
+    uint64_t Count(const unsigned char* data, size_t from, size_t to) const {
+        uint64_t count = 0;
+        if (!wide_) {
+            for (size_t i = from; i < to; ++i) count += data[i] == '\n';
+            return count;
+        }
+        for (size_t i = Align(from); i < to; i += 2) count += IsFeed(data, i);
+        return count;
+    }
+
+    // Just after the last line feed that lies wholly in [from, to); `from`
+    // when there is none.
+    size_t LineStart(const unsigned char* data, size_t from, size_t to) const {
+        const size_t width = wide_ ? 2 : 1;
+        for (size_t i = to; i >= Align(from) + width; i -= width) {
+            if (IsFeed(data, i - width)) return i;
+        }
+        return from;
+    }
+
+    // The first line feed that lies wholly in [from, to); `to` when there is
+    // none.
+    size_t LineEnd(const unsigned char* data, size_t from, size_t to) const {
+        const size_t width = wide_ ? 2 : 1;
+        for (size_t i = Align(from); i + width <= to; i += width) {
+            if (IsFeed(data, i)) return i;
+        }
+        return to;
+    }
+
+  private:
+    bool IsFeed(const unsigned char* data, size_t at) const {
+        if (!wide_) return data[at] == '\n';
+        return data[at + (bigEndian_ ? 1 : 0)] == '\n' && data[at + (bigEndian_ ? 0 : 1)] == 0;
+    }
+
+    bool wide_, bigEndian_;
+    const uint64_t& blockOffset_;
+};
+
+// Reports the hits of one file as its blocks go by. A hit is reported once
+// the context after it is in the buffer; the context before it is kept there
+// when the buffer moves on.
+class TextHitScan {
+  public:
+    TextHitScan(const EncodedPhrase& phrase, const std::array<bool, 256>& leadBytes,
+                CodePage& codePage, ScanLevel level, HitLimit limit, std::vector<PhraseHit>& hits)
+        : phrase_(phrase),
+          scan_(phrase.bytes, level),
+          starts_(leadBytes, phrase.boundary == Boundary::Gb18030Character),
+          contextStarts_(leadBytes, phrase.boundary == Boundary::Gb18030Character),
+          evenOffsets_(blockOffset_),
+          feeds_(phrase.encoding, blockOffset_),
+          codePage_(codePage),
+          limit_(limit),
+          hits_(hits) {
+        if (phrase.boundary == Boundary::EvenOffset) accept_ = &evenOffsets_;
+        if (phrase.boundary == Boundary::CodePageCharacter ||
+            phrase.boundary == Boundary::Gb18030Character) {
+            accept_ = &starts_;
+        }
+    }
+
+    // Reports the hits that begin before `stop` in buffer[0, filled); true
+    // once the limit is reached.
+    bool Report(const unsigned char* buffer, size_t filled, size_t stop) {
+        starts_.SetBlock(buffer);
+        contextStarts_.SetBlock(buffer);
+        const size_t n = phrase_.bytes.size();
+        for (;;) {
+            const size_t at = accept_ ? scan_.Find(buffer, filled, from_, *accept_)
+                                      : scan_.Find(buffer, filled, from_);
+            if (at == std::string_view::npos || at >= stop) break;
+            Add(buffer, filled, at);
+            from_ = at + n;
+            if (limit_.Reached(hits_.size())) return true;
+        }
+        from_ = std::max(from_, stop);
+        return false;
+    }
+
+    // buffer[shift, ...) is about to move to the front of the buffer.
+    void Shift(const unsigned char* buffer, size_t shift) {
+        if (counted_ < shift) line_ += feeds_.Count(buffer, counted_, shift);
+        counted_ = std::max(counted_, shift) - shift;
+        from_ -= shift;
+        starts_.Shift(buffer, shift);
+        contextStarts_.Shift(buffer, shift);
+        blockOffset_ += shift;
+    }
+
+  private:
+    void Add(const unsigned char* buffer, size_t filled, size_t at) {
+        const size_t n = phrase_.bytes.size();
+        line_ += feeds_.Count(buffer, counted_, at);
+        counted_ = at;
+        const size_t begin = feeds_.LineStart(
+            buffer, CharacterStart(buffer, at > kContextBytes ? at - kContextBytes : 0, at), at);
+        const size_t end = feeds_.LineEnd(buffer, at + n, std::min(filled, at + n + kContextBytes));
+        std::u16string before = Decode(buffer + begin, at - begin);
+        // The byte-order mark is no text of the first line.
+        if (blockOffset_ + begin == 0 && !before.empty() && before[0] == 0xFEFF) before.erase(0, 1);
+        const std::u16string context =
+            HitContext(before, Decode(buffer + at, n), Decode(buffer + at + n, end - at - n));
+        hits_.push_back({LineLocation(line_), codePage_.FromUnicode(context)});
+    }
+
+    // The first position at or after `at` (and not past `limit`) where a
+    // character of the file's encoding begins.
+    size_t CharacterStart(const unsigned char* buffer, size_t at, size_t limit) {
+        switch (phrase_.encoding) {
+            case TextEncoding::Gbk:
+                return std::min(contextStarts_.StartFrom(at), limit);
+            case TextEncoding::Utf8:
+                while (at < limit && (buffer[at] & 0xC0) == 0x80) ++at;
+                return at;
+            case TextEncoding::Utf16Le:
+            case TextEncoding::Utf16Be:
+                break;
+        }
+        return std::min(feeds_.Align(at), limit);
+    }
+
+    std::u16string Decode(const unsigned char* data, size_t size) {
+        return DecodeTextBytes({reinterpret_cast<const char*>(data), size}, phrase_.encoding,
+                               codePage_);
+    }
+
+    const EncodedPhrase& phrase_;
+    PhraseScan scan_;
+    uint64_t blockOffset_ = 0;  // the file offset of the buffer's first byte
+    CharacterStarts starts_, contextStarts_;
+    EvenOffsets evenOffsets_;
+    LineFeeds feeds_;
+    PhraseAcceptor* accept_ = nullptr;
+    CodePage& codePage_;
+    HitLimit limit_;
+    std::vector<PhraseHit>& hits_;
+    size_t from_ = 0;     // where the search goes on
+    size_t counted_ = 0;  // the line feeds before it are counted in line_
+    uint64_t line_ = 1;
+};
+
 }  // namespace
 
 TextMatcher::TextMatcher(FileSystem& fs, TextRules& rules, size_t blockSize, ScanLevel level)
@@ -121,19 +312,10 @@ MatchVerdict TextMatcher::Match(const std::string& path, const std::string& phra
     int64_t read = file->Read(buffer, block);
     if (read <= 0) return MatchVerdict::NotFound;
 
-    std::string encoded = phrase;
-    Boundary boundary = leadBytes_[static_cast<unsigned char>(phrase[0])]
-                            ? Boundary::CodePageCharacter
-                            : Boundary::Anywhere;
-    if (codePage_ != nullptr) {
-        const TextEncoding encoding = DetectTextEncoding(buffer, static_cast<size_t>(read));
-        if (encoding == TextEncoding::Gbk) {
-            boundary = Boundary::Gb18030Character;
-        } else {
-            encoded = EncodeUnicode(codePage_->ToUnicode(phrase), encoding);
-            boundary = encoding == TextEncoding::Utf8 ? Boundary::Anywhere : Boundary::EvenOffset;
-        }
-    }
+    const EncodedPhrase e =
+        EncodePhrase(phrase, leadBytes_, codePage_, buffer, static_cast<size_t>(read));
+    const std::string& encoded = e.bytes;
+    const Boundary boundary = e.boundary;
     if (encoded.empty()) return MatchVerdict::NotFound;
 
     const PhraseScan scan(encoded, level_);
@@ -160,6 +342,56 @@ MatchVerdict TextMatcher::Match(const std::string& path, const std::string& phra
         read = file->Read(buffer + carried, block);
         if (read <= 0) return MatchVerdict::NotFound;
     }
+}
+
+}  // namespace querna
+
+namespace querna {
+
+unsigned char* TextMatcher::Reserve(size_t capacity) {
+    if (capacity_ < capacity) {
+        buffer_ = std::make_unique_for_overwrite<unsigned char[]>(capacity);
+        capacity_ = capacity;
+    }
+    return buffer_.get();
+}
+
+MatchVerdict TextMatcher::CollectHits(const std::string& path, const std::string& phrase,
+                                      CodePage& codePage, HitLimit limit,
+                                      std::vector<PhraseHit>& hits) {
+    std::unique_ptr<ReadableFile> file = fs_.OpenExclusive(path);
+    if (!file) return MatchVerdict::Unreadable;
+    if (phrase.empty() || std::memchr(phrase.data(), '\r', phrase.size() - 1) != nullptr) {
+        return MatchVerdict::NotFound;
+    }
+    const size_t block = std::max(blockSize_, 2 * phrase.size());
+    // A hit, its phrase in any encoding at most twice the code-page bytes,
+    // with the context after it; and the context before that.
+    const size_t tail = 2 * phrase.size() + kContextBytes;
+    const size_t carry = kContextBytes + tail;
+    unsigned char* const buffer = Reserve(carry + block);
+    int64_t read = file->Read(buffer, block);
+    if (read <= 0) return MatchVerdict::NotFound;
+    const EncodedPhrase encoded =
+        EncodePhrase(phrase, leadBytes_, codePage_, buffer, static_cast<size_t>(read));
+    if (encoded.bytes.empty()) return MatchVerdict::NotFound;
+    TextHitScan scan(encoded, leadBytes_, codePage, level_, limit, hits);
+    const size_t first = hits.size();
+    size_t filled = static_cast<size_t>(read);
+    for (;;) {
+        if (scan.Report(buffer, filled, filled > tail ? filled - tail : 0)) break;
+        const size_t shift = filled > carry ? filled - carry : 0;
+        scan.Shift(buffer, shift);
+        std::memmove(buffer, buffer + shift, filled - shift);
+        filled -= shift;
+        read = file->Read(buffer + filled, block);
+        if (read <= 0) {
+            scan.Report(buffer, filled, filled);
+            break;
+        }
+        filled += static_cast<size_t>(read);
+    }
+    return hits.size() > first ? MatchVerdict::Found : MatchVerdict::NotFound;
 }
 
 }  // namespace querna

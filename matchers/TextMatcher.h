@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include "matchers/PhraseHits.h"
 #include "matchers/PhraseScan.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
@@ -50,7 +51,17 @@ class TextMatcher {
     // the phrase, must outlive the matcher.
     void DetectEncodings(CodePage& codePage);
 
+    // Match's verdict, found by the same rule, with the file's hits appended
+    // to `hits` up to `limit`: each line counted from 1 as the line feeds
+    // (in UTF-16 the line-feed code unit) end them, with the context that
+    // line holds around the hit, decoded from the file's encoding through
+    // `codePage`. Stops reading once the limit is reached.
+    MatchVerdict CollectHits(const std::string& path, const std::string& phrase, CodePage& codePage,
+                             HitLimit limit, std::vector<PhraseHit>& hits);
+
   private:
+    unsigned char* Reserve(size_t capacity);
+
     FileSystem& fs_;
     size_t blockSize_;
     ScanLevel level_;
