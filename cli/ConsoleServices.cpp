@@ -81,24 +81,60 @@ MatchVerdict ConsoleMatchers::MatchDocument(const std::string& path, Match match
     }
 }
 
+// No COM: the built-in readers' errors name the file already.
+MatchVerdict ConsoleMatchers::MatchWithHits(const std::string& path, const std::string& phrase,
+                                            DocumentKind kind, DocumentFault neither) {
+    std::vector<PhraseHit> found;
+    const DocumentHitRule rule{matchers_.Text().LeadBytes(), hits_->limit};
+    const MatchVerdict verdict =
+        CollectDocumentHits(*documents_, kind, path, phrase, rule, found, neither);
+    if (verdict == MatchVerdict::Found) hits_->store.Put(path, std::move(found));
+    return verdict;
+}
+
 MatchVerdict ConsoleMatchers::MatchWordDocument(const std::string& path,
                                                 const std::string& phrase) {
+    if (hits_) return MatchWithHits(path, phrase, DocumentKind::Word);
     return MatchDocument(path, [&] { return matchers_.MatchWordDocument(path, phrase); });
 }
 
 MatchVerdict ConsoleMatchers::MatchExcelWorkbook(const std::string& path,
                                                  const std::string& phrase) {
+    if (hits_) return MatchWithHits(path, phrase, DocumentKind::Excel);
     return MatchDocument(path, [&] { return matchers_.MatchExcelWorkbook(path, phrase); });
 }
 
 MatchVerdict ConsoleMatchers::MatchPowerPointPresentation(const std::string& path,
                                                           const std::string& phrase) {
+    if (hits_) return MatchWithHits(path, phrase, DocumentKind::PowerPoint);
     return MatchDocument(path, [&] { return matchers_.MatchPowerPointPresentation(path, phrase); });
 }
 
+MatchVerdict ConsoleMatchers::MatchWpsDocument(const std::string& path, const std::string& phrase) {
+    if (hits_) return MatchWithHits(path, phrase, WpsDocumentKind(path), DocumentFault::OldFormat);
+    return matchers_.MatchWpsDocument(path, phrase);
+}
+
+MatchVerdict ConsoleMatchers::MatchTextFile(const std::string& path, const std::string& phrase) {
+    if (!hits_) return matchers_.MatchTextFile(path, phrase);
+    std::vector<PhraseHit> found;
+    const MatchVerdict verdict =
+        matchers_.Text().CollectHits(path, phrase, hits_->codePage, hits_->limit, found);
+    if (verdict == MatchVerdict::Found) hits_->store.Put(path, std::move(found));
+    return verdict;
+}
+
+std::vector<PhraseHit> HitStore::Take(const std::string& path) {
+    const auto it = hits_.find(path);
+    if (it == hits_.end()) return {};
+    std::vector<PhraseHit> hits = std::move(it->second);
+    hits_.erase(it);
+    return hits;
+}
+
 ResultPrinter::ResultPrinter(const FindOptions& options, ConsoleOutput& output, FileSystem& fs,
-                             TextRules& rules, SearchWindow& window)
-    : options_(options), output_(output), fs_(fs), rules_(rules), window_(window) {
+                             TextRules& rules, SearchWindow& window, HitStore* hits)
+    : options_(options), output_(output), fs_(fs), rules_(rules), window_(window), hits_(hits) {
     filters_.sizeOn = options.minKb.has_value();
     filters_.sizeThreshold = options.minKb.value_or("");
     filters_.dateOn = options.from.has_value() || options.to.has_value();
@@ -119,6 +155,9 @@ void ResultPrinter::FillResultTable(const ResultPathList& paths) {
 
 // Like the window after each added row: messages, then the pause.
 void ResultPrinter::Print(const std::string& path, const ListedFile& listed) {
+    // A row the filters leave out takes its hits along.
+    const std::vector<PhraseHit> hits =
+        hits_ != nullptr ? hits_->Take(path) : std::vector<PhraseHit>();
     const std::optional<ResultRow> row = BuildListedRow(fs_, rules_, path, listed, filters_);
     if (!row) return;
     if (options_.format == OutputFormat::Paths) {
@@ -127,6 +166,8 @@ void ResultPrinter::Print(const std::string& path, const ListedFile& listed) {
         output_.Write(row->name + "\t" + row->size + "\t" + row->type + "\t" + row->date + "\t" +
                       row->folder + "\r\n");
     }
+    for (const PhraseHit& hit : hits)
+        output_.Write("\t" + hit.location + "\t" + hit.context + "\r\n");
     window_.ProcessMessages();
     window_.Pause(options_.pauseMs);
 }

@@ -7,10 +7,13 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "cli/ConsoleOutput.h"
 #include "cli/FindOptions.h"
 #include "matchers/MatcherSet.h"
+#include "matchers/PhraseHits.h"
 #include "platform/StopCheck.h"
 #include "results/ResultTable.h"
 #include "search/SearchEngine.h"
@@ -20,6 +23,19 @@
 
 namespace querna::cli {
 
+// The hits of the files matched so far, kept until their rows are printed.
+class HitStore {
+  public:
+    void Put(const std::string& path, std::vector<PhraseHit> hits) {
+        hits_[path] = std::move(hits);
+    }
+    // The hits of `path`, no longer kept.
+    std::vector<PhraseHit> Take(const std::string& path);
+
+  private:
+    std::unordered_map<std::string, std::vector<PhraseHit>> hits_;
+};
+
 // The window's matchers, with what the console adds: COM is entered only when
 // the first Office document is about to be examined (under Wine that starts
 // a desktop process, which costs start-up time and keeps inherited output
@@ -28,23 +44,27 @@ class ConsoleMatchers final : public ContentMatchers {
   public:
     ConsoleMatchers(FileSystem& fs, TextRules& rules, Automation& automation,
                     const DocumentServices* documents = nullptr)
-        : matchers_(fs, rules, automation, documents) {}
+        : documents_(documents), matchers_(fs, rules, automation, documents) {}
 
     MatchVerdict MatchWordDocument(const std::string& path, const std::string& phrase) override;
     MatchVerdict MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;
     MatchVerdict MatchPowerPointPresentation(const std::string& path,
                                              const std::string& phrase) override;
-    MatchVerdict MatchTextFile(const std::string& path, const std::string& phrase) override {
-        return matchers_.MatchTextFile(path, phrase);
-    }
+    MatchVerdict MatchTextFile(const std::string& path, const std::string& phrase) override;
     // No COM: WPS files are read by the built-in readers, whose errors name
     // the file.
-    MatchVerdict MatchWpsDocument(const std::string& path, const std::string& phrase) override {
-        return matchers_.MatchWpsDocument(path, phrase);
-    }
+    MatchVerdict MatchWpsDocument(const std::string& path, const std::string& phrase) override;
 
     // Text files in UTF-8, UTF-16 and GB18030 too (`--encoding auto`).
     void DetectTextEncodings(CodePage& codePage) { matchers_.Text().DetectEncodings(codePage); }
+
+    // From now on each file that matches leaves its hits in `store`, up to
+    // `limit`; documents are then read by the built-in readers (the
+    // automation servers tell no place), so the document services must have
+    // been given. `codePage` decodes text files for their context.
+    void CollectHits(HitLimit limit, CodePage& codePage, HitStore& store) {
+        hits_.emplace(HitMode{limit, codePage, store});
+    }
 
     // Whether COM has been entered.
     bool ComStarted() const { return apartment_.has_value(); }
@@ -52,7 +72,17 @@ class ConsoleMatchers final : public ContentMatchers {
   private:
     template <typename Match>
     MatchVerdict MatchDocument(const std::string& path, Match match);
+    MatchVerdict MatchWithHits(const std::string& path, const std::string& phrase,
+                               DocumentKind kind, DocumentFault neither = DocumentFault::Damaged);
 
+    struct HitMode {
+        HitLimit limit;
+        CodePage& codePage;
+        HitStore& store;
+    };
+
+    const DocumentServices* documents_;
+    std::optional<HitMode> hits_;
     // Declared before the matchers: the apartment is left after they have
     // let go of every object.
     std::optional<win32::ComApartment> apartment_;
@@ -70,9 +100,10 @@ class ConsoleMatchers final : public ContentMatchers {
 // its pass has ended; a search of text files alone prints each match at once.
 class ResultPrinter final : public ResultObserver {
   public:
-    // `window` paces the printing as the window's table fill is paced.
+    // `window` paces the printing as the window's table fill is paced; with
+    // `hits`, each row is followed by the hits its file left there.
     ResultPrinter(const FindOptions& options, ConsoleOutput& output, FileSystem& fs,
-                  TextRules& rules, SearchWindow& window);
+                  TextRules& rules, SearchWindow& window, HitStore* hits = nullptr);
 
     void ResultAppended(const std::string& path, const ListedFile& listed) override;
     // The end of one root's search, where the window fills its table.
@@ -86,6 +117,7 @@ class ResultPrinter final : public ResultObserver {
     FileSystem& fs_;
     TextRules& rules_;
     SearchWindow& window_;
+    HitStore* hits_;
     ResultFilters filters_;
     bool holdUntilRootEnds_;
 };
@@ -101,18 +133,19 @@ class ResultPrinter final : public ResultObserver {
 // that cannot be listed, which the window passes over in silence: a script
 // must not take a search that missed part of the tree for a complete one.
 // Inside one large document the readers ask it whether to stop, and it
-// answers from the Ctrl+C flag.
+// answers from the Ctrl+C flag. Given `hits`, each printed row is followed by
+// the hits its file left there.
 class ConsoleWindow final : public SearchWindow, public StopCheck {
   public:
     ConsoleWindow(const FindOptions& options, SearchState& state, ConsoleOutput& output,
                   FileSystem& fs, TextRules& rules, std::FILE* err,
-                  const std::atomic<bool>& interrupted)
+                  const std::atomic<bool>& interrupted, HitStore* hits = nullptr)
         : options_(options),
           state_(state),
           output_(output),
           err_(err),
           interrupted_(interrupted),
-          printer_(options, output, fs, rules, *this) {}
+          printer_(options, output, fs, rules, *this, hits) {}
 
     std::string LocationText() override { return options_.in.value_or(""); }
     // A named place ("cache") stands for its item of the location box.

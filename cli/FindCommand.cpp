@@ -40,12 +40,15 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
     win32::Win32TextRules& rules = services.rules;
     ConsoleOutput output(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out))));
     SearchState state;
-    ConsoleWindow window(options, state, output, fs, rules, err, InterruptFlag());
+    HitStore hits;
+    ConsoleWindow window(options, state, output, fs, rules, err, InterruptFlag(),
+                         options.hits ? &hits : nullptr);
     // Ctrl+C is heard between the chunks of a large document too.
     services.documents.stop = &window;
     ConsoleMatchers matchers(fs, rules, services.automation, &services.documents);
     if (options.encoding == TextEncodingOption::Auto)
         matchers.DetectTextEncodings(services.codePage);
+    if (options.hits) matchers.CollectHits({*options.hits}, services.codePage, hits);
 
     // Only the all-disks search walks the drive list; asking each letter for
     // its drive type costs tens of milliseconds under Wine.

@@ -5,6 +5,8 @@
 #include <functional>
 #include <map>
 
+#include "matchers/PhraseHits.h"
+
 namespace querna::cli {
 
 namespace {
@@ -17,6 +19,12 @@ bool ParseInt(const std::string& text, int minimum, int& value, int maximum = IN
 
 // Ten seconds after every entry is already more than any pacing needs.
 constexpr int kMaxPauseMs = 10000;
+
+// `--hits` takes its number only when one follows: `--hits --type text`
+// asks for the default.
+bool IsNumber(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
 
 int TypeIndexFor(const std::string& type) {
     static const std::map<std::string, int> kTypes = {{"word", 0},  {"excel", 1}, {"powerpoint", 2},
@@ -111,6 +119,15 @@ bool ParseFindOptions(const std::vector<std::string>& args, FindOptions& options
                       std::string& error) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (arg == "--hits") {
+            int hits = static_cast<int>(kDefaultHitCount);
+            if (i + 1 < args.size() && IsNumber(args[i + 1]) && !ParseInt(args[++i], 0, hits)) {
+                error = "bad value for --hits: " + args[i];
+                return false;
+            }
+            options.hits = static_cast<size_t>(hits);
+            continue;
+        }
         if (auto flag = FlagOptions().find(arg); flag != FlagOptions().end()) {
             flag->second(options);
             continue;
@@ -164,6 +181,11 @@ const char* FindUsage() {
            "  --encoding gbk|auto    text files byte for byte in GBK (default), or each in\r\n"
            "                     the encoding its first 64 KB show: UTF-8, UTF-16 LE/BE\r\n"
            "                     (byte-order mark or zero bytes), else GBK/GB18030\r\n"
+           "  --hits [N]         under each file that holds the phrase, up to N (default 3,\r\n"
+           "                     0 all) lines: a tab, where (行 12, 段落 5, Sheet1!B7,\r\n"
+           "                     幻灯片 3), a tab, the text around it with the phrase in\r\n"
+           "                     【】; Office and WPS documents are then read by the\r\n"
+           "                     built-in readers even where Office is installed\r\n"
            "exit status: 0 search completed, 1 an error ended it, the location or a\r\n"
            "  sub-folder could not be read or the output failed, 2 bad usage,\r\n"
            "  130 stopped by Ctrl+C\r\n";

@@ -1,6 +1,7 @@
 // The options of querna-find.exe: the window's inputs as command-line options.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@ struct FindOptions {
     std::optional<std::string> phrase;  // a content search when given
     std::optional<std::string> minKb;   // the size filter's threshold text
     std::optional<DateTime> from, to;   // the date filter's bounds
+    // `--hits [N]`: print up to N hits under each matching file (0: all).
+    std::optional<size_t> hits;
     bool help = false;
 };
 

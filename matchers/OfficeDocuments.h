@@ -4,9 +4,12 @@
 // application's own rules (matchers/PhraseRules.h).
 #pragma once
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "documents/DocumentReader.h"
+#include "matchers/PhraseHits.h"
 #include "platform/CodePage.h"
 #include "platform/FileSystem.h"
 #include "platform/StopCheck.h"
@@ -38,6 +41,24 @@ DocumentKind DocumentKindOf(FileTypeClass type);
 MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services, DocumentKind kind,
                                         const std::string& path, const std::string& phrase,
                                         DocumentFault neither = DocumentFault::Damaged);
+
+// What a hit needs beside the phrase: the code page's lead bytes (PowerPoint
+// compares code-page bytes) and how many hits a file may give.
+struct DocumentHitRule {
+    const std::array<bool, 256>& leadBytes;
+    HitLimit limit;
+};
+
+// MatchDocumentWithoutServer's verdict, found by the same rule, with the
+// document's hits appended to `hits` up to the rule's limit; the reading
+// stops once it is reached. Raises as MatchDocumentWithoutServer does.
+MatchVerdict CollectDocumentHits(const DocumentServices& services, DocumentKind kind,
+                                 const std::string& path, const std::string& phrase,
+                                 const DocumentHitRule& rule, std::vector<PhraseHit>& hits,
+                                 DocumentFault neither = DocumentFault::Damaged);
+
+// The reader of a WPS file, by the extension ending `path`.
+DocumentKind WpsDocumentKind(const std::string& path);
 
 // WPS Office files are Office documents under other extensions, read by
 // content: .wps and .wpt by the Word rule, .et and .ett by Excel's, .dps and

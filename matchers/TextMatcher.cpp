@@ -234,8 +234,10 @@ class TextHitScan {
         std::u16string before = Decode(buffer + begin, at - begin);
         // The byte-order mark is no text of the first line.
         if (blockOffset_ + begin == 0 && !before.empty() && before[0] == 0xFEFF) before.erase(0, 1);
-        const std::u16string context =
-            HitContext(before, Decode(buffer + at, n), Decode(buffer + at + n, end - at - n));
+        std::u16string after = Decode(buffer + at + n, end - at - n);
+        // The CR of a CR LF ends the line as its LF does.
+        if (!after.empty() && after.back() == u'\r') after.pop_back();
+        const std::u16string context = HitContext(before, Decode(buffer + at, n), after);
         hits_.push_back({LineLocation(line_), codePage_.FromUnicode(context)});
     }
 

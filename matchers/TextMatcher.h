@@ -59,6 +59,9 @@ class TextMatcher {
     MatchVerdict CollectHits(const std::string& path, const std::string& phrase, CodePage& codePage,
                              HitLimit limit, std::vector<PhraseHit>& hits);
 
+    // Which bytes of the code page begin a double-byte character.
+    const std::array<bool, 256>& LeadBytes() const { return leadBytes_; }
+
   private:
     unsigned char* Reserve(size_t capacity);
 
