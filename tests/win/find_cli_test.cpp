@@ -613,5 +613,55 @@ TEST(FindCliWpsTest, WpsAndOfficeTypesReadWpsFilesByContent) {
     EXPECT_EQ(old.err, "无法读取文档 " + tree.Path("old.wps") + "：不支持的旧格式.\r\n");
 }
 
+// --hits prints under each matching path where the phrase is: the line of a
+// text file (in its own encoding under --encoding auto), the paragraph of a
+// Word document, the cell of a workbook, with the text around each hit.
+TEST(FindCliHitsTest, HitsFollowEachMatchingPathInBothFormats) {
+    const auto fixture = [](const char* name) {
+        return testing::ReadWholeFile(std::string(QUERNA_SOURCE_DIR) + "\\tests\\documents\\" +
+                                      name);
+    };
+    TempTree tree;
+    tree.AddFile("a.txt", "第一行\r\n第二行 销售额 与 销售额\r\n销售额");
+    tree.AddFile("u.txt", "\xEF\xBB\xBFx\n\xE9\x94\x80\xE5\x94\xAE\xE9\xA2\x9D!\n");
+    tree.AddFile("w.docx", fixture("lo-word.docx"));
+    tree.AddFile("x.xlsx", fixture("lo-excel.xlsx"));
+    tree.AddFile("y.txt", "no phrase here");
+    const auto run = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = {"--in",   tree.Root(),  "--phrase",
+                                         "销售额", "--encoding", "auto"};
+        args.insert(args.end(), more.begin(), more.end());
+        return RunProgram("querna-find.exe", args);
+    };
+    const auto paths = run({"--hits"});
+    EXPECT_EQ(paths.status, 0u) << paths.err;
+    EXPECT_EQ(paths.out, tree.Path("a.txt") + "\r\n" +
+                             "\t行 2\t第二行 【销售额】 与 销售额\r\n"
+                             "\t行 2\t第二行 销售额 与 【销售额】\r\n"
+                             "\t行 3\t【销售额】\r\n" +
+                             tree.Path("u.txt") + "\r\n\t行 2\t【销售额】!\r\n" +
+                             tree.Path("w.docx") +
+                             "\r\n\t段落 1\t第一季度报告：【销售额】上升\r\n" +
+                             tree.Path("x.xlsx") + "\r\n\t二月!A1\t【销售额】 Revenue\r\n");
+    // In the table each row is followed by its hits, here the first of each.
+    const auto table = run({"--hits", "1", "--format", "table", "--type", "text"});
+    EXPECT_EQ(table.status, 0u) << table.err;
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = table.out.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(table.out.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 4u) << table.out;
+    EXPECT_EQ(lines[0].substr(0, 6), "a.txt\t");
+    EXPECT_EQ(lines[1], "\t行 2\t第二行 【销售额】 与 销售额");
+    EXPECT_EQ(lines[2].substr(0, 6), "u.txt\t");
+    EXPECT_EQ(lines[3], "\t行 2\t【销售额】!");
+
+    // A document the readers refuse ends the search as without --hits.
+    tree.AddFile("z.docx", "PK\x03\x04 not a package");
+    const auto refused = run({"--hits", "0", "--type", "word"});
+    EXPECT_EQ(refused.status, 1u);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "无法读取文档 " + tree.Path("z.docx") + "：文档已损坏.\r\n");
+}
+
 }  // namespace
 }  // namespace querna
