@@ -10,6 +10,7 @@
 #include "documents/BinaryFields.h"
 #include "documents/DocumentLimits.h"
 #include "documents/UnitBuilder.h"
+#include "documents/WordParagraphs.h"
 
 namespace querna {
 
@@ -21,6 +22,8 @@ constexpr uint16_t kFlagEncrypted = 0x0100;
 constexpr uint16_t kFlagTableStream1 = 0x0200;
 // Index of fcClx among the 64-bit fc/lcb pairs of FibRgFcLcb97.
 constexpr size_t kClxPair = 33;
+// Index of fcPlcfBtePapx, the paragraphs' properties.
+constexpr size_t kPapxPair = 13;
 // Pieces are read this much at a time: large enough that the stream reads
 // them straight from the file rather than through its blocks.
 constexpr size_t kReadChunk = 64 * 1024;
@@ -30,6 +33,8 @@ struct Fib {
     uint32_t ccpText = 0;
     uint32_t fcClx = 0;
     uint32_t lcbClx = 0;
+    uint32_t fcPlcfBtePapx = 0;
+    uint32_t lcbPlcfBtePapx = 0;
 };
 
 struct Piece {
@@ -76,6 +81,9 @@ Fib ReadFib(ByteSource& document) {
     r.Seek(rgFcLcb + kClxPair * 8);
     fib.fcClx = r.U32();
     fib.lcbClx = r.U32();
+    r.Seek(rgFcLcb + kPapxPair * 8);
+    fib.fcPlcfBtePapx = r.U32();
+    fib.lcbPlcfBtePapx = r.U32();
     return fib;
 }
 
@@ -123,10 +131,11 @@ char16_t DecompressedChar(unsigned char b) {
 // Word's find does not see.
 class WordUnits {
   public:
-    explicit WordUnits(TextUnitSink& sink) : sink_(sink) {}
+    WordUnits(TextUnitSink& sink, const WordParagraphRoles& roles) : sink_(sink), roles_(roles) {}
 
-    // True once the sink asked to stop, as the sink says it.
-    bool Put(char16_t c) {
+    // True once the sink asked to stop, as the sink says it. `fc`: where the
+    // character is stored in the WordDocument stream.
+    bool Put(char16_t c, uint64_t fc) {
         switch (c) {
             case 0x13:  // field begin: its code follows
                 fieldInCode_.push_back(true);
@@ -146,7 +155,7 @@ class WordUnits {
                 return false;
             case 0x0D:  // paragraph mark
             case 0x07:  // cell or row end mark
-                return EndParagraph();
+                return EndParagraph(c, roles_.RoleAt(fc));
             case 0x1F:  // optional hyphen: invisible to find
                 return false;
             default:
@@ -155,14 +164,15 @@ class WordUnits {
         }
     }
 
-    // Puts `count` characters: runs of plain characters are appended whole,
-    // the marks among them go through Put.
-    bool PutRun(const char16_t* chars, size_t count) {
+    // Puts `count` characters stored from `fc` on, `width` bytes each: runs
+    // of plain characters are appended whole, the marks among them go
+    // through Put.
+    bool PutRun(const char16_t* chars, size_t count, uint64_t fc, unsigned width) {
         size_t plain = 0;
         for (size_t i = 0; i < count; ++i) {
             if (chars[i] >= 0x20 || !((kMarks >> chars[i]) & 1)) continue;
             Append(chars + plain, i - plain);
-            const bool stopped = Put(chars[i]);
+            const bool stopped = Put(chars[i], fc + uint64_t{i} * width);
             if (stopped) return true;
             plain = i + 1;
         }
@@ -170,21 +180,33 @@ class WordUnits {
         return false;
     }
 
-    // Hands on the unit built so far; true once the sink asked to stop.
+    // Hands on the unit built so far (text after the last mark, which only
+    // a damaged document has, as a place of its own); true once the sink
+    // asked to stop.
     bool Flush() {
         if (unit_.empty()) return false;
+        place_.paragraph = places_ + 1;
         const bool stopped = sink_.Unit(unit_, place_);
         unit_.clear();
         return stopped;
     }
 
   private:
-    // Every mark ends a place, empty paragraphs included. The marks alone
-    // cannot tell a paragraph inside a table cell from one before it, nor a
-    // row's end from an empty cell: each counts as a place of its own.
-    bool EndParagraph() {
-        const bool stopped = Flush();
-        ++place_.paragraph;
+    // A paragraph outside tables is a place of its own, empty ones included;
+    // the paragraphs of one table cell share its place, which the cell mark
+    // closes; a row's end mark is no place.
+    bool EndParagraph(char16_t mark, ParagraphRole role) {
+        if (role == ParagraphRole::Body) {
+            ++places_;
+            cellOpen_ = false;
+        } else if (role == ParagraphRole::InCell) {
+            if (!cellOpen_) ++places_;
+            cellOpen_ = mark != 0x07;
+        }
+        if (unit_.empty()) return false;
+        place_.paragraph = std::max<uint32_t>(places_, 1);
+        const bool stopped = sink_.Unit(unit_, place_);
+        unit_.clear();
         return stopped;
     }
 
@@ -197,10 +219,13 @@ class WordUnits {
     }
 
     TextUnitSink& sink_;
+    const WordParagraphRoles& roles_;
     std::u16string unit_;
     std::vector<bool> fieldInCode_;
     size_t codeDepth_ = 0;
-    UnitPlace place_{.paragraph = 1, .slide = 0, .sheet = {}, .row = 0, .column = 0};
+    UnitPlace place_;
+    uint32_t places_ = 0;  // the places ended so far
+    bool cellOpen_ = false;
 };
 
 // What reading the pieces reuses from one piece to the next.
@@ -228,7 +253,8 @@ bool ReadPiece(ByteSource& document, const Piece& piece, uint32_t ccpText, Piece
             buffers.chars[i] =
                 piece.compressed ? DecompressedChar(buffer[i]) : LoadU16(buffer.data() + 2 * i);
         }
-        const bool stopped = units.PutRun(buffers.chars.data(), buffers.chars.size());
+        const bool stopped =
+            units.PutRun(buffers.chars.data(), buffers.chars.size(), offset + done, width);
         if (stopped) return true;
         done += n;
     }
@@ -255,7 +281,9 @@ void ReadWordBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
                  (piece.compressed ? 1 : 2);
     }
     if (total > document->Size()) ThrowDamaged();
-    WordUnits units(sink);
+    const WordParagraphRoles roles =
+        WordParagraphRoles::Read(*document, *table, fib.fcPlcfBtePapx, fib.lcbPlcfBtePapx);
+    WordUnits units(sink, roles);
     PieceBuffers buffers;
     for (const Piece& piece : pieces) {
         if (piece.cpStart >= fib.ccpText) continue;

@@ -61,6 +61,9 @@ TEST_F(PhraseHitsTest, FirstHitOfEachFormatTellsItsPlaceAndShowsItsUnit) {
         {"lo-word.docx", DocumentKind::Word, "正文", "段落 8", "【正文】段落"},
         {"py-word.docx", DocumentKind::Word, "日本語", "段落 8", "【日本語】のテキスト"},
         {"words.doc", DocumentKind::Word, "寻踪", "段落 2", "青禾【寻踪】全文检索测试段落"},
+        // The paragraph properties tell the cells and the rows' end marks.
+        {"words.doc", DocumentKind::Word, "last CELL", "段落 7", "【Last cell】"},
+        {"words.doc", DocumentKind::Word, "LinkText", "段落 8", "See 【LinkText】 end"},
         {"lo-excel.xlsx", DocumentKind::Excel, "ＲＥＶＥＮＵＥ", "二月!A1", "销售额 【Revenue】"},
         {"lo-excel.xlsx", DocumentKind::Excel, "sum(", "一月!B2", "=【SUM(】A1:A2)"},
         {"py-excel.xlsx", DocumentKind::Excel, "最后", "第三!B5", "【最后】一张表"},
