@@ -9,6 +9,8 @@
 
 #include "matchers/MatcherSet.h"
 #include "matchers/OfficeMatchers.h"
+#include "support/RunProgram.h"
+#include "support/TempTree.h"
 #include "support/office_server.h"
 #include "win32/Win32Automation.h"
 #include "win32/Win32FileSystem.h"
@@ -430,6 +432,27 @@ TEST_F(OfficeMatcherTest, MatcherSetSendsEachKindOfFileToItsOwnMatcher) {
     scratch_.ClearLog();
     EXPECT_EQ(matchers.MatchTextFile(text, "目标"), MatchVerdict::Found);
     EXPECT_TRUE(scratch_.Calls().empty());
+}
+
+// With --hits querna-find reads Office documents by the built-in readers
+// even where Office is installed, as the server tells no place; without it
+// the server is asked as ever.
+TEST(OfficeHitsTest, HitsReadDocumentsByTheBuiltInReadersWhereOfficeIsInstalled) {
+    testing::OfficeScratch scratch;
+    const std::string path = scratch.WriteFixture(
+        "report.docx", testing::ReadWholeFile(std::string(QUERNA_SOURCE_DIR) +
+                                              "\\tests\\documents\\lo-word.docx"));
+    std::string folder = scratch.MissingPath("");
+    folder.pop_back();
+    const std::vector<std::string> args = {"--in", folder, "--phrase", "销售额", "--type", "word"};
+    std::vector<std::string> withHits = args;
+    withHits.push_back("--hits");
+    const auto hits = testing::RunProgram("querna-find.exe", withHits);
+    EXPECT_EQ(hits.status, 0u) << hits.err;
+    EXPECT_EQ(hits.out, path + "\r\n\t段落 1\t第一季度报告：【销售额】上升\r\n");
+    EXPECT_TRUE(scratch.Calls().empty());
+    testing::RunProgram("querna-find.exe", args);
+    EXPECT_FALSE(scratch.Calls().empty());
 }
 
 }  // namespace
