@@ -242,7 +242,13 @@ class SheetReader {
     void PlaceRow() {
         uint32_t row = 0;
         if (reader_.Attribute(u"r", u"", rowNumber_) && rowNumber_.size() <= 7) {
-            for (char16_t c : rowNumber_) row = IsDigit(c) ? row * 10 + (c - u'0') : 0;
+            for (char16_t c : rowNumber_) {
+                if (!IsDigit(c)) {
+                    row = 0;
+                    break;
+                }
+                row = row * 10 + (c - u'0');
+            }
         }
         place_.row = row != 0 ? row : place_.row + 1;
         place_.column = 0;

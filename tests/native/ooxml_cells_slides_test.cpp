@@ -252,6 +252,40 @@ TEST(SpreadsheetTextTest, APartIsReadOnceAndASheetListedTwiceIsDamaged) {
     }
 }
 
+// Each unit's place: "sheet row column" for a cell, "slide N" for a shape.
+std::vector<std::string> Places(void (*reader)(ZipArchive&, XmlReaders&, TextUnitSink&),
+                                const std::string& bytes) {
+    MemoryByteSource source(bytes.data(), bytes.size());
+    ZipArchive package(source);
+    XmlTokenizerReaders xml;
+    testing::CollectingSink sink;
+    reader(package, xml, sink);
+    std::vector<std::string> places;
+    for (size_t i = 0; i < sink.places.size(); ++i) {
+        const UnitPlace& place = sink.places[i];
+        places.push_back(place.slide != 0
+                             ? "slide " + std::to_string(place.slide)
+                             : std::string(sink.sheets[i].begin(), sink.sheets[i].end()) + " " +
+                                   std::to_string(place.row) + " " + std::to_string(place.column));
+    }
+    return places;
+}
+
+// A cell without its reference follows the one before it in its row, and a
+// row without its number the row before it.
+TEST(SpreadsheetTextTest, EachCellTellsItsSheetAndPlace) {
+    const auto cell = [](const std::string& reference) {
+        return "<c" + reference + " t=\"inlineStr\"><is><t>x</t></is></c>";
+    };
+    const std::string sheet = "<row r=\"3\">" + cell(" r=\"B3\"") + cell("") + "</row><row>" +
+                              cell("") + cell(" r=\"AB4\"") + "</row><row r=\"9\">" + cell("") +
+                              "</row>";
+    const std::string other = "<row>" + cell(" r=\"C1\"") + "</row>";
+    EXPECT_EQ(
+        Places(ReadSpreadsheetText, Workbook({"rB", "rA"}, {{"rA", sheet}, {"rB", other}})),
+        (std::vector<std::string>{"rB 1 3", "rA 3 2", "rA 3 3", "rA 4 1", "rA 4 28", "rA 9 1"}));
+}
+
 TEST(SpreadsheetTextTest, EscapesOfStringsAreDecoded) {
     EXPECT_EQ(DecodeEscapes(u"a_x000D_b"), u"a\rb");
     EXPECT_EQ(DecodeEscapes(u"_x005F_x000D_"), u"_x000D_");
@@ -307,6 +341,16 @@ TEST(PresentationTextTest, OnlyTheSlidesOwnTextShapesCountInSlideOrder) {
     EXPECT_EQ(
         Read(ReadPresentationText, Presentation({"s2", "s1"}, {{"s1", first}, {"s2", second}})),
         (Units{u"second", u"Title\rline\vtwo7\r", u"chosen"}));
+}
+
+// Slides are numbered in the list's order, an entry leading to no slide
+// taking no number.
+TEST(PresentationTextTest, EachShapeTellsItsSlideInShowOrder) {
+    const std::string one = Shape("<a:p><a:r><a:t>one</a:t></a:r></a:p>");
+    const std::string two = Shape("<a:p><a:r><a:t>two</a:t></a:r></a:p>") + one;
+    EXPECT_EQ(Places(ReadPresentationText, Presentation({"s2", "sNone", "s3", "s1"},
+                                                        {{"s1", one}, {"s2", two}, {"s3", ""}})),
+              (std::vector<std::string>{"slide 1", "slide 1", "slide 3"}));
 }
 
 TEST(PresentationTextTest, ASlidePartIsReadOnceAndASlideListedTwiceIsDamaged) {
