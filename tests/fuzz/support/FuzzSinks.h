@@ -1,12 +1,16 @@
 // What the reader fuzz targets hand their units to: a bounded collector that
-// also runs the Word/Excel comparison on every unit, so that the folding is
-// exercised on whatever text the readers produce.
+// also runs the Word/Excel comparison and the hits' context and places on
+// every unit, so that the folding and the context windows are exercised on
+// whatever text the readers produce.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "documents/DocumentText.h"
+#include "matchers/PhraseHits.h"
 #include "matchers/PhraseRules.h"
+#include "native/IconvCodePage.h"
 
 namespace querna::fuzz {
 
@@ -15,15 +19,26 @@ class CollectingSink final : public TextUnitSink {
     bool Unit(std::u16string_view text, const UnitPlace& place) override {
         total_ += text.size();
         finder_.Unit(text, place);
+        hits_.Unit(text, place);
+        hits_.Hits().clear();
         // Stopping early is part of every reader's contract: exercise it.
         return ++units_ >= 100000;
     }
 
   private:
+    static std::array<bool, 256> LeadBytes() {
+        std::array<bool, 256> lead{};
+        for (size_t b = 0x81; b < 0xFF; ++b) lead[b] = true;
+        return lead;
+    }
+
     UnicodePhraseFinder finder_{
         u"\xFF21"
         u"b\x0130",
         WidthRule::Ignored};
+    native::IconvCodePage codePage_;
+    std::array<bool, 256> leadBytes_ = LeadBytes();
+    DocumentHitCollector hits_{DocumentKind::Excel, codePage_, leadBytes_, "Ab", {0}};
     size_t units_ = 0;
     size_t total_ = 0;
 };
