@@ -26,6 +26,12 @@ class CollectingSink final : public TextUnitSink {
     }
 
   private:
+    // Opening the conversions costs more than most inputs: once per run.
+    static CodePage& SharedCodePage() {
+        static native::IconvCodePage codePage;
+        return codePage;
+    }
+
     static std::array<bool, 256> LeadBytes() {
         std::array<bool, 256> lead{};
         for (size_t b = 0x81; b < 0xFF; ++b) lead[b] = true;
@@ -36,9 +42,8 @@ class CollectingSink final : public TextUnitSink {
         u"\xFF21"
         u"b\x0130",
         WidthRule::Ignored};
-    native::IconvCodePage codePage_;
     std::array<bool, 256> leadBytes_ = LeadBytes();
-    DocumentHitCollector hits_{DocumentKind::Excel, codePage_, leadBytes_, "Ab", {0}};
+    DocumentHitCollector hits_{DocumentKind::Excel, SharedCodePage(), leadBytes_, "Ab", {0}};
     size_t units_ = 0;
     size_t total_ = 0;
 };
