@@ -655,6 +655,11 @@ TEST(FindCliHitsTest, HitsFollowEachMatchingPathInBothFormats) {
     EXPECT_EQ(lines[2].substr(0, 6), "u.txt\t");
     EXPECT_EQ(lines[3], "\t行 2\t【销售额】!");
 
+    // A WPS spreadsheet is read as a workbook, by the Excel rule.
+    tree.AddFile("v.et", fixture("lo-excel.xlsx"));
+    const auto wps = run({"--type", "wps", "--hits"});
+    EXPECT_EQ(wps.out, tree.Path("v.et") + "\r\n\t二月!A1\t【销售额】 Revenue\r\n") << wps.err;
+
     // A document the readers refuse ends the search as without --hits.
     tree.AddFile("z.docx", "PK\x03\x04 not a package");
     const auto refused = run({"--hits", "0", "--type", "word"});
