@@ -39,3 +39,9 @@ add_test(NAME count_results_test
 set_tests_properties(count_results_test PROPERTIES TIMEOUT 120)
 
 include(cmake/fuzz.cmake)
+
+# The readers' profiling driver (bench/native/read_documents.cpp), built only
+# when asked for, in a tree configured without the sanitizers.
+add_executable(read_documents EXCLUDE_FROM_ALL bench/native/read_documents.cpp
+               native/IconvCodePage.cpp)
+target_link_libraries(read_documents PRIVATE querna_core Iconv::Iconv)

@@ -62,6 +62,11 @@ inline constexpr size_t kMaxPowerPointEdits = 4096;
 // directory); a slide's text is kilobytes.
 inline constexpr uint64_t kMaxPowerPointAtom = uint64_t{64} << 20;
 
+// A document file up to this size is read into memory with one read: its
+// readers then ask the file system nothing more, where a larger one is read
+// piece by piece as its containers ask.
+inline constexpr uint64_t kMaxWholeReadSize = uint64_t{4} << 20;
+
 // XML: elements open at once; Office nests a few dozen deep at most.
 inline constexpr size_t kMaxXmlDepth = 256;
 // XML: bytes of one qualified name, entity or character reference.

@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "documents/BinaryFields.h"
 #include "documents/CompoundFileReader.h"
+#include "documents/DocumentLimits.h"
 #include "documents/ExcelBinaryText.h"
 #include "documents/PowerPointBinaryText.h"
 #include "documents/PresentationText.h"
@@ -148,9 +150,21 @@ void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, Te
     // absent: a document without text yet, not a damaged one.
     if (source.Size() == 0) return;
     StopPoll poll(stop);
-    PolledSource polledSource(source, poll);
+    PolledSource polled(source, poll);
     PolledSink polledSink(sink, poll);
     try {
+        // Each read of the file is a call into the system, which under Wine
+        // costs more than reading a small document's records: a document of
+        // ordinary size is read with one call, and its readers work in memory.
+        std::unique_ptr<unsigned char[]> whole;
+        std::unique_ptr<MemoryByteSource> inMemory;
+        if (source.Size() <= kMaxWholeReadSize) {
+            const auto size = static_cast<size_t>(source.Size());
+            whole.reset(new unsigned char[size]);
+            ReadExactly(polled, 0, whole.get(), size);
+            inMemory = std::make_unique<MemoryByteSource>(whole.get(), size);
+        }
+        ByteSource& polledSource = inMemory ? static_cast<ByteSource&>(*inMemory) : polled;
         switch (SniffContainer(polledSource)) {
             case ContainerKind::Zip:
                 ReadPackageText(kind, polledSource, xml, polledSink, poll);

@@ -8,27 +8,28 @@ namespace querna::ooxml {
 
 namespace {
 
-struct KnownNamespace {
-    std::u16string_view uri;
-    Ns ns;
-};
-
 // ECMA-376-1 (transitional, schemas.openxmlformats.org) and its strict
 // conformance class (purl.oclc.org); ECMA-376-2 and ECMA-376-3 for the package and
-// the compatibility markup.
-constexpr std::array<KnownNamespace, 11> kNamespaces = {{
-    {u"http://schemas.openxmlformats.org/wordprocessingml/2006/main", Ns::Word},
-    {u"http://purl.oclc.org/ooxml/wordprocessingml/main", Ns::Word},
-    {u"http://schemas.openxmlformats.org/spreadsheetml/2006/main", Ns::Sheet},
-    {u"http://purl.oclc.org/ooxml/spreadsheetml/main", Ns::Sheet},
-    {u"http://schemas.openxmlformats.org/presentationml/2006/main", Ns::Presentation},
-    {u"http://purl.oclc.org/ooxml/presentationml/main", Ns::Presentation},
-    {u"http://schemas.openxmlformats.org/drawingml/2006/main", Ns::Drawing},
-    {u"http://purl.oclc.org/ooxml/drawingml/main", Ns::Drawing},
-    {u"http://schemas.openxmlformats.org/package/2006/relationships", Ns::PackageRelationships},
-    {u"http://schemas.openxmlformats.org/markup-compatibility/2006", Ns::Compatibility},
-    {u"http://purl.oclc.org/ooxml/markup-compatibility/2006", Ns::Compatibility},
-}};
+// the compatibility markup. kUris and kVocabularies go together.
+constexpr std::array<std::u16string_view, 11> kUris = {
+    u"http://schemas.openxmlformats.org/wordprocessingml/2006/main",
+    u"http://purl.oclc.org/ooxml/wordprocessingml/main",
+    u"http://schemas.openxmlformats.org/spreadsheetml/2006/main",
+    u"http://purl.oclc.org/ooxml/spreadsheetml/main",
+    u"http://schemas.openxmlformats.org/presentationml/2006/main",
+    u"http://purl.oclc.org/ooxml/presentationml/main",
+    u"http://schemas.openxmlformats.org/drawingml/2006/main",
+    u"http://purl.oclc.org/ooxml/drawingml/main",
+    u"http://schemas.openxmlformats.org/package/2006/relationships",
+    u"http://schemas.openxmlformats.org/markup-compatibility/2006",
+    u"http://purl.oclc.org/ooxml/markup-compatibility/2006",
+};
+constexpr std::array<Ns, kUris.size() + 1> kVocabularies = {
+    Ns::Word,          Ns::Word,          Ns::Sheet,
+    Ns::Sheet,         Ns::Presentation,  Ns::Presentation,
+    Ns::Drawing,       Ns::Drawing,       Ns::PackageRelationships,
+    Ns::Compatibility, Ns::Compatibility, Ns::Other,
+};
 
 constexpr std::array<std::u16string_view, 2> kRelationshipNamespaces = {
     u"http://schemas.openxmlformats.org/officeDocument/2006/relationships",
@@ -73,15 +74,12 @@ Relationship ReadRelationship(XmlReader& reader, std::string_view partName) {
 
 }  // namespace
 
-Ns ClassifyNamespace(std::u16string_view uri) {
-    for (const KnownNamespace& known : kNamespaces) {
-        if (known.uri == uri) return known.ns;
-    }
-    return Ns::Other;
+Ns NamespaceOf(const XmlReader& reader) {
+    return kVocabularies[reader.KnownNamespace(kUris)];
 }
 
 bool Is(const XmlReader& reader, Ns ns, std::u16string_view localName) {
-    return reader.LocalName() == localName && ClassifyNamespace(reader.NamespaceUri()) == ns;
+    return reader.LocalName() == localName && NamespaceOf(reader) == ns;
 }
 
 void SkipElement(XmlReader& reader) {

@@ -26,7 +26,9 @@ enum class Ns {
     Compatibility,  // Markup Compatibility (mc:AlternateContent)
 };
 
-Ns ClassifyNamespace(std::u16string_view uri);
+// The vocabulary of the element the reader stands on; asked of every node,
+// it costs a look-up, not a comparison of URIs.
+Ns NamespaceOf(const XmlReader& reader);
 
 // Whether the reader stands on an element of that vocabulary and local name.
 bool Is(const XmlReader& reader, Ns ns, std::u16string_view localName);

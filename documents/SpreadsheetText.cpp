@@ -65,11 +65,9 @@ bool ParseCellReference(std::u16string_view text, CellPosition& cell) {
            cell.row <= kMaxRow && cell.column <= kMaxColumn;
 }
 
-std::u16string CellReferenceText(const CellPosition& cell) {
-    std::u16string text;
-    AppendColumnLetters(text, static_cast<unsigned>(cell.column), cell.columnFixed);
-    AppendRowNumber(text, static_cast<unsigned>(cell.row), cell.rowFixed);
-    return text;
+void AppendCellReference(const CellPosition& cell, std::u16string& out) {
+    AppendColumnLetters(out, static_cast<unsigned>(cell.column), cell.columnFixed);
+    AppendRowNumber(out, static_cast<unsigned>(cell.row), cell.rowFixed);
 }
 
 // Copies a quoted run ("text" or 'sheet name', the quote doubled inside) or a
@@ -130,15 +128,14 @@ void ReadSharedStrings(XmlReader& reader, SharedStringTable& strings) {
             if (inItem && inText) AppendToUnit(item, reader.Text());
             continue;
         }
-        if (ooxml::ClassifyNamespace(reader.NamespaceUri()) != Ns::Sheet) continue;
+        if (ooxml::NamespaceOf(reader) != Ns::Sheet) continue;
         const std::u16string_view name = reader.LocalName();
         if (node == XmlNode::Start && name == u"rPh") {
             ooxml::SkipElement(reader);  // phonetic guide text, not the cell's
         } else if (name == u"si") {
             inItem = node == XmlNode::Start;
             if (inItem) continue;
-            const std::u16string decoded = DecodeEscapes(item);
-            strings.Append(decoded);
+            AppendDecodedEscapes(item, strings.TextFor(item.size()));
             strings.EndString();
             item.clear();
         } else if (name == u"t") {
@@ -174,7 +171,7 @@ class SheetReader {
         for (XmlNode node = reader_.Next(); node != XmlNode::Done; node = reader_.Next()) {
             if (node == XmlNode::Text) {
                 if (std::u16string* target = Target()) AppendToUnit(*target, reader_.Text());
-            } else if (ooxml::ClassifyNamespace(reader_.NamespaceUri()) == Ns::Sheet) {
+            } else if (ooxml::NamespaceOf(reader_) == Ns::Sheet) {
                 if (node == XmlNode::Start) {
                     OnStart(reader_.LocalName());
                 } else if (OnEnd(reader_.LocalName())) {
@@ -293,9 +290,14 @@ class SheetReader {
         const auto it = sharedFormulas_.find(cell_.sharedIndex);
         if (it == sharedFormulas_.end()) return;
         const CellPosition& anchor = it->second.anchor;
-        cell_.formula = placed ? FormulaAsShown(it->second.text, here.row - anchor.row,
-                                                here.column - anchor.column)
-                               : it->second.text;
+        if (placed) {
+            moved_.clear();
+            AppendFormulaAsShown(it->second.text, here.row - anchor.row,
+                                 here.column - anchor.column, moved_);
+            cell_.formula.swap(moved_);
+        } else {
+            cell_.formula = it->second.text;
+        }
         // Moved, its references may have grown past what Excel would fill.
         if (cell_.formula.size() > kMaxFormulaLength) throw DocumentError(DocumentFault::Damaged);
     }
@@ -304,10 +306,8 @@ class SheetReader {
     // cell holds one as it is, else built in a buffer kept from cell to cell.
     std::u16string_view CellText() {
         if (cell_.hasFormula && !cell_.formula.empty()) {
-            const std::u16string shown = FormulaAsShown(cell_.formula, 0, 0);
-            text_.resize(1 + shown.size());
-            text_[0] = u'=';
-            std::copy(shown.begin(), shown.end(), text_.begin() + 1);
+            text_.assign(1, u'=');
+            AppendFormulaAsShown(cell_.formula, 0, 0, text_);
             return text_;
         }
         if (cell_.type == u"s") {
@@ -320,7 +320,8 @@ class SheetReader {
                                                                : std::u16string_view();
         }
         if (cell_.type == u"inlineStr") {
-            text_ = DecodeEscapes(cell_.inlineText);
+            text_.clear();
+            AppendDecodedEscapes(cell_.inlineText, text_);
             return text_;
         }
         if (cell_.type == u"b") {
@@ -338,6 +339,7 @@ class SheetReader {
     Cell cell_;
     bool inCell_ = false;
     std::u16string text_;
+    std::u16string moved_;  // a shared formula moved into a cell
     Field field_ = Field::None;
     std::unordered_map<std::u16string, SharedFormula> sharedFormulas_;
 };
@@ -364,6 +366,12 @@ SheetList ReadSheetOrder(XmlReader& reader) {
 
 std::u16string FormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset) {
     std::u16string out;
+    AppendFormulaAsShown(formula, rowOffset, columnOffset, out);
+    return out;
+}
+
+void AppendFormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset,
+                          std::u16string& out) {
     size_t i = 0;
     while (i < formula.size()) {
         const char16_t c = formula[i];
@@ -386,18 +394,29 @@ std::u16string FormulaAsShown(std::u16string_view formula, int rowOffset, int co
             if (!cell.columnFixed) cell.column += columnOffset;
             const bool inside = cell.row >= 1 && cell.row <= kMaxRow && cell.column >= 1 &&
                                 cell.column <= kMaxColumn;
-            out += inside ? CellReferenceText(cell) : u"#REF!";
+            if (inside) {
+                AppendCellReference(cell, out);
+            } else {
+                out += u"#REF!";
+            }
         } else {
             out += WithoutFuturePrefixes(token);
         }
         i = end;
     }
-    return out;
 }
 
 std::u16string DecodeEscapes(std::u16string_view text) {
     std::u16string out;
-    out.reserve(text.size());
+    AppendDecodedEscapes(text, out);
+    return out;
+}
+
+void AppendDecodedEscapes(std::u16string_view text, std::u16string& out) {
+    if (text.find(u'_') == std::u16string_view::npos) {
+        out.append(text);
+        return;
+    }
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == u'_' && i + 6 < text.size() && text[i + 1] == u'x' && text[i + 6] == u'_') {
             int value = 0;
@@ -415,7 +434,6 @@ std::u16string DecodeEscapes(std::u16string_view text) {
         }
         out += text[i];
     }
-    return out;
 }
 
 void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sink) {

@@ -24,8 +24,13 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
 // of the sheet become "#REF!". Function names marked with Excel's future
 // prefixes ("_xlfn.", "_xlws.") read without them, as Excel shows them.
 std::u16string FormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset);
+// The same appended to `out`, whose room the reader keeps from cell to cell.
+void AppendFormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset,
+                          std::u16string& out);
 
 // Decodes the "_xHHHH_" escapes of SpreadsheetML strings (22.9.2.19).
 std::u16string DecodeEscapes(std::u16string_view text);
+// The same appended to `out`; never longer than `text`.
+void AppendDecodedEscapes(std::u16string_view text, std::u16string& out);
 
 }  // namespace querna

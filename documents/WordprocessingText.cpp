@@ -48,7 +48,7 @@ class BodyReader {
   private:
     // These return true once the sink asked to stop, as the sink does.
     bool OnStart() {
-        const Ns ns = ooxml::ClassifyNamespace(reader_.NamespaceUri());
+        const Ns ns = ooxml::NamespaceOf(reader_);
         const std::u16string_view name = reader_.LocalName();
         if (ns == Ns::Compatibility && name == u"Fallback") {
             // The Choice before it says the same for a newer reader.
@@ -84,7 +84,7 @@ class BodyReader {
     }
 
     bool OnEnd() {
-        if (ooxml::ClassifyNamespace(reader_.NamespaceUri()) != Ns::Word) return false;
+        if (ooxml::NamespaceOf(reader_) != Ns::Word) return false;
         const std::u16string_view name = reader_.LocalName();
         if (name == u"p" && inParagraph_) {
             inParagraph_ = false;

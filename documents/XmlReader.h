@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,18 @@ class XmlReader {
     // Views stay valid until the next call of Next.
     virtual std::u16string_view LocalName() const = 0;
     virtual std::u16string_view NamespaceUri() const = 0;
+    // Which of the URIs `known` the current element's namespace is: its
+    // index, or known.size() when it is none of them. A reader of documents
+    // asks this of every node with one list of the vocabularies it reads;
+    // a reader may remember the answer for each namespace declaration, so
+    // `known` must be the same array for every call on one reader.
+    virtual size_t KnownNamespace(std::span<const std::u16string_view> known) const {
+        const std::u16string_view uri = NamespaceUri();
+        for (size_t i = 0; i < known.size(); ++i) {
+            if (known[i] == uri) return i;
+        }
+        return known.size();
+    }
     // The current Text node's characters; one run of text may come as
     // several Text nodes.
     virtual std::u16string_view Text() const = 0;

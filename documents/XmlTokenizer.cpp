@@ -60,38 +60,102 @@ std::string_view XmlTokenizer::QName::Local() const {
     return {begin + skip, length - skip};
 }
 
-XmlTokenizer::XmlTokenizer(ByteStream& input, const XmlLimits& limits)
-    : input_(input), limits_(limits) {
+XmlTokenizer::XmlTokenizer(ByteStream& input, const XmlLimits& limits, Spares* spares)
+    : input_(input), limits_(limits), spares_(spares) {
+    if (spares_ != nullptr) {
+        SwapSpares();
+        open_.clear(), names_.clear(), uris_.clear(), values_.clear(), localName_.clear();
+        text_.clear(), bindings_.clear(), rawAttributes_.clear(), attributes_.clear();
+    }
     // The prefix xml is bound by definition.
     prefixes_ = "xml";
     uris_ = kXmlNamespace;
     bindings_.push_back({{0, 3}, {0, kXmlNamespace.size()}});
 }
 
+XmlTokenizer::~XmlTokenizer() {
+    if (spares_ == nullptr) return;
+    // A buffer grown for one huge tag is not kept for every part after it.
+    if (buffer_.size() > 4 * kChunk) std::vector<char>().swap(buffer_);
+    SwapSpares();
+}
+
+void XmlTokenizer::SwapSpares() {
+    Spares& s = *spares_;
+    buffer_.swap(s.buffer), open_.swap(s.open), names_.swap(s.names);
+    prefixes_.swap(s.prefixes), uris_.swap(s.uris), values_.swap(s.values);
+    localName_.swap(s.localName), scratch_.swap(s.scratch), text_.swap(s.text);
+    bindings_.swap(s.bindings), rawAttributes_.swap(s.rawAttributes);
+    attributes_.swap(s.attributes);
+}
+
 std::u16string_view XmlTokenizer::NamespaceUri() const {
-    return View(uris_, uri_);
+    return UriOf(binding_);
+}
+
+// Each declaration remembers its answer: a document's elements are in a
+// handful of namespaces, so the URIs are compared once per declaration, not
+// once per node.
+size_t XmlTokenizer::KnownNamespace(std::span<const std::u16string_view> known) const {
+    if (binding_ == kNoBinding) return XmlReader::KnownNamespace(known);
+    if (known.data() != knownList_) {
+        knownList_ = known.data();
+        for (const Binding& binding : bindings_) binding.known = kNotAsked;
+    }
+    const Binding& binding = bindings_[binding_];
+    if (binding.known == kNotAsked) binding.known = XmlReader::KnownNamespace(known);
+    return binding.known;
+}
+
+// Whether the attribute name `raw` (UTF-8, checked) is `name`.
+bool XmlTokenizer::SameLocalName(std::string_view raw, std::u16string_view name) {
+    bool ascii = true;
+    for (char c : raw) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) {
+        return raw.size() == name.size() && std::equal(raw.begin(), raw.end(), name.begin());
+    }
+    scratch_.clear();
+    DecodeRun(raw.data(), raw.data() + raw.size(), false, RunKind::CData, scratch_);
+    return scratch_ == name;
 }
 
 bool XmlTokenizer::Attribute(std::u16string_view localName, std::u16string_view namespaceUri,
                              std::u16string& value) {
-    for (size_t i = 0; i < attributes_.size(); ++i) {
-        const AttributeView found = AttributeAt(i);
-        if (found.localName == localName && found.namespaceUri == namespaceUri) {
-            value.assign(found.value);
+    for (const Attr& attribute : attributes_) {
+        if (SameLocalName(attribute.local, localName) && UriOf(attribute.binding) == namespaceUri) {
+            value.clear();
+            DecodeValue(attribute.value.data(), attribute.value.data() + attribute.value.size(),
+                        value);
             return true;
         }
     }
     return false;
 }
 
-XmlTokenizer::AttributeView XmlTokenizer::AttributeAt(size_t index) const {
+XmlTokenizer::AttributeView XmlTokenizer::AttributeAt(size_t index) {
+    if (!attributesDecoded_) {
+        // Decoded all at once, so that no view handed out moves.
+        values_.clear();
+        for (Attr& attribute : attributes_) {
+            attribute.decodedLocal.start = values_.size();
+            DecodeRun(attribute.local.data(), attribute.local.data() + attribute.local.size(),
+                      false, RunKind::CData, values_);
+            attribute.decodedLocal.length = values_.size() - attribute.decodedLocal.start;
+            attribute.decodedValue.start = values_.size();
+            DecodeValue(attribute.value.data(), attribute.value.data() + attribute.value.size(),
+                        values_);
+            attribute.decodedValue.length = values_.size() - attribute.decodedValue.start;
+        }
+        attributesDecoded_ = true;
+    }
     const Attr& attribute = attributes_.at(index);
-    return {View(values_, attribute.local), View(uris_, attribute.uri),
-            View(values_, attribute.value)};
+    return {View(values_, attribute.decodedLocal), UriOf(attribute.binding),
+            View(values_, attribute.decodedValue)};
 }
 
 XmlNode XmlTokenizer::Next() {
     attributes_.clear();
+    attributesDecoded_ = false;
     text_.clear();
     if (closePending_) Leave();
     if (endPending_) {
@@ -158,7 +222,9 @@ void XmlTokenizer::Begin() {
         encoding_ = Encoding::Utf16Le;
         skip = head[0] == 0xFF ? 2 : 0;
     }
-    buffer_.resize(kChunk);
+    // A buffer taken over from an earlier part keeps its size: only a new
+    // one is filled with zeros.
+    if (buffer_.size() < kChunk) buffer_.resize(kChunk);
     if (encoding_ == Encoding::Utf8) {
         std::copy(head + skip, head + count, buffer_.data());
         end_ = count - skip;
@@ -583,8 +649,11 @@ void XmlTokenizer::ReadStartTag() {
 // Opens the element: its namespace declarations first, then its name and
 // attributes resolved in their scope.
 void XmlTokenizer::Enter(const QName& element) {
-    OpenElement open{
-        {names_.size(), element.length}, {}, bindings_.size(), prefixes_.size(), uris_.size()};
+    OpenElement open{{names_.size(), element.length},
+                     kNoBinding,
+                     bindings_.size(),
+                     prefixes_.size(),
+                     uris_.size()};
     names_.append(element.begin, element.length);
     auto isDeclaration = [](const QName& name) {
         return (name.prefixLength == 0 ? std::string_view(name.begin, name.length)
@@ -593,23 +662,23 @@ void XmlTokenizer::Enter(const QName& element) {
     for (const RawAttribute& attribute : rawAttributes_) {
         if (isDeclaration(attribute.name)) Declare(attribute, open.bindings);
     }
-    values_.clear();
     for (const RawAttribute& attribute : rawAttributes_) {
         if (!isDeclaration(attribute.name)) AddAttribute(attribute);
     }
+    // Names hold no references, so equal bytes are equal names.
     for (size_t i = 0; i < attributes_.size(); ++i) {
         for (size_t j = 0; j < i; ++j) {
-            const AttributeView a = AttributeAt(i), b = AttributeAt(j);
-            if (a.localName == b.localName && a.namespaceUri == b.namespaceUri) Damaged();
+            const Attr &a = attributes_[i], &b = attributes_[j];
+            if (a.local == b.local && UriOf(a.binding) == UriOf(b.binding)) Damaged();
         }
     }
-    open.uri = Resolve(element.Prefix(), true);
+    open.binding = Resolve(element.Prefix(), true);
     if (names_.size() + prefixes_.size() + 2 * uris_.size() > limits_.maxScopeLength ||
         bindings_.size() > limits_.maxNamespaces) {
         TooLarge();
     }
     open_.push_back(open);
-    uri_ = open.uri;
+    binding_ = open.binding;
     SetLocalName(std::string_view(element.begin, element.length));
 }
 
@@ -635,30 +704,40 @@ void XmlTokenizer::Declare(const RawAttribute& attribute, size_t firstBinding) {
 }
 
 void XmlTokenizer::AddAttribute(const RawAttribute& attribute) {
-    Attr added;
-    const std::string_view local = attribute.name.Local();
-    added.local.start = values_.size();
-    DecodeRun(local.data(), local.data() + local.size(), false, RunKind::CData, values_);
-    added.local.length = values_.size() - added.local.start;
-    added.value.start = values_.size();
-    DecodeValue(attribute.value, attribute.value + attribute.valueLength, values_);
-    added.value.length = values_.size() - added.value.start;
-    added.uri = Resolve(attribute.name.Prefix(), false);
-    attributes_.push_back(added);
+    const std::string_view value(attribute.value, attribute.valueLength);
+    CheckValue(value);
+    attributes_.push_back(
+        {attribute.name.Local(), value, Resolve(attribute.name.Prefix(), false), {}, {}});
+}
+
+// Refuses a value that is not well-formed, as decoding it would: a value of
+// plain ASCII characters is passed over byte by byte, anything else is
+// decoded the long way into scratch.
+void XmlTokenizer::CheckValue(std::string_view value) {
+    const char* p = value.data();
+    const char* end = p + value.size();
+    while (p < end) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c >= 0x80 || c == '<' || c == '&') break;
+        ++p;
+    }
+    if (p == end) return;
+    scratch_.clear();
+    DecodeValue(p, end, scratch_);
 }
 
 // The namespace of a prefix in scope. An unprefixed element is in the
 // default namespace, an unprefixed attribute in none.
-XmlTokenizer::Span XmlTokenizer::Resolve(std::string_view prefix, bool isElement) const {
-    if (prefix.empty() && !isElement) return {};
+size_t XmlTokenizer::Resolve(std::string_view prefix, bool isElement) const {
+    if (prefix.empty() && !isElement) return kNoBinding;
     for (size_t i = bindings_.size(); i-- > 0;) {
         const Span declared = bindings_[i].prefix;
         if (std::string_view(prefixes_).substr(declared.start, declared.length) == prefix) {
-            return bindings_[i].uri;
+            return i;
         }
     }
     if (!prefix.empty()) Damaged();  // a prefix never declared
-    return {};
+    return kNoBinding;
 }
 
 void XmlTokenizer::ReadEndTag() {
@@ -675,7 +754,7 @@ void XmlTokenizer::ReadEndTag() {
     SkipSpace(p, end);
     if (p != end) Damaged();
     pos_ = gt + 1;
-    uri_ = open.uri;
+    binding_ = open.binding;
     SetLocalName(name);
     closePending_ = true;
 }
@@ -691,10 +770,20 @@ void XmlTokenizer::Leave() {
     open_.pop_back();
 }
 
+// The name was checked when its tag was read: an ASCII name (as every name
+// of Office's vocabularies is) is only widened.
 void XmlTokenizer::SetLocalName(std::string_view qualifiedName) {
     const size_t colon = qualifiedName.find(':');
     const std::string_view local =
         colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
+    localName_.resize(local.size());
+    bool ascii = true;
+    for (size_t i = 0; i < local.size(); ++i) {
+        const auto c = static_cast<unsigned char>(local[i]);
+        ascii = ascii && c < 0x80;
+        localName_[i] = c;
+    }
+    if (ascii) return;
     localName_.clear();
     DecodeRun(local.data(), local.data() + local.size(), false, RunKind::CData, localName_);
 }

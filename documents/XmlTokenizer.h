@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,12 +43,21 @@ struct XmlLimits {
 
 class XmlTokenizer final : public XmlReader {
   public:
+    struct Spares;
+
     // Reads `input`, which must outlive the tokenizer, from its first byte.
-    explicit XmlTokenizer(ByteStream& input, const XmlLimits& limits = {});
+    // With `spares` (which must outlive it) the tokenizer takes its buffers
+    // from there and leaves them there when it goes, for the next part.
+    explicit XmlTokenizer(ByteStream& input, const XmlLimits& limits = {},
+                          Spares* spares = nullptr);
+    ~XmlTokenizer() override;
+    XmlTokenizer(const XmlTokenizer&) = delete;
+    XmlTokenizer& operator=(const XmlTokenizer&) = delete;
 
     XmlNode Next() override;
     std::u16string_view LocalName() const override { return localName_; }
     std::u16string_view NamespaceUri() const override;
+    size_t KnownNamespace(std::span<const std::u16string_view> known) const override;
     std::u16string_view Text() const override { return text_; }
     bool Attribute(std::u16string_view localName, std::u16string_view namespaceUri,
                    std::u16string& value) override;
@@ -58,7 +68,7 @@ class XmlTokenizer final : public XmlReader {
         std::u16string_view localName, namespaceUri, value;
     };
     size_t AttributeCount() const { return attributes_.size(); }
-    AttributeView AttributeAt(size_t index) const;
+    AttributeView AttributeAt(size_t index);
 
   private:
     enum class Encoding { Unknown, Utf8, Utf16Le, Utf16Be };
@@ -81,16 +91,40 @@ class XmlTokenizer final : public XmlReader {
     struct Binding {
         Span prefix;  // in prefixes_; empty for the default namespace
         Span uri;     // in uris_; empty when the default is undeclared
+        // The answer of KnownNamespace for this declaration, once asked.
+        mutable size_t known = kNotAsked;
     };
     struct OpenElement {
         Span name;                        // the qualified name in names_
-        Span uri;                         // in uris_
+        size_t binding;                   // in bindings_; kNoBinding: no namespace
         size_t bindings, prefixes, uris;  // sizes before the element's declarations
     };
+    // An attribute as it stands in the buffer, checked but not yet decoded:
+    // most attributes of a document are never asked for.
     struct Attr {
-        Span local, value;  // in values_
-        Span uri;           // in uris_
+        std::string_view local, value;
+        size_t binding;                   // kNoBinding: no namespace
+        Span decodedLocal, decodedValue;  // in values_, once AttributeAt asked
     };
+    static constexpr size_t kNoBinding = static_cast<size_t>(-1);
+    static constexpr size_t kNotAsked = static_cast<size_t>(-1);
+
+  public:
+    // The buffers one tokenizer hands on to the next. A search reads many
+    // small parts one after the other (a presentation has one per slide),
+    // and growing a fresh set for each would cost more than the reading.
+    struct Spares {
+        std::vector<char> buffer;
+        std::vector<OpenElement> open;
+        std::string names, prefixes;
+        std::u16string uris, values, localName, scratch, text;
+        std::vector<Binding> bindings;
+        std::vector<RawAttribute> rawAttributes;
+        std::vector<Attr> attributes;
+    };
+
+  private:
+    void SwapSpares();
 
     // Input: encoding, buffer, decoding.
     void Begin();
@@ -102,6 +136,7 @@ class XmlTokenizer final : public XmlReader {
     const char* DecodeRun(const char* p, const char* end, bool more, RunKind kind,
                           std::u16string& out);
     void DecodeValue(const char* p, const char* end, std::u16string& out);
+    void CheckValue(std::string_view value);
     void ReadReference(std::u16string& out);
 
     // Markup.
@@ -118,7 +153,11 @@ class XmlTokenizer final : public XmlReader {
     void Enter(const QName& element);
     void Declare(const RawAttribute& attribute, size_t firstBinding);
     void AddAttribute(const RawAttribute& attribute);
-    Span Resolve(std::string_view prefix, bool isElement) const;
+    size_t Resolve(std::string_view prefix, bool isElement) const;
+    std::u16string_view UriOf(size_t binding) const {
+        return binding == kNoBinding ? std::u16string_view() : View(uris_, bindings_[binding].uri);
+    }
+    bool SameLocalName(std::string_view raw, std::u16string_view name);
     void Leave();
     void SetLocalName(std::string_view qualifiedName);
     std::u16string_view View(const std::u16string& pool, Span span) const {
@@ -127,6 +166,7 @@ class XmlTokenizer final : public XmlReader {
 
     ByteStream& input_;
     XmlLimits limits_;
+    Spares* spares_;
     Encoding encoding_ = Encoding::Unknown;
     std::vector<char> buffer_;  // decoded UTF-8 bytes; [pos_, end_) unread
     size_t pos_ = 0, end_ = 0;
@@ -147,7 +187,10 @@ class XmlTokenizer final : public XmlReader {
     std::vector<Attr> attributes_;
     std::u16string values_;
     std::u16string localName_;
-    Span uri_;
+    size_t binding_ = kNoBinding;  // of the current element
+    mutable const std::u16string_view* knownList_ = nullptr;
+    std::u16string scratch_;  // a value checked the long way, a name compared
+    bool attributesDecoded_ = false;
     std::u16string text_;
 };
 
@@ -155,11 +198,12 @@ class XmlTokenizerReaders final : public XmlReaders {
   public:
     explicit XmlTokenizerReaders(const XmlLimits& limits = {}) : limits_(limits) {}
     std::unique_ptr<XmlReader> Open(ByteStream& input) override {
-        return std::make_unique<XmlTokenizer>(input, limits_);
+        return std::make_unique<XmlTokenizer>(input, limits_, &spares_);
     }
 
   private:
     XmlLimits limits_;
+    XmlTokenizer::Spares spares_;
 };
 
 }  // namespace querna

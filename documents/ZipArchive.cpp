@@ -173,14 +173,16 @@ class ZipEntryStream final : public ByteStream {
           inputPos_(dataOffset),
           inputLeft_(entry.compressedSize) {
         if (entry.method == kMethodDeflated) {
-            // Negative window bits: raw deflate data, no zlib header.
-            if (inflateInit2(&zip_, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
+            inflater_ = archive.TakeInflater();
             inflating_ = true;
-            input_.resize(kInputChunk);
+            // A part of a few kilobytes needs no more input room than that.
+            const auto wanted =
+                static_cast<size_t>(std::min<uint64_t>(kInputChunk, entry.compressedSize));
+            if (inflater_->input.size() < wanted) inflater_->input.resize(wanted);
         }
     }
     ~ZipEntryStream() override {
-        if (inflating_) inflateEnd(&zip_);
+        if (inflating_) archive_.KeepInflater(std::move(inflater_));
     }
     ZipEntryStream(const ZipEntryStream&) = delete;
     ZipEntryStream& operator=(const ZipEntryStream&) = delete;
@@ -206,33 +208,34 @@ class ZipEntryStream final : public ByteStream {
     }
 
     size_t Inflate(void* buffer, size_t count) {
-        zip_.next_out = static_cast<Bytef*>(buffer);
-        zip_.avail_out = static_cast<uInt>(std::min<size_t>(count, 1u << 30));
-        const uInt before = zip_.avail_out;
-        while (zip_.avail_out == before) {
-            if (zip_.avail_in == 0 && inputLeft_ > 0) {
-                const size_t n = static_cast<size_t>(std::min<uint64_t>(kInputChunk, inputLeft_));
-                ReadExactly(archive_.source_, inputPos_, input_.data(), n);
+        inflater_->zip.next_out = static_cast<Bytef*>(buffer);
+        inflater_->zip.avail_out = static_cast<uInt>(std::min<size_t>(count, 1u << 30));
+        const uInt before = inflater_->zip.avail_out;
+        while (inflater_->zip.avail_out == before) {
+            if (inflater_->zip.avail_in == 0 && inputLeft_ > 0) {
+                const size_t n =
+                    static_cast<size_t>(std::min<uint64_t>(inflater_->input.size(), inputLeft_));
+                ReadExactly(archive_.source_, inputPos_, inflater_->input.data(), n);
                 inputPos_ += n;
                 inputLeft_ -= n;
-                zip_.next_in = input_.data();
-                zip_.avail_in = static_cast<uInt>(n);
+                inflater_->zip.next_in = inflater_->input.data();
+                inflater_->zip.avail_in = static_cast<uInt>(n);
             }
             // With all input taken, inflate may still hold output for a
             // small buffer; only a call that makes no progress at all means
             // the data ends too soon.
-            const int status = inflate(&zip_, Z_NO_FLUSH);
+            const int status = inflate(&inflater_->zip, Z_NO_FLUSH);
             if (status == Z_STREAM_END) {
                 finished_ = true;
                 break;
             }
             if (status == Z_MEM_ERROR) throw std::bad_alloc();
-            if (status == Z_BUF_ERROR && zip_.avail_in == 0 && inputLeft_ == 0) {
+            if (status == Z_BUF_ERROR && inflater_->zip.avail_in == 0 && inputLeft_ == 0) {
                 Fail(DocumentFault::Damaged);
             }
             if (status != Z_OK && status != Z_BUF_ERROR) Fail(DocumentFault::Damaged);
         }
-        return before - zip_.avail_out;
+        return before - inflater_->zip.avail_out;
     }
 
     void Account(const void* buffer, size_t count) {
@@ -260,8 +263,7 @@ class ZipEntryStream final : public ByteStream {
     uLong crc_ = 0;
     bool inflating_ = false;
     bool finished_ = false;
-    z_stream zip_{};
-    std::vector<Bytef> input_;
+    std::unique_ptr<ZipArchive::Inflater> inflater_;
 };
 
 ZipArchive::ZipArchive(ByteSource& source, const ZipLimits& limits, StopPoll* poll)
@@ -270,6 +272,27 @@ ZipArchive::ZipArchive(ByteSource& source, const ZipLimits& limits, StopPoll* po
 }
 
 ZipArchive::~ZipArchive() = default;
+
+ZipArchive::Inflater::~Inflater() {
+    if (ready) inflateEnd(&zip);
+}
+
+std::unique_ptr<ZipArchive::Inflater> ZipArchive::TakeInflater() {
+    std::unique_ptr<Inflater> inflater = std::move(spareInflater_);
+    if (inflater != nullptr) {
+        if (inflateReset(&inflater->zip) != Z_OK) throw std::bad_alloc();
+        return inflater;
+    }
+    inflater = std::make_unique<Inflater>();
+    // Negative window bits: raw deflate data, no zlib header.
+    if (inflateInit2(&inflater->zip, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
+    inflater->ready = true;
+    return inflater;
+}
+
+void ZipArchive::KeepInflater(std::unique_ptr<Inflater> inflater) {
+    if (spareInflater_ == nullptr) spareInflater_ = std::move(inflater);
+}
 
 void ZipArchive::ReadDirectory() {
     const DirectoryLocation where = LocateDirectory(source_);

@@ -10,6 +10,8 @@
 // a zip bomb ends in DocumentError(TooLarge) after at most that many bytes.
 #pragma once
 
+#include <zlib.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -74,6 +76,20 @@ class ZipArchive {
 
   private:
     friend class ZipEntryStream;
+    // zlib's state and window with an input buffer: the archive keeps the
+    // one its last entry used for the next, as a presentation opens one
+    // entry per slide.
+    struct Inflater {
+        z_stream zip{};
+        std::vector<unsigned char> input;
+        bool ready = false;
+        Inflater() = default;
+        Inflater(const Inflater&) = delete;
+        Inflater& operator=(const Inflater&) = delete;
+        ~Inflater();
+    };
+    std::unique_ptr<Inflater> TakeInflater();
+    void KeepInflater(std::unique_ptr<Inflater> inflater);
     void ReadDirectory();
     void Charge(uint64_t bytes);
 
@@ -83,6 +99,7 @@ class ZipArchive {
     std::unordered_map<std::string, size_t> byName_;  // upper-cased name -> first index
     uint64_t inflated_ = 0;
     StopPoll* poll_;
+    std::unique_ptr<Inflater> spareInflater_;
 };
 
 }  // namespace querna

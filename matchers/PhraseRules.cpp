@@ -115,9 +115,24 @@ bool UnicodePhraseFinder::Unit(std::u16string_view text, const UnitPlace&) {
     return found_;
 }
 
+CodePagePhraseFinder::CodePagePhraseFinder(CodePage& codePage, std::string_view phrase)
+    : codePage_(codePage) {
+    if (!phrase.empty()) scan_.emplace(phrase);
+}
+
 bool CodePagePhraseFinder::Unit(std::u16string_view text, const UnitPlace&) {
-    if (phrase_.empty()) return false;
-    found_ = codePage_.FromUnicode(text).find(phrase_) != std::string::npos;
+    if (!scan_) return false;
+    // Most of a presentation's units are ASCII, and the code page keeps
+    // ASCII as it is: those units are their own bytes, with no conversion.
+    bytes_.resize(text.size());
+    unsigned beyondAscii = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        beyondAscii |= text[i] & 0xFF80u;
+        bytes_[i] = static_cast<char>(text[i]);
+    }
+    if (beyondAscii != 0) codePage_.FromUnicode(text, bytes_);
+    found_ = scan_->Find(reinterpret_cast<const unsigned char*>(bytes_.data()), bytes_.size()) !=
+             std::string::npos;
     return found_;
 }
 

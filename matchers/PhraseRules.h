@@ -72,14 +72,14 @@ class UnicodePhraseFinder final : public TextUnitSink {
 // Stops the reading at the first unit whose code-page bytes hold the phrase.
 class CodePagePhraseFinder final : public TextUnitSink {
   public:
-    CodePagePhraseFinder(CodePage& codePage, std::string phrase)
-        : codePage_(codePage), phrase_(std::move(phrase)) {}
+    CodePagePhraseFinder(CodePage& codePage, std::string_view phrase);
     bool Unit(std::u16string_view text, const UnitPlace& place) override;
     bool Found() const { return found_; }
 
   private:
     CodePage& codePage_;
-    std::string phrase_;
+    std::optional<PhraseScan> scan_;  // none for an empty phrase
+    std::string bytes_;               // the unit in the code page
     bool found_ = false;
 };
 

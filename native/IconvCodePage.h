@@ -11,6 +11,7 @@ class IconvCodePage final : public CodePage {
   public:
     std::u16string ToUnicode(std::string_view text) override;
     std::string FromUnicode(std::u16string_view text) override;
+    using CodePage::FromUnicode;
 };
 
 }  // namespace querna::native

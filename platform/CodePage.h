@@ -17,6 +17,11 @@ class CodePage {
     // UTF-16 as bytes of the code page; a character the code page lacks
     // becomes '?', as the system's own conversion makes it.
     virtual std::string FromUnicode(std::u16string_view text) = 0;
+    // The same into `out`, whose room is kept from one call to the next: the
+    // PowerPoint rule converts every unit of every document.
+    virtual void FromUnicode(std::u16string_view text, std::string& out) {
+        out = FromUnicode(text);
+    }
 };
 
 }  // namespace querna

@@ -59,4 +59,22 @@ std::string Win32CodePage::FromUnicode(std::u16string_view text) {
     return ToCodePageLossy({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
 }
 
+// One conversion into room for two bytes a unit, the most a double-byte code
+// page makes of one, rather than one call to measure and one to convert.
+void Win32CodePage::FromUnicode(std::u16string_view text, std::string& out) {
+    if (text.empty() || text.size() > INT_MAX / 2) {
+        out = FromUnicode(text);
+        return;
+    }
+    out.resize(text.size() * 2);
+    const int size = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text.data()),
+                                         static_cast<int>(text.size()), out.data(),
+                                         static_cast<int>(out.size()), nullptr, nullptr);
+    if (size > 0) {
+        out.resize(static_cast<size_t>(size));
+    } else {
+        out = FromUnicode(text);
+    }
+}
+
 }  // namespace querna::win32

@@ -32,6 +32,7 @@ class Win32CodePage final : public CodePage {
   public:
     std::u16string ToUnicode(std::string_view text) override;
     std::string FromUnicode(std::u16string_view text) override;
+    void FromUnicode(std::u16string_view text, std::string& out) override;
 };
 
 }  // namespace querna::win32

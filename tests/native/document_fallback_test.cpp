@@ -120,6 +120,25 @@ TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
     }
 }
 
+// The PowerPoint rule converts only the units beyond ASCII: an ASCII unit is
+// searched as its own bytes, and the bytes of one unit are not left for the
+// next. Whatever the path, a finder answers as the whole conversion does.
+TEST(PhraseRulesTest, CodePageFinderAnswersAsTheConversionForEachUnitInTurn) {
+    native::IconvCodePage gbk;
+    const std::u16string units[] = {
+        u"季度报告 Hello world", u"Hello", u"ab\u00E9cd", u"hello wor", u"x季度",
+        u"\u00A0Hello",          u"",      u"Hello\x80",  u"Hello",     u"\U0001F600o",
+    };
+    const std::string phrases[] = {"Hello", "季度", "?", "lo w", "o", "\xA8\xA6", "Hello\x80"};
+    for (const std::string& phrase : phrases) {
+        CodePagePhraseFinder finder(gbk, phrase);
+        for (const std::u16string& unit : units) {
+            const bool converted = gbk.FromUnicode(unit).find(phrase) != std::string::npos;
+            EXPECT_EQ(finder.Unit(unit, {}), converted) << phrase << " in unit of " << unit.size();
+        }
+    }
+}
+
 // Creating any object fails as `failure` says, counted per program
 // identifier or class; nothing else is ever called.
 class FakeAutomation final : public Automation {

@@ -1,0 +1,78 @@
+// A profiling driver for the built-in document readers: reads each file given
+// through ReadDocumentText and the phrase finder of its application's rule,
+// as querna-find does for a document whose server is absent, so that
+// callgrind or perf see the readers' own costs without Wine around them.
+//   read_documents word|excel|powerpoint PHRASE [--repeat N] FILE...
+// Prints how many documents held the phrase and how many could not be read.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "documents/DocumentReader.h"
+#include "documents/XmlTokenizer.h"
+#include "matchers/PhraseRules.h"
+#include "native/IconvCodePage.h"
+
+namespace {
+
+using namespace querna;
+
+bool ReadWhole(const char* path, std::vector<char>& bytes) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) {
+        std::fprintf(stderr, "read_documents word|excel|powerpoint PHRASE [--repeat N] FILE...\n");
+        return 2;
+    }
+    const std::string kindName = argv[1];
+    const DocumentKind kind = kindName == "excel"        ? DocumentKind::Excel
+                              : kindName == "powerpoint" ? DocumentKind::PowerPoint
+                                                         : DocumentKind::Word;
+    const std::string phrase = argv[2];
+    int first = 3, repeat = 1;
+    if (std::string(argv[3]) == "--repeat" && argc > 5) {
+        repeat = std::atoi(argv[4]);
+        first = 5;
+    }
+    native::IconvCodePage codePage;
+    XmlTokenizerReaders xml;
+    const std::u16string unicodePhrase = codePage.ToUnicode(phrase);
+    const WidthRule width =
+        kind == DocumentKind::Excel ? WidthRule::Ignored : WidthRule::Significant;
+    int found = 0, failed = 0;
+    std::vector<char> bytes;
+    for (int round = 0; round < repeat; ++round) {
+        for (int i = first; i < argc; ++i) {
+            if (!ReadWhole(argv[i], bytes)) {
+                ++failed;
+                continue;
+            }
+            MemoryByteSource source(bytes.data(), bytes.size());
+            try {
+                if (kind == DocumentKind::PowerPoint) {
+                    CodePagePhraseFinder finder(codePage, phrase);
+                    ReadDocumentText(kind, source, xml, finder);
+                    found += finder.Found();
+                } else {
+                    UnicodePhraseFinder finder(unicodePhrase, width);
+                    ReadDocumentText(kind, source, xml, finder);
+                    found += finder.Found();
+                }
+            } catch (const DocumentError&) {
+                ++failed;
+            }
+        }
+    }
+    std::printf("%d found, %d unreadable\n", found, failed);
+    return 0;
+}
