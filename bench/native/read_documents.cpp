@@ -6,8 +6,6 @@
 // Prints how many documents held the phrase and how many could not be read.
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,10 +19,14 @@ namespace {
 using namespace querna;
 
 bool ReadWhole(const char* path, std::vector<char>& bytes) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return false;
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return true;
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) return false;
+    std::fseek(file, 0, SEEK_END);
+    bytes.resize(static_cast<size_t>(std::ftell(file)));
+    std::fseek(file, 0, SEEK_SET);
+    const bool read = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    std::fclose(file);
+    return read;
 }
 
 }  // namespace

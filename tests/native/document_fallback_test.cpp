@@ -120,6 +120,30 @@ TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
     }
 }
 
+// A unit is folded eight characters a step, the phrase of a few characters
+// one at a time: wherever a character stands in the unit, it must fold as the
+// rules fold it alone, for Word and for Excel.
+TEST(PhraseRulesTest, LongUnitsFoldEveryCharacterAsItFoldsAlone) {
+    const char16_t characters[] = {u'A',   u'Z',   u'@',   u'[',   u'a',   0x7F,   0x80,
+                                   0xC0,   0x178,  0x42F,  0x430,  0x2FFF, 0x3000, 0x3001,
+                                   0x4E2D, 0xFF00, 0xFF01, 0xFF21, 0xFF5E, 0xFF5F, 0xFFFF};
+    for (const char16_t c : characters) {
+        for (const size_t at : {0, 7, 8, 15, 16}) {
+            std::u16string unit(17, u'x');
+            unit[at] = c;
+            for (const WidthRule width : {WidthRule::Significant, WidthRule::Ignored}) {
+                const char16_t alone =
+                    FoldLetterCase(width == WidthRule::Ignored ? FoldWidth(c) : c);
+                std::u16string phrase(1, alone);
+                if (at > 0) phrase.insert(phrase.begin(), u'x');
+                if (at < 16) phrase += u'x';
+                UnicodePhraseFinder finder(phrase, width);
+                EXPECT_TRUE(finder.Unit(unit, {})) << std::hex << int{c} << " at " << at;
+            }
+        }
+    }
+}
+
 // The PowerPoint rule converts only the units beyond ASCII: an ASCII unit is
 // searched as its own bytes, and the bytes of one unit are not left for the
 // next. Whatever the path, a finder answers as the whole conversion does.
