@@ -1,6 +1,14 @@
 #include "documents/XmlCharacters.h"
 
 #include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define QUERNA_XML_SSE2 1
+#else
+#define QUERNA_XML_SSE2 0
+#endif
 
 #include "documents/DocumentFaults.h"
 
@@ -96,6 +104,69 @@ char* PutUtf8(char* out, uint32_t c) {
         put(0x80 | ((c >> 6) & 0x3F)), put(0x80 | (c & 0x3F));
     }
     return out;
+}
+
+#if QUERNA_XML_SSE2
+namespace {
+
+__m128i Load(const char* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+__m128i Is(__m128i bytes, char c) {
+    return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c));
+}
+
+}  // namespace
+#endif
+
+const char* FindByte(const char* p, const char* end, char byte) {
+#if QUERNA_XML_SSE2
+    for (; end - p >= 16; p += 16) {
+        const int mask = _mm_movemask_epi8(Is(Load(p), byte));
+        if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == byte) return p;
+    }
+    return nullptr;
+}
+
+const char* FindTagMark(const char* p, const char* end) {
+#if QUERNA_XML_SSE2
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = Load(p);
+        const __m128i marks = _mm_or_si128(_mm_or_si128(Is(bytes, '"'), Is(bytes, '\'')),
+                                           _mm_or_si128(Is(bytes, '<'), Is(bytes, '>')));
+        const int mask = _mm_movemask_epi8(marks);
+        if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == '"' || *p == '\'' || *p == '<' || *p == '>') return p;
+    }
+    return end;
+}
+
+size_t PlainAsciiRun(const char* p, const char* end) {
+    const char* start = p;
+#if QUERNA_XML_SSE2
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = Load(p);
+        // As signed bytes, 0x20 to 0x7F are the ones above 0x1F; the three
+        // that text treats apart are taken out.
+        const __m128i plain = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F));
+        const __m128i apart =
+            _mm_or_si128(_mm_or_si128(Is(bytes, '<'), Is(bytes, '>')), Is(bytes, ']'));
+        const int mask = _mm_movemask_epi8(_mm_andnot_si128(apart, plain));
+        if (mask != 0xFFFF) return static_cast<size_t>(p - start) + __builtin_ctz(~mask);
+    }
+#endif
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c >= 0x80 || c == '<' || c == '>' || c == ']') break;
+    }
+    return static_cast<size_t>(p - start);
 }
 
 const char* DecodeReference(const char* p, const char* end, std::u16string& out) {

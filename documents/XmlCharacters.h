@@ -29,6 +29,13 @@ inline constexpr std::array<unsigned char, 128> kAsciiName = [] {
     return table;
 }();
 
+// Bytes that go on with a name and are neither the colon nor beyond ASCII.
+inline constexpr std::array<bool, 256> kAsciiNameMore = [] {
+    std::array<bool, 256> table{};
+    for (unsigned c = 0; c < 128; ++c) table[c] = (kAsciiName[c] & 2) != 0 && c != ':';
+    return table;
+}();
+
 // NameStartChar and NameChar of XML 1.0 (fifth edition); the colon is dealt
 // with by the callers, as namespaces ask.
 inline bool IsNameStart(uint32_t c) {
@@ -46,6 +53,19 @@ size_t DecodeUtf8(const unsigned char* p, const unsigned char* end, uint32_t& c)
 // Write `c` and return the end of what they wrote.
 char16_t* PutUtf16(char16_t* out, uint32_t c);
 char* PutUtf8(char* out, uint32_t c);
+
+// The first byte `byte` in [p, end), or null. Our own, sixteen bytes a step:
+// MinGW's C runtime memchr is a byte loop, and the tokenizer looks for '<',
+// '&' and quotes in every byte it reads.
+const char* FindByte(const char* p, const char* end, char byte);
+
+// The first of '"', '\'', '<' and '>' in [p, end), or `end`: what ends the
+// unquoted stretch of a tag.
+const char* FindTagMark(const char* p, const char* end);
+
+// How many bytes from `p` (up to `end`) are ASCII characters that text takes
+// as they are: 0x20 to 0x7F but '<', '>' and ']'.
+size_t PlainAsciiRun(const char* p, const char* end);
 
 // Decodes the entity or character reference at `p` ("&...;") into `out`;
 // returns what follows it, or null when `end` comes first. Raises for any

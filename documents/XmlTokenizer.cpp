@@ -46,7 +46,7 @@ std::string_view QuotedValue(const char*& p, const char* end) {
     SkipSpace(p, end);
     if (p == end || (*p != '"' && *p != '\'')) Damaged();
     const char quote = *p++;
-    const char* close = static_cast<const char*>(std::memchr(p, quote, end - p));
+    const char* close = FindByte(p, end, quote);
     if (close == nullptr) Damaged();
     const std::string_view value(p, static_cast<size_t>(close - p));
     p = close + 1;
@@ -374,6 +374,13 @@ const char* XmlTokenizer::DecodeRun(const char* p, const char* end, bool more, R
     const bool attribute = kind == RunKind::Attribute;
     int brackets = kind == RunKind::Text ? brackets_ : 0;
     while (s < e) {
+        // Most text is plain ASCII: a run of it is only widened.
+        const size_t plain = PlainAsciiRun(reinterpret_cast<const char*>(s), end);
+        if (plain > 0) {
+            for (size_t i = 0; i < plain; ++i) o[i] = s[i];
+            o += plain, s += plain, brackets = 0;
+            if (s == e) break;
+        }
         const unsigned c = *s;
         if (c >= 0x20 && c < 0x80 && c != '>' && c != ']' && c != '<') {
             *o++ = static_cast<char16_t>(c), ++s, brackets = 0;
@@ -406,7 +413,7 @@ const char* XmlTokenizer::DecodeRun(const char* p, const char* end, bool more, R
 // An attribute value held whole in the buffer, references decoded.
 void XmlTokenizer::DecodeValue(const char* p, const char* end, std::u16string& out) {
     while (p < end) {
-        const char* amp = static_cast<const char*>(std::memchr(p, '&', end - p));
+        const char* amp = FindByte(p, end, '&');
         p = DecodeRun(p, amp != nullptr ? amp : end, false, RunKind::Attribute, out);
         if (amp == nullptr) break;
         p = DecodeReference(amp, end, out);
@@ -438,12 +445,12 @@ bool XmlTokenizer::ReadText() {
         const size_t fills = fills_;
         const char* base = buffer_.data();
         const char* end = base + end_;
-        const char* lt = static_cast<const char*>(std::memchr(base + pos_, '<', end_ - pos_));
+        const char* lt = FindByte(base + pos_, end, '<');
         const char* stop = lt != nullptr ? lt : end;
         bool cut = false;
         while (fills == fills_ && base + pos_ < stop && text_.size() < kTextPiece) {
             const char* p = base + pos_;
-            const char* amp = static_cast<const char*>(std::memchr(p, '&', stop - p));
+            const char* amp = FindByte(p, stop, '&');
             const char* runEnd = amp != nullptr ? amp : stop;
             const bool more = amp == nullptr && lt == nullptr && !eof_;
             const char* q = DecodeRun(p, runEnd, more, RunKind::Text, text_);
@@ -573,12 +580,15 @@ size_t XmlTokenizer::TagEnd() {
     for (;;) {
         const size_t limit = std::min(end_, pos_ + limits_.maxTagLength);
         while (i < limit) {
+            const char* base = buffer_.data();
             if (quote != 0) {
-                const void* close = std::memchr(buffer_.data() + i, quote, limit - i);
-                i = close == nullptr ? limit : static_cast<const char*>(close) - buffer_.data() + 1;
+                const char* close = FindByte(base + i, base + limit, quote);
+                i = close == nullptr ? limit : static_cast<size_t>(close - base) + 1;
                 quote = close == nullptr ? quote : 0;
                 continue;
             }
+            i = static_cast<size_t>(FindTagMark(base + i, base + limit) - base);
+            if (i == limit) break;
             const char c = buffer_[i++];
             if (c == '"' || c == '\'') {
                 quote = c;
@@ -602,6 +612,12 @@ XmlTokenizer::QName XmlTokenizer::ParseQName(const char*& p, const char* end) co
     const char* colon = nullptr;
     bool start = true;
     while (p < end) {
+        // The ASCII letters, digits and signs that go on with a name, colon
+        // apart, one table look-up each.
+        if (!start) {
+            while (p < end && kAsciiNameMore[static_cast<unsigned char>(*p)]) ++p;
+            if (p == end) break;
+        }
         const auto* s = reinterpret_cast<const unsigned char*>(p);
         uint32_t c = *s;
         size_t n = 1;
