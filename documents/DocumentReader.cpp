@@ -145,7 +145,7 @@ ContainerKind SniffContainer(ByteSource& source) {
 }
 
 void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink,
-                      DocumentFault neither, StopCheck* stop) {
+                      DocumentFault neither, StopCheck* stop, DocumentBuffers* buffers) {
     // What Explorer's "New" menu makes for an Office type where Office is
     // absent: a document without text yet, not a damaged one.
     if (source.Size() == 0) return;
@@ -156,13 +156,13 @@ void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, Te
         // Each read of the file is a call into the system, which under Wine
         // costs more than reading a small document's records: a document of
         // ordinary size is read with one call, and its readers work in memory.
-        std::unique_ptr<unsigned char[]> whole;
+        DocumentBuffers own;
+        std::vector<unsigned char>& whole = (buffers != nullptr ? *buffers : own).file;
         std::unique_ptr<MemoryByteSource> inMemory;
         if (source.Size() <= kMaxWholeReadSize) {
-            const auto size = static_cast<size_t>(source.Size());
-            whole.reset(new unsigned char[size]);
-            ReadExactly(polled, 0, whole.get(), size);
-            inMemory = std::make_unique<MemoryByteSource>(whole.get(), size);
+            whole.resize(static_cast<size_t>(source.Size()));
+            ReadExactly(polled, 0, whole.data(), whole.size());
+            inMemory = std::make_unique<MemoryByteSource>(whole.data(), whole.size());
         }
         ByteSource& polledSource = inMemory ? static_cast<ByteSource&>(*inMemory) : polled;
         switch (SniffContainer(polledSource)) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "documents/DocumentText.h"
 #include "documents/XmlReader.h"
@@ -23,13 +24,22 @@ enum class ContainerKind { Zip, Compound, Unknown };
 // Looks at the first bytes of `source`.
 ContainerKind SniffContainer(ByteSource& source);
 
+// What reading keeps from one document to the next, for a caller that reads
+// many: the bytes of the file. Under Wine a block of that size, freed and
+// taken again for every document, costs its pages anew each time.
+struct DocumentBuffers {
+    std::vector<unsigned char> file;
+};
+
 // Hands the text of the document in `source`, read as a document of `kind`,
 // to `sink`. A compound file is read over the same source, which is opened
 // once. A file of no bytes holds no text. Raises DocumentError, a failed read
 // of `source` as Damaged, and a file in neither container as `neither` says.
 // `stop`, when given, is asked between chunks of the document; when it says
-// stop, the read ends quietly where it is.
+// stop, the read ends quietly where it is. `buffers`, when given, lends its
+// room to this read.
 void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink,
-                      DocumentFault neither = DocumentFault::Damaged, StopCheck* stop = nullptr);
+                      DocumentFault neither = DocumentFault::Damaged, StopCheck* stop = nullptr,
+                      DocumentBuffers* buffers = nullptr);
 
 }  // namespace querna

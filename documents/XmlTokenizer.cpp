@@ -382,7 +382,13 @@ const char* XmlTokenizer::DecodeRun(const char* p, const char* end, bool more, R
             if (s == e) break;
         }
         const unsigned c = *s;
-        if (c >= 0x20 && c < 0x80 && c != '>' && c != ']' && c != '<') {
+        if (c >= 0xE1 && c <= 0xEC && e - s >= 3 && (s[1] & 0xC0) == 0x80 &&
+            (s[2] & 0xC0) == 0x80) {
+            // U+1000 to U+CFFF, where CJK text lies: three bytes that can be
+            // neither overlong nor a surrogate nor a non-character.
+            *o++ = static_cast<char16_t>(((c & 0x0F) << 12) | ((s[1] & 0x3F) << 6) | (s[2] & 0x3F));
+            s += 3, brackets = 0;
+        } else if (c >= 0x20 && c < 0x80 && c != '>' && c != ']' && c != '<') {
             *o++ = static_cast<char16_t>(c), ++s, brackets = 0;
         } else if (c == '\r') {
             if (s + 1 == e && more) break;
@@ -605,33 +611,44 @@ size_t XmlTokenizer::TagEnd() {
     }
 }
 
-// A qualified name: a name with at most one colon, neither first nor last,
-// and a name start after it.
+namespace {
+
+// Takes the character at `p` when it may start (or go on with) a name, the
+// colon apart: whether it did.
+bool TakeNameChar(const char*& p, const char* end, bool start) {
+    if (p == end) return false;
+    const auto* s = reinterpret_cast<const unsigned char*>(p);
+    if (*s < 0x80) {
+        const bool taken = start ? (kAsciiName[*s] & 1) != 0 && *s != ':' : kAsciiNameMore[*s];
+        p += taken ? 1 : 0;
+        return taken;
+    }
+    uint32_t c = 0;
+    const size_t n = DecodeUtf8(s, reinterpret_cast<const unsigned char*>(end), c);
+    if (n == 0 || !(start ? IsNameStart(c) : IsNameChar(c))) return false;
+    p += n;
+    return true;
+}
+
+}  // namespace
+
+// A qualified name: one or two names joined by a colon. The ASCII that goes
+// on with a name is passed over by table, which is nearly all of a tag.
 XmlTokenizer::QName XmlTokenizer::ParseQName(const char*& p, const char* end) const {
     const char* begin = p;
     const char* colon = nullptr;
-    bool start = true;
-    while (p < end) {
-        // The ASCII letters, digits and signs that go on with a name, colon
-        // apart, one table look-up each.
-        if (!start) {
+    for (;;) {
+        if (!TakeNameChar(p, end, true)) Damaged();
+        for (;;) {
             while (p < end && kAsciiNameMore[static_cast<unsigned char>(*p)]) ++p;
-            if (p == end) break;
+            if (p == end || static_cast<unsigned char>(*p) < 0x80) break;
+            if (!TakeNameChar(p, end, false)) break;
         }
-        const auto* s = reinterpret_cast<const unsigned char*>(p);
-        uint32_t c = *s;
-        size_t n = 1;
-        if (c >= 0x80) n = DecodeUtf8(s, reinterpret_cast<const unsigned char*>(end), c);
-        if (n == 0 || !(start ? IsNameStart(c) : IsNameChar(c))) break;
-        if (c == ':') {
-            if (start || colon != nullptr) Damaged();
-            colon = p;
-        }
-        start = c == ':';
-        p += n;
+        if (p == end || *p != ':') break;
+        if (colon != nullptr) Damaged();
+        colon = p++;
     }
     const size_t length = static_cast<size_t>(p - begin);
-    if (length == 0 || start) Damaged();
     if (length > limits_.maxNameLength) TooLarge();
     return {begin, length, colon != nullptr ? static_cast<size_t>(colon - begin) : 0};
 }
@@ -716,6 +733,7 @@ void XmlTokenizer::Declare(const RawAttribute& attribute, size_t firstBinding) {
         }
     }
     bindings_.push_back({{prefixes_.size(), prefix.size()}, {start, uri.size()}});
+    ++scope_;
     prefixes_.append(prefix);
 }
 
@@ -746,9 +764,15 @@ void XmlTokenizer::CheckValue(std::string_view value) {
 // default namespace, an unprefixed attribute in none.
 size_t XmlTokenizer::Resolve(std::string_view prefix, bool isElement) const {
     if (prefix.empty() && !isElement) return kNoBinding;
+    // Most names of a document share one prefix: the last answer holds while
+    // no declaration came or went.
+    if (resolvedScope_ == scope_ && prefix == resolvedPrefix_) return resolvedBinding_;
     for (size_t i = bindings_.size(); i-- > 0;) {
         const Span declared = bindings_[i].prefix;
         if (std::string_view(prefixes_).substr(declared.start, declared.length) == prefix) {
+            resolvedScope_ = scope_;
+            resolvedPrefix_.assign(prefix);
+            resolvedBinding_ = i;
             return i;
         }
     }
@@ -780,6 +804,7 @@ void XmlTokenizer::Leave() {
     closePending_ = false;
     const OpenElement& open = open_.back();
     names_.resize(open.name.start);
+    if (bindings_.size() != open.bindings) ++scope_;
     bindings_.resize(open.bindings);
     prefixes_.resize(open.prefixes);
     uris_.resize(open.uris);

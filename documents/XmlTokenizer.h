@@ -188,6 +188,12 @@ class XmlTokenizer final : public XmlReader {
     std::u16string values_;
     std::u16string localName_;
     size_t binding_ = kNoBinding;  // of the current element
+    // The last prefix resolved, and the declarations it was resolved among:
+    // scope_ counts every change of them.
+    uint64_t scope_ = 0;
+    mutable uint64_t resolvedScope_ = UINT64_MAX;
+    mutable std::string resolvedPrefix_;
+    mutable size_t resolvedBinding_ = kNoBinding;
     mutable const std::u16string_view* knownList_ = nullptr;
     std::u16string scratch_;  // a value checked the long way, a name compared
     bool attributesDecoded_ = false;

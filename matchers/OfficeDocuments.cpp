@@ -44,14 +44,16 @@ MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services, Docume
     ReadDocumentAt(services, path, [&](ByteSource& source) {
         if (kind == DocumentKind::PowerPoint) {
             CodePagePhraseFinder finder(services.codePage, phrase);
-            ReadDocumentText(kind, source, services.xml, finder, neither, services.stop);
+            ReadDocumentText(kind, source, services.xml, finder, neither, services.stop,
+                             services.buffers);
             found = finder.Found();
             return;
         }
         const WidthRule width =
             kind == DocumentKind::Excel ? WidthRule::Ignored : WidthRule::Significant;
         UnicodePhraseFinder finder(services.codePage.ToUnicode(phrase), width);
-        ReadDocumentText(kind, source, services.xml, finder, neither, services.stop);
+        ReadDocumentText(kind, source, services.xml, finder, neither, services.stop,
+                         services.buffers);
         found = finder.Found();
     });
     return FoundIf(found);
@@ -64,7 +66,8 @@ MatchVerdict CollectDocumentHits(const DocumentServices& services, DocumentKind 
     const size_t first = hits.size();
     ReadDocumentAt(services, path, [&](ByteSource& source) {
         DocumentHitCollector collector(kind, services.codePage, rule.leadBytes, phrase, rule.limit);
-        ReadDocumentText(kind, source, services.xml, collector, neither, services.stop);
+        ReadDocumentText(kind, source, services.xml, collector, neither, services.stop,
+                         services.buffers);
         hits.insert(hits.end(), std::make_move_iterator(collector.Hits().begin()),
                     std::make_move_iterator(collector.Hits().end()));
     });

@@ -26,6 +26,9 @@ struct DocumentServices {
     // Asked between chunks of a document whether the search is stopping;
     // null: a document is always read to its end.
     StopCheck* stop = nullptr;
+    // Lent to every read, so that its room serves one document after
+    // another; null: each read takes its own.
+    DocumentBuffers* buffers = nullptr;
 };
 
 // The reader a type class's documents are read by: Excel's and PowerPoint's

@@ -29,7 +29,8 @@ struct WindowsServices {
     // by the built-in readers; whoever runs the search sets `documents.stop`.
     XmlTokenizerReaders xml;
     Win32CodePage codePage;
-    DocumentServices documents{fs, xml, codePage};
+    DocumentBuffers documentBuffers;
+    DocumentServices documents{fs, xml, codePage, nullptr, &documentBuffers};
 };
 
 }  // namespace querna::win32

@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     const std::u16string unicodePhrase = codePage.ToUnicode(phrase);
     const WidthRule width =
         kind == DocumentKind::Excel ? WidthRule::Ignored : WidthRule::Significant;
+    DocumentBuffers buffers;
     int found = 0, failed = 0;
     std::vector<char> bytes;
     for (int round = 0; round < repeat; ++round) {
@@ -63,11 +64,13 @@ int main(int argc, char** argv) {
             try {
                 if (kind == DocumentKind::PowerPoint) {
                     CodePagePhraseFinder finder(codePage, phrase);
-                    ReadDocumentText(kind, source, xml, finder);
+                    ReadDocumentText(kind, source, xml, finder, DocumentFault::Damaged, nullptr,
+                                     &buffers);
                     found += finder.Found();
                 } else {
                     UnicodePhraseFinder finder(unicodePhrase, width);
-                    ReadDocumentText(kind, source, xml, finder);
+                    ReadDocumentText(kind, source, xml, finder, DocumentFault::Damaged, nullptr,
+                                     &buffers);
                     found += finder.Found();
                 }
             } catch (const DocumentError&) {
