@@ -150,6 +150,13 @@ struct Cell {
     bool hasFormula = false;
     bool sharedFormula = false;
     std::u16string sharedIndex;
+
+    // Empties the cell for the next, its strings keeping their room.
+    void Clear() {
+        type.clear(), reference.clear(), formula.clear(), value.clear(), inlineText.clear();
+        sharedIndex.clear();
+        hasFormula = sharedFormula = false;
+    }
 };
 
 struct SharedFormula {
@@ -201,7 +208,7 @@ class SheetReader {
 
     void OnStart(std::u16string_view name) {
         if (name == u"c") {
-            cell_ = Cell{};
+            cell_.Clear();
             inCell_ = true;
             reader_.Attribute(u"t", u"", cell_.type);
             reader_.Attribute(u"r", u"", cell_.reference);

@@ -123,6 +123,10 @@ bool XmlTokenizer::Attribute(std::u16string_view localName, std::u16string_view 
                              std::u16string& value) {
     for (const Attr& attribute : attributes_) {
         if (SameLocalName(attribute.local, localName) && UriOf(attribute.binding) == namespaceUri) {
+            if (attribute.plain) {
+                value.assign(attribute.value.begin(), attribute.value.end());
+                return true;
+            }
             value.clear();
             DecodeValue(attribute.value.data(), attribute.value.data() + attribute.value.size(),
                         value);
@@ -739,15 +743,15 @@ void XmlTokenizer::Declare(const RawAttribute& attribute, size_t firstBinding) {
 
 void XmlTokenizer::AddAttribute(const RawAttribute& attribute) {
     const std::string_view value(attribute.value, attribute.valueLength);
-    CheckValue(value);
+    const bool plain = CheckValue(value);
     attributes_.push_back(
-        {attribute.name.Local(), value, Resolve(attribute.name.Prefix(), false), {}, {}});
+        {attribute.name.Local(), value, Resolve(attribute.name.Prefix(), false), plain, {}, {}});
 }
 
 // Refuses a value that is not well-formed, as decoding it would: a value of
 // plain ASCII characters is passed over byte by byte, anything else is
 // decoded the long way into scratch.
-void XmlTokenizer::CheckValue(std::string_view value) {
+bool XmlTokenizer::CheckValue(std::string_view value) {
     const char* p = value.data();
     const char* end = p + value.size();
     while (p < end) {
@@ -755,9 +759,10 @@ void XmlTokenizer::CheckValue(std::string_view value) {
         if (c < 0x20 || c >= 0x80 || c == '<' || c == '&') break;
         ++p;
     }
-    if (p == end) return;
+    if (p == end) return true;
     scratch_.clear();
     DecodeValue(p, end, scratch_);
+    return false;
 }
 
 // The namespace of a prefix in scope. An unprefixed element is in the

@@ -104,6 +104,7 @@ class XmlTokenizer final : public XmlReader {
     struct Attr {
         std::string_view local, value;
         size_t binding;                   // kNoBinding: no namespace
+        bool plain;                       // ASCII without references: only widened
         Span decodedLocal, decodedValue;  // in values_, once AttributeAt asked
     };
     static constexpr size_t kNoBinding = static_cast<size_t>(-1);
@@ -136,7 +137,7 @@ class XmlTokenizer final : public XmlReader {
     const char* DecodeRun(const char* p, const char* end, bool more, RunKind kind,
                           std::u16string& out);
     void DecodeValue(const char* p, const char* end, std::u16string& out);
-    void CheckValue(std::string_view value);
+    bool CheckValue(std::string_view value);
     void ReadReference(std::u16string& out);
 
     // Markup.
