@@ -281,6 +281,9 @@ std::unique_ptr<ZipArchive::Inflater> ZipArchive::TakeInflater() {
     std::unique_ptr<Inflater> inflater = std::move(spareInflater_);
     if (inflater != nullptr) {
         if (inflateReset(&inflater->zip) != Z_OK) throw std::bad_alloc();
+        // The reset keeps what the last entry left unread of its input.
+        inflater->zip.next_in = nullptr;
+        inflater->zip.avail_in = 0;
         return inflater;
     }
     inflater = std::make_unique<Inflater>();

@@ -68,6 +68,31 @@ TEST(ZipArchiveTest, ReadsStoredAndDeflatedEntriesByNameWithoutRegardToCase) {
     }
 }
 
+// The archive keeps zlib's state from one entry to the next: an entry opened
+// after one left half-read, or one that failed its check, reads whole.
+TEST(ZipArchiveTest, ReadsEachEntryWholeAfterOnesLeftOrFailed) {
+    ZipBuilder builder;
+    builder.Add("a", Patterned(100000)).Add("b", "second").Add("stored", Patterned(900), false);
+    fakes::ZipBuilderEntry bad;
+    bad.name = "bad";
+    bad.data = Patterned(5000);
+    bad.declaredCrc = 1;
+    builder.entries.push_back(bad);
+    const std::string archive = builder.Build();
+    MemoryByteSource source(archive.data(), archive.size());
+    ZipArchive zip(source);
+    {
+        const auto left = zip.Open(*zip.Find("a"));
+        char start[10];
+        EXPECT_EQ(left->Read(start, sizeof start), sizeof start);
+    }
+    EXPECT_THROW(ReadAll(zip, "bad"), DocumentError);
+    EXPECT_EQ(ReadAll(zip, "b"), "second");
+    EXPECT_EQ(ReadAll(zip, "stored"), Patterned(900));
+    EXPECT_EQ(ReadAll(zip, "a"), Patterned(100000));
+    EXPECT_EQ(ReadAll(zip, "b", 1), "second");
+}
+
 TEST(ZipArchiveTest, FindsTheEndRecordBehindAComment) {
     ZipBuilder builder;
     builder.Add("a.xml", "<a/>");
