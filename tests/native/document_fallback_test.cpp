@@ -517,5 +517,42 @@ TEST(DocumentReaderTest, OlderFormatsAreNamedOldWhateverTheirContainer) {
     }
 }
 
+// A search lends one file buffer and one factory's tokenizer buffers to every
+// document: each, read after larger and smaller ones and after one that
+// failed, gives the units it gives read alone.
+TEST(DocumentReaderTest, DocumentsReadOneAfterAnotherGiveTheirUnitsAsAlone) {
+    const std::pair<const char*, DocumentKind> files[] = {
+        {"words.doc", DocumentKind::Word},
+        {"lo-word.docx", DocumentKind::Word},
+        {"truncated.docx", DocumentKind::Word},
+        {"sheets.xls", DocumentKind::Excel},
+        {"lo-excel.xlsx", DocumentKind::Excel},
+        {"slides.ppt", DocumentKind::PowerPoint},
+        {"lo-powerpoint.pptx", DocumentKind::PowerPoint},
+        {"py-word.docx", DocumentKind::Word},
+    };
+    auto read = [](const std::string& bytes, DocumentKind kind, XmlReaders& xml,
+                   DocumentBuffers* buffers) {
+        MemoryByteSource source(bytes.data(), bytes.size());
+        testing::CollectingSink sink;
+        try {
+            ReadDocumentText(kind, source, xml, sink, DocumentFault::Damaged, nullptr, buffers);
+        } catch (const DocumentError& e) {
+            sink.units.push_back(u"fault " + std::u16string(1, u'0' + static_cast<int>(e.Fault())));
+        }
+        return sink.units;
+    };
+    XmlTokenizerReaders shared;
+    DocumentBuffers buffers;
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& [file, kind] : files) {
+            const std::string bytes = Fixture(file);
+            XmlTokenizerReaders alone;
+            EXPECT_EQ(read(bytes, kind, shared, &buffers), read(bytes, kind, alone, nullptr))
+                << file;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace querna

@@ -4,11 +4,14 @@
 // hostile parts that used to defeat the system's reader, in bounded pieces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "documents/XmlCharacters.h"
 #include "documents/XmlTokenizer.h"
 #include "documents/ZipArchive.h"
 #include "tests/native/DocumentTestSupport.h"
@@ -194,6 +197,71 @@ TEST(XmlTokenizer, ResolvesNamespacesByUriWhateverThePrefix) {
         "</{D}p>", "</{W}d>",
     };
     EXPECT_EQ(TokenizerTranscript(xml).lines, expected);
+}
+
+// The tokenizers of one factory hand their buffers on from part to part:
+// each part, read after all the others (the edge cases that fail half-way
+// among them), reads as a fresh tokenizer reads it.
+TEST(XmlTokenizer, ReadsEachPartAsAFreshTokenizerAfterTheOthers) {
+    std::vector<std::string> parts;
+    for (const EdgeCase& edge : kEdgeCases) parts.push_back(edge.xml);
+    for (Part& part : FixtureParts()) parts.push_back(std::move(part.bytes));
+    XmlTokenizer::Spares spares;
+    for (const std::string& part : parts) {
+        EXPECT_EQ(TokenizerTranscript(part, {}, {}, &spares).Describe(),
+                  TokenizerTranscript(part).Describe())
+            << part.substr(0, 80);
+    }
+}
+
+// The answer is remembered per declaration: it must follow a prefix
+// redeclared and undone, the default namespace, and a change of list.
+TEST(XmlTokenizer, TellsKnownNamespacesAsTheirUrisSayThroughRedeclarations) {
+    const std::u16string_view first[] = {u"W", u"V"};
+    const std::u16string_view second[] = {u"V", u"D", u"W"};
+    const std::string xml =
+        "<w:d xmlns:w='W' xmlns='D'><w:p xmlns:w='V'><w:r/><x xmlns='W'><w:t/></x></w:p>"
+        "<w:p/><p/><y xmlns=''><w:r xmlns:w='W'/></y></w:d>";
+    oracles::ChunkedStream input(xml, {});
+    XmlTokenizer reader(input);
+    size_t nodes = 0;
+    for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next(), ++nodes) {
+        using Known = std::span<const std::u16string_view>;
+        for (const Known known : {Known(first), Known(second)}) {
+            const auto at = std::find(known.begin(), known.end(), reader.NamespaceUri());
+            EXPECT_EQ(reader.KnownNamespace(known), static_cast<size_t>(at - known.begin()))
+                << "node " << nodes;
+        }
+    }
+    EXPECT_EQ(nodes, 18u);
+}
+
+// The scans that find markup sixteen bytes a step find what a byte loop
+// finds, wherever the byte stands from the start of a block.
+TEST(XmlTokenizer, ScansFindWhatAByteLoopFinds) {
+    const char stops[] = {'<', '>', ']', '"', '\'', '&', '\x1F', '\t', '\x80', '\xFF', '\x7F'};
+    for (size_t length = 0; length <= 40; ++length) {
+        for (size_t at = 0; at <= length; ++at) {
+            for (const char stop : stops) {
+                std::string text(length, 'a');
+                if (at < length) text[at] = stop;
+                const char* begin = text.data();
+                const char* end = begin + text.size();
+                const char* found = std::find(begin, end, stop);
+                EXPECT_EQ(xmlchars::FindByte(begin, end, stop), found == end ? nullptr : found);
+                const char* mark = std::find_if(begin, end, [](char c) {
+                    return c == '"' || c == '\'' || c == '<' || c == '>';
+                });
+                EXPECT_EQ(xmlchars::FindTagMark(begin, end), mark);
+                const char* apart = std::find_if(begin, end, [](char c) {
+                    const auto u = static_cast<unsigned char>(c);
+                    return u < 0x20 || u >= 0x80 || c == '<' || c == '>' || c == ']';
+                });
+                EXPECT_EQ(xmlchars::PlainAsciiRun(begin, end), static_cast<size_t>(apart - begin))
+                    << length << " " << at << " " << int{stop};
+            }
+        }
+    }
 }
 
 TEST(XmlTokenizer, AnswersAttributesByLocalNameAndNamespace) {

@@ -89,9 +89,9 @@ std::string XmlTranscript::Describe() const {
 }
 
 XmlTranscript TokenizerTranscript(std::string_view bytes, std::vector<size_t> chunks,
-                                  const XmlLimits& limits) {
+                                  const XmlLimits& limits, XmlTokenizer::Spares* spares) {
     ChunkedStream input(bytes, std::move(chunks));
-    XmlTokenizer reader(input, limits);
+    XmlTokenizer reader(input, limits, spares);
     return Transcribe(reader, [&reader] {
         std::vector<std::string> listed;
         for (size_t i = 0; i < reader.AttributeCount(); ++i) {

@@ -35,8 +35,11 @@ struct XmlTranscript {
     std::string Describe() const;
 };
 
+// With `spares`, the tokenizer takes and leaves its buffers there, as the
+// tokenizers of one factory do.
 XmlTranscript TokenizerTranscript(std::string_view bytes, std::vector<size_t> chunks = {},
-                                  const XmlLimits& limits = {});
+                                  const XmlLimits& limits = {},
+                                  XmlTokenizer::Spares* spares = nullptr);
 XmlTranscript LibXmlTranscript(std::string_view bytes);
 
 // Empty when both readers agree on `bytes`; else what differs. Where we
