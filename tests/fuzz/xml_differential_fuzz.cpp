@@ -1,7 +1,7 @@
 // Our XML tokenizer against libxml2 on the same bytes: the same nodes (names
 // and namespaces, attributes, the text between tags) or a refusal by both.
 // Where we refuse by design what libxml2 reads (our size bounds, encodings
-// other than UTF-8 and UTF-16) the difference is allowed: see
+// other than UTF-8 and UTF-16, malformed UTF-8) the difference is allowed: see
 // tests/oracles/XmlTranscript.h. Any other difference aborts with both
 // transcripts.
 #include <cstddef>

@@ -1,6 +1,7 @@
 #include "tests/oracles/XmlTranscript.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <regex>
 
@@ -135,16 +136,52 @@ bool IsOtherEncoding(std::string_view bytes) {
     return name != "utf-8" && name != "utf8" && name != "utf-16" && name != "utf16";
 }
 
-// libxml2 2.9 leaves some CR LF pairs of a CDATA section as they are, where
-// XML turns every one into LF (as we do): CR LF is taken for LF on both sides.
+// libxml2 2.9 leaves some line ends of a CDATA section as they are (a CR LF
+// pair, or a CR alone), where XML turns every one into LF, as we do: CR LF and
+// a lone CR are taken for LF on both sides.
 static XmlTranscript WithLineFeeds(XmlTranscript transcript) {
     for (std::string& line : transcript.lines) {
-        for (size_t at = line.find("\\x0D\\x0A"); at != std::string::npos;
-             at = line.find("\\x0D\\x0A", at)) {
-            line.erase(at, 4);
+        for (size_t at = line.find("\\x0D"); at != std::string::npos; at = line.find("\\x0D", at)) {
+            const bool pair = line.compare(at + 4, 4, "\\x0A") == 0;
+            line.replace(at, 4, pair ? "" : "\\x0A");
         }
     }
     return transcript;
+}
+
+// Whether bytes that are not UTF-16 hold a sequence that is not UTF-8 (an
+// overlong form, an encoded surrogate, a code point past U+10FFFF, a stray or
+// missing continuation byte). libxml2 lets some through, in CDATA; a
+// document in such bytes is not well-formed, and our refusal stands. Written
+// here on its own, not borrowed from the tokenizer it judges.
+static bool HoldsMalformedUtf8(std::string_view bytes) {
+    if (bytes.size() >= 2 &&
+        (bytes.substr(0, 2) == "\xFE\xFF" || bytes.substr(0, 2) == "\xFF\xFE")) {
+        return false;
+    }
+    if (bytes.substr(0, 2) == std::string_view("<\0", 2) ||
+        bytes.substr(0, 2) == std::string_view("\0<", 2)) {
+        return false;
+    }
+    for (size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        const size_t length = lead < 0x80                    ? 1
+                              : lead >= 0xC2 && lead <= 0xDF ? 2
+                              : lead >= 0xE0 && lead <= 0xEF ? 3
+                              : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                             : 0;
+        if (length == 0 || i + length > bytes.size()) return true;
+        uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            if ((next & 0xC0) != 0x80) return true;
+            c = (c << 6) | (next & 0x3F);
+        }
+        static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < kLeast[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return true;
+        i += length;
+    }
+    return false;
 }
 
 std::string CompareWithOracle(std::string_view bytes) {
@@ -153,6 +190,7 @@ std::string CompareWithOracle(std::string_view bytes) {
     if (ours.fault && theirs.fault) return {};
     if (!ours.fault && !theirs.fault && ours.lines == theirs.lines) return {};
     if (ours.fault == DocumentFault::TooLarge || IsOtherEncoding(bytes)) return {};
+    if (ours.fault && HoldsMalformedUtf8(bytes)) return {};
     return "tokenizer:\n" + ours.Describe() + "libxml2:\n" + theirs.Describe();
 }
 

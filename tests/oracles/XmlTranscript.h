@@ -44,8 +44,10 @@ XmlTranscript LibXmlTranscript(std::string_view bytes);
 
 // Empty when both readers agree on `bytes`; else what differs. Where we
 // refuse what libxml2 reads the refusal stands, by design, when it is
-// TooLarge (our bounds) or the input is in an encoding we do not read (see
-// IsOtherEncoding); any other difference is a fault of one of them.
+// TooLarge (our bounds), the input is in an encoding we do not read (see
+// IsOtherEncoding), or its bytes are not well-formed UTF-8 (libxml2 lets some
+// such bytes through in CDATA); any other difference is a fault of one of
+// them.
 std::string CompareWithOracle(std::string_view bytes);
 
 // Whether the input is, or says it is, in an encoding other than UTF-8 and
