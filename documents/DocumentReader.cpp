@@ -82,6 +82,8 @@ class PolledSink final : public TextUnitSink {
         poll_.Advance(text.size() * sizeof(char16_t));
         return false;
     }
+    bool TakesNumbers() const override { return sink_.TakesNumbers(); }
+    bool TakesRepeats() const override { return sink_.TakesRepeats(); }
 
   private:
     TextUnitSink& sink_;

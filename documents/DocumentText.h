@@ -35,6 +35,18 @@ class TextUnitSink {
   public:
     virtual ~TextUnitSink() = default;
     virtual bool Unit(std::u16string_view text, const UnitPlace& place) = 0;
+
+    // Whether the sink could take anything from a unit that is only a
+    // number's text as Excel writes it (ExcelNumberText: digits, "-", "+",
+    // ".", "E", or "#NUM!"). A finder whose phrase holds a character no such
+    // text holds says no, and the readers then leave those units out rather
+    // than write their text for nothing; by default every unit is handed on.
+    virtual bool TakesNumbers() const { return true; }
+    // Whether the sink needs a unit again whose text it was handed before in
+    // this document. A finder's answer cannot change on seeing the same text
+    // twice, and the readers then hand a workbook's shared string on at its
+    // first cell only; a sink that keeps every cell's place says yes.
+    virtual bool TakesRepeats() const { return true; }
 };
 
 }  // namespace querna

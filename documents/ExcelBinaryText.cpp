@@ -346,8 +346,9 @@ struct PendingFormula {
 class SheetReader {
   public:
     // `sheet`: the sheet's position from 1 among the BoundSheet8 records.
-    SheetReader(const Workbook& book, uint16_t sheet, std::u16string_view name, TextUnitSink& sink)
-        : book_(book), sheet_(sheet), sink_(sink) {
+    SheetReader(const Workbook& book, uint16_t sheet, std::u16string_view name, TextUnitSink& sink,
+                SharedStringsShown& shown)
+        : book_(book), sheet_(sheet), sink_(sink), numbers_(sink.TakesNumbers()), shown_(shown) {
         place_.sheet = name;
     }
 
@@ -365,7 +366,10 @@ class SheetReader {
         place_.row = uint32_t{row} + 1;
         place_.column = uint32_t{col} + 1;
     }
+    // Half the cells of a typical sheet are numbers: writing their text is
+    // left out where the sink could find nothing in it.
     bool EmitNumber(double value) {
+        if (!numbers_) return false;
         text_.clear();
         AppendExcelNumberText(value, text_);
         return Emit(text_);
@@ -378,6 +382,8 @@ class SheetReader {
     const Workbook& book_;
     uint16_t sheet_;
     TextUnitSink& sink_;
+    const bool numbers_;  // whether the sink takes a number's text
+    SharedStringsShown& shown_;
     UnitPlace place_;
     uint64_t end_ = 0;
     PendingFormula pending_;
@@ -407,7 +413,7 @@ void SheetReader::StartFormula(FieldReader& r, uint16_t row, uint16_t col) {
     f.cached.clear();
     const unsigned char* value = r.Bytes(8);
     if (LoadU16(value + 6) != 0xFFFF) {
-        AppendExcelNumberText(LoadDouble(value), f.cached);
+        if (numbers_) AppendExcelNumberText(LoadDouble(value), f.cached);
     } else if (value[0] == 1) {
         f.cached = value[2] ? u"TRUE" : u"FALSE";
     } else if (value[0] == 2) {
@@ -464,7 +470,7 @@ bool SheetReader::Cell(const ExcelRecord& record) {
             r.Skip(6);
             const uint32_t index = r.U32();
             if (index >= book_.sharedStrings.Size()) ThrowDamaged();
-            return Emit(book_.sharedStrings.At(index));
+            return shown_.FirstTime(index) && Emit(book_.sharedStrings.At(index));
         }
         case kLabel: {
             r.Skip(6);
@@ -584,6 +590,7 @@ void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     ExcelRecordReader records(*stream);
     const Workbook book = ReadGlobals(records, stream->Size());
     ReadRanges read;
+    SharedStringsShown shown(sink, book.sharedStrings.Size());
     for (size_t i = 0; i < book.sheets.size(); ++i) {
         const Sheet& sheet = book.sheets[i];
         if (sheet.type != 0) continue;  // macro sheets, charts, modules
@@ -598,7 +605,7 @@ void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
         }
         records.PutBack(bof);
         SheetReader reader(book, static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF)), sheet.name,
-                           sink);
+                           sink, shown);
         const bool stopped = reader.Read(records, limit);
         read.Add(sheet.position, reader.End());
         if (stopped) return;

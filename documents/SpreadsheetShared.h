@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "documents/DocumentText.h"
+
 namespace querna {
 
 // The shared strings of a workbook, end to end in one buffer: a workbook may
@@ -33,6 +35,24 @@ class SharedStringTable {
   private:
     std::u16string text_;
     std::vector<uint32_t> ends_;
+};
+
+// Whether a cell is the first of its document to show a shared string, for
+// a sink that takes no repeats (TextUnitSink::TakesRepeats); for any other
+// sink every cell is a first.
+class SharedStringsShown {
+  public:
+    SharedStringsShown(const TextUnitSink& sink, size_t count)
+        : shown_(sink.TakesRepeats() ? 0 : count, false) {}
+    // `index` is below the table's count.
+    bool FirstTime(size_t index) {
+        if (shown_.empty() || shown_[index]) return shown_.empty();
+        shown_[index] = true;
+        return true;
+    }
+
+  private:
+    std::vector<bool> shown_;
 };
 
 // Appends the column letters of `column` (1 for A, 28 for AB), after '$'

@@ -167,8 +167,8 @@ struct SharedFormula {
 class SheetReader {
   public:
     SheetReader(XmlReader& reader, const SharedStringTable& strings, std::u16string_view name,
-                TextUnitSink& sink)
-        : reader_(reader), strings_(strings), sink_(sink) {
+                TextUnitSink& sink, SharedStringsShown& shown)
+        : reader_(reader), strings_(strings), sink_(sink), shown_(shown) {
         place_.sheet = name;
     }
 
@@ -323,8 +323,8 @@ class SheetReader {
                 if (!IsDigit(c) || index > kMaxSharedStringCount) return {};
                 index = index * 10 + (c - u'0');
             }
-            return !cell_.value.empty() && strings_.Has(index) ? strings_.At(index)
-                                                               : std::u16string_view();
+            const bool shown = !cell_.value.empty() && strings_.Has(index);
+            return shown && shown_.FirstTime(index) ? strings_.At(index) : std::u16string_view();
         }
         if (cell_.type == u"inlineStr") {
             text_.clear();
@@ -341,6 +341,7 @@ class SheetReader {
     XmlReader& reader_;
     const SharedStringTable& strings_;
     TextUnitSink& sink_;
+    SharedStringsShown& shown_;
     UnitPlace place_;
     std::u16string rowNumber_;
     Cell cell_;
@@ -460,12 +461,13 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
             break;
         }
     }
+    SharedStringsShown shown(sink, strings.Size());
     std::vector<size_t> listed;
     const std::vector<std::string> sheets =
         ooxml::PartsInListOrder(relationships, order.ids, u"worksheet", &listed);
     for (size_t i = 0; i < sheets.size(); ++i) {
         ooxml::PartReader part(package, xml, sheets[i]);
-        if (SheetReader(part.Xml(), strings, order.names[listed[i]], sink).Read()) return;
+        if (SheetReader(part.Xml(), strings, order.names[listed[i]], sink, shown).Read()) return;
     }
 }
 

@@ -75,6 +75,15 @@ UnicodePhraseRule::UnicodePhraseRule(std::u16string_view phrase, WidthRule width
     if (!phrase_.empty()) scan_.emplace(Bytes(phrase_));
 }
 
+bool UnicodePhraseRule::CouldBeInNumber() const {
+    // The folded characters of every text ExcelNumberText writes.
+    constexpr std::u16string_view kNumberCharacters = u"0123456789-+.e#num!";
+    for (char16_t c : phrase_) {
+        if (kNumberCharacters.find(c) == std::u16string_view::npos) return false;
+    }
+    return true;
+}
+
 void UnicodePhraseRule::Fold(std::u16string_view text, std::u16string& out) const {
     out.resize(text.size());
     const char16_t* in = text.data();

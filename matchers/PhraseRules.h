@@ -39,6 +39,8 @@ class UnicodePhraseRule {
 
     // The phrase's length in UTF-16 units; 0 for the empty phrase.
     size_t Length() const { return phrase_.size(); }
+    // Whether the phrase could lie in a number's text as Excel writes it.
+    bool CouldBeInNumber() const;
     // Folds `text` for FindNext; false when it is too short to hold the
     // phrase (or the phrase is empty).
     bool Prepare(std::u16string_view text);
@@ -62,6 +64,8 @@ class UnicodePhraseFinder final : public TextUnitSink {
   public:
     UnicodePhraseFinder(std::u16string_view phrase, WidthRule width) : rule_(phrase, width) {}
     bool Unit(std::u16string_view text, const UnitPlace& place) override;
+    bool TakesNumbers() const override { return rule_.CouldBeInNumber(); }
+    bool TakesRepeats() const override { return false; }
     bool Found() const { return found_; }
 
   private:
@@ -74,6 +78,7 @@ class CodePagePhraseFinder final : public TextUnitSink {
   public:
     CodePagePhraseFinder(CodePage& codePage, std::string_view phrase);
     bool Unit(std::u16string_view text, const UnitPlace& place) override;
+    bool TakesRepeats() const override { return false; }
     bool Found() const { return found_; }
 
   private:

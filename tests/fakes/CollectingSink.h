@@ -22,6 +22,11 @@ class CollectingSink final : public TextUnitSink {
         sheets.emplace_back(place.sheet);
         return stopAfter_ != 0 && units.size() >= stopAfter_;
     }
+    bool TakesNumbers() const override { return takesNumbers; }
+    bool TakesRepeats() const override { return takesRepeats; }
+    // What the sink tells the readers it takes, as a finder would.
+    bool takesNumbers = true;
+    bool takesRepeats = true;
     std::vector<std::u16string> units;
     // The places as handed on, their sheet names (views the reader lets go
     // of) kept apart in `sheets`.

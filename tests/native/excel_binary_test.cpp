@@ -7,6 +7,7 @@
 
 #include "documents/ExcelBinaryText.h"
 #include "documents/ExcelFormulaText.h"
+#include "matchers/PhraseRules.h"
 #include "tests/native/DocumentTestSupport.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -192,6 +193,80 @@ TEST(ExcelBinaryText, RendersSharedFormulasAtEachCellAndFallsBackToCachedValues)
                               Formula(5, 0, "\x01" + Le16(9) + Le16(9), 3);  // no such share
     EXPECT_EQ(ReadStream(Workbook("", {{"S", cells}})),
               (Units{u"=A2*2", u"=A3*2", u"cached", u"12.5", u"3"}));
+}
+
+// One workbook of every kind of cell, numbers and repeated shared strings
+// among them.
+std::string EveryKindOfCell() {
+    const std::string sst = Record(0x00FC, Le32(4) + Le32(2) + Le16(1) + std::string("\x00", 1) +
+                                               "x" + Le16(1) + std::string("\x00", 1) + "y");
+    const std::string strings = LabelSst(0, 2, 0) + LabelSst(1, 0, 0) + LabelSst(1, 2, 1);
+    const std::string label8 =
+        Record(0x0204, Cell(0, 1) + Le16(3) + std::string("\x00", 1) + "abc");
+    const std::string rk = Record(0x027E, Cell(1, 1) + Le32(static_cast<uint32_t>(-3 << 2) | 3));
+    const std::string mulRk = Record(0x00BD, Le16(2) + Le16(0) + Le16(15) + Le32((1u << 2) | 2) +
+                                                 Le16(15) + Le32((2u << 2) | 2) + Le16(1));
+    const std::string error = Record(0x0205, Cell(3, 1) + "\x07\x01");
+    const std::string name = std::string("\x43", 1) + Le32(1);  // renders nothing: cached value
+    const std::string sum = "\x1E" + Le16(2) + "\x1E" + Le16(3) + "\x03";
+    return Workbook(sst, {{"S", label8 + strings.substr(0, 14) + rk + strings.substr(14) + mulRk},
+                          {"T", Number(4, 0, 1e-5) + LabelSst(4, 1, 1) + error +
+                                    Formula(5, 0, name, 12.5) + Formula(6, 0, sum, 5)}});
+}
+
+TEST(ExcelBinaryText, LeavesOutNumbersOnlyForASinkThatTakesNone) {
+    const std::string workbook = EveryKindOfCell();
+    EXPECT_EQ(ReadStream(workbook), (Units{u"abc", u"x", u"-0.03", u"x", u"y", u"1", u"2", u"1E-05",
+                                           u"y", u"#DIV/0!", u"12.5", u"=2+3"}));
+    testing::StreamStorage storage;
+    storage.streams["Workbook"] = workbook;
+    CollectingSink numberless;
+    numberless.takesNumbers = false;
+    ReadExcelBinaryText(storage, numberless);
+    EXPECT_EQ(numberless.units, (Units{u"abc", u"x", u"x", u"y", u"y", u"#DIV/0!", u"=2+3"}));
+    // A sink that takes no repeats sees each shared string at its first cell.
+    CollectingSink once;
+    once.takesRepeats = false;
+    ReadExcelBinaryText(storage, once);
+    EXPECT_EQ(once.units, (Units{u"abc", u"x", u"-0.03", u"y", u"1", u"2", u"1E-05", u"#DIV/0!",
+                                 u"12.5", u"=2+3"}));
+}
+
+// The finder leaves numbers out where its phrase cannot lie in one: it finds
+// what the full text holds, phrase by phrase, in built and fixture workbooks.
+TEST(ExcelBinaryText, FindsWhatTheFullTextHoldsWhenNumbersAreLeftOut) {
+    const std::vector<std::pair<std::string, std::string>> workbooks = {
+        {"built", EveryKindOfCell()},
+        {"sheets.xls", ""},
+        {"poi_Trend.xls", ""},
+    };
+    const std::u16string phrases[] = {u"-0.03", u"1e-05", u"12.5",  u"#div/0!",    u"ABC",
+                                      u"0.03x", u"=2+3",  u"1E+20", u"－０．２５", u"产品",
+                                      u"#num!", u"e+",    u"3 ",    u"Y"};
+    for (const auto& [label, stream] : workbooks) {
+        for (size_t i = 0; i < std::size(phrases); ++i) {
+            const std::u16string& phrase = phrases[i];
+            const auto read = [&](TextUnitSink& sink) {
+                if (!stream.empty()) {
+                    testing::StreamStorage storage;
+                    storage.streams["Workbook"] = stream;
+                    ReadExcelBinaryText(storage, sink);
+                } else {
+                    testing::ImageStorage storage(testing::FixtureBytes(label));
+                    ReadExcelBinaryText(storage, sink);
+                }
+            };
+            CollectingSink all;
+            read(all);
+            UnicodePhraseRule rule(phrase, WidthRule::Ignored);
+            const bool held = std::any_of(all.units.begin(), all.units.end(), [&](auto& unit) {
+                return rule.Prepare(unit) && rule.FindNext(0) != std::u16string::npos;
+            });
+            UnicodePhraseFinder finder(phrase, WidthRule::Ignored);
+            read(finder);
+            EXPECT_EQ(finder.Found(), held) << label << ", phrase " << i;
+        }
+    }
 }
 
 TEST(ExcelBinaryText, ReadsOnlyWorksheetsAndSkipsEmbeddedCharts) {

@@ -89,6 +89,22 @@ TEST(SpreadsheetTextTest, CellsReadAsExcelsFindLooksInFormulas) {
                      u"#DIV/0!", u"inline", u"=A1&\"!\"", u"5"}));
 }
 
+TEST(SpreadsheetTextTest, ASinkThatTakesNoRepeatsSeesEachSharedStringOnce) {
+    const std::string strings = "<si><t>x</t></si><si><t>y</t></si>";
+    const std::string one =
+        "<row><c t=\"s\"><v>1</v></c><c t=\"s\"><v>1</v></c><c><v>2</v></c></row>";
+    const std::string two = "<row><c t=\"s\"><v>0</v></c><c t=\"s\"><v>1</v></c></row>";
+    const std::string bytes = Workbook({"rA", "rB"}, {{"rA", one}, {"rB", two}}, strings);
+    EXPECT_EQ(Read(ReadSpreadsheetText, bytes), (Units{u"y", u"y", u"2", u"x", u"y"}));
+    MemoryByteSource source(bytes.data(), bytes.size());
+    ZipArchive package(source);
+    XmlTokenizerReaders xml;
+    testing::CollectingSink once;
+    once.takesRepeats = false;
+    ReadSpreadsheetText(package, xml, once);
+    EXPECT_EQ(once.units, (Units{u"y", u"2", u"x"}));
+}
+
 TEST(SpreadsheetTextTest, SheetsAreReadInWorkbookOrderAndOnlyWorksheets) {
     const std::string one = "<row><c r=\"A1\" t=\"inlineStr\"><is><t>one</t></is></c></row>";
     const std::string two = "<row><c r=\"A1\" t=\"inlineStr\"><is><t>two</t></is></c></row>";
