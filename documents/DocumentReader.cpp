@@ -84,6 +84,7 @@ class PolledSink final : public TextUnitSink {
     }
     bool TakesNumbers() const override { return sink_.TakesNumbers(); }
     bool TakesRepeats() const override { return sink_.TakesRepeats(); }
+    bool TakesPlainFormulas() const override { return sink_.TakesPlainFormulas(); }
 
   private:
     TextUnitSink& sink_;

@@ -42,6 +42,10 @@ class TextUnitSink {
     // text holds says no, and the readers then leave those units out rather
     // than write their text for nothing; by default every unit is handed on.
     virtual bool TakesNumbers() const { return true; }
+    // Likewise for a formula made only of cell references, numbers,
+    // operators and built-in functions (IsPlainExcelFormula in
+    // documents/ExcelFormulaText.h): printable ASCII of a few known words.
+    virtual bool TakesPlainFormulas() const { return true; }
     // Whether the sink needs a unit again whose text it was handed before in
     // this document. A finder's answer cannot change on seeing the same text
     // twice, and the readers then hand a workbook's shared string on at its

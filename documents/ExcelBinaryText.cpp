@@ -348,7 +348,12 @@ class SheetReader {
     // `sheet`: the sheet's position from 1 among the BoundSheet8 records.
     SheetReader(const Workbook& book, uint16_t sheet, std::u16string_view name, TextUnitSink& sink,
                 SharedStringsShown& shown)
-        : book_(book), sheet_(sheet), sink_(sink), numbers_(sink.TakesNumbers()), shown_(shown) {
+        : book_(book),
+          sheet_(sheet),
+          sink_(sink),
+          numbers_(sink.TakesNumbers()),
+          plainFormulas_(sink.TakesPlainFormulas()),
+          shown_(shown) {
         place_.sheet = name;
     }
 
@@ -382,7 +387,8 @@ class SheetReader {
     const Workbook& book_;
     uint16_t sheet_;
     TextUnitSink& sink_;
-    const bool numbers_;  // whether the sink takes a number's text
+    const bool numbers_;        // whether the sink takes a number's text
+    const bool plainFormulas_;  // and a plain formula's
     SharedStringsShown& shown_;
     UnitPlace place_;
     uint64_t end_ = 0;
@@ -431,6 +437,9 @@ void SheetReader::StartFormula(FieldReader& r, uint16_t row, uint16_t col) {
 // The formula's text, or its cached value where the formula cannot be shown.
 bool SheetReader::EmitFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb,
                               size_t cb) {
+    // A quarter of a typical sheet's cells are formulas, most of them plain:
+    // rendering them is left out where the sink could find nothing in them.
+    if (!plainFormulas_ && IsPlainExcelFormula(rgce, cce)) return false;
     ExcelFormulaContext context;
     context.row = pending_.row;
     context.col = pending_.col;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace querna {
@@ -59,6 +60,19 @@ struct ExcelFormulaContext {
 // malformed.
 bool RenderExcelFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
                         const ExcelFormulaContext& context, std::u16string& out);
+
+// Whether the formula renders, and is made only of cell references,
+// numbers, operators, built-in functions, TRUE, FALSE and error values: its
+// text then holds no string, name, sheet or path of the workbook, only
+// printable ASCII whose runs of letters are at most three column letters or
+// lie within those words. Cheaper than rendering: it only counts operands.
+// False for a formula that is not plain or would not render (its cached
+// value then stands), and for one of more than kMaxFormulaText / 8 bytes.
+bool IsPlainExcelFormula(const unsigned char* rgce, size_t cce);
+
+// Whether `folded` (letters in lower case) could lie in the text of a plain
+// formula, written as Excel writes it and folded alike.
+bool CouldBeInPlainExcelFormula(std::u16string_view folded);
 
 // Renders formula after formula as RenderExcelFormula does, keeping the room
 // of its buffers from one to the next: a sheet of formula cells then costs no

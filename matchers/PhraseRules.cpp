@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "documents/ExcelFormulaText.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #define QUERNA_FOLD_SSE2 1
@@ -82,6 +84,10 @@ bool UnicodePhraseRule::CouldBeInNumber() const {
         if (kNumberCharacters.find(c) == std::u16string_view::npos) return false;
     }
     return true;
+}
+
+bool UnicodePhraseRule::CouldBeInPlainFormula() const {
+    return CouldBeInPlainExcelFormula(phrase_);
 }
 
 void UnicodePhraseRule::Fold(std::u16string_view text, std::u16string& out) const {

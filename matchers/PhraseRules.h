@@ -41,6 +41,8 @@ class UnicodePhraseRule {
     size_t Length() const { return phrase_.size(); }
     // Whether the phrase could lie in a number's text as Excel writes it.
     bool CouldBeInNumber() const;
+    // Whether it could lie in the text of a plain formula of a workbook.
+    bool CouldBeInPlainFormula() const;
     // Folds `text` for FindNext; false when it is too short to hold the
     // phrase (or the phrase is empty).
     bool Prepare(std::u16string_view text);
@@ -66,6 +68,7 @@ class UnicodePhraseFinder final : public TextUnitSink {
     bool Unit(std::u16string_view text, const UnitPlace& place) override;
     bool TakesNumbers() const override { return rule_.CouldBeInNumber(); }
     bool TakesRepeats() const override { return false; }
+    bool TakesPlainFormulas() const override { return rule_.CouldBeInPlainFormula(); }
     bool Found() const { return found_; }
 
   private:

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <random>
 
 #include "documents/ExcelBinaryText.h"
 #include "documents/ExcelFormulaText.h"
@@ -618,6 +619,82 @@ TEST(ExcelFormulaText, DecompilesTheCommonTokens) {
             EXPECT_FALSE(rendered) << ::testing::PrintToString(c.rgce);
         }
     }
+}
+
+// A plain formula renders, and its text as a finder folds it passes the
+// test a finder makes of its phrase: so leaving out plain formulas never
+// hides a phrase that lies in one. Token sequences drawn from plain tokens,
+// others, and broken ones.
+TEST(ExcelFormulaText, APlainFormulaRendersToTextOfItsKnownWords) {
+    const std::string tokens[] = {Ref(3, 2 | kRel),
+                                  "\x25" + Le16(0) + Le16(65535) + Le16(0x3FFF) + Le16(kRel | 3),
+                                  "\x4C" + Le16(0xFFFF) + Le16(kRel | 0x80),
+                                  "\x03",
+                                  "\x0A",
+                                  "\x11",
+                                  "\x12",
+                                  "\x14",
+                                  "\x15",
+                                  "\x16",
+                                  std::string("\x19\x10\x00\x00", 4),
+                                  "\x19\x04" + Le16(1) + Le32(0),
+                                  "\x1C\x2B",
+                                  "\x1D\x01",
+                                  Int(65535),
+                                  Num(-1.5e-300),
+                                  Num(std::nan("")),
+                                  Func(20),
+                                  Func(19),
+                                  Func(999),
+                                  FuncVar(2, 4),
+                                  FuncVar(127, 336),
+                                  FuncVar(1, 0x8001),
+                                  FuncVar(2, 0xFF),
+                                  Str8("absent"),
+                                  "\x43" + Le32(1),
+                                  "\x2A" + Le32(0),
+                                  "\x2B" + Le32(0) + Le32(0),
+                                  "\x27" + Le32(0) + Le16(0),
+                                  "\x29" + Le16(0),
+                                  "\x3A" + Le16(0) + Le16(1) + Le16(1),
+                                  "\x20" + std::string(7, '\0'),
+                                  "\x24\x01",
+                                  "\x18"};
+    const std::vector<std::u16string> names = {u"Sheet1"};
+    const std::vector<ExcelSheetRange> ranges = {{0, 0, 0}};
+    const std::vector<ExcelSupportingBook> books = {{}};
+    const std::vector<ExcelDefinedName> defined = {{u"Rate", 0}};
+    ExcelFormulaContext context;
+    context.row = 65535;
+    context.col = 255;
+    context.sheetNames = &names;
+    context.sheetRanges = &ranges;
+    context.books = &books;
+    context.names = &defined;
+    std::mt19937 random(7);
+    size_t plain = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string rgce;
+        for (size_t n = 1 + random() % 8; n > 0; --n) rgce += tokens[random() % std::size(tokens)];
+        const auto* bytes = reinterpret_cast<const unsigned char*>(rgce.data());
+        if (!IsPlainExcelFormula(bytes, rgce.size())) continue;
+        ++plain;
+        std::u16string text;
+        ASSERT_TRUE(RenderExcelFormula(bytes, rgce.size(), nullptr, 0, context, text)) << round;
+        for (char16_t& c : text) c = FoldLetterCase(c);
+        EXPECT_TRUE(CouldBeInPlainExcelFormula(text)) << round;
+    }
+    EXPECT_GT(plain, 1000u);
+}
+
+TEST(ExcelFormulaText, TellsWhichPhrasesCouldLieInAPlainFormula) {
+    const std::pair<std::u16string, bool> cases[] = {
+        {u"=sum(a1:b2)*2", true}, {u"normsdist(", true}, {u"xfd", true},
+        {u"#getting_data", true}, {u"1e+20", true},      {u"absent-phrase", false},
+        {u"sumz", false},         {u"产品", false},      {u"a\tb", false},
+    };
+    for (const auto& [folded, could] : cases)
+        EXPECT_EQ(CouldBeInPlainExcelFormula(folded), could) << static_cast<int>(folded.size());
 }
 
 }  // namespace
