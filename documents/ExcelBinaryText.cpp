@@ -91,14 +91,23 @@ class ContinuedRecord {
             count -= n;
         }
     }
-    // Appends `cch` characters to `text`.
+    // Appends `cch` characters to `text`, those of one part at a time.
     void Chars(size_t cch, bool high, std::u16string& text) {
-        for (size_t i = 0; i < cch; ++i) {
+        for (size_t i = 0; i < cch;) {
             if (at_ == part_.size()) {
                 NextPartIfAtEnd();
                 high = (U8() & 1) != 0;
             }
-            text.push_back(high ? U16() : U8());
+            const size_t width = high ? 2 : 1;
+            const size_t n = std::min(cch - i, (part_.size() - at_) / width);
+            if (n == 0) {  // a character split between two parts
+                text.push_back(high ? U16() : U8());
+                ++i;
+                continue;
+            }
+            AppendChars(part_.data() + at_, n, high, text);
+            at_ += n * width;
+            i += n;
         }
     }
     bool AtEnd() {

@@ -155,6 +155,13 @@ TEST(ExcelBinaryText, ReadsSharedStringsSplitAcrossContinueRecords) {
     const std::string cells = LabelSst(0, 0, 1) + LabelSst(0, 1, 0) + LabelSst(1, 0, 2);
     EXPECT_EQ(ReadStream(Workbook(globals, {{"S", cells}})),
               (Units{u"中文abc", u"Hello", u"last"}));
+    // A 16-bit character whose bytes a record break splits runs on without
+    // a new flags byte.
+    const std::string wide = testing::Utf16(u"青禾");
+    const std::string split =
+        Record(0x00FC, Le32(1) + Le32(1) + Le16(2) + "\x01" + wide.substr(0, 3)) +
+        Record(0x003C, wide.substr(3));
+    EXPECT_EQ(ReadStream(Workbook(split, {{"S", LabelSst(0, 0, 0)}})), Units{u"青禾"});
 }
 
 TEST(ExcelBinaryText, WritesEachKindOfCellAsExcelShowsIt) {
