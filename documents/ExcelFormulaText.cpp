@@ -613,7 +613,28 @@ namespace {
 // The operand count a plain token leaves, from `depth` before it; -1 where
 // the token is not plain or the renderer would refuse it. Follows
 // FormulaRenderer::Token and Operand token by token.
-int PlainToken(FieldReader& tokens, uint8_t ptg, int depth) {
+// A formula's tokens read without exceptions, a plain formula being tested
+// at every formula cell: a read past the end gives zeros and marks the
+// formula broken.
+struct PlainTokens {
+    const unsigned char* at;
+    const unsigned char* end;
+    bool broken = false;
+
+    bool Skip(size_t n) {
+        if (static_cast<size_t>(end - at) < n) {
+            broken = true;
+            at = end;
+            return false;
+        }
+        at += n;
+        return true;
+    }
+    uint8_t U8() { return Skip(1) ? at[-1] : 0; }
+    uint16_t U16() { return Skip(2) ? LoadU16(at - 2) : 0; }
+};
+
+int PlainToken(PlainTokens& tokens, uint8_t ptg, int depth) {
     if (ptg >= 0x03 && ptg <= 0x11) return depth >= 2 ? depth - 1 : -1;  // binary operators
     switch (ptg) {
         case 0x12:
@@ -690,15 +711,11 @@ bool IsPlainExcelFormula(const unsigned char* rgce, size_t cce) {
     // value of two bytes and the comma before it), so a formula this short
     // stays within kMaxFormulaText.
     if (cce > kMaxFormulaText / 8) return false;
-    FieldReader tokens(rgce, cce);
+    PlainTokens tokens{rgce, rgce + cce};
     int depth = 0;
-    try {
-        while (tokens.Remaining() > 0) {
-            depth = PlainToken(tokens, tokens.U8(), depth);
-            if (depth < 0) return false;
-        }
-    } catch (const DocumentError&) {
-        return false;
+    while (tokens.at < tokens.end) {
+        depth = PlainToken(tokens, tokens.U8(), depth);
+        if (depth < 0 || tokens.broken) return false;
     }
     return depth == 1;
 }
