@@ -21,8 +21,7 @@ void ExcelRecordReader::PutBack(ExcelRecord& record) {
 }
 
 // Keeps a window of the stream so that records are not read one call each.
-void ExcelRecordReader::Fill(uint64_t offset, size_t count) {
-    if (offset >= windowStart_ && offset + count <= windowStart_ + window_.size()) return;
+void ExcelRecordReader::Refill(uint64_t offset, size_t count) {
     const uint64_t size = stream_.Size();
     if (offset > size || count > size - offset) ThrowDamaged();
     const size_t n =

@@ -28,7 +28,12 @@ class ExcelRecordReader {
     void PutBack(ExcelRecord& record);
 
   private:
-    void Fill(uint64_t offset, size_t count);
+    // Most records lie in the window already: that test is made inline.
+    void Fill(uint64_t offset, size_t count) {
+        if (offset < windowStart_ || offset + count > windowStart_ + window_.size())
+            Refill(offset, count);
+    }
+    void Refill(uint64_t offset, size_t count);
 
     ByteSource& stream_;
     uint64_t position_ = 0;
