@@ -216,9 +216,12 @@ class EmptyFile final : public ReadableFile {
     int64_t Read(void*, size_t) override { return 0; }
 };
 
-// Reads at an offset through ReadFile with an OVERLAPPED position, which on
-// a handle opened without FILE_FLAG_OVERLAPPED reads synchronously, so no
-// separate seek is needed.
+// Reads at an offset through ReadFile. A read that starts where the handle
+// stands (the whole document from its start, the usual case) goes without a
+// position: under Wine a positioned read costs a seek and one more call into
+// the Wine server than a plain one. Any other offset goes in an OVERLAPPED
+// position, which on a handle opened without FILE_FLAG_OVERLAPPED reads
+// synchronously and leaves the handle after what it read, like a plain read.
 class Win32DocumentFile final : public ByteSource {
   public:
     Win32DocumentFile(FileHandle file, uint64_t size) : file_(std::move(file)), size_(size) {}
@@ -232,8 +235,12 @@ class Win32DocumentFile final : public ByteSource {
             position.Offset = static_cast<DWORD>(at);
             position.OffsetHigh = static_cast<DWORD>(at >> 32);
             DWORD read = 0;
-            if (!ReadFile(file_.Get(), static_cast<char*>(buffer) + total, chunk, &read,
-                          &position)) {
+            const bool ok = ReadFile(file_.Get(), static_cast<char*>(buffer) + total, chunk, &read,
+                                     at == handleAt_ ? nullptr : &position);
+            // Where a failed read leaves the handle is not known: the next
+            // read names its position.
+            handleAt_ = ok ? at + read : kUnknown;
+            if (!ok) {
                 if (GetLastError() == ERROR_HANDLE_EOF) break;
                 throw ReadFailure();
             }
@@ -244,8 +251,10 @@ class Win32DocumentFile final : public ByteSource {
     }
 
   private:
+    static constexpr uint64_t kUnknown = ~uint64_t{0};
     FileHandle file_;
     uint64_t size_;
+    uint64_t handleAt_ = 0;  // a handle just opened stands at the start
 };
 
 }  // namespace

@@ -132,6 +132,17 @@ TEST(Win32FileSystemDocuments, ReadAtAnyOffsetWhileOthersWrite) {
     ASSERT_NE(source, nullptr);
     EXPECT_EQ(source->Size(), content.size());
     char buffer[10];
+    // Reads that go on where the last one ended and reads that jump about
+    // give the bytes at their offsets alike.
+    const struct {
+        uint64_t offset;
+        size_t count;
+    } reads[] = {{0, 10}, {10, 4}, {5, 3}, {8, 10}, {52, 2}, {18, 10}};
+    for (const auto& read : reads) {
+        EXPECT_EQ(source->ReadAt(read.offset, buffer, read.count), read.count);
+        EXPECT_EQ(std::string(buffer, read.count), content.substr(read.offset, read.count))
+            << read.offset;
+    }
     EXPECT_EQ(source->ReadAt(99995, buffer, 10), 5u);
     EXPECT_EQ(std::string(buffer, 5), content.substr(99995));
     EXPECT_EQ(source->ReadAt(26, buffer, 3), 3u);
