@@ -50,19 +50,29 @@ struct Record {
     uint64_t End() const { return body + length; }
 };
 
+// The records of a stream. `bytes`, when given, holds the whole stream, and a
+// record header is then loaded from it rather than read: a slide walks its
+// headers several times over, and a read of the stream for each costs more
+// than the text they lead to.
 class RecordStream {
   public:
-    explicit RecordStream(ByteSource& stream) : stream_(stream) {}
+    explicit RecordStream(ByteSource& stream, const unsigned char* bytes = nullptr)
+        : stream_(stream), bytes_(bytes), size_(stream.Size()) {}
 
     Record At(uint64_t offset) const {
-        unsigned char header[8];
-        ReadExactly(stream_, offset, header, sizeof header);
+        unsigned char copy[8];
+        const unsigned char* header = copy;
+        if (bytes_ != nullptr && offset <= size_ && size_ - offset >= sizeof copy) {
+            header = bytes_ + offset;
+        } else {
+            ReadExactly(stream_, offset, copy, sizeof copy);
+        }
         Record r;
         r.instance = LoadU16(header) >> 4;
         r.type = LoadU16(header + 2);
         r.length = LoadU32(header + 4);
         r.body = offset + 8;
-        if (r.length > stream_.Size() - std::min(r.body, stream_.Size())) ThrowDamaged();
+        if (r.length > size_ - std::min(r.body, size_)) ThrowDamaged();
         return r;
     }
     std::vector<unsigned char> Body(const Record& r) const {
@@ -75,7 +85,24 @@ class RecordStream {
 
   private:
     ByteSource& stream_;
+    const unsigned char* bytes_;
+    uint64_t size_;
 };
+
+// The whole of `stream` when it is of a size read whole anyway; nothing when
+// it is larger, or cannot be read to its end (a file cut short), and is then
+// read a record at a time, so that what lies before the cut is still read.
+std::vector<unsigned char> WholeStream(ByteSource& stream) {
+    std::vector<unsigned char> bytes;
+    if (stream.Size() > kMaxWholeReadSize) return bytes;
+    bytes.resize(static_cast<size_t>(stream.Size()));
+    try {
+        if (stream.ReadAt(0, bytes.data(), bytes.size()) == bytes.size()) return bytes;
+    } catch (const DocumentError&) {
+    }
+    bytes.clear();
+    return bytes;
+}
 
 // The records directly inside a parent, one at a time. Each must end inside
 // the parent, and all of them are checked before the first is given: a
@@ -328,7 +355,10 @@ void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     const std::string folder = PresentationFolder(storage, currentEdit);
     const std::unique_ptr<ByteSource> stream = storage.OpenStream(folder + "PowerPoint Document");
     if (!stream) ThrowDamaged();
-    const RecordStream records(*stream);
+    const std::vector<unsigned char> whole = WholeStream(*stream);
+    MemoryByteSource inMemory(whole.data(), whole.size());
+    const RecordStream records =
+        whole.empty() ? RecordStream(*stream) : RecordStream(inMemory, whole.data());
     const PersistIndex index = ReadPersistIndex(records, currentEdit);
     const Record document = records.At(index.Offset(index.documentId));
     if (document.type != kDocument) ThrowDamaged();
