@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 
 #include "documents/PowerPointBinaryText.h"
@@ -170,6 +171,54 @@ TEST(PowerPointBinaryText, FollowsTheNewestEditsPersistDirectory) {
     p.Edit(1);
     testing::StreamStorage storage = p.Storage();
     EXPECT_EQ(Read(storage).back(), u"edited slide");
+}
+
+// A stream whose bytes from `readable` on cannot be read, as in a file cut
+// short under the stream's last sectors.
+class CutStream final : public ByteSource {
+  public:
+    CutStream(const std::string& bytes, size_t readable) : bytes_(bytes), readable_(readable) {}
+    uint64_t Size() const override { return bytes_.size(); }
+    size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
+        if (offset >= bytes_.size()) return 0;
+        count = std::min<size_t>(count, bytes_.size() - offset);
+        if (offset + count > readable_) throw DocumentError(DocumentFault::Damaged);
+        std::memcpy(buffer, bytes_.data() + offset, count);
+        return count;
+    }
+
+  private:
+    const std::string& bytes_;
+    size_t readable_;
+};
+
+class CutStorage final : public CompoundStorage {
+  public:
+    CutStorage(testing::StreamStorage& streams, size_t readable)
+        : streams_(streams), readable_(readable) {}
+    std::unique_ptr<ByteSource> OpenStream(const std::string& path) override {
+        if (path != "PowerPoint Document") return streams_.OpenStream(path);
+        return std::make_unique<CutStream>(streams_.streams.at(path), readable_);
+    }
+
+  private:
+    testing::StreamStorage& streams_;
+    size_t readable_;
+};
+
+// The records are read wherever they can be: an unreadable stretch of the
+// stream that no record reaches makes no damage, one that a record reaches
+// does.
+TEST(PowerPointBinaryText, ReadsTheRecordsBeforeAnUnreadableEndOfTheStream) {
+    testing::StreamStorage streams = Sample().Storage();
+    std::string& stream = streams.streams["PowerPoint Document"];
+    const size_t end = stream.size();
+    stream += std::string(700, '\xFF');
+    CutStorage unreached(streams, end);
+    EXPECT_EQ(Read(unreached),
+              (Units{u"own text\r第二段", u"body text", u"café", u"second slide"}));
+    CutStorage reached(streams, end - 4);  // the newest user edit is cut
+    EXPECT_EQ(FaultOf([&] { Read(reached); }), DocumentFault::Damaged);
 }
 
 TEST(PowerPointBinaryText, ReadsThePowerPoint97CopyOfADualFormatFile) {
