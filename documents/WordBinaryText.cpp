@@ -4,6 +4,7 @@
 #include "documents/WordBinaryText.h"
 
 #include <algorithm>
+#include <bit>
 #include <string>
 #include <vector>
 
@@ -269,17 +270,27 @@ bool ReadPiece(ByteSource& document, const Piece& piece, uint32_t ccpText, Piece
     const uint64_t bytes = static_cast<uint64_t>(count) * width;
     if (offset > document.Size() || bytes > document.Size() - offset) ThrowDamaged();
     std::vector<unsigned char>& buffer = buffers.bytes;
-    buffer.resize(static_cast<size_t>(std::min<uint64_t>(bytes, kReadChunk)));
+    const size_t chunk = static_cast<size_t>(std::min<uint64_t>(bytes, kReadChunk));
+    // A 16-bit piece is stored as the processor holds its characters when
+    // that is little-endian: it is read straight into the characters, with
+    // no pass to convert it.
+    const bool direct = !piece.compressed && std::endian::native == std::endian::little;
+    if (!direct) buffer.resize(chunk);
     for (uint64_t done = 0; done < bytes;) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes - done, buffer.size()));
-        ReadExactly(document, offset + done, buffer.data(), n);
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes - done, chunk));
         buffers.chars.resize(n / width);
         char16_t* chars = buffers.chars.data();
-        if (piece.compressed) {
-            for (size_t i = 0; i < buffers.chars.size(); ++i)
-                chars[i] = DecompressedChar(buffer[i]);
+        if (direct) {
+            ReadExactly(document, offset + done, reinterpret_cast<unsigned char*>(chars), n);
         } else {
-            for (size_t i = 0; i < buffers.chars.size(); ++i) chars[i] = LoadU16(&buffer[2 * i]);
+            ReadExactly(document, offset + done, buffer.data(), n);
+            if (piece.compressed) {
+                for (size_t i = 0; i < buffers.chars.size(); ++i)
+                    chars[i] = DecompressedChar(buffer[i]);
+            } else {
+                for (size_t i = 0; i < buffers.chars.size(); ++i)
+                    chars[i] = LoadU16(&buffer[2 * i]);
+            }
         }
         const bool stopped =
             units.PutRun(buffers.chars.data(), buffers.chars.size(), offset + done, width);
