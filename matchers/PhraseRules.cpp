@@ -73,7 +73,8 @@ std::string_view Bytes(std::u16string_view text) {
 }  // namespace
 
 UnicodePhraseRule::UnicodePhraseRule(std::u16string_view phrase, WidthRule width) : width_(width) {
-    Fold(phrase, phrase_);
+    phrase_.resize(phrase.size());
+    Fold(phrase, phrase_.data());
     if (!phrase_.empty()) scan_.emplace(Bytes(phrase_));
 }
 
@@ -90,10 +91,8 @@ bool UnicodePhraseRule::CouldBeInPlainFormula() const {
     return CouldBeInPlainExcelFormula(phrase_);
 }
 
-void UnicodePhraseRule::Fold(std::u16string_view text, std::u16string& out) const {
-    out.resize(text.size());
+void UnicodePhraseRule::Fold(std::u16string_view text, char16_t* folded) const {
     const char16_t* in = text.data();
-    char16_t* folded = out.data();
     // Most characters of a document are ASCII or CJK: ASCII folds to its
     // lower case, and from U+0430 to U+FF00 only the ideographic space folds
     // at all. One pass, eight characters a step, folds those and notes
@@ -136,14 +135,18 @@ void UnicodePhraseRule::Fold(std::u16string_view text, std::u16string& out) cons
 
 bool UnicodePhraseRule::Prepare(std::u16string_view text) {
     if (phrase_.empty() || text.size() < phrase_.size()) return false;
-    Fold(text, folded_);
+    // The buffer only grows: growing a string fills it first, a pass over
+    // the unit that folding would then overwrite.
+    if (folded_.size() < text.size()) folded_.resize(text.size());
+    Fold(text, folded_.data());
+    foldedLength_ = text.size();
     return true;
 }
 
 size_t UnicodePhraseRule::FindNext(size_t from) const {
-    if (!scan_ || from > folded_.size() || folded_.size() - from < phrase_.size())
+    if (!scan_ || from > foldedLength_ || foldedLength_ - from < phrase_.size())
         return std::string::npos;
-    const std::string_view bytes = Bytes(folded_);
+    const std::string_view bytes = Bytes(std::u16string_view(folded_.data(), foldedLength_));
     WholeUnits wholeUnits;
     const size_t at = scan_->Find(reinterpret_cast<const unsigned char*>(bytes.data()),
                                   bytes.size(), 2 * from, wholeUnits);

@@ -51,14 +51,16 @@ class UnicodePhraseRule {
     size_t FindNext(size_t from) const;
 
   private:
-    void Fold(std::u16string_view text, std::u16string& out) const;
+    // Writes the folded `text` to `folded`, which holds text.size() units.
+    void Fold(std::u16string_view text, char16_t* folded) const;
 
     WidthRule width_;
     std::u16string phrase_;
     // The folded phrase's UTF-16 units as bytes, searched for in the folded
     // unit's bytes by the vector search of the text matcher.
     std::optional<PhraseScan> scan_;
-    std::u16string folded_;
+    std::u16string folded_;  // its first foldedLength_ units are the prepared text
+    size_t foldedLength_ = 0;
 };
 
 // Stops the reading at the first unit that holds the phrase.
