@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "documents/BinaryFields.h"
@@ -178,9 +179,12 @@ class WordUnits {
                     fieldInCode_.pop_back();
                 }
                 return false;
-            case 0x0D:  // paragraph mark
-            case 0x07:  // cell or row end mark
-                return EndParagraph(c, roles_.RoleAt(fc));
+            case 0x0D:    // paragraph mark
+            case 0x07: {  // cell or row end mark
+                const bool stopped = EndParagraph(c, roles_.RoleAt(fc), unit_);
+                unit_.clear();
+                return stopped;
+            }
             case 0x1F:  // optional hyphen: invisible to find
                 return false;
             default:
@@ -197,8 +201,18 @@ class WordUnits {
         for (size_t i = NextControl(chars, 0, count); i < count;
              i = NextControl(chars, i + 1, count)) {
             if (!((kMarks >> chars[i]) & 1)) continue;
-            Append(chars + plain, i - plain);
-            const bool stopped = Put(chars[i], fc + uint64_t{i} * width);
+            const uint64_t at = fc + uint64_t{i} * width;
+            bool stopped;
+            if ((chars[i] == 0x0D || chars[i] == 0x07) && unit_.empty() && codeDepth_ == 0) {
+                // A paragraph that starts and ends within the run goes to
+                // the sink where it stands, with no copy into the unit.
+                const std::u16string_view text(chars + plain, i - plain);
+                CheckUnitLength(text.size());
+                stopped = EndParagraph(chars[i], roles_.RoleAt(at), text);
+            } else {
+                Append(chars + plain, i - plain);
+                stopped = Put(chars[i], at);
+            }
             if (stopped) return true;
             plain = i + 1;
         }
@@ -220,8 +234,8 @@ class WordUnits {
   private:
     // A paragraph outside tables is a place of its own, empty ones included;
     // the paragraphs of one table cell share its place, which the cell mark
-    // closes; a row's end mark is no place.
-    bool EndParagraph(char16_t mark, ParagraphRole role) {
+    // closes; a row's end mark is no place. `text`: the paragraph's.
+    bool EndParagraph(char16_t mark, ParagraphRole role, std::u16string_view text) {
         if (role == ParagraphRole::Body) {
             ++places_;
             cellOpen_ = false;
@@ -229,11 +243,9 @@ class WordUnits {
             if (!cellOpen_) ++places_;
             cellOpen_ = mark != 0x07;
         }
-        if (unit_.empty()) return false;
+        if (text.empty()) return false;
         place_.paragraph = std::max<uint32_t>(places_, 1);
-        const bool stopped = sink_.Unit(unit_, place_);
-        unit_.clear();
-        return stopped;
+        return sink_.Unit(text, place_);
     }
 
     // The characters below U+0020 that Put treats otherwise than as text.
