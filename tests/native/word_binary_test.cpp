@@ -167,6 +167,33 @@ TEST(WordBinaryText, SplitsAndFiltersTheTextAsWordsFindSeesIt) {
     }
 }
 
+// A paragraph whole within one read goes to the sink where it stands; one
+// that runs over pieces is built up in the unit. Both give the same units
+// at the same places.
+TEST(WordBinaryText, GivesTheSameUnitsWhereverThePiecesSplitTheText) {
+    const std::string texts[] = {
+        "one\rtwo\r\rthree",
+        "a\x07"
+        "b\x07\x07\rlast\r",
+        "See \x13 HYPERLINK \x14Link\x15 end\rco\x1Fop\r\x13 C \x15\rz\r",
+    };
+    for (const std::string& text : texts) {
+        WordImage whole, perCharacter;
+        whole.pieces = {Narrow(text)};
+        for (char c : text) perCharacter.pieces.push_back(Narrow(std::string(1, c)));
+        testing::StreamStorage wholeStorage = whole.Storage(),
+                               splitStorage = perCharacter.Storage();
+        CollectingSink fromWhole, fromSplit;
+        ReadWordBinaryText(wholeStorage, fromWhole);
+        ReadWordBinaryText(splitStorage, fromSplit);
+        EXPECT_EQ(fromWhole.units, fromSplit.units) << text;
+        ASSERT_EQ(fromWhole.places.size(), fromSplit.places.size()) << text;
+        for (size_t i = 0; i < fromWhole.places.size(); ++i)
+            EXPECT_EQ(fromWhole.places[i].paragraph, fromSplit.places[i].paragraph) << text;
+        EXPECT_FALSE(fromWhole.units.empty());
+    }
+}
+
 TEST(WordBinaryText, ReadsOnlyTheMainDocumentsCharacters) {
     WordImage image;
     image.pieces = {Narrow("body\r"), Wide(u"more\rfootnote text\r")};
