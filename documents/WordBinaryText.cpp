@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -267,9 +268,26 @@ class WordUnits {
 };
 
 // What reading the pieces reuses from one piece to the next.
+// Each read fills them before they are used: they are allocated without the
+// fill a vector or string makes, a pass over every character of a document.
 struct PieceBuffers {
-    std::vector<unsigned char> bytes;
-    std::u16string chars;
+    unsigned char* Bytes(size_t count) { return Reserve(bytes, byteCount, count); }
+    char16_t* Chars(size_t count) { return Reserve(chars, charCount, count); }
+
+  private:
+    template <typename T>
+    static T* Reserve(std::unique_ptr<T[]>& buffer, size_t& capacity, size_t count) {
+        if (count > capacity) {
+            buffer.reset(new T[count]);
+            capacity = count;
+        }
+        return buffer.get();
+    }
+
+    std::unique_ptr<unsigned char[]> bytes;
+    size_t byteCount = 0;
+    std::unique_ptr<char16_t[]> chars;
+    size_t charCount = 0;
 };
 
 // Feeds one piece's characters, as far as the main document reaches; true
@@ -281,31 +299,27 @@ bool ReadPiece(ByteSource& document, const Piece& piece, uint32_t ccpText, Piece
     const uint64_t offset = piece.compressed ? piece.fc / 2 : piece.fc;
     const uint64_t bytes = static_cast<uint64_t>(count) * width;
     if (offset > document.Size() || bytes > document.Size() - offset) ThrowDamaged();
-    std::vector<unsigned char>& buffer = buffers.bytes;
     const size_t chunk = static_cast<size_t>(std::min<uint64_t>(bytes, kReadChunk));
     // A 16-bit piece is stored as the processor holds its characters when
     // that is little-endian: it is read straight into the characters, with
     // no pass to convert it.
     const bool direct = !piece.compressed && std::endian::native == std::endian::little;
-    if (!direct) buffer.resize(chunk);
+    unsigned char* buffer = direct ? nullptr : buffers.Bytes(chunk);
+    char16_t* chars = buffers.Chars(chunk / width);
     for (uint64_t done = 0; done < bytes;) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(bytes - done, chunk));
-        buffers.chars.resize(n / width);
-        char16_t* chars = buffers.chars.data();
+        const size_t length = n / width;
         if (direct) {
             ReadExactly(document, offset + done, reinterpret_cast<unsigned char*>(chars), n);
         } else {
-            ReadExactly(document, offset + done, buffer.data(), n);
+            ReadExactly(document, offset + done, buffer, n);
             if (piece.compressed) {
-                for (size_t i = 0; i < buffers.chars.size(); ++i)
-                    chars[i] = DecompressedChar(buffer[i]);
+                for (size_t i = 0; i < length; ++i) chars[i] = DecompressedChar(buffer[i]);
             } else {
-                for (size_t i = 0; i < buffers.chars.size(); ++i)
-                    chars[i] = LoadU16(&buffer[2 * i]);
+                for (size_t i = 0; i < length; ++i) chars[i] = LoadU16(&buffer[2 * i]);
             }
         }
-        const bool stopped =
-            units.PutRun(buffers.chars.data(), buffers.chars.size(), offset + done, width);
+        const bool stopped = units.PutRun(chars, length, offset + done, width);
         if (stopped) return true;
         done += n;
     }
