@@ -46,8 +46,9 @@ XmlTranscript LibXmlTranscript(std::string_view bytes);
 // refuse what libxml2 reads the refusal stands, by design, when it is
 // TooLarge (our bounds), the input is in an encoding we do not read (see
 // IsOtherEncoding), or its bytes are not well-formed UTF-8 (libxml2 lets some
-// such bytes through in CDATA); any other difference is a fault of one of
-// them.
+// such bytes through in CDATA). Where the input has a CDATA section, a run of
+// line ends counts as one LF on both sides (libxml2 leaves some CRs of a
+// section as they are). Any other difference is a fault of one of them.
 std::string CompareWithOracle(std::string_view bytes);
 
 // Whether the input is, or says it is, in an encoding other than UTF-8 and
