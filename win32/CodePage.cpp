@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <stdexcept>
 
 namespace querna::win32 {
@@ -46,6 +48,94 @@ std::wstring FromCodePage(std::string_view text) {
     return wide;
 }
 
+namespace {
+
+enum PageState : uint8_t { kUnlearnt, kLearnt, kUnlearnable };
+
+// A code page whose characters each convert on their own: a single- or
+// double-byte code page, which GetCPInfo tells by the longest character.
+// UTF-8 and GB18030 are not: their characters take up to four bytes, and a
+// surrogate pair converts as one.
+bool FixedCharacters() {
+    CPINFO info{};
+    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize <= 2;
+}
+
+}  // namespace
+
+Win32CodePage::Win32CodePage() {
+    if (FixedCharacters()) {
+        table_ = std::make_unique<Table>();
+        table_->pageState.fill(kUnlearnt);
+        // A surrogate is no character alone: units holding one go to the system.
+        for (unsigned page = 0xD8; page <= 0xDF; ++page) table_->pageState[page] = kUnlearnable;
+    }
+}
+
+Win32CodePage::~Win32CodePage() = default;
+
+// One conversion of the page's 256 characters, each followed by U+0000,
+// which every code page makes the byte 0 and which no double-byte character
+// holds (trail bytes are never 0). Each character's bytes are what stands
+// between two zeros; a page whose bytes do not split so is never converted
+// from the table.
+bool Win32CodePage::LearnPage(unsigned page) {
+    uint8_t& state = table_->pageState[page];
+    if (state != kUnlearnt) return state == kLearnt;
+    state = kUnlearnable;
+    wchar_t pairs[512];
+    for (unsigned i = 0; i < 256; ++i) {
+        pairs[2 * i] = static_cast<wchar_t>(page << 8 | i);
+        pairs[2 * i + 1] = L'\0';
+    }
+    char bytes[1024];
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, pairs, 512, bytes, sizeof bytes, nullptr, nullptr);
+    if (size <= 0) return false;
+    uint16_t learnt[256];
+    int at = 0;
+    unsigned learntCount = 0;
+    for (unsigned i = 0; i < 256 && at < size; ++i) {
+        // U+0000 is itself the byte 0: its bytes end at the zero after it.
+        const int from = page == 0 && i == 0 ? at + 1 : at;
+        const void* zero = std::memchr(bytes + from, '\0', static_cast<size_t>(size - from));
+        if (zero == nullptr) return false;
+        const int length = static_cast<int>(static_cast<const char*>(zero) - (bytes + at));
+        const auto lead = static_cast<unsigned char>(bytes[at]);
+        learnt[i] =
+            length == 1
+                ? lead
+                : static_cast<uint16_t>(lead << 8 | static_cast<unsigned char>(bytes[at + 1]));
+        if (length < 1 || length > 2 || (length == 2 && learnt[i] < 0x100)) return false;
+        at += length + 1;
+        learntCount = i + 1;
+    }
+    if (learntCount != 256 || at != size) return false;
+    std::copy(std::begin(learnt), std::end(learnt), table_->bytes.begin() + (page << 8));
+    state = kLearnt;
+    return true;
+}
+
+bool Win32CodePage::FromTable(std::u16string_view text, std::string& out) {
+    out.resize(text.size() * 2);
+    char* to = out.data();
+    const uint16_t* bytes = table_->bytes.data();
+    const uint8_t* pages = table_->pageState.data();
+    for (const char16_t c : text) {
+        const unsigned page = c >> 8;
+        if (pages[page] != kLearnt && !LearnPage(page)) return false;
+        const uint16_t b = bytes[c];
+        if (b < 0x100) {
+            *to++ = static_cast<char>(b);
+        } else {
+            *to++ = static_cast<char>(b >> 8);
+            *to++ = static_cast<char>(b & 0xFF);
+        }
+    }
+    out.resize(static_cast<size_t>(to - out.data()));
+    return true;
+}
+
 std::u16string Win32CodePage::ToUnicode(std::string_view text) {
     const std::wstring wide = FromCodePage(text);
     return {wide.begin(), wide.end()};
@@ -62,6 +152,7 @@ std::string Win32CodePage::FromUnicode(std::u16string_view text) {
 // One conversion into room for two bytes a unit, the most a double-byte code
 // page makes of one, rather than one call to measure and one to convert.
 void Win32CodePage::FromUnicode(std::u16string_view text, std::string& out) {
+    if (table_ != nullptr && text.size() <= INT_MAX / 2 && FromTable(text, out)) return;
     if (text.empty() || text.size() > INT_MAX / 2) {
         out = FromUnicode(text);
         return;

@@ -7,6 +7,9 @@
 // code page lacks becomes '?'.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,11 +31,33 @@ std::wstring FromCodePage(std::string_view text);
 std::string ToCodePageLossy(std::wstring_view text);
 
 // The system code page (CP_ACP) for the document readers.
+//
+// The PowerPoint rule converts every unit of every presentation, and under
+// Wine a call into the system's conversion costs more than the characters
+// it converts. Where the code page gives each character its own one or two
+// bytes whatever stands around it (every single- and double-byte code
+// page), the bytes of each character are learnt from the system once, 256
+// characters at a time as they are first met, and units are converted from
+// that table. Anything else (UTF-8 as the system code page, surrogates) goes
+// through the system's conversion as before.
 class Win32CodePage final : public CodePage {
   public:
+    Win32CodePage();
+    ~Win32CodePage() override;
     std::u16string ToUnicode(std::string_view text) override;
     std::string FromUnicode(std::u16string_view text) override;
     void FromUnicode(std::u16string_view text, std::string& out) override;
+
+  private:
+    // A character's bytes: below 0x100 one byte, otherwise lead byte then trail byte.
+    struct Table {
+        std::array<uint16_t, 0x10000> bytes;
+        std::array<uint8_t, 0x100> pageState;  // not yet learnt, learnt, or not learnable
+    };
+    bool LearnPage(unsigned page);
+    bool FromTable(std::u16string_view text, std::string& out);
+
+    std::unique_ptr<Table> table_;  // null where the code page is not one of fixed characters
 };
 
 }  // namespace querna::win32

@@ -115,6 +115,19 @@ TEST(Win32CodePage, ConvertsAsTheSystemCodePageDoes) {
     const std::u16string hangul = u"안녕";
     EXPECT_EQ(gbk.FromUnicode(hangul), "??");
     EXPECT_EQ(gbk.ToUnicode(""), u"");
+    // The readers' conversion into a kept buffer gives the system's bytes for
+    // every character, and for surrogates alone, in pairs and cut short.
+    std::u16string every;
+    for (char32_t c = 1; c <= 0xFFFF; ++c) {
+        if (c < 0xD800 || c > 0xDFFF) every += static_cast<char16_t>(c);
+    }
+    const std::u16string units[] = {every, u"a\U0001F600b", u"x\xD800y", u"\xDC00", u"", u"中"};
+    std::string kept = "left over";
+    for (const std::u16string& unit : units) {
+        gbk.FromUnicode(unit, kept);
+        EXPECT_EQ(kept, win32::ToCodePageLossy(
+                            {reinterpret_cast<const wchar_t*>(unit.data()), unit.size()}));
+    }
 }
 
 TEST(Win32FileSystemDocuments, ReadAtAnyOffsetWhileOthersWrite) {
