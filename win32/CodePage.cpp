@@ -101,12 +101,10 @@ bool Win32CodePage::LearnPage(unsigned page) {
         const void* zero = std::memchr(bytes + from, '\0', static_cast<size_t>(size - from));
         if (zero == nullptr) return false;
         const int length = static_cast<int>(static_cast<const char*>(zero) - (bytes + at));
-        const auto lead = static_cast<unsigned char>(bytes[at]);
-        learnt[i] =
-            length == 1
-                ? lead
-                : static_cast<uint16_t>(lead << 8 | static_cast<unsigned char>(bytes[at + 1]));
-        if (length < 1 || length > 2 || (length == 2 && learnt[i] < 0x100)) return false;
+        if (length < 1 || length > 2) return false;
+        const auto first = static_cast<unsigned char>(bytes[at]);
+        const unsigned second = length == 2 ? static_cast<unsigned char>(bytes[at + 1]) : 0;
+        learnt[i] = static_cast<uint16_t>(first | second << 8);
         at += length + 1;
         learntCount = i + 1;
     }
@@ -116,21 +114,24 @@ bool Win32CodePage::LearnPage(unsigned page) {
     return true;
 }
 
+// Characters of one and of two bytes alternate with every word of mixed
+// text, so each character is written without a branch on its length: both
+// bytes of its entry go out, and the end moves on by one or two.
 bool Win32CodePage::FromTable(std::u16string_view text, std::string& out) {
-    out.resize(text.size() * 2);
+    out.resize(text.size() * 2 + 1);
     char* to = out.data();
     const uint16_t* bytes = table_->bytes.data();
-    const uint8_t* pages = table_->pageState.data();
     for (const char16_t c : text) {
-        const unsigned page = c >> 8;
-        if (pages[page] != kLearnt && !LearnPage(page)) return false;
-        const uint16_t b = bytes[c];
-        if (b < 0x100) {
-            *to++ = static_cast<char>(b);
-        } else {
-            *to++ = static_cast<char>(b >> 8);
-            *to++ = static_cast<char>(b & 0xFF);
+        uint16_t b = bytes[c];
+        // Only U+0000 is the byte 0: an entry of 0 for any other character
+        // is one not learnt yet (or never learnable).
+        if (b == 0 && c != 0) {
+            if (!LearnPage(c >> 8)) return false;
+            b = bytes[c];
         }
+        to[0] = static_cast<char>(b & 0xFF);
+        to[1] = static_cast<char>(b >> 8);
+        to += 1 + ((b + 0xFF00u) >> 16);  // 2 from 0x100 on, kept branch-free
     }
     out.resize(static_cast<size_t>(to - out.data()));
     return true;

@@ -49,7 +49,9 @@ class Win32CodePage final : public CodePage {
     void FromUnicode(std::u16string_view text, std::string& out) override;
 
   private:
-    // A character's bytes: below 0x100 one byte, otherwise lead byte then trail byte.
+    // A character's bytes in the order they are written: its first byte in
+    // the low half, the second (never 0) in the high half for a character of
+    // two; 0 for a character not learnt (only U+0000 is the byte 0).
     struct Table {
         std::array<uint16_t, 0x10000> bytes;
         std::array<uint8_t, 0x100> pageState;  // not yet learnt, learnt, or not learnable
