@@ -150,8 +150,20 @@ TEST(PhraseRulesTest, LongUnitsFoldEveryCharacterAsItFoldsAlone) {
 TEST(PhraseRulesTest, CodePageFinderAnswersAsTheConversionForEachUnitInTurn) {
     native::IconvCodePage gbk;
     const std::u16string units[] = {
-        u"季度报告 Hello world", u"Hello", u"ab\u00E9cd", u"hello wor", u"x季度",
-        u"\u00A0Hello",          u"",      u"Hello\x80",  u"Hello",     u"\U0001F600o",
+        u"季度报告 Hello world",
+        u"Hello",
+        u"ab\u00E9cd",
+        u"hello wor",
+        u"x季度",
+        u"\u00A0Hello",
+        u"",
+        u"Hello\x80",
+        u"Hello",
+        u"\U0001F600o",
+        // Eight and more ASCII characters before the first other one, or none.
+        u"Hello wo季度 lo w Hello",
+        u"Hello wor\x80 Hello",
+        u"lo wHello world, Hello again!",
     };
     const std::string phrases[] = {"Hello", "季度", "?", "lo w", "o", "\xA8\xA6", "Hello\x80"};
     for (const std::string& phrase : phrases) {
