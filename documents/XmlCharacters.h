@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace querna::xmlchars {
 
 // Char of XML 1.0: no C0 control but tab and line ends, no surrogate, no
@@ -66,6 +70,32 @@ const char* FindTagMark(const char* p, const char* end);
 // How many bytes from `p` (up to `end`) are ASCII characters that text takes
 // as they are: 0x20 to 0x7F but '<', '>' and ']'.
 size_t PlainAsciiRun(const char* p, const char* end);
+
+// The first byte from `p` (or `end`) that ends an attribute value quoted by
+// `quote` or that its value cannot take as it is: the quote, '<', '&', and
+// whatever is below 0x20 or beyond ASCII. So one look finds the end of a
+// value and tells whether it needs decoding.
+inline const char* FindValueMark(const char* p, const char* end, char quote) {
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i plain = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F));
+        const __m128i apart = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')),
+                                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8('&'))),
+                                           _mm_cmpeq_epi8(bytes, _mm_set1_epi8(quote)));
+        const int mask = _mm_movemask_epi8(_mm_andnot_si128(apart, plain));
+        if (mask != 0xFFFF) return p + __builtin_ctz(~static_cast<unsigned>(mask));
+    }
+#endif
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c >= 0x80 || c == '<' || c == '&' ||
+            c == static_cast<unsigned char>(quote)) {
+            break;
+        }
+    }
+    return p;
+}
 
 // Decodes the entity or character reference at `p` ("&...;") into `out`;
 // returns what follows it, or null when `end` comes first. Raises for any

@@ -107,11 +107,10 @@ size_t XmlTokenizer::KnownNamespace(std::span<const std::u16string_view> known) 
     return binding.known;
 }
 
-// Whether the attribute name `raw` (UTF-8, checked) is `name`.
-bool XmlTokenizer::SameLocalName(std::string_view raw, std::u16string_view name) {
-    bool ascii = true;
-    for (char c : raw) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii) {
+// Whether the attribute's local name (UTF-8, checked) is `name`.
+bool XmlTokenizer::SameLocalName(const Attr& attribute, std::u16string_view name) {
+    const std::string_view raw = attribute.local;
+    if (attribute.asciiLocal) {
         return raw.size() == name.size() && std::equal(raw.begin(), raw.end(), name.begin());
     }
     scratch_.clear();
@@ -122,7 +121,7 @@ bool XmlTokenizer::SameLocalName(std::string_view raw, std::u16string_view name)
 bool XmlTokenizer::Attribute(std::u16string_view localName, std::u16string_view namespaceUri,
                              std::u16string& value) {
     for (const Attr& attribute : attributes_) {
-        if (SameLocalName(attribute.local, localName) && UriOf(attribute.binding) == namespaceUri) {
+        if (SameLocalName(attribute, localName) && UriOf(attribute.binding) == namespaceUri) {
             if (attribute.plain) {
                 value.assign(attribute.value.begin(), attribute.value.end());
                 return true;
@@ -657,26 +656,99 @@ XmlTokenizer::QName XmlTokenizer::ParseQName(const char*& p, const char* end) co
     return {begin, length, colon != nullptr ? static_cast<size_t>(colon - begin) : 0};
 }
 
+// A name of ASCII characters, read where it stands: false, with nothing
+// raised, for anything else (a name beyond ASCII, one the buffer cuts, one
+// past the limit), which ParseQName then reads the careful way.
+bool XmlTokenizer::ScanName(const char*& p, const char* end, QName& name) const {
+    auto starts = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x80 && (kAsciiName[u] & 1) != 0 && c != ':';
+    };
+    const char* begin = p;
+    const char* colon = nullptr;
+    const char* q = p;
+    for (;;) {
+        if (q == end || !starts(*q)) return false;
+        // A table beats a vector scan here: most names are a few bytes.
+        for (++q; q < end && kAsciiNameMore[static_cast<unsigned char>(*q)];) ++q;
+        if (q == end || static_cast<unsigned char>(*q) >= 0x80) return false;
+        if (*q != ':') break;
+        if (colon != nullptr) return false;
+        colon = q++;
+    }
+    const size_t length = static_cast<size_t>(q - begin);
+    if (length > limits_.maxNameLength) return false;
+    name = {begin, length, colon != nullptr ? static_cast<size_t>(colon - begin) : 0};
+    p = q;
+    return true;
+}
+
+// A start tag read in one pass where it stands in the buffer, its end found
+// as its attributes are: the way nearly every tag of a part is read. False,
+// with nothing raised, for a tag this pass does not take whole (cut by the
+// buffer, past a limit, with a name beyond ASCII, or not well-formed):
+// TagEnd and ParseQName then read it and say what is wrong with it. What
+// this pass takes, they would take alike.
+bool XmlTokenizer::ScanStartTag(QName& element, size_t& gt) {
+    const char* base = buffer_.data();
+    const char* p = base + pos_ + 1;
+    const char* end = base + std::min(end_, pos_ + limits_.maxTagLength);
+    auto skipSpace = [&p, end] {
+        const char* start = p;
+        while (p < end && IsSpace(*p)) ++p;
+        return p != start;
+    };
+    rawAttributes_.clear();
+    if (!ScanName(p, end, element)) return false;
+    for (;;) {
+        const bool spaced = skipSpace();
+        if (p == end) return false;
+        if (*p == '>' || (*p == '/' && end - p >= 2 && p[1] == '>')) {
+            endPending_ = *p == '/';
+            gt = static_cast<size_t>(p - base) + (endPending_ ? 1 : 0);
+            return true;
+        }
+        QName name;
+        if (!spaced || !ScanName(p, end, name)) return false;
+        skipSpace();
+        if (p == end || *p++ != '=') return false;
+        skipSpace();
+        if (p == end || (*p != '"' && *p != '\'')) return false;
+        const char quote = *p++;
+        const char* close = FindValueMark(p, end, quote);
+        const bool plain = close != end && *close == quote;
+        if (!plain) close = FindByte(close, end, quote);
+        if (close == nullptr || rawAttributes_.size() >= limits_.maxAttributes) return false;
+        rawAttributes_.push_back({name, p, static_cast<size_t>(close - p), plain});
+        p = close + 1;
+    }
+}
+
 void XmlTokenizer::ReadStartTag() {
     if (rootSeen_ && open_.empty()) Damaged();  // a second document element
     if (open_.size() >= limits_.maxDepth) TooLarge();
-    const size_t gt = TagEnd();
-    const char* p = buffer_.data() + pos_ + 1;
-    const char* end = buffer_.data() + gt;
-    const QName element = ParseQName(p, end);
-    rawAttributes_.clear();
-    for (;;) {
-        const bool spaced = SkipSpace(p, end);
-        if (p == end) break;
-        if (*p == '/' && p + 1 == end) {
-            endPending_ = true;
-            break;
+    QName element;
+    size_t gt = 0;
+    asciiNames_ = ScanStartTag(element, gt);
+    if (!asciiNames_) {
+        gt = TagEnd();
+        const char* p = buffer_.data() + pos_ + 1;
+        const char* end = buffer_.data() + gt;
+        element = ParseQName(p, end);
+        rawAttributes_.clear();
+        for (;;) {
+            const bool spaced = SkipSpace(p, end);
+            if (p == end) break;
+            if (*p == '/' && p + 1 == end) {
+                endPending_ = true;
+                break;
+            }
+            if (!spaced) Damaged();  // attributes stand apart
+            const QName name = ParseQName(p, end);
+            const std::string_view value = QuotedValue(p, end);
+            if (rawAttributes_.size() >= limits_.maxAttributes) TooLarge();
+            rawAttributes_.push_back({name, value.data(), value.size(), false});
         }
-        if (!spaced) Damaged();  // attributes stand apart
-        const QName name = ParseQName(p, end);
-        const std::string_view value = QuotedValue(p, end);
-        if (rawAttributes_.size() >= limits_.maxAttributes) TooLarge();
-        rawAttributes_.push_back({name, value.data(), value.size()});
     }
     Enter(element);
     pos_ = gt + 1;
@@ -687,6 +759,7 @@ void XmlTokenizer::ReadStartTag() {
 // attributes resolved in their scope.
 void XmlTokenizer::Enter(const QName& element) {
     OpenElement open{{names_.size(), element.length},
+                     element.prefixLength,
                      kNoBinding,
                      bindings_.size(),
                      prefixes_.size(),
@@ -716,7 +789,7 @@ void XmlTokenizer::Enter(const QName& element) {
     }
     open_.push_back(open);
     binding_ = open.binding;
-    SetLocalName(std::string_view(element.begin, element.length));
+    SetLocalName(std::string_view(element.begin, element.length), element.prefixLength);
 }
 
 void XmlTokenizer::Declare(const RawAttribute& attribute, size_t firstBinding) {
@@ -743,9 +816,14 @@ void XmlTokenizer::Declare(const RawAttribute& attribute, size_t firstBinding) {
 
 void XmlTokenizer::AddAttribute(const RawAttribute& attribute) {
     const std::string_view value(attribute.value, attribute.valueLength);
-    const bool plain = CheckValue(value);
+    const bool plain = attribute.plain || CheckValue(value);
+    const std::string_view local = attribute.name.Local();
+    bool ascii = true;
+    if (!asciiNames_) {
+        for (char c : local) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
     attributes_.push_back(
-        {attribute.name.Local(), value, Resolve(attribute.name.Prefix(), false), plain, {}, {}});
+        {local, value, Resolve(attribute.name.Prefix(), false), plain, ascii, {}, {}});
 }
 
 // Refuses a value that is not well-formed, as decoding it would: a value of
@@ -776,7 +854,7 @@ size_t XmlTokenizer::Resolve(std::string_view prefix, bool isElement) const {
         const Span declared = bindings_[i].prefix;
         if (std::string_view(prefixes_).substr(declared.start, declared.length) == prefix) {
             resolvedScope_ = scope_;
-            resolvedPrefix_.assign(prefix);
+            resolvedPrefix_ = std::string_view(prefixes_).substr(declared.start, declared.length);
             resolvedBinding_ = i;
             return i;
         }
@@ -787,21 +865,43 @@ size_t XmlTokenizer::Resolve(std::string_view prefix, bool isElement) const {
 
 void XmlTokenizer::ReadEndTag() {
     if (open_.empty()) Damaged();
-    const size_t gt = TagEnd();
-    const char* p = buffer_.data() + pos_ + 2;
-    const char* end = buffer_.data() + gt;
     const OpenElement& open = open_.back();
     const std::string_view name = std::string_view(names_).substr(open.name.start);
-    if (static_cast<size_t>(end - p) < name.size() || std::string_view(p, name.size()) != name) {
-        Damaged();
+    size_t gt = 0;
+    if (!ScanEndTag(name, gt)) {
+        gt = TagEnd();
+        const char* p = buffer_.data() + pos_ + 2;
+        const char* end = buffer_.data() + gt;
+        if (static_cast<size_t>(end - p) < name.size() ||
+            std::string_view(p, name.size()) != name) {
+            Damaged();
+        }
+        p += name.size();
+        SkipSpace(p, end);
+        if (p != end) Damaged();
     }
-    p += name.size();
-    SkipSpace(p, end);
-    if (p != end) Damaged();
     pos_ = gt + 1;
     binding_ = open.binding;
-    SetLocalName(name);
+    SetLocalName(name, open.prefixLength);
     closePending_ = true;
+}
+
+// The end tag of `name` where it stands in the buffer, in one pass: false,
+// with nothing raised, when the buffer cuts it or it is not that simple;
+// TagEnd then reads it.
+bool XmlTokenizer::ScanEndTag(std::string_view name, size_t& gt) const {
+    const char* base = buffer_.data();
+    const char* p = base + pos_ + 2;
+    const char* end = base + std::min(end_, pos_ + limits_.maxTagLength);
+    if (static_cast<size_t>(end - p) <= name.size() ||
+        std::memcmp(p, name.data(), name.size()) != 0) {
+        return false;
+    }
+    p += name.size();
+    while (p < end && IsSpace(*p)) ++p;
+    if (p == end || *p != '>') return false;
+    gt = static_cast<size_t>(p - base);
+    return true;
 }
 
 // Leaves the element whose End was last handed out, and its declarations.
@@ -818,20 +918,21 @@ void XmlTokenizer::Leave() {
 
 // The name was checked when its tag was read: an ASCII name (as every name
 // of Office's vocabularies is) is only widened.
-void XmlTokenizer::SetLocalName(std::string_view qualifiedName) {
-    const size_t colon = qualifiedName.find(':');
+void XmlTokenizer::SetLocalName(std::string_view qualifiedName, size_t prefixLength) {
     const std::string_view local =
-        colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
-    localName_.resize(local.size());
+        prefixLength == 0 ? qualifiedName : qualifiedName.substr(prefixLength + 1);
+    if (localName_.size() < local.size()) localName_.resize(local.size());
     bool ascii = true;
     for (size_t i = 0; i < local.size(); ++i) {
         const auto c = static_cast<unsigned char>(local[i]);
         ascii = ascii && c < 0x80;
         localName_[i] = c;
     }
+    localLength_ = local.size();
     if (ascii) return;
     localName_.clear();
     DecodeRun(local.data(), local.data() + local.size(), false, RunKind::CData, localName_);
+    localLength_ = localName_.size();
 }
 
 }  // namespace querna

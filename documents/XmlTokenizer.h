@@ -55,7 +55,7 @@ class XmlTokenizer final : public XmlReader {
     XmlTokenizer& operator=(const XmlTokenizer&) = delete;
 
     XmlNode Next() override;
-    std::u16string_view LocalName() const override { return localName_; }
+    std::u16string_view LocalName() const override { return {localName_.data(), localLength_}; }
     std::u16string_view NamespaceUri() const override;
     size_t KnownNamespace(std::span<const std::u16string_view> known) const override;
     std::u16string_view Text() const override { return text_; }
@@ -87,6 +87,7 @@ class XmlTokenizer final : public XmlReader {
         QName name;
         const char* value;
         size_t valueLength;
+        bool plain;  // known to be ASCII without references
     };
     struct Binding {
         Span prefix;  // in prefixes_; empty for the default namespace
@@ -96,6 +97,7 @@ class XmlTokenizer final : public XmlReader {
     };
     struct OpenElement {
         Span name;                        // the qualified name in names_
+        size_t prefixLength;              // of that name; 0 when unprefixed
         size_t binding;                   // in bindings_; kNoBinding: no namespace
         size_t bindings, prefixes, uris;  // sizes before the element's declarations
     };
@@ -105,6 +107,7 @@ class XmlTokenizer final : public XmlReader {
         std::string_view local, value;
         size_t binding;                   // kNoBinding: no namespace
         bool plain;                       // ASCII without references: only widened
+        bool asciiLocal;                  // the local name is ASCII: only widened
         Span decodedLocal, decodedValue;  // in values_, once AttributeAt asked
     };
     static constexpr size_t kNoBinding = static_cast<size_t>(-1);
@@ -149,6 +152,9 @@ class XmlTokenizer final : public XmlReader {
     void SkipSpaceOutside();
     size_t TagEnd();
     QName ParseQName(const char*& p, const char* end) const;
+    bool ScanName(const char*& p, const char* end, QName& name) const;
+    bool ScanStartTag(QName& element, size_t& gt);
+    bool ScanEndTag(std::string_view name, size_t& gt) const;
     void ReadStartTag();
     void ReadEndTag();
     void Enter(const QName& element);
@@ -158,9 +164,9 @@ class XmlTokenizer final : public XmlReader {
     std::u16string_view UriOf(size_t binding) const {
         return binding == kNoBinding ? std::u16string_view() : View(uris_, bindings_[binding].uri);
     }
-    bool SameLocalName(std::string_view raw, std::u16string_view name);
+    bool SameLocalName(const Attr& attribute, std::u16string_view name);
     void Leave();
-    void SetLocalName(std::string_view qualifiedName);
+    void SetLocalName(std::string_view qualifiedName, size_t prefixLength);
     std::u16string_view View(const std::u16string& pool, Span span) const {
         return std::u16string_view(pool).substr(span.start, span.length);
     }
@@ -187,13 +193,15 @@ class XmlTokenizer final : public XmlReader {
     std::vector<RawAttribute> rawAttributes_;
     std::vector<Attr> attributes_;
     std::u16string values_;
-    std::u16string localName_;
+    std::u16string localName_;  // holds the current local name, in its first localLength_
+    size_t localLength_ = 0;
+    bool asciiNames_ = false;      // the current start tag's names are all ASCII
     size_t binding_ = kNoBinding;  // of the current element
     // The last prefix resolved, and the declarations it was resolved among:
     // scope_ counts every change of them.
     uint64_t scope_ = 0;
     mutable uint64_t resolvedScope_ = UINT64_MAX;
-    mutable std::string resolvedPrefix_;
+    mutable std::string_view resolvedPrefix_;  // in prefixes_, while scope_ holds
     mutable size_t resolvedBinding_ = kNoBinding;
     mutable const std::u16string_view* knownList_ = nullptr;
     std::u16string scratch_;  // a value checked the long way, a name compared
