@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "documents/OoxmlPackage.h"
+#include "documents/XmlTokenizer.h"
 
 namespace querna {
 
@@ -11,8 +12,16 @@ namespace {
 
 using ooxml::Ns;
 
+// Whether the reader stands on an element of that vocabulary and local name;
+// the name, which the tokenizer hands out inline, is compared first.
+template <class Reader>
+bool Is(const Reader& reader, Ns ns, std::u16string_view localName) {
+    return reader.LocalName() == localName && ooxml::NamespaceOf(reader) == ns;
+}
+
 // The text of one shape's text body (p:txBody), consumed up to its end.
-std::u16string ReadTextBody(XmlReader& reader) {
+template <class Reader>
+std::u16string ReadTextBody(Reader& reader) {
     std::u16string text;
     bool inText = false;
     size_t paragraphs = 0;
@@ -20,14 +29,14 @@ std::u16string ReadTextBody(XmlReader& reader) {
         switch (reader.Next()) {
             case XmlNode::Start:
                 ++depth;
-                if (ooxml::Is(reader, Ns::Compatibility, u"Fallback")) {
-                    ooxml::SkipElement(reader);
+                if (Is(reader, Ns::Compatibility, u"Fallback")) {
+                    SkipRestOfElement(reader);
                     --depth;
-                } else if (ooxml::Is(reader, Ns::Drawing, u"p")) {
+                } else if (Is(reader, Ns::Drawing, u"p")) {
                     if (paragraphs++ > 0) AppendToUnit(text, u"\r");
-                } else if (ooxml::Is(reader, Ns::Drawing, u"t")) {
+                } else if (Is(reader, Ns::Drawing, u"t")) {
                     inText = true;
-                } else if (ooxml::Is(reader, Ns::Drawing, u"br")) {
+                } else if (Is(reader, Ns::Drawing, u"br")) {
                     AppendToUnit(text, u"\v");
                 }
                 break;
@@ -46,11 +55,12 @@ std::u16string ReadTextBody(XmlReader& reader) {
 }
 
 // One p:sp, consumed up to its end: true when the sink has had enough.
-bool ReadShape(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place) {
+template <class Reader>
+bool ReadShape(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
     for (size_t depth = 1; depth > 0;) {
         switch (reader.Next()) {
             case XmlNode::Start:
-                if (depth == 1 && ooxml::Is(reader, Ns::Presentation, u"txBody")) {
+                if (depth == 1 && Is(reader, Ns::Presentation, u"txBody")) {
                     const std::u16string text = ReadTextBody(reader);
                     if (!text.empty() && sink.Unit(text, place)) return true;
                 } else {
@@ -72,36 +82,39 @@ bool ReadShape(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place) {
 // The children of a shape tree (or of the Choice of an mc:AlternateContent
 // inside one), consumed up to the container's end: true when the sink has
 // had enough. Only shapes of the tree itself count; a group's members do not.
-bool ReadShapeTree(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place);
+template <class Reader>
+bool ReadShapeTree(Reader& reader, TextUnitSink& sink, const UnitPlace& place);
 
 // mc:AlternateContent: the first Choice is read as part of the tree, the
 // other Choices and the Fallback (the same shapes for older readers) are not.
-bool ReadAlternateContent(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place) {
+template <class Reader>
+bool ReadAlternateContent(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
     bool chosen = false;
     for (XmlNode node = reader.Next(); node != XmlNode::End; node = reader.Next()) {
         if (node == XmlNode::Done) throw DocumentError(DocumentFault::Damaged);
         if (node != XmlNode::Start) continue;
-        if (!chosen && ooxml::Is(reader, Ns::Compatibility, u"Choice")) {
+        if (!chosen && Is(reader, Ns::Compatibility, u"Choice")) {
             chosen = true;
             if (ReadShapeTree(reader, sink, place)) return true;
         } else {
-            ooxml::SkipElement(reader);
+            SkipRestOfElement(reader);
         }
     }
     return false;
 }
 
-bool ReadShapeTree(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place) {
+template <class Reader>
+bool ReadShapeTree(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
     for (XmlNode node = reader.Next(); node != XmlNode::End; node = reader.Next()) {
         if (node == XmlNode::Done) throw DocumentError(DocumentFault::Damaged);
         if (node != XmlNode::Start) continue;
         bool stopped = false;
-        if (ooxml::Is(reader, Ns::Presentation, u"sp")) {
+        if (Is(reader, Ns::Presentation, u"sp")) {
             stopped = ReadShape(reader, sink, place);
-        } else if (ooxml::Is(reader, Ns::Compatibility, u"AlternateContent")) {
+        } else if (Is(reader, Ns::Compatibility, u"AlternateContent")) {
             stopped = ReadAlternateContent(reader, sink, place);
         } else {
-            ooxml::SkipElement(reader);
+            SkipRestOfElement(reader);
         }
         if (stopped) return true;
     }
@@ -109,17 +122,18 @@ bool ReadShapeTree(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place
 }
 
 // One slide part: true when the sink has had enough.
-bool ReadSlide(XmlReader& reader, TextUnitSink& sink, const UnitPlace& place) {
+template <class Reader>
+bool ReadSlide(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
     ooxml::ExpectRoot(reader, Ns::Presentation, u"sld");
     bool inCommonData = false;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
-        if (node == XmlNode::Start && ooxml::Is(reader, Ns::Presentation, u"cSld")) {
+        if (node == XmlNode::Start && Is(reader, Ns::Presentation, u"cSld")) {
             inCommonData = true;
         } else if (node == XmlNode::Start && inCommonData &&
-                   ooxml::Is(reader, Ns::Presentation, u"spTree")) {
+                   Is(reader, Ns::Presentation, u"spTree")) {
             return ReadShapeTree(reader, sink, place);
         } else if (node == XmlNode::Start && inCommonData) {
-            ooxml::SkipElement(reader);
+            SkipRestOfElement(reader);
         }
     }
     return false;
@@ -130,7 +144,7 @@ std::vector<std::u16string> ReadSlideOrder(XmlReader& reader) {
     ooxml::ExpectRoot(reader, Ns::Presentation, u"presentation");
     std::vector<std::u16string> ids;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
-        if (node == XmlNode::Start && ooxml::Is(reader, Ns::Presentation, u"sldId")) {
+        if (node == XmlNode::Start && Is(reader, Ns::Presentation, u"sldId")) {
             ids.push_back(ooxml::RelationshipIdOf(reader));
         }
     }
@@ -154,7 +168,9 @@ void ReadPresentationText(ZipArchive& package, XmlReaders& xml, TextUnitSink& si
     for (const std::string& slide : ooxml::PartsInListOrder(relationships, order, u"slide")) {
         ++place.slide;
         ooxml::PartReader part(package, xml, slide);
-        if (ReadSlide(part.Xml(), sink, place)) return;
+        const bool stopped = ReadAsTokenizer(
+            part.Xml(), [&](auto& reader) { return ReadSlide(reader, sink, place); });
+        if (stopped) return;
     }
 }
 

@@ -8,6 +8,7 @@
 #include "documents/DocumentLimits.h"
 #include "documents/OoxmlPackage.h"
 #include "documents/SpreadsheetShared.h"
+#include "documents/XmlTokenizer.h"
 
 namespace querna {
 
@@ -118,9 +119,9 @@ int HexValue(char16_t c) {
     return -1;
 }
 
-// Reads the shared-strings part into `strings`.
-void ReadSharedStrings(XmlReader& reader, SharedStringTable& strings) {
-    ooxml::ExpectRoot(reader, Ns::Sheet, u"sst");
+// Reads the shared-strings part, its root read, into `strings`.
+template <class Reader>
+void ReadSharedStrings(Reader& reader, SharedStringTable& strings) {
     bool inItem = false, inText = false;
     std::u16string item;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
@@ -131,7 +132,7 @@ void ReadSharedStrings(XmlReader& reader, SharedStringTable& strings) {
         if (ooxml::NamespaceOf(reader) != Ns::Sheet) continue;
         const std::u16string_view name = reader.LocalName();
         if (node == XmlNode::Start && name == u"rPh") {
-            ooxml::SkipElement(reader);  // phonetic guide text, not the cell's
+            SkipRestOfElement(reader);  // phonetic guide text, not the cell's
         } else if (name == u"si") {
             inItem = node == XmlNode::Start;
             if (inItem) continue;
@@ -164,17 +165,17 @@ struct SharedFormula {
     CellPosition anchor;
 };
 
+template <class Reader>
 class SheetReader {
   public:
-    SheetReader(XmlReader& reader, const SharedStringTable& strings, std::u16string_view name,
+    SheetReader(Reader& reader, const SharedStringTable& strings, std::u16string_view name,
                 TextUnitSink& sink, SharedStringsShown& shown)
         : reader_(reader), strings_(strings), sink_(sink), shown_(shown) {
         place_.sheet = name;
     }
 
-    // True when the sink has had enough.
+    // True when the sink has had enough; the root was read.
     bool Read() {
-        ooxml::ExpectRoot(reader_, Ns::Sheet, u"worksheet");
         for (XmlNode node = reader_.Next(); node != XmlNode::Done; node = reader_.Next()) {
             if (node == XmlNode::Text) {
                 if (std::u16string* target = Target()) AppendToUnit(*target, reader_.Text());
@@ -226,7 +227,7 @@ class SheetReader {
         } else if (name == u"v") {
             field_ = Field::Value;
         } else if (name == u"rPh") {
-            ooxml::SkipElement(reader_);
+            SkipRestOfElement(reader_);
         } else if (name == u"t") {
             field_ = Field::InlineText;
         }
@@ -338,7 +339,7 @@ class SheetReader {
         return cell_.value;
     }
 
-    XmlReader& reader_;
+    Reader& reader_;
     const SharedStringTable& strings_;
     TextUnitSink& sink_;
     SharedStringsShown& shown_;
@@ -457,7 +458,9 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
     for (const ooxml::Relationship& relationship : relationships) {
         if (ooxml::IsOfType(relationship, u"sharedStrings")) {
             ooxml::PartReader part(package, xml, relationship.target);
-            ReadSharedStrings(part.Xml(), strings);
+            ooxml::ExpectRoot(part.Xml(), Ns::Sheet, u"sst");
+            ReadAsTokenizer(part.Xml(),
+                            [&strings](auto& reader) { ReadSharedStrings(reader, strings); });
             break;
         }
     }
@@ -467,7 +470,12 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
         ooxml::PartsInListOrder(relationships, order.ids, u"worksheet", &listed);
     for (size_t i = 0; i < sheets.size(); ++i) {
         ooxml::PartReader part(package, xml, sheets[i]);
-        if (SheetReader(part.Xml(), strings, order.names[listed[i]], sink, shown).Read()) return;
+        ooxml::ExpectRoot(part.Xml(), Ns::Sheet, u"worksheet");
+        const std::u16string_view name = order.names[listed[i]];
+        const bool stopped = ReadAsTokenizer(part.Xml(), [&](auto& reader) {
+            return SheetReader(reader, strings, name, sink, shown).Read();
+        });
+        if (stopped) return;
     }
 }
 

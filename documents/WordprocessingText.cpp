@@ -4,6 +4,7 @@
 #include <string>
 
 #include "documents/OoxmlPackage.h"
+#include "documents/XmlTokenizer.h"
 
 namespace querna {
 
@@ -31,9 +32,10 @@ char16_t SpecialCharacter(std::u16string_view name) {
     return 0;
 }
 
+template <class Reader>
 class BodyReader {
   public:
-    BodyReader(XmlReader& reader, TextUnitSink& sink) : reader_(reader), sink_(sink) {}
+    BodyReader(Reader& reader, TextUnitSink& sink) : reader_(reader), sink_(sink) {}
 
     // Returns once the document ends or the sink has had enough.
     void Read() {
@@ -52,7 +54,7 @@ class BodyReader {
         const std::u16string_view name = reader_.LocalName();
         if (ns == Ns::Compatibility && name == u"Fallback") {
             // The Choice before it says the same for a newer reader.
-            ooxml::SkipElement(reader_);
+            SkipRestOfElement(reader_);
             return false;
         }
         if (ns != Ns::Word) return false;
@@ -61,7 +63,7 @@ class BodyReader {
         } else if (!inBody_) {
             return false;
         } else if (IsPassedOver(name)) {
-            ooxml::SkipElement(reader_);
+            SkipRestOfElement(reader_);
         } else if (name == u"tc") {
             // A table cell is one place however many paragraphs it holds; a
             // table nested in it stays inside that place.
@@ -117,7 +119,7 @@ class BodyReader {
         return stopped;
     }
 
-    XmlReader& reader_;
+    Reader& reader_;
     TextUnitSink& sink_;
     std::u16string paragraph_;
     UnitPlace place_;
@@ -133,7 +135,7 @@ class BodyReader {
 void ReadWordprocessingText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sink) {
     ooxml::PartReader part(package, xml, ooxml::MainPartName(package, xml));
     ooxml::ExpectRoot(part.Xml(), Ns::Word, u"document");
-    BodyReader(part.Xml(), sink).Read();
+    ReadAsTokenizer(part.Xml(), [&sink](auto& reader) { BodyReader(reader, sink).Read(); });
 }
 
 }  // namespace querna

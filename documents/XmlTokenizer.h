@@ -209,6 +209,37 @@ class XmlTokenizer final : public XmlReader {
     std::u16string text_;
 };
 
+// Calls `read` with `reader` as the tokenizer it is, when it is one, else as
+// it is. A document reader written as a template over its reader then calls
+// the tokenizer directly for every node of a part (the class is final, so
+// the calls are neither virtual nor hidden from the inliner), and reads any
+// other XmlReader, such as the oracle of the tests, the same way.
+template <class Read>
+decltype(auto) ReadAsTokenizer(XmlReader& reader, Read&& read) {
+    if (auto* tokenizer = dynamic_cast<XmlTokenizer*>(&reader)) return read(*tokenizer);
+    return read(reader);
+}
+
+// Consumes the rest of the element whose Start was just read, its End
+// included; raises DocumentError(Damaged) when the document ends first.
+template <class Reader>
+void SkipRestOfElement(Reader& reader) {
+    for (size_t depth = 1; depth > 0;) {
+        switch (reader.Next()) {
+            case XmlNode::Start:
+                ++depth;
+                break;
+            case XmlNode::End:
+                --depth;
+                break;
+            case XmlNode::Text:
+                break;
+            case XmlNode::Done:
+                throw DocumentError(DocumentFault::Damaged);
+        }
+    }
+}
+
 class XmlTokenizerReaders final : public XmlReaders {
   public:
     explicit XmlTokenizerReaders(const XmlLimits& limits = {}) : limits_(limits) {}

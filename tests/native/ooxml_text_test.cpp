@@ -7,8 +7,10 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "documents/OoxmlPackage.h"
@@ -33,10 +35,42 @@ std::string Fixture(const std::string& name) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-Units Read(const Reader& reader, const std::string& bytes, size_t stopAfter = 0) {
+// A reader of the seam that is no XmlTokenizer, though it reads through one:
+// the readers call the tokenizer directly when they have one, and must read
+// any other XmlReader (libxml2's, in the oracle tests) alike.
+class ForwardingReader final : public XmlReader {
+  public:
+    explicit ForwardingReader(std::unique_ptr<XmlReader> inner) : inner_(std::move(inner)) {}
+    XmlNode Next() override { return inner_->Next(); }
+    std::u16string_view LocalName() const override { return inner_->LocalName(); }
+    std::u16string_view NamespaceUri() const override { return inner_->NamespaceUri(); }
+    std::u16string_view Text() const override { return inner_->Text(); }
+    bool Attribute(std::u16string_view localName, std::u16string_view namespaceUri,
+                   std::u16string& value) override {
+        return inner_->Attribute(localName, namespaceUri, value);
+    }
+
+  private:
+    std::unique_ptr<XmlReader> inner_;
+};
+
+class ForwardingReaders final : public XmlReaders {
+  public:
+    std::unique_ptr<XmlReader> Open(ByteStream& input) override {
+        return std::make_unique<ForwardingReader>(tokenizers_.Open(input));
+    }
+
+  private:
+    XmlTokenizerReaders tokenizers_;
+};
+
+Units Read(const Reader& reader, const std::string& bytes, size_t stopAfter = 0,
+           bool forwarded = false) {
     MemoryByteSource source(bytes.data(), bytes.size());
     ZipArchive package(source);
-    XmlTokenizerReaders xml;
+    XmlTokenizerReaders tokenizers;
+    ForwardingReaders forwarding;
+    XmlReaders& xml = forwarded ? static_cast<XmlReaders&>(forwarding) : tokenizers;
     testing::CollectingSink sink(stopAfter);
     reader(package, xml, sink);
     return sink.units;
@@ -112,6 +146,43 @@ TEST(OoxmlTextTest, RealDocumentsGiveTheTextTheirApplicationSearches) {
     for (const FixtureCase& c : cases) {
         SCOPED_TRACE(c.fixture);
         EXPECT_EQ(Read(c.reader, Fixture(c.fixture)), c.expected);
+    }
+}
+
+TEST(OoxmlTextTest, AnyReaderOfTheSeamGivesTheTokenizersUnitsAndFaults) {
+    const std::string passedOver = WordPackage(
+        "<w:p><w:r><w:t>a</w:t><w:tab/><w:t>b</w:t></w:r></w:p>"
+        "<w:p><w:pPr><w:rPr><w:t>no</w:t></w:rPr></w:pPr><w:r><w:drawing><w:t>no</w:t>"
+        "</w:drawing><w:t>c</w:t></w:r></w:p><w:tbl><w:tr><w:tc><w:p><w:r><w:t>d</w:t></w:r>"
+        "</w:p></w:tc></w:tr></w:tbl>");
+    const struct {
+        const char* name;
+        Reader reader;
+        std::string bytes;
+    } cases[] = {
+        {"lo-word.docx", ReadWordprocessingText, Fixture("lo-word.docx")},
+        {"py-word.docx", ReadWordprocessingText, Fixture("py-word.docx")},
+        {"truncated.docx", ReadWordprocessingText, Fixture("truncated.docx")},
+        {"passed-over elements", ReadWordprocessingText, passedOver},
+        {"lo-excel.xlsx", ReadSpreadsheetText, Fixture("lo-excel.xlsx")},
+        {"py-excel.xlsx", ReadSpreadsheetText, Fixture("py-excel.xlsx")},
+        {"lo-powerpoint.pptx", ReadPresentationText, Fixture("lo-powerpoint.pptx")},
+    };
+    auto outcome = [](const Reader& reader, const std::string& bytes, size_t stopAfter,
+                      bool forwarded) -> std::pair<Units, std::optional<DocumentFault>> {
+        try {
+            return {Read(reader, bytes, stopAfter, forwarded), std::nullopt};
+        } catch (const DocumentError& error) {
+            return {{}, error.Fault()};
+        }
+    };
+    for (const auto& c : cases) {
+        for (size_t stopAfter : {0, 1}) {
+            SCOPED_TRACE(std::string(c.name) + ", stop after " + std::to_string(stopAfter));
+            const auto direct = outcome(c.reader, c.bytes, stopAfter, false);
+            EXPECT_TRUE(!direct.first.empty() || direct.second.has_value());
+            EXPECT_EQ(outcome(c.reader, c.bytes, stopAfter, true), direct);
+        }
     }
 }
 
