@@ -1,6 +1,5 @@
 #include "documents/WordprocessingText.h"
 
-#include <array>
 #include <string>
 
 #include "documents/OoxmlPackage.h"
@@ -16,11 +15,30 @@ using ooxml::Ns;
 // see: text boxes and the drawings and pictures that hold them, embedded
 // objects, deleted and moved-away text, field instructions (the field's
 // result is read), and the properties of paragraphs and runs (whose tab
-// stops are no tab characters).
-constexpr std::array<std::u16string_view, 11> kPassedOver = {
-    u"txbxContent", u"drawing",  u"pict", u"object", u"delText", u"delInstrText",
-    u"instrText",   u"moveFrom", u"pPr",  u"rPr",    u"sectPr",
-};
+// stops are no tab characters). Asked of every element of the body, so the
+// length picks the names to compare.
+bool IsPassedOver(std::u16string_view name) {
+    switch (name.size()) {
+        case 3:
+            return name == u"pPr" || name == u"rPr";
+        case 4:
+            return name == u"pict";
+        case 6:
+            return name == u"object" || name == u"sectPr";
+        case 7:
+            return name == u"drawing" || name == u"delText";
+        case 8:
+            return name == u"moveFrom";
+        case 9:
+            return name == u"instrText";
+        case 11:
+            return name == u"txbxContent";
+        case 12:
+            return name == u"delInstrText";
+        default:
+            return false;
+    }
+}
 
 // Characters Word puts in a paragraph for run content other than text:
 // tabs, line breaks (as vertical tab, like Word's own Range.Text) and
@@ -105,13 +123,6 @@ class BodyReader {
     }
 
     bool InRun() const { return inParagraph_ && runDepth_ > 0; }
-
-    static bool IsPassedOver(std::u16string_view name) {
-        for (std::u16string_view passed : kPassedOver) {
-            if (name == passed) return true;
-        }
-        return false;
-    }
 
     bool Emit() {
         const bool stopped = !paragraph_.empty() && sink_.Unit(paragraph_, place_);

@@ -659,7 +659,10 @@ XmlTokenizer::QName XmlTokenizer::ParseQName(const char*& p, const char* end) co
 // A name of ASCII characters, read where it stands: false, with nothing
 // raised, for anything else (a name beyond ASCII, one the buffer cuts, one
 // past the limit), which ParseQName then reads the careful way.
-bool XmlTokenizer::ScanName(const char*& p, const char* end, QName& name) const {
+// Inline: it is asked of every name of every tag, and a call costs as much as
+// most names.
+[[gnu::always_inline]] inline bool XmlTokenizer::ScanName(const char*& p, const char* end,
+                                                          QName& name) const {
     auto starts = [](char c) {
         const auto u = static_cast<unsigned char>(c);
         return u < 0x80 && (kAsciiName[u] & 1) != 0 && c != ':';
@@ -843,13 +846,8 @@ bool XmlTokenizer::CheckValue(std::string_view value) {
     return false;
 }
 
-// The namespace of a prefix in scope. An unprefixed element is in the
-// default namespace, an unprefixed attribute in none.
-size_t XmlTokenizer::Resolve(std::string_view prefix, bool isElement) const {
-    if (prefix.empty() && !isElement) return kNoBinding;
-    // Most names of a document share one prefix: the last answer holds while
-    // no declaration came or went.
-    if (resolvedScope_ == scope_ && prefix == resolvedPrefix_) return resolvedBinding_;
+// The namespace of a prefix in scope, looked for among the declarations.
+size_t XmlTokenizer::ResolveDeclared(std::string_view prefix) const {
     for (size_t i = bindings_.size(); i-- > 0;) {
         const Span declared = bindings_[i].prefix;
         if (std::string_view(prefixes_).substr(declared.start, declared.length) == prefix) {
@@ -909,10 +907,13 @@ void XmlTokenizer::Leave() {
     closePending_ = false;
     const OpenElement& open = open_.back();
     names_.resize(open.name.start);
-    if (bindings_.size() != open.bindings) ++scope_;
-    bindings_.resize(open.bindings);
-    prefixes_.resize(open.prefixes);
-    uris_.resize(open.uris);
+    // Declarations add to all three at once; most elements make none.
+    if (bindings_.size() != open.bindings) {
+        ++scope_;
+        bindings_.resize(open.bindings);
+        prefixes_.resize(open.prefixes);
+        uris_.resize(open.uris);
+    }
     open_.pop_back();
 }
 

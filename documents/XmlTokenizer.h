@@ -160,7 +160,20 @@ class XmlTokenizer final : public XmlReader {
     void Enter(const QName& element);
     void Declare(const RawAttribute& attribute, size_t firstBinding);
     void AddAttribute(const RawAttribute& attribute);
-    size_t Resolve(std::string_view prefix, bool isElement) const;
+    // The namespace of a prefix in scope. An unprefixed element is in the
+    // default namespace, an unprefixed attribute in none.
+    size_t Resolve(std::string_view prefix, bool isElement) const {
+        if (prefix.empty() && !isElement) return kNoBinding;
+        // Most names of a document share one prefix: the last answer holds
+        // while no declaration came or went.
+        if (resolvedScope_ == scope_ && prefix.size() == resolvedPrefix_.size()) {
+            size_t same = 0;
+            while (same < prefix.size() && prefix[same] == resolvedPrefix_[same]) ++same;
+            if (same == prefix.size()) return resolvedBinding_;
+        }
+        return ResolveDeclared(prefix);
+    }
+    size_t ResolveDeclared(std::string_view prefix) const;
     std::u16string_view UriOf(size_t binding) const {
         return binding == kNoBinding ? std::u16string_view() : View(uris_, bindings_[binding].uri);
     }

@@ -208,6 +208,11 @@ TEST(OoxmlTextTest, WordReadsRunsAsWordsFindSeesThem) {
          "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r><w:r><w:instrText>PAGE</w:instrText></w:r>"
          "<w:r><w:fldChar w:fldCharType=\"separate\"/></w:r><w:r><w:t>7</w:t></w:r></w:p>",
          {u"kept+new7"}},
+        {"embedded objects, deleted field codes and section properties hold no text",
+         "<w:p><w:r><w:t>a</w:t><w:object><w:t>obj</w:t></w:object>"
+         "<w:delInstrText><w:t>code</w:t></w:delInstrText><w:t>b</w:t></w:r></w:p>"
+         "<w:sectPr><w:p><w:r><w:t>sect</w:t></w:r></w:p></w:sectPr>",
+         {u"ab"}},
         {"hyperlinks, content controls and simple fields are read through",
          "<w:sdt><w:sdtContent><w:p><w:hyperlink><w:r><w:t>link</w:t></w:r></w:hyperlink>"
          "<w:fldSimple w:instr=\"DATE\"><w:r><w:t>today</w:t></w:r></w:fldSimple></w:p>"
