@@ -123,7 +123,12 @@ bool XmlTokenizer::Attribute(std::u16string_view localName, std::u16string_view 
     for (const Attr& attribute : attributes_) {
         if (SameLocalName(attribute, localName) && UriOf(attribute.binding) == namespaceUri) {
             if (attribute.plain) {
-                value.assign(attribute.value.begin(), attribute.value.end());
+                // Widened in place: assigning from bytes would build a
+                // temporary string first.
+                value.resize(attribute.value.size());
+                for (size_t i = 0; i < attribute.value.size(); ++i) {
+                    value[i] = static_cast<unsigned char>(attribute.value[i]);
+                }
                 return true;
             }
             value.clear();
@@ -793,6 +798,7 @@ void XmlTokenizer::Enter(const QName& element) {
     open_.push_back(open);
     binding_ = open.binding;
     SetLocalName(std::string_view(element.begin, element.length), element.prefixLength);
+    localOwner_ = open.name.start;
 }
 
 void XmlTokenizer::Declare(const RawAttribute& attribute, size_t firstBinding) {
@@ -880,7 +886,13 @@ void XmlTokenizer::ReadEndTag() {
     }
     pos_ = gt + 1;
     binding_ = open.binding;
-    SetLocalName(name, open.prefixLength);
+    // An element with no child element ends with its own name still in
+    // localName_: only the element opened at that place in names_ can have
+    // put it there since.
+    if (localOwner_ != open.name.start) {
+        SetLocalName(name, open.prefixLength);
+        localOwner_ = open.name.start;
+    }
     closePending_ = true;
 }
 

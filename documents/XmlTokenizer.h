@@ -208,8 +208,9 @@ class XmlTokenizer final : public XmlReader {
     std::u16string values_;
     std::u16string localName_;  // holds the current local name, in its first localLength_
     size_t localLength_ = 0;
-    bool asciiNames_ = false;      // the current start tag's names are all ASCII
-    size_t binding_ = kNoBinding;  // of the current element
+    size_t localOwner_ = SIZE_MAX;  // where in names_ its element's name starts
+    bool asciiNames_ = false;       // the current start tag's names are all ASCII
+    size_t binding_ = kNoBinding;   // of the current element
     // The last prefix resolved, and the declarations it was resolved among:
     // scope_ counts every change of them.
     uint64_t scope_ = 0;

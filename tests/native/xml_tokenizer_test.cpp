@@ -140,6 +140,11 @@ const EdgeCase kEdgeCases[] = {
     {"prefix redeclared", "<p:a xmlns:p='u'><p:b xmlns:p='v' p:x='1' x='2'/><p:c/></p:a>", {}},
     {"xml prefix predefined", "<a xml:lang='zh'/>", {}},
     {"names beyond ASCII", "<\xE4\xB8\xAD \xC3\xA9-\xC2\xB7='1'/>", {}},
+    {"names ending where siblings stood",
+     "<r><a:x xmlns:a='A'/><y>t</y><zz><y/>u</zz><q></q></r>",
+     {}},
+    {"space before a tag's close", "<a ><b c = \"'\" ></b ></a\t>", {}},
+    {"values taken as they stand or decoded", "<a b='x\ty' c='&#20013;' d='\xE4\xB8\xAD'/>", {}},
     {"document type", "<!DOCTYPE a [<!ENTITY e 'x'>]><a>&e;</a>", DocumentFault::Damaged},
     {"undeclared entity", "<a>&nbsp;</a>", DocumentFault::Damaged},
     {"reference to a surrogate", "<a>&#xD800;</a>", DocumentFault::Damaged},
@@ -160,6 +165,10 @@ const EdgeCase kEdgeCases[] = {
     {"attribute twice by namespace", "<a xmlns:p='u' xmlns:q='u' p:b='1' q:b='2'/>",
      DocumentFault::Damaged},
     {"attributes run together", "<a b='1'c='2'/>", DocumentFault::Damaged},
+    {"attribute without a value", "<a b/>", DocumentFault::Damaged},
+    {"slash apart from the close", "<a/ >", DocumentFault::Damaged},
+    {"end tag longer than its start", "<a></ab>", DocumentFault::Damaged},
+    {"end tag shorter than its start", "<ab></a>", DocumentFault::Damaged},
     {"lt in attribute", "<a b='<'/>", DocumentFault::Damaged},
     {"prefix unbound", "<p:a/>", DocumentFault::Damaged},
     {"prefix undeclared", "<a xmlns:p=''/>", DocumentFault::Damaged},
@@ -259,6 +268,14 @@ TEST(XmlTokenizer, ScansFindWhatAByteLoopFinds) {
                 });
                 EXPECT_EQ(xmlchars::PlainAsciiRun(begin, end), static_cast<size_t>(apart - begin))
                     << length << " " << at << " " << int{stop};
+                for (const char quote : {'"', '\''}) {
+                    const char* valueMark = std::find_if(begin, end, [quote](char c) {
+                        const auto u = static_cast<unsigned char>(c);
+                        return u < 0x20 || u >= 0x80 || c == '<' || c == '&' || c == quote;
+                    });
+                    EXPECT_EQ(xmlchars::FindValueMark(begin, end, quote), valueMark)
+                        << length << " " << at << " " << int{stop};
+                }
             }
         }
     }
@@ -330,6 +347,7 @@ TEST(XmlTokenizer, RefusesWhatPassesItsBoundsAsTooLarge) {
         {"name", "<abcdefghi/>"},
         {"reference", "<a>&#00000000065;</a>"},
         {"tag", "<a b='" + std::string(64, 'x') + "'/>"},
+        {"tag, not well-formed either", "<a b='1'c='" + std::string(64, 'x') + "'/>"},
         {"attributes", "<a b='' c='' d='' e=''/>"},
         {"namespaces", "<a xmlns:b='b'><c xmlns:d='d'><e xmlns:f='f'/></c></a>"},
         {"scope",
