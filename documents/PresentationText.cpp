@@ -19,10 +19,19 @@ bool Is(const Reader& reader, Ns ns, std::u16string_view localName) {
     return reader.LocalName() == localName && ooxml::NamespaceOf(reader) == ns;
 }
 
-// The text of one shape's text body (p:txBody), consumed up to its end.
-template <class Reader>
-std::u16string ReadTextBody(Reader& reader) {
+// Where a slide's shapes go: the sink, the slide's place, and the buffer each
+// shape's text is built in, kept from shape to shape and slide to slide.
+struct SlideOutput {
+    TextUnitSink& sink;
+    UnitPlace place;
     std::u16string text;
+};
+
+// The text of one shape's text body (p:txBody), consumed up to its end, into
+// `text`.
+template <class Reader>
+void ReadTextBody(Reader& reader, std::u16string& text) {
+    text.clear();
     bool inText = false;
     size_t paragraphs = 0;
     for (size_t depth = 1; depth > 0;) {
@@ -51,18 +60,17 @@ std::u16string ReadTextBody(Reader& reader) {
                 throw DocumentError(DocumentFault::Damaged);
         }
     }
-    return text;
 }
 
 // One p:sp, consumed up to its end: true when the sink has had enough.
 template <class Reader>
-bool ReadShape(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
+bool ReadShape(Reader& reader, SlideOutput& out) {
     for (size_t depth = 1; depth > 0;) {
         switch (reader.Next()) {
             case XmlNode::Start:
                 if (depth == 1 && Is(reader, Ns::Presentation, u"txBody")) {
-                    const std::u16string text = ReadTextBody(reader);
-                    if (!text.empty() && sink.Unit(text, place)) return true;
+                    ReadTextBody(reader, out.text);
+                    if (!out.text.empty() && out.sink.Unit(out.text, out.place)) return true;
                 } else {
                     ++depth;
                 }
@@ -83,19 +91,19 @@ bool ReadShape(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
 // inside one), consumed up to the container's end: true when the sink has
 // had enough. Only shapes of the tree itself count; a group's members do not.
 template <class Reader>
-bool ReadShapeTree(Reader& reader, TextUnitSink& sink, const UnitPlace& place);
+bool ReadShapeTree(Reader& reader, SlideOutput& out);
 
 // mc:AlternateContent: the first Choice is read as part of the tree, the
 // other Choices and the Fallback (the same shapes for older readers) are not.
 template <class Reader>
-bool ReadAlternateContent(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
+bool ReadAlternateContent(Reader& reader, SlideOutput& out) {
     bool chosen = false;
     for (XmlNode node = reader.Next(); node != XmlNode::End; node = reader.Next()) {
         if (node == XmlNode::Done) throw DocumentError(DocumentFault::Damaged);
         if (node != XmlNode::Start) continue;
         if (!chosen && Is(reader, Ns::Compatibility, u"Choice")) {
             chosen = true;
-            if (ReadShapeTree(reader, sink, place)) return true;
+            if (ReadShapeTree(reader, out)) return true;
         } else {
             SkipRestOfElement(reader);
         }
@@ -104,15 +112,15 @@ bool ReadAlternateContent(Reader& reader, TextUnitSink& sink, const UnitPlace& p
 }
 
 template <class Reader>
-bool ReadShapeTree(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
+bool ReadShapeTree(Reader& reader, SlideOutput& out) {
     for (XmlNode node = reader.Next(); node != XmlNode::End; node = reader.Next()) {
         if (node == XmlNode::Done) throw DocumentError(DocumentFault::Damaged);
         if (node != XmlNode::Start) continue;
         bool stopped = false;
         if (Is(reader, Ns::Presentation, u"sp")) {
-            stopped = ReadShape(reader, sink, place);
+            stopped = ReadShape(reader, out);
         } else if (Is(reader, Ns::Compatibility, u"AlternateContent")) {
-            stopped = ReadAlternateContent(reader, sink, place);
+            stopped = ReadAlternateContent(reader, out);
         } else {
             SkipRestOfElement(reader);
         }
@@ -123,7 +131,7 @@ bool ReadShapeTree(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
 
 // One slide part: true when the sink has had enough.
 template <class Reader>
-bool ReadSlide(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
+bool ReadSlide(Reader& reader, SlideOutput& out) {
     ooxml::ExpectRoot(reader, Ns::Presentation, u"sld");
     bool inCommonData = false;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
@@ -131,7 +139,7 @@ bool ReadSlide(Reader& reader, TextUnitSink& sink, const UnitPlace& place) {
             inCommonData = true;
         } else if (node == XmlNode::Start && inCommonData &&
                    Is(reader, Ns::Presentation, u"spTree")) {
-            return ReadShapeTree(reader, sink, place);
+            return ReadShapeTree(reader, out);
         } else if (node == XmlNode::Start && inCommonData) {
             SkipRestOfElement(reader);
         }
@@ -164,12 +172,12 @@ void ReadPresentationText(ZipArchive& package, XmlReaders& xml, TextUnitSink& si
     }
     // Slides are numbered as the list shows them, an entry that leads to
     // no slide taking no number.
-    UnitPlace place;
+    SlideOutput out{sink, {}, {}};
     for (const std::string& slide : ooxml::PartsInListOrder(relationships, order, u"slide")) {
-        ++place.slide;
+        ++out.place.slide;
         ooxml::PartReader part(package, xml, slide);
-        const bool stopped = ReadAsTokenizer(
-            part.Xml(), [&](auto& reader) { return ReadSlide(reader, sink, place); });
+        const bool stopped =
+            ReadAsTokenizer(part.Xml(), [&](auto& reader) { return ReadSlide(reader, out); });
         if (stopped) return;
     }
 }

@@ -100,6 +100,7 @@ size_t CopyQuoted(std::u16string_view formula, size_t i, std::u16string& out) {
 }
 
 std::u16string_view WithoutFuturePrefixes(std::u16string_view token) {
+    if (token.empty() || token[0] != u'_') return token;  // as nearly every token
     for (bool more = true; more;) {
         more = false;
         for (std::u16string_view prefix : {u"_xlfn.", u"_xlws."}) {
