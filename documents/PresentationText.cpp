@@ -11,6 +11,8 @@ namespace querna {
 namespace {
 
 using ooxml::Ns;
+// Names compared as views whose length is known where they are written.
+using namespace std::string_view_literals;
 
 // Whether the reader stands on an element of that vocabulary and local name;
 // the name, which the tokenizer hands out inline, is compared first.
@@ -38,14 +40,14 @@ void ReadTextBody(Reader& reader, std::u16string& text) {
         switch (reader.Next()) {
             case XmlNode::Start:
                 ++depth;
-                if (Is(reader, Ns::Compatibility, u"Fallback")) {
+                if (Is(reader, Ns::Compatibility, u"Fallback"sv)) {
                     SkipRestOfElement(reader);
                     --depth;
-                } else if (Is(reader, Ns::Drawing, u"p")) {
+                } else if (Is(reader, Ns::Drawing, u"p"sv)) {
                     if (paragraphs++ > 0) AppendToUnit(text, u"\r");
-                } else if (Is(reader, Ns::Drawing, u"t")) {
+                } else if (Is(reader, Ns::Drawing, u"t"sv)) {
                     inText = true;
-                } else if (Is(reader, Ns::Drawing, u"br")) {
+                } else if (Is(reader, Ns::Drawing, u"br"sv)) {
                     AppendToUnit(text, u"\v");
                 }
                 break;
@@ -68,7 +70,7 @@ bool ReadShape(Reader& reader, SlideOutput& out) {
     for (size_t depth = 1; depth > 0;) {
         switch (reader.Next()) {
             case XmlNode::Start:
-                if (depth == 1 && Is(reader, Ns::Presentation, u"txBody")) {
+                if (depth == 1 && Is(reader, Ns::Presentation, u"txBody"sv)) {
                     ReadTextBody(reader, out.text);
                     if (!out.text.empty() && out.sink.Unit(out.text, out.place)) return true;
                 } else {
@@ -101,7 +103,7 @@ bool ReadAlternateContent(Reader& reader, SlideOutput& out) {
     for (XmlNode node = reader.Next(); node != XmlNode::End; node = reader.Next()) {
         if (node == XmlNode::Done) throw DocumentError(DocumentFault::Damaged);
         if (node != XmlNode::Start) continue;
-        if (!chosen && Is(reader, Ns::Compatibility, u"Choice")) {
+        if (!chosen && Is(reader, Ns::Compatibility, u"Choice"sv)) {
             chosen = true;
             if (ReadShapeTree(reader, out)) return true;
         } else {
@@ -117,9 +119,9 @@ bool ReadShapeTree(Reader& reader, SlideOutput& out) {
         if (node == XmlNode::Done) throw DocumentError(DocumentFault::Damaged);
         if (node != XmlNode::Start) continue;
         bool stopped = false;
-        if (Is(reader, Ns::Presentation, u"sp")) {
+        if (Is(reader, Ns::Presentation, u"sp"sv)) {
             stopped = ReadShape(reader, out);
-        } else if (Is(reader, Ns::Compatibility, u"AlternateContent")) {
+        } else if (Is(reader, Ns::Compatibility, u"AlternateContent"sv)) {
             stopped = ReadAlternateContent(reader, out);
         } else {
             SkipRestOfElement(reader);
@@ -135,10 +137,10 @@ bool ReadSlide(Reader& reader, SlideOutput& out) {
     ooxml::ExpectRoot(reader, Ns::Presentation, u"sld");
     bool inCommonData = false;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
-        if (node == XmlNode::Start && Is(reader, Ns::Presentation, u"cSld")) {
+        if (node == XmlNode::Start && Is(reader, Ns::Presentation, u"cSld"sv)) {
             inCommonData = true;
         } else if (node == XmlNode::Start && inCommonData &&
-                   Is(reader, Ns::Presentation, u"spTree")) {
+                   Is(reader, Ns::Presentation, u"spTree"sv)) {
             return ReadShapeTree(reader, out);
         } else if (node == XmlNode::Start && inCommonData) {
             SkipRestOfElement(reader);
@@ -152,7 +154,7 @@ std::vector<std::u16string> ReadSlideOrder(XmlReader& reader) {
     ooxml::ExpectRoot(reader, Ns::Presentation, u"presentation");
     std::vector<std::u16string> ids;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
-        if (node == XmlNode::Start && Is(reader, Ns::Presentation, u"sldId")) {
+        if (node == XmlNode::Start && Is(reader, Ns::Presentation, u"sldId"sv)) {
             ids.push_back(ooxml::RelationshipIdOf(reader));
         }
     }

@@ -15,6 +15,8 @@ namespace querna {
 namespace {
 
 using ooxml::Ns;
+// Names compared as views whose length is known where they are written.
+using namespace std::string_view_literals;
 
 constexpr int kMaxRow = 1048576;
 constexpr int kMaxColumn = 16384;  // XFD
@@ -132,15 +134,15 @@ void ReadSharedStrings(Reader& reader, SharedStringTable& strings) {
         }
         if (ooxml::NamespaceOf(reader) != Ns::Sheet) continue;
         const std::u16string_view name = reader.LocalName();
-        if (node == XmlNode::Start && name == u"rPh") {
+        if (node == XmlNode::Start && name == u"rPh"sv) {
             SkipRestOfElement(reader);  // phonetic guide text, not the cell's
-        } else if (name == u"si") {
+        } else if (name == u"si"sv) {
             inItem = node == XmlNode::Start;
             if (inItem) continue;
             AppendDecodedEscapes(item, strings.TextFor(item.size()));
             strings.EndString();
             item.clear();
-        } else if (name == u"t") {
+        } else if (name == u"t"sv) {
             inText = node == XmlNode::Start;
         }
     }
@@ -209,36 +211,36 @@ class SheetReader {
     }
 
     void OnStart(std::u16string_view name) {
-        if (name == u"c") {
+        if (name == u"c"sv) {
             cell_.Clear();
             inCell_ = true;
-            reader_.Attribute(u"t", u"", cell_.type);
-            reader_.Attribute(u"r", u"", cell_.reference);
+            reader_.Attribute(u"t"sv, u""sv, cell_.type);
+            reader_.Attribute(u"r"sv, u""sv, cell_.reference);
             PlaceCell();
-        } else if (name == u"row" && !inCell_) {
+        } else if (name == u"row"sv && !inCell_) {
             PlaceRow();
         } else if (!inCell_) {
             return;
-        } else if (name == u"f") {
+        } else if (name == u"f"sv) {
             cell_.hasFormula = true;
             std::u16string kind;
-            cell_.sharedFormula = reader_.Attribute(u"t", u"", kind) && kind == u"shared" &&
-                                  reader_.Attribute(u"si", u"", cell_.sharedIndex);
+            cell_.sharedFormula = reader_.Attribute(u"t"sv, u""sv, kind) && kind == u"shared"sv &&
+                                  reader_.Attribute(u"si"sv, u""sv, cell_.sharedIndex);
             field_ = Field::Formula;
-        } else if (name == u"v") {
+        } else if (name == u"v"sv) {
             field_ = Field::Value;
-        } else if (name == u"rPh") {
+        } else if (name == u"rPh"sv) {
             SkipRestOfElement(reader_);
-        } else if (name == u"t") {
+        } else if (name == u"t"sv) {
             field_ = Field::InlineText;
         }
     }
 
     bool OnEnd(std::u16string_view name) {
-        if (name == u"f" || name == u"v" || name == u"t") field_ = Field::None;
-        if (name == u"f") CheckFormulaLength();
-        if (name == u"f" && cell_.sharedFormula) ResolveSharedFormula();
-        if (name != u"c" || !inCell_) return false;
+        if (name == u"f"sv || name == u"v"sv || name == u"t"sv) field_ = Field::None;
+        if (name == u"f"sv) CheckFormulaLength();
+        if (name == u"f"sv && cell_.sharedFormula) ResolveSharedFormula();
+        if (name != u"c"sv || !inCell_) return false;
         inCell_ = false;
         const std::u16string_view unit = CellText();
         return !unit.empty() && sink_.Unit(unit, place_);
@@ -247,7 +249,7 @@ class SheetReader {
     // A row or cell without its reference follows the one before it.
     void PlaceRow() {
         uint32_t row = 0;
-        if (reader_.Attribute(u"r", u"", rowNumber_) && rowNumber_.size() <= 7) {
+        if (reader_.Attribute(u"r"sv, u""sv, rowNumber_) && rowNumber_.size() <= 7) {
             for (char16_t c : rowNumber_) {
                 if (!IsDigit(c)) {
                     row = 0;
@@ -319,7 +321,7 @@ class SheetReader {
             AppendFormulaAsShown(cell_.formula, 0, 0, text_);
             return text_;
         }
-        if (cell_.type == u"s") {
+        if (cell_.type == u"s"sv) {
             size_t index = 0;
             for (char16_t c : cell_.value) {
                 if (!IsDigit(c) || index > kMaxSharedStringCount) return {};
@@ -328,14 +330,14 @@ class SheetReader {
             const bool shown = !cell_.value.empty() && strings_.Has(index);
             return shown && shown_.FirstTime(index) ? strings_.At(index) : std::u16string_view();
         }
-        if (cell_.type == u"inlineStr") {
+        if (cell_.type == u"inlineStr"sv) {
             text_.clear();
             AppendDecodedEscapes(cell_.inlineText, text_);
             return text_;
         }
-        if (cell_.type == u"b") {
-            if (cell_.value == u"1") return u"TRUE";
-            if (cell_.value == u"0") return u"FALSE";
+        if (cell_.type == u"b"sv) {
+            if (cell_.value == u"1"sv) return u"TRUE";
+            if (cell_.value == u"0"sv) return u"FALSE";
         }
         return cell_.value;
     }
@@ -364,9 +366,9 @@ SheetList ReadSheetOrder(XmlReader& reader) {
     ooxml::ExpectRoot(reader, Ns::Sheet, u"workbook");
     SheetList list;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
-        if (node == XmlNode::Start && ooxml::Is(reader, Ns::Sheet, u"sheet")) {
+        if (node == XmlNode::Start && ooxml::Is(reader, Ns::Sheet, u"sheet"sv)) {
             list.ids.push_back(ooxml::RelationshipIdOf(reader));
-            reader.Attribute(u"name", u"", list.names.emplace_back());
+            reader.Attribute(u"name"sv, u""sv, list.names.emplace_back());
         }
     }
     return list;

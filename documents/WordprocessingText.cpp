@@ -10,6 +10,8 @@ namespace querna {
 namespace {
 
 using ooxml::Ns;
+// Names compared as views whose length is known where they are written.
+using namespace std::string_view_literals;
 
 // Elements of the body whose text Word's find over the main story does not
 // see: text boxes and the drawings and pictures that hold them, embedded
@@ -20,21 +22,21 @@ using ooxml::Ns;
 bool IsPassedOver(std::u16string_view name) {
     switch (name.size()) {
         case 3:
-            return name == u"pPr" || name == u"rPr";
+            return name == u"pPr"sv || name == u"rPr"sv;
         case 4:
-            return name == u"pict";
+            return name == u"pict"sv;
         case 6:
-            return name == u"object" || name == u"sectPr";
+            return name == u"object"sv || name == u"sectPr"sv;
         case 7:
-            return name == u"drawing" || name == u"delText";
+            return name == u"drawing"sv || name == u"delText"sv;
         case 8:
-            return name == u"moveFrom";
+            return name == u"moveFrom"sv;
         case 9:
-            return name == u"instrText";
+            return name == u"instrText"sv;
         case 11:
-            return name == u"txbxContent";
+            return name == u"txbxContent"sv;
         case 12:
-            return name == u"delInstrText";
+            return name == u"delInstrText"sv;
         default:
             return false;
     }
@@ -44,9 +46,9 @@ bool IsPassedOver(std::u16string_view name) {
 // tabs, line breaks (as vertical tab, like Word's own Range.Text) and
 // non-breaking hyphens (Word's character 30).
 char16_t SpecialCharacter(std::u16string_view name) {
-    if (name == u"tab" || name == u"ptab") return u'\t';
-    if (name == u"br" || name == u"cr") return u'\v';
-    if (name == u"noBreakHyphen") return u'\x1E';
+    if (name == u"tab"sv || name == u"ptab"sv) return u'\t';
+    if (name == u"br"sv || name == u"cr"sv) return u'\v';
+    if (name == u"noBreakHyphen"sv) return u'\x1E';
     return 0;
 }
 
@@ -70,32 +72,32 @@ class BodyReader {
     bool OnStart() {
         const Ns ns = ooxml::NamespaceOf(reader_);
         const std::u16string_view name = reader_.LocalName();
-        if (ns == Ns::Compatibility && name == u"Fallback") {
+        if (ns == Ns::Compatibility && name == u"Fallback"sv) {
             // The Choice before it says the same for a newer reader.
             SkipRestOfElement(reader_);
             return false;
         }
         if (ns != Ns::Word) return false;
-        if (name == u"body") {
+        if (name == u"body"sv) {
             inBody_ = true;
         } else if (!inBody_) {
             return false;
         } else if (IsPassedOver(name)) {
             SkipRestOfElement(reader_);
-        } else if (name == u"tc") {
+        } else if (name == u"tc"sv) {
             // A table cell is one place however many paragraphs it holds; a
             // table nested in it stays inside that place.
             if (cellDepth_++ == 0) ++place_.paragraph;
-        } else if (name == u"p") {
+        } else if (name == u"p"sv) {
             // A paragraph inside another can only come from hostile nesting:
             // what came before it is a unit of its own.
             const bool stopped = inParagraph_ && Emit();
             inParagraph_ = true;
             if (cellDepth_ == 0) ++place_.paragraph;
             return stopped;
-        } else if (name == u"r") {
+        } else if (name == u"r"sv) {
             ++runDepth_;
-        } else if (name == u"t") {
+        } else if (name == u"t"sv) {
             inText_ = true;
         } else if (const char16_t c = SpecialCharacter(name); c != 0 && InRun()) {
             AppendToUnit(paragraph_, c);
@@ -106,14 +108,14 @@ class BodyReader {
     bool OnEnd() {
         if (ooxml::NamespaceOf(reader_) != Ns::Word) return false;
         const std::u16string_view name = reader_.LocalName();
-        if (name == u"p" && inParagraph_) {
+        if (name == u"p"sv && inParagraph_) {
             inParagraph_ = false;
             return Emit();
         }
-        if (name == u"tc" && cellDepth_ > 0) --cellDepth_;
-        if (name == u"r" && runDepth_ > 0) --runDepth_;
-        if (name == u"t") inText_ = false;
-        if (name == u"body") inBody_ = false;
+        if (name == u"tc"sv && cellDepth_ > 0) --cellDepth_;
+        if (name == u"r"sv && runDepth_ > 0) --runDepth_;
+        if (name == u"t"sv) inText_ = false;
+        if (name == u"body"sv) inBody_ = false;
         return false;
     }
 
