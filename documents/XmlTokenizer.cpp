@@ -381,23 +381,25 @@ const char* XmlTokenizer::DecodeRun(const char* p, const char* end, bool more, R
     char16_t* o = out.data() + used;
     const bool attribute = kind == RunKind::Attribute;
     int brackets = kind == RunKind::Text ? brackets_ : 0;
+    auto plainByte = [](unsigned c) {
+        return c >= 0x20 && c < 0x80 && c != '>' && c != ']' && c != '<';
+    };
     while (s < e) {
-        // Most text is plain ASCII: a run of it is only widened.
-        const size_t plain = PlainAsciiRun(reinterpret_cast<const char*>(s), end);
-        if (plain > 0) {
+        const unsigned c = *s;
+        if (plainByte(c)) {
+            // Most text is plain ASCII: a run of it is only widened. A lone
+            // byte (the space between words of CJK text) is not worth a scan.
+            const size_t plain = e - s >= 2 && plainByte(s[1])
+                                     ? PlainAsciiRun(reinterpret_cast<const char*>(s), end)
+                                     : 1;
             for (size_t i = 0; i < plain; ++i) o[i] = s[i];
             o += plain, s += plain, brackets = 0;
-            if (s == e) break;
-        }
-        const unsigned c = *s;
-        if (c >= 0xE1 && c <= 0xEC && e - s >= 3 && (s[1] & 0xC0) == 0x80 &&
-            (s[2] & 0xC0) == 0x80) {
+        } else if (c >= 0xE1 && c <= 0xEC && e - s >= 3 && (s[1] & 0xC0) == 0x80 &&
+                   (s[2] & 0xC0) == 0x80) {
             // U+1000 to U+CFFF, where CJK text lies: three bytes that can be
             // neither overlong nor a surrogate nor a non-character.
             *o++ = static_cast<char16_t>(((c & 0x0F) << 12) | ((s[1] & 0x3F) << 6) | (s[2] & 0x3F));
             s += 3, brackets = 0;
-        } else if (c >= 0x20 && c < 0x80 && c != '>' && c != ']' && c != '<') {
-            *o++ = static_cast<char16_t>(c), ++s, brackets = 0;
         } else if (c == '\r') {
             if (s + 1 == e && more) break;
             if (s + 1 == e || s[1] != '\n') *o++ = attribute ? u' ' : u'\n';
