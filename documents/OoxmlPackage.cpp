@@ -1,8 +1,8 @@
 #include "documents/OoxmlPackage.h"
 
+#include <algorithm>
 #include <array>
-#include <unordered_map>
-#include <unordered_set>
+#include <cstdint>
 
 namespace querna::ooxml {
 
@@ -39,10 +39,10 @@ constexpr std::array<std::u16string_view, 2> kRelationshipNamespaces = {
 // Part names are ASCII (non-ASCII characters are percent-encoded in them);
 // anything else cannot name a part.
 bool ToAscii(std::u16string_view text, std::string& out) {
-    out.clear();
-    for (char16_t c : text) {
-        if (c == 0 || c >= 0x80) return false;
-        out += static_cast<char>(c);
+    out.resize(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == 0 || text[i] >= 0x80) return false;
+        out[i] = static_cast<char>(text[i]);
     }
     return true;
 }
@@ -58,18 +58,101 @@ std::string RelationshipPartOf(std::string_view partName) {
     return rels;
 }
 
-Relationship ReadRelationship(XmlReader& reader, std::string_view partName) {
-    Relationship relationship;
-    std::u16string target, mode;
-    reader.Attribute(u"Id", u"", relationship.id);
-    reader.Attribute(u"Type", u"", relationship.type);
-    reader.Attribute(u"Target", u"", target);
-    reader.Attribute(u"TargetMode", u"", mode);
-    std::string ascii;
-    if (mode != u"External" && ToAscii(target, ascii)) {
-        relationship.target = ResolvePartName(partName, ascii);
+// Appends the segments of `path` to the resolved name in `out`: ".." drops
+// the last one, "." and empty segments none.
+void AppendSegments(std::string_view path, std::string& out) {
+    while (!path.empty()) {
+        const size_t slash = path.find('/');
+        const std::string_view segment = path.substr(0, slash);
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+        if (segment == "..") {
+            const size_t last = out.rfind('/');
+            out.resize(last == std::string::npos ? 0 : last);
+        } else if (!segment.empty() && segment != ".") {
+            if (!out.empty()) out += '/';
+            out += segment;
+        }
     }
-    return relationship;
+}
+
+void ResolveInto(std::string_view sourcePart, std::string_view target, std::string& out) {
+    out.clear();
+    target = target.substr(0, target.find('#'));
+    if (target.empty() || target.front() != '/') {
+        const size_t slash = sourcePart.rfind('/');
+        if (slash != std::string_view::npos) AppendSegments(sourcePart.substr(0, slash), out);
+    }
+    AppendSegments(target, out);
+}
+
+// The last segment of a relationship type URI, when it is ASCII.
+void KindOf(std::u16string_view type, std::string& kind) {
+    kind.clear();
+    const size_t slash = type.rfind(u'/');
+    if (slash == std::u16string_view::npos || !ToAscii(type.substr(slash + 1), kind)) {
+        kind.clear();
+    }
+}
+
+// What reading one relationship part needs besides the list it makes: kept
+// for the whole part, so its relationships cost no string each.
+struct RelationshipScratch {
+    std::u16string type, target, mode;
+    std::string ascii, resolved;
+};
+
+// The relationship at the reader's Start element; false when it is to be
+// left out.
+bool ReadRelationship(XmlReader& reader, ZipArchive& zip, std::string_view partName,
+                      RelationshipScratch& scratch, Relationship& relationship) {
+    relationship.id.clear();
+    scratch.type.clear();
+    scratch.target.clear();
+    scratch.mode.clear();
+    reader.Attribute(u"Id", u"", relationship.id);
+    reader.Attribute(u"Type", u"", scratch.type);
+    reader.Attribute(u"Target", u"", scratch.target);
+    reader.Attribute(u"TargetMode", u"", scratch.mode);
+    if (scratch.mode == u"External" || !ToAscii(scratch.target, scratch.ascii)) return false;
+    ResolveInto(partName, scratch.ascii, scratch.resolved);
+    if (scratch.resolved.empty()) return false;
+    const ZipEntry* part = zip.Find(scratch.resolved);
+    relationship.target = part != nullptr ? part->name : std::string_view();
+    KindOf(scratch.type, relationship.kind);
+    return true;
+}
+
+// A part a list leads to, at its position in the list.
+struct Chosen {
+    std::string_view target;
+    size_t position;
+};
+constexpr size_t kDropped = static_cast<size_t>(-1);
+
+// Marks every part but the first of those that lead to one entry of the
+// archive; targets are views of the entry's name, so one entry is one
+// address. A target that names no part is kept each time: reading it fails.
+void DropRepeatedParts(std::vector<Chosen>& chosen) {
+    std::vector<uint32_t> order(chosen.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        const auto x = reinterpret_cast<uintptr_t>(chosen[a].target.data());
+        const auto y = reinterpret_cast<uintptr_t>(chosen[b].target.data());
+        return x != y ? x < y : a < b;
+    });
+    for (size_t i = 1; i < order.size(); ++i) {
+        const Chosen& first = chosen[order[i - 1]];
+        Chosen& next = chosen[order[i]];
+        if (!next.target.empty() && next.target.data() == first.target.data()) {
+            next.position = kDropped;
+        }
+    }
+}
+
+const ZipEntry& PartNamed(const ZipArchive& zip, std::string_view partName) {
+    const ZipEntry* entry = zip.Find(partName);
+    if (entry == nullptr) throw DocumentError(DocumentFault::Damaged);
+    return *entry;
 }
 
 }  // namespace
@@ -108,100 +191,96 @@ std::u16string RelationshipIdOf(XmlReader& reader) {
 }
 
 bool IsOfType(const Relationship& relationship, std::u16string_view kind) {
-    const std::u16string_view type = relationship.type;
-    return type.size() > kind.size() && type.substr(type.size() - kind.size()) == kind &&
-           type[type.size() - kind.size() - 1] == u'/';
+    const std::string_view have = relationship.kind;
+    return !have.empty() && have.size() == kind.size() &&
+           std::equal(have.begin(), have.end(), kind.begin(),
+                      [](char a, char16_t b) { return static_cast<char16_t>(a) == b; });
 }
 
 std::vector<Relationship> ReadRelationships(ZipArchive& zip, XmlReaders& xml,
                                             std::string_view partName) {
     std::vector<Relationship> relationships;
     const std::string relsName = RelationshipPartOf(partName);
-    if (zip.Find(relsName) == nullptr) return relationships;
+    const ZipEntry* rels = zip.Find(relsName);
+    if (rels == nullptr) return relationships;
+    // Room for the relationships the part's size suggests, as far as a
+    // presentation of some dozens of slides needs: a few growths at most.
+    relationships.reserve(static_cast<size_t>(std::min<uint64_t>(rels->size / 128, 256)));
     PartReader part(zip, xml, relsName);
     XmlReader& reader = part.Xml();
     ExpectRoot(reader, Ns::PackageRelationships, u"Relationships");
+    RelationshipScratch scratch;
+    Relationship relationship;
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {
         if (node != XmlNode::Start) continue;
-        if (Is(reader, Ns::PackageRelationships, u"Relationship")) {
-            Relationship relationship = ReadRelationship(reader, partName);
-            if (!relationship.target.empty()) relationships.push_back(std::move(relationship));
+        if (Is(reader, Ns::PackageRelationships, u"Relationship") &&
+            ReadRelationship(reader, zip, partName, scratch, relationship)) {
+            relationships.push_back(relationship);
         }
     }
     return relationships;
 }
 
-std::vector<std::string> PartsInListOrder(const std::vector<Relationship>& relationships,
-                                          const std::vector<std::u16string>& ids,
-                                          std::u16string_view kind, std::vector<size_t>* listed) {
-    std::unordered_map<std::u16string_view, const Relationship*> byId;
-    for (const Relationship& relationship : relationships) {
-        byId.try_emplace(relationship.id, &relationship);
-    }
-    std::unordered_set<std::u16string_view> seen;
-    std::unordered_set<std::string> taken;  // part names are case-insensitive
-    std::vector<std::string> parts;
-    for (size_t i = 0; i < ids.size(); ++i) {
-        const std::u16string& id = ids[i];
+std::vector<std::string_view> PartsInListOrder(const std::vector<Relationship>& relationships,
+                                               const std::vector<std::u16string>& ids,
+                                               std::u16string_view kind,
+                                               std::vector<size_t>* listed) {
+    // Sorted tables rather than hashed ones: a few allocations for the whole
+    // list, and a bound no choice of ids or names can spoil.
+    std::vector<std::u16string_view> sortedIds;
+    sortedIds.reserve(ids.size());
+    for (const std::u16string& id : ids) {
         // An entry without an id names nothing and repeats nothing.
-        if (id.empty()) continue;
-        if (!seen.insert(id).second) throw DocumentError(DocumentFault::Damaged);
-        const auto it = byId.find(id);
-        if (it == byId.end() || !IsOfType(*it->second, kind)) continue;
-        std::string key = it->second->target;
-        for (char& c : key) {
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        }
-        if (!taken.insert(std::move(key)).second) continue;
-        parts.push_back(it->second->target);
-        if (listed != nullptr) listed->push_back(i);
+        if (!id.empty()) sortedIds.push_back(id);
+    }
+    std::sort(sortedIds.begin(), sortedIds.end());
+    if (std::adjacent_find(sortedIds.begin(), sortedIds.end()) != sortedIds.end()) {
+        throw DocumentError(DocumentFault::Damaged);
+    }
+    std::vector<uint32_t> byId(relationships.size());
+    for (size_t i = 0; i < byId.size(); ++i) byId[i] = static_cast<uint32_t>(i);
+    // The first relationship of an id sorts first among its equals.
+    std::sort(byId.begin(), byId.end(), [&](uint32_t a, uint32_t b) {
+        const int order = relationships[a].id.compare(relationships[b].id);
+        return order != 0 ? order < 0 : a < b;
+    });
+    std::vector<Chosen> chosen;
+    chosen.reserve(sortedIds.size());
+    for (size_t i = 0; i < ids.size(); ++i) {
+        if (ids[i].empty()) continue;
+        const std::u16string_view id = ids[i];
+        const auto it = std::lower_bound(
+            byId.begin(), byId.end(), id,
+            [&](uint32_t r, std::u16string_view wanted) { return relationships[r].id < wanted; });
+        if (it == byId.end() || relationships[*it].id != id) continue;
+        if (IsOfType(relationships[*it], kind)) chosen.push_back({relationships[*it].target, i});
+    }
+    DropRepeatedParts(chosen);
+    std::vector<std::string_view> parts;
+    parts.reserve(chosen.size());
+    for (const Chosen& part : chosen) {
+        if (part.position == kDropped) continue;
+        parts.push_back(part.target);
+        if (listed != nullptr) listed->push_back(part.position);
     }
     return parts;
 }
 
 std::string MainPartName(ZipArchive& zip, XmlReaders& xml) {
     for (const Relationship& relationship : ReadRelationships(zip, xml, "")) {
-        if (IsOfType(relationship, u"officeDocument")) return relationship.target;
+        if (IsOfType(relationship, u"officeDocument")) return std::string(relationship.target);
     }
     throw DocumentError(DocumentFault::Damaged);
 }
 
 std::string ResolvePartName(std::string_view sourcePart, std::string_view target) {
-    target = target.substr(0, target.find('#'));
-    std::string path;
-    if (!target.empty() && target.front() == '/') {
-        path = target.substr(1);
-    } else {
-        const size_t slash = sourcePart.rfind('/');
-        if (slash != std::string_view::npos) path = sourcePart.substr(0, slash + 1);
-        path += target;
-    }
-    std::vector<std::string_view> segments;
-    std::string_view rest = path;
-    while (!rest.empty()) {
-        const size_t slash = rest.find('/');
-        const std::string_view segment = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-        if (segment == "..") {
-            if (!segments.empty()) segments.pop_back();
-        } else if (!segment.empty() && segment != ".") {
-            segments.push_back(segment);
-        }
-    }
     std::string resolved;
-    for (std::string_view segment : segments) {
-        if (!resolved.empty()) resolved += '/';
-        resolved += segment;
-    }
+    ResolveInto(sourcePart, target, resolved);
     return resolved;
 }
 
-PartReader::PartReader(ZipArchive& zip, XmlReaders& xml, std::string_view partName) {
-    const ZipEntry* entry = zip.Find(partName);
-    if (entry == nullptr) throw DocumentError(DocumentFault::Damaged);
-    stream_ = zip.Open(*entry);
-    reader_ = xml.Open(*stream_);
-}
+PartReader::PartReader(ZipArchive& zip, XmlReaders& xml, std::string_view partName)
+    : stream_(zip, PartNamed(zip, partName)), reader_(xml.Open(stream_)) {}
 
 void ExpectRoot(XmlReader& reader, Ns ns, std::u16string_view localName) {
     for (XmlNode node = reader.Next(); node != XmlNode::Done; node = reader.Next()) {

@@ -41,15 +41,24 @@ void SkipElement(XmlReader& reader);
 // strict) of the current Start element; empty when it has none.
 std::u16string RelationshipIdOf(XmlReader& reader);
 
+// One relationship, as a reader needs it. Reading a package's relationships
+// makes no string per relationship beyond its id: the target is the name the
+// archive's directory holds, the type only its last segment.
 struct Relationship {
     std::u16string id;
-    std::u16string type;
-    std::string target;  // the part name it leads to, without the leading '/'
+    // The last segment of the type URI ("officeDocument", "worksheet",
+    // "slide"): the prefixes differ between the two conformance classes, the
+    // last segment does not. Empty for a type without one that can name a
+    // kind (no '/', or characters that are not ASCII).
+    std::string kind;
+    // The part it leads to, as the archive names it: a view of the archive's
+    // directory, valid while the archive is. Empty when the package has no
+    // such part; reading it then fails as a missing part does.
+    std::string_view target;
 };
 
-// Whether the relationship type URI ends with "/" + `kind` ("officeDocument",
-// "worksheet", "slide"): the prefixes differ between the two conformance
-// classes, the last segment does not.
+// Whether the relationship's type is `kind` ("officeDocument", "worksheet",
+// "slide").
 bool IsOfType(const Relationship& relationship, std::u16string_view kind);
 
 // The relationships of the part `partName` (of the package itself when
@@ -61,15 +70,16 @@ std::vector<Relationship> ReadRelationships(ZipArchive& zip, XmlReaders& xml,
 // The parts a list of relationship ids leads to (a workbook's sheets, a
 // presentation's slides), in list order, through the relationships of type
 // `kind` (the first of each id). The ids are looked up in a table made once,
-// so a list costs its length. An id that leads nowhere or to another type is
-// left out, and a part that two ids lead to is read once, at its first place.
-// Raises DocumentError(Damaged) when one id is listed twice: no application
-// writes such a list. `listed`, when given, receives each part's position
-// in `ids`.
-std::vector<std::string> PartsInListOrder(const std::vector<Relationship>& relationships,
-                                          const std::vector<std::u16string>& ids,
-                                          std::u16string_view kind,
-                                          std::vector<size_t>* listed = nullptr);
+// so a list costs its length and a logarithm. An id that leads nowhere or to
+// another type is left out, and a part that two ids lead to is read once, at
+// its first place. Raises DocumentError(Damaged) when one id is listed twice:
+// no application writes such a list. `listed`, when given, receives each
+// part's position in `ids`. The names view the archive's directory, as the
+// relationships' targets do.
+std::vector<std::string_view> PartsInListOrder(const std::vector<Relationship>& relationships,
+                                               const std::vector<std::u16string>& ids,
+                                               std::u16string_view kind,
+                                               std::vector<size_t>* listed = nullptr);
 
 // The package's main part, the target of its officeDocument relationship.
 // Raises DocumentError(Damaged) when there is none.
@@ -88,7 +98,7 @@ class PartReader {
     XmlReader& Xml() { return *reader_; }
 
   private:
-    std::unique_ptr<ByteStream> stream_;
+    ZipEntryStream stream_;
     std::unique_ptr<XmlReader> reader_;
 };
 

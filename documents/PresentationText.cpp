@@ -175,7 +175,7 @@ void ReadPresentationText(ZipArchive& package, XmlReaders& xml, TextUnitSink& si
     // Slides are numbered as the list shows them, an entry that leads to
     // no slide taking no number.
     SlideOutput out{sink, {}, {}};
-    for (const std::string& slide : ooxml::PartsInListOrder(relationships, order, u"slide")) {
+    for (std::string_view slide : ooxml::PartsInListOrder(relationships, order, u"slide")) {
         ++out.place.slide;
         ooxml::PartReader part(package, xml, slide);
         const bool stopped =

@@ -469,7 +469,7 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
     }
     SharedStringsShown shown(sink, strings.Size());
     std::vector<size_t> listed;
-    const std::vector<std::string> sheets =
+    const std::vector<std::string_view> sheets =
         ooxml::PartsInListOrder(relationships, order.ids, u"worksheet", &listed);
     for (size_t i = 0; i < sheets.size(); ++i) {
         ooxml::PartReader part(package, xml, sheets[i]);

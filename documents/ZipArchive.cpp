@@ -38,12 +38,31 @@ constexpr size_t kInputChunk = 64 * 1024;
     throw DocumentError(fault);
 }
 
-std::string UpperAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+unsigned char UpperAscii(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 'a' + 'A') : u;
+}
+
+// Orders names as their upper-cased bytes would be ordered, without making
+// them: negative, zero or positive as strcmp. Names of one package share long
+// prefixes ("ppt/slides/slide") in the same case, and bytes that are equal
+// are equal without case too, so equal stretches are passed eight at a time.
+int CompareWithoutCase(std::string_view a, std::string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    size_t i = 0;
+    while (i < common) {
+        for (uint64_t x, y; i + 8 <= common; i += 8) {
+            std::memcpy(&x, a.data() + i, 8);
+            std::memcpy(&y, b.data() + i, 8);
+            if (x != y) break;
+        }
+        while (i < common && a[i] == b[i]) ++i;
+        if (i == common) break;
+        const unsigned char x = UpperAscii(a[i]), y = UpperAscii(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+        ++i;
     }
-    return upper;
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 // Where the central directory is, as the end records tell it.
@@ -56,18 +75,21 @@ struct DirectoryLocation {
 
 // Finds the end of central directory record: the last signature whose comment
 // fits in the bytes after it (the comment may itself hold the signature).
-uint64_t FindEndRecord(ByteSource& source, std::vector<unsigned char>& tail) {
+// Nearly every archive ends with the record and no comment, which one small
+// read tells; only the others have their tail searched.
+uint64_t FindEndRecord(ByteSource& source, unsigned char (&record)[kEndSize]) {
     const uint64_t size = source.Size();
     if (size < kEndSize) Fail(DocumentFault::Damaged);
+    ReadExactly(source, size - kEndSize, record, kEndSize);
+    if (LoadU32(record) == kEndSignature && LoadU16(record + 20) == 0) return size - kEndSize;
     const uint64_t tailSize = std::min<uint64_t>(size, kEndSize + kMaxCommentSize);
-    tail.resize(static_cast<size_t>(tailSize));
+    std::vector<unsigned char> tail(static_cast<size_t>(tailSize));
     ReadExactly(source, size - tailSize, tail.data(), tail.size());
     for (size_t p = tail.size() - kEndSize + 1; p-- > 0;) {
         if (LoadU32(&tail[p]) != kEndSignature) continue;
         const size_t commentSize = LoadU16(&tail[p + 20]);
         if (p + kEndSize + commentSize <= tail.size()) {
-            const std::vector<unsigned char> record(tail.begin() + p, tail.begin() + p + kEndSize);
-            tail = record;
+            std::memcpy(record, &tail[p], kEndSize);
             return size - tailSize + p;
         }
     }
@@ -95,9 +117,9 @@ DirectoryLocation ReadZip64End(ByteSource& source, uint64_t endPos) {
 }
 
 DirectoryLocation LocateDirectory(ByteSource& source) {
-    std::vector<unsigned char> record;
+    unsigned char record[kEndSize];
     const uint64_t endPos = FindEndRecord(source, record);
-    const unsigned char* r = record.data();
+    const unsigned char* r = record;
     const uint16_t disk = LoadU16(r + 4), directoryDisk = LoadU16(r + 6);
     const uint16_t entries = LoadU16(r + 10);
     const uint32_t size = LoadU32(r + 12), offset = LoadU32(r + 16);
@@ -154,7 +176,7 @@ size_t ParseCentralHeader(const std::vector<unsigned char>& directory, size_t po
     entry.compressedSize = LoadU32(h + 20);
     entry.size = LoadU32(h + 24);
     entry.localHeaderOffset = LoadU32(h + 42);
-    entry.name.assign(reinterpret_cast<const char*>(h + kCentralHeaderSize), nameSize);
+    entry.name = {reinterpret_cast<const char*>(h + kCentralHeaderSize), nameSize};
     ApplyZip64Extra(h + kCentralHeaderSize + nameSize, extraSize, entry, entry.size == 0xFFFFFFFF,
                     entry.compressedSize == 0xFFFFFFFF, entry.localHeaderOffset == 0xFFFFFFFF);
     return pos + total;
@@ -162,109 +184,92 @@ size_t ParseCentralHeader(const std::vector<unsigned char>& directory, size_t po
 
 }  // namespace
 
-// One entry's bytes: read straight from the source when stored, through zlib
-// when deflated. Output is capped one byte past the declared size, so a lying
+// The stream's output is capped one byte past the declared size, so a lying
 // header is caught without inflating on.
-class ZipEntryStream final : public ByteStream {
-  public:
-    ZipEntryStream(ZipArchive& archive, const ZipEntry& entry, uint64_t dataOffset)
-        : archive_(archive),
-          entry_(entry),
-          inputPos_(dataOffset),
-          inputLeft_(entry.compressedSize) {
-        if (entry.method == kMethodDeflated) {
-            inflater_ = archive.TakeInflater();
-            inflating_ = true;
-            // A part of a few kilobytes needs no more input room than that.
-            const auto wanted =
-                static_cast<size_t>(std::min<uint64_t>(kInputChunk, entry.compressedSize));
-            if (inflater_->input.size() < wanted) inflater_->input.resize(wanted);
+ZipEntryStream::ZipEntryStream(ZipArchive& archive, const ZipEntry& entry)
+    : archive_(archive),
+      entry_(entry),
+      inputPos_(archive.DataOffset(entry)),
+      inputLeft_(entry.compressedSize) {
+    if (entry.method == kMethodDeflated) {
+        inflater_ = archive.TakeInflater();
+        inflating_ = true;
+        if (inflater_->input == nullptr) {
+            inflater_->input.reset(new unsigned char[kInputChunk]);
         }
     }
-    ~ZipEntryStream() override {
-        if (inflating_) archive_.KeepInflater(std::move(inflater_));
-    }
-    ZipEntryStream(const ZipEntryStream&) = delete;
-    ZipEntryStream& operator=(const ZipEntryStream&) = delete;
+}
 
-    size_t Read(void* buffer, size_t count) override {
-        if (finished_ || count == 0) return 0;
-        const uint64_t allowed = entry_.size - produced_ + 1;
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(count, allowed));
-        const size_t got = inflating_ ? Inflate(buffer, want) : Copy(buffer, want);
-        Account(buffer, got);
-        if (finished_) Finish();
-        return got;
-    }
+ZipEntryStream::~ZipEntryStream() {
+    if (inflating_) archive_.KeepInflater(std::move(inflater_));
+}
 
-  private:
-    size_t Copy(void* buffer, size_t count) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(count, inputLeft_));
-        ReadExactly(archive_.source_, inputPos_, buffer, n);
-        inputPos_ += n;
-        inputLeft_ -= n;
-        finished_ = inputLeft_ == 0;
-        return n;
-    }
+size_t ZipEntryStream::Read(void* buffer, size_t count) {
+    if (finished_ || count == 0) return 0;
+    const uint64_t allowed = entry_.size - produced_ + 1;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(count, allowed));
+    const size_t got = inflating_ ? Inflate(buffer, want) : Copy(buffer, want);
+    Account(buffer, got);
+    if (finished_) Finish();
+    return got;
+}
 
-    size_t Inflate(void* buffer, size_t count) {
-        inflater_->zip.next_out = static_cast<Bytef*>(buffer);
-        inflater_->zip.avail_out = static_cast<uInt>(std::min<size_t>(count, 1u << 30));
-        const uInt before = inflater_->zip.avail_out;
-        while (inflater_->zip.avail_out == before) {
-            if (inflater_->zip.avail_in == 0 && inputLeft_ > 0) {
-                const size_t n =
-                    static_cast<size_t>(std::min<uint64_t>(inflater_->input.size(), inputLeft_));
-                ReadExactly(archive_.source_, inputPos_, inflater_->input.data(), n);
-                inputPos_ += n;
-                inputLeft_ -= n;
-                inflater_->zip.next_in = inflater_->input.data();
-                inflater_->zip.avail_in = static_cast<uInt>(n);
-            }
-            // With all input taken, inflate may still hold output for a
-            // small buffer; only a call that makes no progress at all means
-            // the data ends too soon.
-            const int status = inflate(&inflater_->zip, Z_NO_FLUSH);
-            if (status == Z_STREAM_END) {
-                finished_ = true;
-                break;
-            }
-            if (status == Z_MEM_ERROR) throw std::bad_alloc();
-            if (status == Z_BUF_ERROR && inflater_->zip.avail_in == 0 && inputLeft_ == 0) {
-                Fail(DocumentFault::Damaged);
-            }
-            if (status != Z_OK && status != Z_BUF_ERROR) Fail(DocumentFault::Damaged);
+size_t ZipEntryStream::Copy(void* buffer, size_t count) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(count, inputLeft_));
+    ReadExactly(archive_.source_, inputPos_, buffer, n);
+    inputPos_ += n;
+    inputLeft_ -= n;
+    finished_ = inputLeft_ == 0;
+    return n;
+}
+
+size_t ZipEntryStream::Inflate(void* buffer, size_t count) {
+    z_stream& zip = inflater_->zip;
+    zip.next_out = static_cast<Bytef*>(buffer);
+    zip.avail_out = static_cast<uInt>(std::min<size_t>(count, 1u << 30));
+    const uInt before = zip.avail_out;
+    while (zip.avail_out == before) {
+        if (zip.avail_in == 0 && inputLeft_ > 0) {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(kInputChunk, inputLeft_));
+            ReadExactly(archive_.source_, inputPos_, inflater_->input.get(), n);
+            inputPos_ += n;
+            inputLeft_ -= n;
+            zip.next_in = inflater_->input.get();
+            zip.avail_in = static_cast<uInt>(n);
         }
-        return before - inflater_->zip.avail_out;
-    }
-
-    void Account(const void* buffer, size_t count) {
-        produced_ += count;
-        if (produced_ > entry_.size) {
-            Fail(produced_ > archive_.limits_.maxEntrySize ? DocumentFault::TooLarge
-                                                           : DocumentFault::Damaged);
+        // With all input taken, inflate may still hold output for a small
+        // buffer; only a call that makes no progress at all means the data
+        // ends too soon.
+        const int status = inflate(&zip, Z_NO_FLUSH);
+        if (status == Z_STREAM_END) {
+            finished_ = true;
+            break;
         }
-        archive_.Charge(count);
-        if (archive_.limits_.checkCrc && count > 0) {
-            crc_ = crc32(crc_, static_cast<const Bytef*>(buffer), static_cast<uInt>(count));
+        if (status == Z_MEM_ERROR) throw std::bad_alloc();
+        if (status == Z_BUF_ERROR && zip.avail_in == 0 && inputLeft_ == 0) {
+            Fail(DocumentFault::Damaged);
         }
+        if (status != Z_OK && status != Z_BUF_ERROR) Fail(DocumentFault::Damaged);
     }
+    return before - zip.avail_out;
+}
 
-    void Finish() {
-        if (produced_ != entry_.size) Fail(DocumentFault::Damaged);
-        if (archive_.limits_.checkCrc && crc_ != entry_.crc) Fail(DocumentFault::Damaged);
+void ZipEntryStream::Account(const void* buffer, size_t count) {
+    produced_ += count;
+    if (produced_ > entry_.size) {
+        Fail(produced_ > archive_.limits_.maxEntrySize ? DocumentFault::TooLarge
+                                                       : DocumentFault::Damaged);
     }
+    archive_.Charge(count);
+    if (archive_.limits_.checkCrc && count > 0) {
+        crc_ = crc32(crc_, static_cast<const Bytef*>(buffer), static_cast<uInt>(count));
+    }
+}
 
-    ZipArchive& archive_;
-    ZipEntry entry_;
-    uint64_t inputPos_;
-    uint64_t inputLeft_;
-    uint64_t produced_ = 0;
-    uLong crc_ = 0;
-    bool inflating_ = false;
-    bool finished_ = false;
-    std::unique_ptr<ZipArchive::Inflater> inflater_;
-};
+void ZipEntryStream::Finish() {
+    if (produced_ != entry_.size) Fail(DocumentFault::Damaged);
+    if (archive_.limits_.checkCrc && crc_ != entry_.crc) Fail(DocumentFault::Damaged);
+}
 
 ZipArchive::ZipArchive(ByteSource& source, const ZipLimits& limits, StopPoll* poll)
     : source_(source), limits_(limits), poll_(poll) {
@@ -306,14 +311,22 @@ void ZipArchive::ReadDirectory() {
     // Every entry takes at least a fixed-size header: a count beyond what the
     // directory can hold is a lie, caught before anything is reserved for it.
     if (where.entries > where.size / kCentralHeaderSize) Fail(DocumentFault::Damaged);
-    std::vector<unsigned char> directory(static_cast<size_t>(where.size));
-    ReadExactly(source_, where.offset, directory.data(), directory.size());
+    directory_.resize(static_cast<size_t>(where.size));
+    ReadExactly(source_, where.offset, directory_.data(), directory_.size());
     entries_.resize(static_cast<size_t>(where.entries));
     size_t pos = 0;
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        pos = ParseCentralHeader(directory, pos, entries_[i]);
-        byName_.try_emplace(UpperAscii(entries_[i].name), i);
-    }
+    for (ZipEntry& entry : entries_) pos = ParseCentralHeader(directory_, pos, entry);
+    IndexNames();
+}
+
+void ZipArchive::IndexNames() {
+    // The count fits: a directory within its limit holds far fewer entries.
+    byName_.resize(entries_.size());
+    for (size_t i = 0; i < byName_.size(); ++i) byName_[i] = static_cast<uint32_t>(i);
+    std::sort(byName_.begin(), byName_.end(), [this](uint32_t a, uint32_t b) {
+        const int order = CompareWithoutCase(entries_[a].name, entries_[b].name);
+        return order != 0 ? order < 0 : a < b;
+    });
 }
 
 void ZipArchive::Charge(uint64_t bytes) {
@@ -323,11 +336,21 @@ void ZipArchive::Charge(uint64_t bytes) {
 }
 
 const ZipEntry* ZipArchive::Find(std::string_view name) const {
-    const auto it = byName_.find(UpperAscii(name));
-    return it == byName_.end() ? nullptr : &entries_[it->second];
+    if (name.empty()) return nullptr;
+    // The first of equal names sorts first: its index is the smallest.
+    const auto it = std::lower_bound(
+        byName_.begin(), byName_.end(), name, [this](uint32_t index, std::string_view wanted) {
+            return CompareWithoutCase(entries_[index].name, wanted) < 0;
+        });
+    if (it == byName_.end() || CompareWithoutCase(entries_[*it].name, name) != 0) return nullptr;
+    return &entries_[*it];
 }
 
 std::unique_ptr<ByteStream> ZipArchive::Open(const ZipEntry& entry) {
+    return std::make_unique<ZipEntryStream>(*this, entry);
+}
+
+uint64_t ZipArchive::DataOffset(const ZipEntry& entry) {
     if ((entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) || entry.method == kMethodAes) {
         Fail(DocumentFault::Encrypted);
     }
@@ -353,7 +376,7 @@ std::unique_ptr<ByteStream> ZipArchive::Open(const ZipEntry& entry) {
     if (dataOffset > size || size - dataOffset < entry.compressedSize) {
         Fail(DocumentFault::Damaged);
     }
-    return std::make_unique<ZipEntryStream>(*this, entry, dataOffset);
+    return dataOffset;
 }
 
 }  // namespace querna

@@ -16,7 +16,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "documents/DocumentFaults.h"
@@ -39,7 +38,9 @@ struct ZipLimits {
 };
 
 struct ZipEntry {
-    std::string name;  // as stored: OOXML part names are ASCII
+    // As stored (OOXML part names are ASCII), in the archive's copy of its
+    // central directory: valid while the archive is.
+    std::string_view name;
     uint16_t flags = 0;
     uint16_t method = 0;
     uint32_t crc = 0;
@@ -64,14 +65,15 @@ class ZipArchive {
 
     // The entry of that name, compared without regard to ASCII case (part
     // names of a package are case-insensitive); the first one when names
-    // repeat. Null when there is none.
+    // repeat. Null when there is none; no part has an empty name.
     const ZipEntry* Find(std::string_view name) const;
 
     // The entry's bytes, inflated as they are read. Raises
     // DocumentError(Encrypted) for an encrypted entry and (Damaged) for an
     // unknown method or a local header that does not fit; reading raises
     // (Damaged) for broken data or a wrong CRC and (TooLarge) past the limits.
-    // The stream must not outlive the archive.
+    // The stream must not outlive the archive. A ZipEntryStream made in place
+    // does the same without the allocation.
     std::unique_ptr<ByteStream> Open(const ZipEntry& entry);
 
   private:
@@ -81,7 +83,9 @@ class ZipArchive {
     // entry per slide.
     struct Inflater {
         z_stream zip{};
-        std::vector<unsigned char> input;
+        // Taken once at its full size and never filled: only the bytes read
+        // into it are touched.
+        std::unique_ptr<unsigned char[]> input;
         bool ready = false;
         Inflater() = default;
         Inflater(const Inflater&) = delete;
@@ -91,15 +95,53 @@ class ZipArchive {
     std::unique_ptr<Inflater> TakeInflater();
     void KeepInflater(std::unique_ptr<Inflater> inflater);
     void ReadDirectory();
+    void IndexNames();
+    uint64_t DataOffset(const ZipEntry& entry);
     void Charge(uint64_t bytes);
 
     ByteSource& source_;
     ZipLimits limits_;
+    // The central directory as read: the entries' names are views of it.
+    std::vector<unsigned char> directory_;
     std::vector<ZipEntry> entries_;
-    std::unordered_map<std::string, size_t> byName_;  // upper-cased name -> first index
+    // Entry indices ordered by name without regard to ASCII case, then by
+    // index: a look-up is a binary search, and the table costs no allocation
+    // per entry. A sort, unlike a hash table, keeps its bound whatever names
+    // a hostile directory chooses.
+    std::vector<uint32_t> byName_;
     uint64_t inflated_ = 0;
     StopPoll* poll_;
     std::unique_ptr<Inflater> spareInflater_;
+};
+
+// One entry's bytes, as ZipArchive::Open gives them: read straight from the
+// source when stored, through zlib when deflated. A reader that opens one
+// part after another (a presentation opens one per slide) holds one in place.
+// Raises as ZipArchive::Open does; must not outlive the archive.
+class ZipEntryStream final : public ByteStream {
+  public:
+    ZipEntryStream(ZipArchive& archive, const ZipEntry& entry);
+    ~ZipEntryStream() override;
+    ZipEntryStream(const ZipEntryStream&) = delete;
+    ZipEntryStream& operator=(const ZipEntryStream&) = delete;
+
+    size_t Read(void* buffer, size_t count) override;
+
+  private:
+    size_t Copy(void* buffer, size_t count);
+    size_t Inflate(void* buffer, size_t count);
+    void Account(const void* buffer, size_t count);
+    void Finish();
+
+    ZipArchive& archive_;
+    ZipEntry entry_;
+    uint64_t inputPos_;
+    uint64_t inputLeft_;
+    uint64_t produced_ = 0;
+    uLong crc_ = 0;
+    bool inflating_ = false;
+    bool finished_ = false;
+    std::unique_ptr<ZipArchive::Inflater> inflater_;
 };
 
 }  // namespace querna

@@ -46,7 +46,7 @@ std::vector<Part> FixtureParts() {
                 char chunk[4096];
                 while (const size_t n = stream->Read(chunk, sizeof chunk))
                     inflated.append(chunk, n);
-                parts.push_back({name + "/" + entry.name, std::move(inflated)});
+                parts.push_back({name + "/" + std::string(entry.name), std::move(inflated)});
             }
         } catch (const DocumentError&) {
             // encrypted, truncated or a bomb: the zip tests read those
