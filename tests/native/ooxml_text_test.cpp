@@ -260,6 +260,63 @@ TEST(OoxmlTextTest, PackagesAreFoundThroughTheirRelationships) {
     EXPECT_EQ(ooxml::ResolvePartName("ppt/slides/slide1.xml", "../../../../media/x.png"),
               "media/x.png");
     EXPECT_EQ(ooxml::ResolvePartName("", ".."), "");
+    EXPECT_EQ(ooxml::ResolvePartName("a/b/c.xml", "../d//./e.xml"), "a/d/e.xml");
+    EXPECT_EQ(ooxml::ResolvePartName("a/b.xml", "/x/../y.xml"), "y.xml");
+    EXPECT_EQ(ooxml::ResolvePartName("a/b.xml", "#only-a-fragment"), "a");
+}
+
+// The main part is the target of the first officeDocument relationship that
+// leads into the package, whatever the prefix of its type; a type that only
+// resembles it leads nowhere, and a first one whose part is missing makes the
+// package damaged rather than passing to the next.
+TEST(OoxmlTextTest, TheMainPartIsTheFirstOfficeDocumentRelationshipsTarget) {
+    const auto item = [](const std::string& type, const std::string& target,
+                         const std::string& extra = "") {
+        return "<Relationship Id=\"r\" Type=\"" + type + "\" Target=\"" + target + "\"" + extra +
+               "/>";
+    };
+    const std::string officeDocument = std::string(kDocRelNs) + "/officeDocument";
+    const std::string main = item(officeDocument, "word/document.xml");
+    const Units found = {u"found"};
+    struct Case {
+        const char* name;
+        std::string items;
+        std::optional<Units> expected;  // none: damaged
+    };
+    const Case cases[] = {
+        {"transitional", main, found},
+        {"strict",
+         item("http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument",
+              "word/document.xml"),
+         found},
+        {"a type of one segment", item("officeDocument", "word/document.xml"), std::nullopt},
+        {"a type that ends alike", item(officeDocument + "s", "word/document.xml"), std::nullopt},
+        {"a type not in ASCII", item(officeDocument + "\xC3\xA9", "word/document.xml"),
+         std::nullopt},
+        {"an external one first", item(officeDocument, "x.xml", " TargetMode=\"External\"") + main,
+         found},
+        {"one that resolves to nothing first", item(officeDocument, "..") + main, found},
+        {"one not in ASCII first", item(officeDocument, "w\xC3\xB6rd/document.xml") + main, found},
+        {"one whose part is missing first", item(officeDocument, "word/missing.xml") + main,
+         std::nullopt},
+        {"another type first", item(std::string(kDocRelNs) + "/styles", "word/styles.xml") + main,
+         found},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakes::ZipBuilder zip;
+        zip.Add("_rels/.rels", Relationships(c.items));
+        zip.Add("word/styles.xml", "<styles/>");
+        zip.Add("word/document.xml", "<w:document xmlns:w=\"" + std::string(kWordNs) +
+                                         "\"><w:body><w:p><w:r><w:t>found</w:t></w:r></w:p>"
+                                         "</w:body></w:document>");
+        const std::string package = zip.Build();
+        if (c.expected) {
+            EXPECT_EQ(Read(ReadWordprocessingText, package), *c.expected);
+        } else {
+            EXPECT_EQ(FaultOf(ReadWordprocessingText, package), DocumentFault::Damaged);
+        }
+    }
 }
 
 TEST(OoxmlTextTest, HostilePackagesEndInTheirFault) {

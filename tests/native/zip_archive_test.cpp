@@ -68,6 +68,46 @@ TEST(ZipArchiveTest, ReadsStoredAndDeflatedEntriesByNameWithoutRegardToCase) {
     }
 }
 
+// Names are compared without regard to ASCII case wherever they differ, also
+// past a long stretch that is equal; of names that repeat, the first entry is
+// the one found.
+TEST(ZipArchiveTest, FindsNamesWithoutCaseAndTheFirstOfRepeats) {
+    ZipBuilder builder;
+    builder.Add("ppt/slides/slide1.xml", "1")
+        .Add("ppt/slides/slide10.xml", "10")
+        .Add("ppt/slides/slide2.xml", "2")
+        .Add("PPT/SLIDES/SLIDE2.XML", "2 again")
+        .Add("ppt/slides/slidE3.xml", "3", false)
+        .Add("ppt/slides/_rels/slide1.xml.rels", "rels")
+        .Add("a", "short");
+    const std::string bytes = builder.Build();
+    MemoryByteSource source(bytes.data(), bytes.size());
+    ZipArchive zip(source);
+    const std::pair<const char*, const char*> cases[] = {
+        // name looked for, content found (null: none)
+        {"ppt/slides/slide1.xml", "1"},
+        {"PPT/SLIDES/SLIDE10.XML", "10"},
+        {"ppt/slides/Slide2.xml", "2"},
+        {"ppt/slides/slide3.XML", "3"},
+        {"ppt/slides/_RELS/slide1.xml.rels", "rels"},
+        {"A", "short"},
+        {"ppt/slides/slide3.xm", nullptr},
+        {"ppt/slides/slide1.xml.", nullptr},
+        {"ppt/slides/slide[.xml", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& [name, content] : cases) {
+        SCOPED_TRACE(name);
+        if (content == nullptr) {
+            EXPECT_EQ(zip.Find(name), nullptr);
+        } else if (zip.Find(name) != nullptr) {
+            EXPECT_EQ(ReadAll(zip, name), content);
+        } else {
+            ADD_FAILURE() << "not found";
+        }
+    }
+}
+
 // The archive keeps zlib's state from one entry to the next: an entry opened
 // after one left half-read, or one that failed its check, reads whole.
 TEST(ZipArchiveTest, ReadsEachEntryWholeAfterOnesLeftOrFailed) {
