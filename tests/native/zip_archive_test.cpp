@@ -1,6 +1,7 @@
 // The zip reader on well-formed and hostile archives: what it reads, and the
 // fault each kind of damage, encryption or bomb ends in.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <functional>
 #include <optional>
@@ -104,6 +105,45 @@ TEST(ZipArchiveTest, FindsNamesWithoutCaseAndTheFirstOfRepeats) {
             EXPECT_EQ(ReadAll(zip, name), content);
         } else {
             ADD_FAILURE() << "not found";
+        }
+    }
+}
+
+// Every read is checked against the entry's CRC-32, whatever its length and
+// the chunks it comes in: wide blocks are folded at once and the bytes left
+// over added after them, and one bit wrong in either is caught.
+TEST(ZipArchiveTest, ChecksTheCrcOfEveryLengthInEveryChunking) {
+    const size_t sizes[] = {1, 16, 63, 64, 65, 79, 80, 127, 128, 129, 200, 4097, 65553, 300001};
+    std::vector<std::string> contents;
+    ZipBuilder builder;
+    uint32_t seed = 12345;
+    for (const size_t size : sizes) {
+        std::string data(size, '\0');
+        for (char& c : data) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 23);
+        const auto crc = static_cast<uint32_t>(
+            crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(size)));
+        const std::string name = std::to_string(size);
+        builder.Add(name, data, size % 2 == 0);
+        for (const uint32_t flip : {1u, 1u << 31}) {
+            fakes::ZipBuilderEntry bad;
+            bad.name = name + "-" + std::to_string(flip);
+            bad.data = data;
+            bad.declaredCrc = crc ^ flip;
+            builder.entries.push_back(bad);
+        }
+        contents.push_back(std::move(data));
+    }
+    const std::string archive = builder.Build();
+    for (const size_t chunk : {64, 100, 4096, 1 << 20}) {
+        SCOPED_TRACE(chunk);
+        MemoryByteSource source(archive.data(), archive.size());
+        ZipArchive zip(source);
+        for (size_t i = 0; i < std::size(sizes); ++i) {
+            const std::string name = std::to_string(sizes[i]);
+            EXPECT_EQ(ReadAll(zip, name, chunk), contents[i]) << name;
+            EXPECT_THROW(ReadAll(zip, name + "-1", chunk), DocumentError) << name;
+            EXPECT_THROW(ReadAll(zip, name + "-" + std::to_string(1u << 31), chunk), DocumentError)
+                << name;
         }
     }
 }
