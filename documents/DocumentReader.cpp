@@ -27,8 +27,8 @@ constexpr unsigned char kEmptyZipSignature[] = {'P', 'K', 5, 6};
 constexpr char kEncryptedPackage[] = "EncryptedPackage";
 
 void ReadPackageText(DocumentKind kind, ByteSource& source, XmlReaders& xml, TextUnitSink& sink,
-                     StopPoll& poll) {
-    ZipArchive package(source, {}, &poll);
+                     StopPoll& poll, ZipBuffers& buffers) {
+    ZipArchive package(source, {}, &poll, &buffers);
     switch (kind) {
         case DocumentKind::Word:
             ReadWordprocessingText(package, xml, sink);
@@ -160,7 +160,8 @@ void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, Te
         // costs more than reading a small document's records: a document of
         // ordinary size is read with one call, and its readers work in memory.
         DocumentBuffers own;
-        std::vector<unsigned char>& whole = (buffers != nullptr ? *buffers : own).file;
+        DocumentBuffers& lent = buffers != nullptr ? *buffers : own;
+        std::vector<unsigned char>& whole = lent.file;
         std::unique_ptr<MemoryByteSource> inMemory;
         if (source.Size() <= kMaxWholeReadSize) {
             whole.resize(static_cast<size_t>(source.Size()));
@@ -170,7 +171,7 @@ void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, Te
         ByteSource& polledSource = inMemory ? static_cast<ByteSource&>(*inMemory) : polled;
         switch (SniffContainer(polledSource)) {
             case ContainerKind::Zip:
-                ReadPackageText(kind, polledSource, xml, polledSink, poll);
+                ReadPackageText(kind, polledSource, xml, polledSink, poll, lent.zip);
                 return;
             case ContainerKind::Compound:
                 ReadCompoundText(kind, polledSource, polledSink);

@@ -38,6 +38,8 @@ constexpr uint16_t kMethodDeflated = 8;
 constexpr uint16_t kMethodAes = 99;  // WinZip AES (APPNOTE 4.4.5, appendix E)
 
 constexpr size_t kInputChunk = 64 * 1024;
+// What lent buffers keep of each table: a directory of thousands of entries.
+constexpr size_t kKeptRoom = 1024 * 1024;
 
 [[noreturn]] void Fail(DocumentFault fault) {
     throw DocumentError(fault);
@@ -343,12 +345,43 @@ void ZipEntryStream::Finish() {
     if (archive_.limits_.checkCrc && crc_ != entry_.crc) Fail(DocumentFault::Damaged);
 }
 
-ZipArchive::ZipArchive(ByteSource& source, const ZipLimits& limits, StopPoll* poll)
-    : source_(source), limits_(limits), poll_(poll) {
-    ReadDirectory();
+ZipArchive::ZipArchive(ByteSource& source, const ZipLimits& limits, StopPoll* poll,
+                       ZipBuffers* buffers)
+    : source_(source), limits_(limits), poll_(poll), buffers_(buffers) {
+    Borrow();
+    try {
+        ReadDirectory();
+    } catch (...) {
+        GiveBack();
+        throw;
+    }
 }
 
-ZipArchive::~ZipArchive() = default;
+ZipArchive::~ZipArchive() {
+    GiveBack();
+}
+
+ZipBuffers::ZipBuffers() = default;
+ZipBuffers::~ZipBuffers() = default;
+
+void ZipArchive::Borrow() {
+    if (buffers_ == nullptr) return;
+    directory_.swap(buffers_->directory);
+    entries_.swap(buffers_->entries);
+    byName_.swap(buffers_->byName);
+    spareInflater_ = std::move(buffers_->inflater);
+}
+
+void ZipArchive::GiveBack() {
+    if (buffers_ == nullptr) return;
+    // A hostile directory may have grown the room far past any document's;
+    // that much is given back to the heap, not kept for the next.
+    if (directory_.capacity() <= kKeptRoom) directory_.swap(buffers_->directory);
+    if (entries_.capacity() * sizeof(ZipEntry) <= kKeptRoom) entries_.swap(buffers_->entries);
+    if (byName_.capacity() * sizeof(uint32_t) <= kKeptRoom) byName_.swap(buffers_->byName);
+    if (spareInflater_ != nullptr) buffers_->inflater = std::move(spareInflater_);
+    buffers_ = nullptr;
+}
 
 ZipArchive::Inflater::~Inflater() {
     if (ready) inflateEnd(&zip);

@@ -49,14 +49,18 @@ struct ZipEntry {
     uint64_t localHeaderOffset = 0;
 };
 
+struct ZipBuffers;
+
 class ZipArchive {
   public:
     // Reads the central directory of `source`, which must outlive the
     // archive. Raises DocumentError(Damaged) when it is not a zip archive or
     // is broken, DocumentError(TooLarge) past the directory limit. Every byte
     // inflated is counted on `poll` when one is given (which must outlive
-    // the archive), so that a stop is seen inside a large part.
-    explicit ZipArchive(ByteSource& source, const ZipLimits& limits = {}, StopPoll* poll = nullptr);
+    // the archive), so that a stop is seen inside a large part. `buffers`,
+    // when given, lends its room to this archive until it goes.
+    explicit ZipArchive(ByteSource& source, const ZipLimits& limits = {}, StopPoll* poll = nullptr,
+                        ZipBuffers* buffers = nullptr);
     ~ZipArchive();
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
@@ -78,6 +82,7 @@ class ZipArchive {
 
   private:
     friend class ZipEntryStream;
+    friend struct ZipBuffers;
     // zlib's state and window with an input buffer: the archive keeps the
     // one its last entry used for the next, as a presentation opens one
     // entry per slide.
@@ -94,6 +99,8 @@ class ZipArchive {
     };
     std::unique_ptr<Inflater> TakeInflater();
     void KeepInflater(std::unique_ptr<Inflater> inflater);
+    void Borrow();
+    void GiveBack();
     void ReadDirectory();
     void IndexNames();
     uint64_t DataOffset(const ZipEntry& entry);
@@ -112,6 +119,27 @@ class ZipArchive {
     uint64_t inflated_ = 0;
     StopPoll* poll_;
     std::unique_ptr<Inflater> spareInflater_;
+    ZipBuffers* buffers_;
+};
+
+// What reading one archive leaves for the next, for a caller that reads many
+// one after another: the room of the central directory and its index, and
+// zlib's state with its window and input. Under Wine a block freed and taken
+// again for every document costs its pages anew. Each archive overwrites
+// what it uses, so nothing of one is seen by the next; room beyond what
+// ordinary documents need is not kept.
+struct ZipBuffers {
+    ZipBuffers();
+    ~ZipBuffers();
+    ZipBuffers(const ZipBuffers&) = delete;
+    ZipBuffers& operator=(const ZipBuffers&) = delete;
+
+  private:
+    friend class ZipArchive;
+    std::vector<unsigned char> directory;
+    std::vector<ZipEntry> entries;
+    std::vector<uint32_t> byName;
+    std::unique_ptr<ZipArchive::Inflater> inflater;
 };
 
 // One entry's bytes, as ZipArchive::Open gives them: read straight from the

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "documents/CompoundFile.h"
 #include "documents/ZipArchive.h"
@@ -171,6 +173,62 @@ TEST(ZipArchiveTest, ReadsEachEntryWholeAfterOnesLeftOrFailed) {
     EXPECT_EQ(ReadAll(zip, "stored"), Patterned(900));
     EXPECT_EQ(ReadAll(zip, "a"), Patterned(100000));
     EXPECT_EQ(ReadAll(zip, "b", 1), "second");
+}
+
+// Archives read in turn with the same lent buffers: each finds its own
+// entries only and reads them whole, also after one that ended in a fault
+// with a part half inflated, or one that was no archive at all.
+TEST(ZipArchiveTest, BuffersLentInTurnKeepNothingOfTheArchiveBefore) {
+    ZipBuilder first;
+    first.Add("a/one.xml", Patterned(70000)).Add("shared.xml", "first's");
+    ZipBuilder second;
+    second.Add("shared.xml", "second's", false).Add("b.xml", Patterned(100));
+    ZipBuilder lying;
+    fakes::ZipBuilderEntry cut;
+    cut.name = "shared.xml";
+    cut.data = Patterned(70000);
+    cut.declaredSize = 1000;
+    lying.entries.push_back(cut);
+    using Reads = std::vector<std::pair<std::string, std::optional<std::string>>>;
+    struct Step {
+        const char* name;
+        std::string archive;
+        Reads reads;  // name, content (none: no such entry)
+        std::optional<DocumentFault> fault;
+    };
+    const Reads ofFirst = {{"a/one.xml", Patterned(70000)}, {"shared.xml", "first's"}};
+    const Step steps[] = {
+        {"first", first.Build(), ofFirst, std::nullopt},
+        {"a part that inflates past its size",
+         lying.Build(),
+         {{"shared.xml", ""}},
+         DocumentFault::Damaged},
+        {"second",
+         second.Build(),
+         {{"a/one.xml", std::nullopt}, {"shared.xml", "second's"}, {"b.xml", Patterned(100)}},
+         std::nullopt},
+        {"no archive", "PK\x03\x04 and nothing more", {}, DocumentFault::Damaged},
+        {"first again", first.Build(), ofFirst, std::nullopt},
+    };
+    ZipBuffers buffers;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        std::optional<DocumentFault> fault;
+        try {
+            MemoryByteSource source(step.archive.data(), step.archive.size());
+            ZipArchive zip(source, {}, nullptr, &buffers);
+            for (const auto& [name, content] : step.reads) {
+                if (content) {
+                    EXPECT_EQ(ReadAll(zip, name, 4096), *content) << name;
+                } else {
+                    EXPECT_EQ(zip.Find(name), nullptr) << name;
+                }
+            }
+        } catch (const DocumentError& error) {
+            fault = error.Fault();
+        }
+        EXPECT_EQ(fault, step.fault);
+    }
 }
 
 TEST(ZipArchiveTest, FindsTheEndRecordBehindAComment) {
