@@ -103,7 +103,7 @@ class CompoundStream final : public ByteSource {
             const Block& block = BlockOf(at);
             const size_t n = static_cast<size_t>(
                 std::min<uint64_t>(count - done, block.start + block.filled - at));
-            std::memcpy(out + done, block.bytes.data() + (at - block.start), n);
+            std::memcpy(out + done, block.bytes.get() + (at - block.start), n);
             done += n;
         }
         return count;
@@ -114,7 +114,9 @@ class CompoundStream final : public ByteSource {
     static constexpr size_t kBlocks = 4;
 
     struct Block {
-        std::vector<unsigned char> bytes;
+        // Allocated on first use, at most the stream's size, and without the
+        // fill a vector makes: every read writes the bytes it serves.
+        std::unique_ptr<unsigned char[]> bytes;
         uint64_t start = 0;
         size_t filled = 0;
         uint64_t used = 0;  // when it last served a read
@@ -160,8 +162,10 @@ class CompoundStream final : public ByteSource {
         Block& block = *oldest;
         block.start = at - at % kBlock;
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(kBlock, size_ - block.start));
-        block.bytes.resize(wanted);
-        block.filled = ReadUnits(block.start, block.bytes.data(), wanted);
+        if (!block.bytes) {
+            block.bytes.reset(new unsigned char[std::min<uint64_t>(kBlock, size_)]);
+        }
+        block.filled = ReadUnits(block.start, block.bytes.get(), wanted);
         if (at >= block.start + block.filled) ThrowDamaged();
         block.used = ++clock_;
         return block;

@@ -68,8 +68,14 @@ std::u16string LongString(FieldReader& r) {
 // rest is 8-bit or 16-bit ([MS-XLS] 2.1.4).
 class ContinuedRecord {
   public:
-    ContinuedRecord(ExcelRecordReader& records, std::vector<unsigned char> first, uint64_t limit)
-        : records_(records), part_(std::move(first)), total_(part_.size()), limit_(limit) {}
+    // The parts are read where they lie in the reader's window: a part is
+    // left only once it is read to its end, before the next is read.
+    ContinuedRecord(ExcelRecordReader& records, const ExcelRecord& first, uint64_t limit)
+        : records_(records),
+          part_(first.data),
+          partSize_(first.size),
+          total_(first.size),
+          limit_(limit) {}
 
     uint8_t U8() {
         NextPartIfAtEnd();
@@ -86,7 +92,7 @@ class ContinuedRecord {
     void Skip(uint64_t count) {
         while (count > 0) {
             NextPartIfAtEnd();
-            const size_t n = static_cast<size_t>(std::min<uint64_t>(count, part_.size() - at_));
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(count, partSize_ - at_));
             at_ += n;
             count -= n;
         }
@@ -94,24 +100,24 @@ class ContinuedRecord {
     // Appends `cch` characters to `text`, those of one part at a time.
     void Chars(size_t cch, bool high, std::u16string& text) {
         for (size_t i = 0; i < cch;) {
-            if (at_ == part_.size()) {
+            if (at_ == partSize_) {
                 NextPartIfAtEnd();
                 high = (U8() & 1) != 0;
             }
             const size_t width = high ? 2 : 1;
-            const size_t n = std::min(cch - i, (part_.size() - at_) / width);
+            const size_t n = std::min(cch - i, (partSize_ - at_) / width);
             if (n == 0) {  // a character split between two parts
                 text.push_back(high ? U16() : U8());
                 ++i;
                 continue;
             }
-            AppendChars(part_.data() + at_, n, high, text);
+            AppendChars(part_ + at_, n, high, text);
             at_ += n * width;
             i += n;
         }
     }
     bool AtEnd() {
-        while (at_ == part_.size()) {
+        while (at_ == partSize_) {
             if (!NextPart()) return true;
         }
         return false;
@@ -125,9 +131,10 @@ class ContinuedRecord {
             records_.PutBack(next);
             return false;
         }
-        total_ += next.data.size();
+        total_ += next.size;
         if (total_ > limit_) throw DocumentError(DocumentFault::TooLarge);
-        part_ = std::move(next.data);
+        part_ = next.data;
+        partSize_ = next.size;
         at_ = 0;
         return true;
     }
@@ -136,7 +143,8 @@ class ContinuedRecord {
     }
 
     ExcelRecordReader& records_;
-    std::vector<unsigned char> part_;
+    const unsigned char* part_;
+    size_t partSize_;
     size_t at_ = 0;
     uint64_t total_;
     uint64_t limit_;
@@ -159,9 +167,9 @@ struct Workbook {
 
 // `streamSize`: the bytes of the whole stream, which hold at most a third as
 // many strings (each has a count and a flags byte at least).
-void ReadSharedStrings(ExcelRecordReader& records, ExcelRecord& sst, uint64_t streamSize,
+void ReadSharedStrings(ExcelRecordReader& records, const ExcelRecord& sst, uint64_t streamSize,
                        Workbook& book) {
-    ContinuedRecord r(records, std::move(sst.data), kMaxSharedStringRecord);
+    ContinuedRecord r(records, sst, kMaxSharedStringRecord);
     r.Skip(4);
     const uint32_t unique = r.U32();
     SharedStringTable& strings = book.sharedStrings;
@@ -182,7 +190,7 @@ void ReadBof(const ExcelRecord& record, uint16_t expectedType) {
     if (record.type == 0x0009 || record.type == 0x0209 || record.type == 0x0409)
         throw DocumentError(DocumentFault::OldFormat);
     if (record.type != kBof) ThrowDamaged();
-    FieldReader r(record.data);
+    FieldReader r = record.Fields();
     const uint16_t version = r.U16();
     if (version != kBiff8) throw DocumentError(DocumentFault::OldFormat);
     if (r.U16() != expectedType) ThrowDamaged();
@@ -292,7 +300,7 @@ Workbook ReadGlobals(ExcelRecordReader& records, uint64_t streamSize) {
     if (!records.Next(record)) ThrowDamaged();
     ReadBof(record, 0x0005);
     while (records.Next(record) && record.type != kEof) {
-        FieldReader r(record.data);
+        FieldReader r = record.Fields();
         switch (record.type) {
             case kFilePass:
                 throw DocumentError(DocumentFault::Encrypted);
@@ -321,7 +329,7 @@ Workbook ReadGlobals(ExcelRecordReader& records, uint64_t streamSize) {
                 break;
             case kExternSheet: {
                 // A workbook linked to many others runs on in CONTINUE records.
-                ContinuedRecord list(records, std::move(record.data), kMaxExternSheet);
+                ContinuedRecord list(records, record, kMaxExternSheet);
                 const uint16_t count = list.U16();
                 for (uint16_t i = 0; i < count && !list.AtEnd(); ++i) {
                     const uint16_t supBook = list.U16();
@@ -480,9 +488,9 @@ bool SheetReader::FinishFormula() {
 }
 
 bool SheetReader::Cell(const ExcelRecord& record) {
-    FieldReader r(record.data);
+    FieldReader r = record.Fields();
     // Every cell record begins with its row and column.
-    if (record.data.size() >= 4) Place(LoadU16(&record.data[0]), LoadU16(&record.data[2]));
+    if (record.size >= 4) Place(LoadU16(record.data), LoadU16(record.data + 2));
     switch (record.type) {
         case kLabelSst: {
             r.Skip(6);
@@ -540,17 +548,17 @@ bool SheetReader::Read(ExcelRecordReader& records, uint64_t limit) {
     int depth = 1;
     while (depth > 0 && records.Next(record)) {
         if (record.offset >= limit) ThrowDamaged();
-        end_ = record.offset + 4 + record.data.size();
+        end_ = record.offset + 4 + record.size;
         if (record.type == kString && pending_.waiting) {
             // A long result runs on in CONTINUE records.
-            ContinuedRecord r(records, std::move(record.data), kMaxStringRecord);
+            ContinuedRecord r(records, record, kMaxStringRecord);
             const uint16_t cch = r.U16();
             pending_.cached.clear();
             if (cch > 0) r.Chars(cch, (r.U8() & 1) != 0, pending_.cached);
             continue;
         }
         if (record.type == kShrFmla || record.type == kArray) {
-            FieldReader r(record.data);
+            FieldReader r = record.Fields();
             const uint16_t row = r.U16();
             r.Skip(2);
             const uint16_t col = r.U8();
@@ -617,8 +625,8 @@ void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
         ExcelRecord bof;
         if (!records.Next(bof)) ThrowDamaged();
         // Dialog sheets share the worksheet type; other substreams are not cells.
-        if (bof.type == kBof && bof.data.size() >= 4 && LoadU16(&bof.data[2]) != kWorksheetBof) {
-            read.Add(sheet.position, sheet.position + 4 + bof.data.size());
+        if (bof.type == kBof && bof.size >= 4 && LoadU16(bof.data + 2) != kWorksheetBof) {
+            read.Add(sheet.position, sheet.position + 4 + bof.size);
             continue;
         }
         records.PutBack(bof);
