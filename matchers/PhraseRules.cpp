@@ -75,7 +75,11 @@ std::string_view Bytes(std::u16string_view text) {
 UnicodePhraseRule::UnicodePhraseRule(std::u16string_view phrase, WidthRule width) : width_(width) {
     phrase_.resize(phrase.size());
     Fold(phrase, phrase_.data());
-    if (!phrase_.empty()) scan_.emplace(Bytes(phrase_));
+    if (!phrase_.empty()) {
+        scan_.emplace(Bytes(phrase_));
+        filterFirst_ = phrase_[0];
+        filterSecond_ = phrase_.size() > 1 ? phrase_[1] : phrase_[0];
+    }
 }
 
 bool UnicodePhraseRule::CouldBeInNumber() const {
@@ -91,46 +95,71 @@ bool UnicodePhraseRule::CouldBeInPlainFormula() const {
     return CouldBeInPlainExcelFormula(phrase_);
 }
 
-void UnicodePhraseRule::Fold(std::u16string_view text, char16_t* folded) const {
+bool UnicodePhraseRule::Fold(std::u16string_view text, char16_t* folded) const {
     const char16_t* in = text.data();
     // Most characters of a document are ASCII or CJK: ASCII folds to its
     // lower case, and from U+0430 to U+FF00 only the ideographic space folds
     // at all. One pass, eight characters a step, folds those and notes
     // whether any other character is there; only then does a second pass
     // apply the full rules.
+    //
+    // The same pass looks for the phrase's first two folded characters side
+    // by side (its one character, for a phrase of one): most units lack them,
+    // and those need no search at all. What the pass folds is final only
+    // when no other character is there; otherwise the search is made.
+    const char16_t first = filterFirst_, second = filterSecond_;
+    const bool single = phrase_.size() < 2;
     size_t i = 0;
     bool others = false;
+    bool pair = false;
+    bool afterFirst = false;  // the character before i folded to `first`
 #if QUERNA_FOLD_SSE2
     // Eight characters a step: SSE2 is in every x86-64 processor.
     const __m128i zero = _mm_setzero_si128();
+    const __m128i firsts = _mm_set1_epi16(static_cast<short>(first));
+    const __m128i seconds = _mm_set1_epi16(static_cast<short>(single ? first : second));
     __m128i flagged = zero;
+    unsigned pairs = 0, carry = 0;
     for (; i + 8 <= text.size(); i += 8) {
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        auto within = [&](int first, int last) {  // first <= c <= last, unsigned
-            const __m128i offset = _mm_sub_epi16(c, _mm_set1_epi16(static_cast<short>(first)));
+        auto within = [&](int from, int to) {  // from <= c <= to, unsigned
+            const __m128i offset = _mm_sub_epi16(c, _mm_set1_epi16(static_cast<short>(from)));
             return _mm_cmpeq_epi16(
-                _mm_subs_epu16(offset, _mm_set1_epi16(static_cast<short>(last - first))), zero);
+                _mm_subs_epu16(offset, _mm_set1_epi16(static_cast<short>(to - from))), zero);
         };
         const __m128i upper = _mm_and_si128(within(u'A', u'Z'), _mm_set1_epi16(32));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(folded + i), _mm_add_epi16(c, upper));
+        const __m128i f = _mm_add_epi16(c, upper);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(folded + i), f);
+        // Two mask bits a character: a first at lane k and a second at lane
+        // k + 1, or a first ending the last step and a second starting this.
+        const auto isFirst = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(f, firsts)));
+        const auto isSecond = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(f, seconds)));
+        pairs |= single ? isFirst : (isFirst & (isSecond >> 2)) | (carry & isSecond);
+        carry = isFirst >> 14;
         flagged = _mm_or_si128(flagged, within(0x80, 0x42F));
         flagged = _mm_or_si128(flagged, _mm_subs_epu16(c, _mm_set1_epi16(-256)));  // > U+FF00
         flagged = _mm_or_si128(flagged, _mm_cmpeq_epi16(c, _mm_set1_epi16(0x3000)));
     }
     others = _mm_movemask_epi8(_mm_cmpeq_epi16(flagged, zero)) != 0xFFFF;
+    pair = pairs != 0;
+    afterFirst = carry != 0;
 #endif
     for (; i < text.size(); ++i) {
         const unsigned c = in[i];
         const unsigned upper = static_cast<uint16_t>(c - u'A') < 26u;
-        folded[i] = static_cast<char16_t>(c + (upper << 5));
+        const auto f = static_cast<char16_t>(c + (upper << 5));
+        folded[i] = f;
+        pair = pair || (single ? f == first : afterFirst && f == second);
+        afterFirst = f == first;
         others = others || (c >= 0x80 && (c < 0x430 || c > 0xFF00 || c == 0x3000));
     }
-    if (!others) return;
+    if (!others) return pair;
     const bool ignoreWidth = width_ == WidthRule::Ignored;
     for (size_t i = 0; i < text.size(); ++i) {
         const char16_t c = in[i];
         if (c >= 0x80) folded[i] = FoldLetterCase(ignoreWidth ? FoldWidth(c) : c);
     }
+    return true;
 }
 
 bool UnicodePhraseRule::Prepare(std::u16string_view text) {
@@ -138,13 +167,13 @@ bool UnicodePhraseRule::Prepare(std::u16string_view text) {
     // The buffer only grows: growing a string fills it first, a pass over
     // the unit that folding would then overwrite.
     if (folded_.size() < text.size()) folded_.resize(text.size());
-    Fold(text, folded_.data());
+    mayHold_ = Fold(text, folded_.data());
     foldedLength_ = text.size();
     return true;
 }
 
 size_t UnicodePhraseRule::FindNext(size_t from) const {
-    if (!scan_ || from > foldedLength_ || foldedLength_ - from < phrase_.size())
+    if (!scan_ || !mayHold_ || from > foldedLength_ || foldedLength_ - from < phrase_.size())
         return std::string::npos;
     const std::string_view bytes = Bytes(std::u16string_view(folded_.data(), foldedLength_));
     WholeUnits wholeUnits;

@@ -52,7 +52,9 @@ class UnicodePhraseRule {
 
   private:
     // Writes the folded `text` to `folded`, which holds text.size() units.
-    void Fold(std::u16string_view text, char16_t* folded) const;
+    // False when the folded text cannot hold the phrase: it lacks the
+    // phrase's first two folded characters side by side.
+    bool Fold(std::u16string_view text, char16_t* folded) const;
 
     WidthRule width_;
     std::u16string phrase_;
@@ -61,6 +63,10 @@ class UnicodePhraseRule {
     std::optional<PhraseScan> scan_;
     std::u16string folded_;  // its first foldedLength_ units are the prepared text
     size_t foldedLength_ = 0;
+    bool mayHold_ = false;  // what Fold said of the prepared text
+    // The folded phrase's first two characters (the one twice, for a phrase
+    // of one), which Fold looks for.
+    char16_t filterFirst_ = 0, filterSecond_ = 0;
 };
 
 // Stops the reading at the first unit that holds the phrase.

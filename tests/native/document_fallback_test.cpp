@@ -144,6 +144,42 @@ TEST(PhraseRulesTest, LongUnitsFoldEveryCharacterAsItFoldsAlone) {
     }
 }
 
+// Folding also tells which units lack the phrase's first two characters side
+// by side, and those are not searched: wherever the pair stands (within one
+// step of eight characters, across two, in the tail after the last step),
+// and whatever else the unit holds, a finder answers as folding each
+// character alone and searching the whole unit does.
+TEST(PhraseRulesTest, FindersAnswerAsAWholeSearchOfTheFoldedUnit) {
+    const char16_t alphabet[] = {u'a', u'B', u'b', u'x', 0xC0, 0xE0, u'中', 0xFF41, 0x3000, u' '};
+    const std::u16string phrases[] = {u"ab", u"a", u"B", u"ba", u"aa", u"xAb", u"中a", u"à"};
+    uint32_t seed = 12345;
+    auto next = [&] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    std::vector<std::u16string> units;
+    for (size_t length = 0; length <= 40; ++length) {
+        for (int n = 0; n < 60; ++n) {
+            std::u16string unit;
+            // Mostly filler, so that most units hold no pair at all.
+            for (size_t i = 0; i < length; ++i)
+                unit += next() % 4 == 0 ? alphabet[next() % std::size(alphabet)] : u'x';
+            units.push_back(unit);
+        }
+    }
+    for (const WidthRule width : {WidthRule::Significant, WidthRule::Ignored}) {
+        auto fold = [&](std::u16string text) {
+            for (char16_t& c : text)
+                c = FoldLetterCase(width == WidthRule::Ignored ? FoldWidth(c) : c);
+            return text;
+        };
+        for (const std::u16string& phrase : phrases) {
+            UnicodePhraseFinder finder(phrase, width);
+            for (const std::u16string& unit : units) {
+                const bool whole = fold(unit).find(fold(phrase)) != std::u16string::npos;
+                EXPECT_EQ(finder.Unit(unit, {}), whole);
+            }
+        }
+    }
+}
+
 // The PowerPoint rule converts only the units beyond ASCII: an ASCII unit is
 // searched as its own bytes, and the bytes of one unit are not left for the
 // next. Whatever the path, a finder answers as the whole conversion does.
