@@ -91,7 +91,8 @@ class PolledSink final : public TextUnitSink {
     StopPoll& poll_;
 };
 
-void ReadCompoundText(DocumentKind kind, ByteSource& source, TextUnitSink& sink) {
+void ReadCompoundText(DocumentKind kind, ByteSource& source, TextUnitSink& sink,
+                      DocumentBuffers* buffers) {
     CompoundFileReader storage(std::make_unique<BorrowedSource>(source));
     if (storage.OpenStream(kEncryptedPackage) != nullptr) {
         throw DocumentError(DocumentFault::Encrypted);
@@ -104,7 +105,8 @@ void ReadCompoundText(DocumentKind kind, ByteSource& source, TextUnitSink& sink)
             ReadExcelBinaryText(storage, sink);
             return;
         case DocumentKind::PowerPoint:
-            ReadPowerPointBinaryText(storage, sink);
+            ReadPowerPointBinaryText(storage, sink,
+                                     buffers != nullptr ? &buffers->powerPoint : nullptr);
             return;
     }
 }
@@ -174,7 +176,7 @@ void ReadDocumentText(DocumentKind kind, ByteSource& source, XmlReaders& xml, Te
                 ReadPackageText(kind, polledSource, xml, polledSink, poll, lent.zip);
                 return;
             case ContainerKind::Compound:
-                ReadCompoundText(kind, polledSource, polledSink);
+                ReadCompoundText(kind, polledSource, polledSink, buffers);
                 return;
             case ContainerKind::Unknown:
                 if (IsOldPlainFormat(kind, source)) throw DocumentError(DocumentFault::OldFormat);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "documents/DocumentText.h"
+#include "documents/PowerPointBinaryText.h"
 #include "documents/XmlReader.h"
 #include "documents/ZipArchive.h"
 #include "platform/ByteSource.h"
@@ -26,12 +27,13 @@ enum class ContainerKind { Zip, Compound, Unknown };
 ContainerKind SniffContainer(ByteSource& source);
 
 // What reading keeps from one document to the next, for a caller that reads
-// many: the bytes of the file and the zip reader's room. Under Wine a block
-// of that size, freed and taken again for every document, costs its pages
-// anew each time.
+// many: the bytes of the file, the zip reader's room and the PowerPoint
+// reader's. Under Wine a block of that size, freed and taken again for every
+// document, costs its pages anew each time.
 struct DocumentBuffers {
     std::vector<unsigned char> file;
     ZipBuffers zip;
+    PowerPointBuffers powerPoint;
 };
 
 // Hands the text of the document in `source`, read as a document of `kind`,

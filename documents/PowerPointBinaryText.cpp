@@ -6,8 +6,7 @@
 // OfficeArtClientTextbox (TextCharsAtom, TextBytesAtom, OutlineTextRefAtom).
 #include "documents/PowerPointBinaryText.h"
 
-#include <map>
-#include <set>
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,16 +91,16 @@ class RecordStream {
 // The whole of `stream` when it is of a size read whole anyway; nothing when
 // it is larger, or cannot be read to its end (a file cut short), and is then
 // read a record at a time, so that what lies before the cut is still read.
-std::vector<unsigned char> WholeStream(ByteSource& stream) {
-    std::vector<unsigned char> bytes;
-    if (stream.Size() > kMaxWholeReadSize) return bytes;
+// `bytes` keeps its room from one presentation to the next.
+void WholeStream(ByteSource& stream, std::vector<unsigned char>& bytes) {
+    bytes.clear();
+    if (stream.Size() > kMaxWholeReadSize) return;
     bytes.resize(static_cast<size_t>(stream.Size()));
     try {
-        if (stream.ReadAt(0, bytes.data(), bytes.size()) == bytes.size()) return bytes;
+        if (stream.ReadAt(0, bytes.data(), bytes.size()) == bytes.size()) return;
     } catch (const DocumentError&) {
     }
     bytes.clear();
-    return bytes;
 }
 
 // The records directly inside a parent, one at a time. Each must end inside
@@ -189,29 +188,72 @@ std::string PresentationFolder(CompoundStorage& storage, uint32_t& currentEdit) 
     ThrowDamaged();
 }
 
-// persist identifier -> offset in the stream, newest edit first.
+// persist identifier -> offset in the stream, the newest edit's where edits
+// disagree: a sorted array rather than a tree, its room kept from one
+// presentation to the next.
 struct PersistIndex {
-    std::map<uint32_t, uint32_t> offsets;
+    struct Entry {
+        uint32_t id;
+        uint32_t order;  // the entry's place in the walk, newest edit first
+        uint32_t offset;
+        bool operator<(const Entry& other) const {
+            return id != other.id ? id < other.id : order < other.order;
+        }
+    };
+    std::vector<Entry> entries;
     uint32_t documentId = 0;
 
+    void Clear() {
+        entries.clear();
+        documentId = 0;
+    }
+    void Add(uint32_t id, uint32_t offset) {
+        entries.push_back({id, static_cast<uint32_t>(entries.size()), offset});
+    }
+    // Orders the entries for Offset, keeping the newest of each identifier.
+    void Finish() {
+        std::sort(entries.begin(), entries.end());
+        entries.erase(std::unique(entries.begin(), entries.end(),
+                                  [](const Entry& a, const Entry& b) { return a.id == b.id; }),
+                      entries.end());
+    }
     uint64_t Offset(uint32_t id) const {
-        const auto it = offsets.find(id);
-        if (it == offsets.end()) ThrowDamaged();
-        return it->second;
+        const auto it = std::lower_bound(entries.begin(), entries.end(), Entry{id, 0, 0});
+        if (it == entries.end() || it->id != id) ThrowDamaged();
+        return it->offset;
     }
 };
 
-PersistIndex ReadPersistIndex(const RecordStream& records, uint32_t editOffset) {
-    PersistIndex index;
+// Whether `list` holds `value`, adding it when not. The lists are of edits,
+// at most kMaxPowerPointEdits long.
+bool AddNew(std::vector<uint32_t>& list, uint32_t value) {
+    if (std::find(list.begin(), list.end(), value) != list.end()) return false;
+    list.push_back(value);
+    return true;
+}
+
+// What reading the edits reuses from one presentation to the next.
+struct EditBuffers {
+    std::vector<uint32_t> seen, directories;
+    std::vector<unsigned char> body;
+};
+
+void ReadPersistIndex(const RecordStream& records, uint32_t editOffset, EditBuffers& buffers,
+                      PersistIndex& index) {
+    index.Clear();
     // Two edits sharing one persist directory would only make the walk
     // longer: real files never do it.
-    std::set<uint32_t> seen, directories;
+    std::vector<uint32_t>& seen = buffers.seen;
+    std::vector<uint32_t>& directories = buffers.directories;
+    seen.clear();
+    directories.clear();
+    std::vector<unsigned char>& body = buffers.body;
     bool newest = true;
     while (true) {
-        if (!seen.insert(editOffset).second || seen.size() > kMaxPowerPointEdits) ThrowDamaged();
+        if (!AddNew(seen, editOffset) || seen.size() > kMaxPowerPointEdits) ThrowDamaged();
         const Record edit = records.At(editOffset);
         if (edit.type != kUserEdit) ThrowDamaged();
-        const std::vector<unsigned char> body = records.Body(edit);
+        records.Body(edit, body);
         FieldReader r(body);
         r.Skip(8);
         const uint32_t previous = r.U32();
@@ -222,45 +264,55 @@ PersistIndex ReadPersistIndex(const RecordStream& records, uint32_t editOffset) 
         if (newest) index.documentId = document;
         newest = false;
 
-        if (!directories.insert(directory).second) ThrowDamaged();
+        if (!AddNew(directories, directory)) ThrowDamaged();
         const Record dir = records.At(directory);
         if (dir.type != kPersistDirectory) ThrowDamaged();
-        const std::vector<unsigned char> entries = records.Body(dir);
-        FieldReader e(entries);
+        records.Body(dir, body);
+        FieldReader e(body);
         while (e.Remaining() >= 4) {
             const uint32_t head = e.U32();
             const uint32_t first = head & 0xFFFFF, count = head >> 20;
-            for (uint32_t i = 0; i < count; ++i) index.offsets.emplace(first + i, e.U32());
+            for (uint32_t i = 0; i < count; ++i) index.Add(first + i, e.U32());
         }
         if (previous == 0) break;
         editOffset = previous;
     }
-    return index;
+    index.Finish();
 }
 
-// Where a text lies in SlideList::text.
+// Where a text lies in SlideList::text, and whether a shape took it: each
+// placeholder text belongs to one shape.
 struct TextSpan {
     size_t start = 0, length = 0;
+    bool used = false;
 };
 
 // One slide of the slide list: where its container is and the placeholder
-// texts that the list keeps for it, by OutlineTextRefAtom index.
+// texts that the list keeps for it, by OutlineTextRefAtom index: those are
+// SlideList::spans[firstText, firstText + texts).
 struct SlideEntry {
     uint32_t persistId;
-    std::vector<TextSpan> texts;
-    std::vector<bool> used;  // each placeholder text belongs to one shape
+    size_t firstText = 0, texts = 0;
 };
 
-// The slides, and the placeholder texts of them all laid end to end.
+// The slides, and the placeholder texts of them all laid end to end; the
+// room of each is kept from one presentation to the next.
 struct SlideList {
     std::vector<SlideEntry> slides;
+    std::vector<TextSpan> spans;
     std::u16string text;
+
+    void Clear() {
+        slides.clear();
+        spans.clear();
+        text.clear();
+    }
 };
 
-SlideList ReadSlideList(const RecordStream& records, const Record& document) {
-    SlideList list;
+void ReadSlideList(const RecordStream& records, const Record& document,
+                   std::vector<unsigned char>& body, SlideList& list) {
+    list.Clear();
     std::vector<SlideEntry>& slides = list.slides;
-    std::vector<unsigned char> body;
     Record holder, r;
     for (Children holders(records, document); holders.Next(holder);) {
         if (holder.type != kSlideListWithText || holder.instance != 0) continue;
@@ -268,20 +320,20 @@ SlideList ReadSlideList(const RecordStream& records, const Record& document) {
             if (r.type == kSlidePersist) {
                 records.Body(r, body);
                 if (body.size() < 4) ThrowDamaged();
-                slides.push_back({LoadU32(body.data()), {}, {}});
+                slides.push_back({LoadU32(body.data()), list.spans.size(), 0});
             } else if (slides.empty()) {
                 continue;
             } else if (r.type == kTextHeader) {
-                slides.back().texts.emplace_back();
-            } else if ((r.type == kTextChars || r.type == kTextBytes) &&
-                       !slides.back().texts.empty()) {
+                list.spans.emplace_back();
+                ++slides.back().texts;
+            } else if ((r.type == kTextChars || r.type == kTextBytes) && slides.back().texts > 0) {
                 const size_t start = list.text.size();
                 AppendAtomText(records, r, body, list.text);
-                slides.back().texts.back() = {start, list.text.size() - start};
+                list.spans.back().start = start;
+                list.spans.back().length = list.text.size() - start;
             }
         }
     }
-    return list;
 }
 
 // What reading the shapes of a slide reuses from one shape to the next.
@@ -293,8 +345,8 @@ struct ShapeBuffers {
 // The text of one shape's client text box: its own text atom's, read into
 // `buffers`, or the slide list's placeholder text it refers to. False when
 // it has none.
-bool ShapeText(const RecordStream& records, const Record& shape, const SlideList& list,
-               SlideEntry& slide, ShapeBuffers& buffers, std::u16string_view& text) {
+bool ShapeText(const RecordStream& records, const Record& shape, SlideList& list,
+               const SlideEntry& slide, ShapeBuffers& buffers, std::u16string_view& text) {
     Record part, atom;
     for (Children parts(records, shape); parts.Next(part);) {
         if (part.type != kClientTextbox) continue;
@@ -310,10 +362,11 @@ bool ShapeText(const RecordStream& records, const Record& shape, const SlideList
                 if (buffers.bytes.size() < 4) ThrowDamaged();
                 const uint32_t i = LoadU32(buffers.bytes.data());
                 // A second reference to the same text would repeat it.
-                if (i >= slide.texts.size() || slide.used[i]) return false;
-                slide.used[i] = true;
-                text = std::u16string_view(list.text).substr(slide.texts[i].start,
-                                                             slide.texts[i].length);
+                if (i >= slide.texts) return false;
+                TextSpan& span = list.spans[slide.firstText + i];
+                if (span.used) return false;
+                span.used = true;
+                text = std::u16string_view(list.text).substr(span.start, span.length);
                 return true;
             }
         }
@@ -322,8 +375,8 @@ bool ShapeText(const RecordStream& records, const Record& shape, const SlideList
 }
 
 // True once the sink asked to stop.
-bool ReadSlide(const RecordStream& records, const Record& container, const SlideList& list,
-               SlideEntry& slide, ShapeBuffers& buffers, TextUnitSink& sink,
+bool ReadSlide(const RecordStream& records, const Record& container, SlideList& list,
+               const SlideEntry& slide, ShapeBuffers& buffers, TextUnitSink& sink,
                const UnitPlace& place) {
     Record drawing, group, top, shape;
     for (Children drawings(records, container); drawings.Next(drawing);) {
@@ -350,32 +403,52 @@ bool ReadSlide(const RecordStream& records, const Record& container, const Slide
 
 }  // namespace
 
-void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
+struct PowerPointBuffers::State {
+    std::vector<unsigned char> stream;
+    EditBuffers edits;
+    PersistIndex index;
+    SlideList list;
+    std::vector<uint64_t> listed;
+    ShapeBuffers shapes;
+};
+
+PowerPointBuffers::PowerPointBuffers() = default;
+PowerPointBuffers::~PowerPointBuffers() = default;
+
+void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink,
+                              PowerPointBuffers* buffers) {
+    PowerPointBuffers own;
+    std::unique_ptr<PowerPointBuffers::State>& kept = (buffers != nullptr ? buffers : &own)->state_;
+    if (!kept) kept = std::make_unique<PowerPointBuffers::State>();
+    PowerPointBuffers::State& state = *kept;
     uint32_t currentEdit = 0;
     const std::string folder = PresentationFolder(storage, currentEdit);
     const std::unique_ptr<ByteSource> stream = storage.OpenStream(folder + "PowerPoint Document");
     if (!stream) ThrowDamaged();
-    const std::vector<unsigned char> whole = WholeStream(*stream);
+    std::vector<unsigned char>& whole = state.stream;
+    WholeStream(*stream, whole);
     MemoryByteSource inMemory(whole.data(), whole.size());
     const RecordStream records =
         whole.empty() ? RecordStream(*stream) : RecordStream(inMemory, whole.data());
-    const PersistIndex index = ReadPersistIndex(records, currentEdit);
+    PersistIndex& index = state.index;
+    ReadPersistIndex(records, currentEdit, state.edits, index);
     const Record document = records.At(index.Offset(index.documentId));
     if (document.type != kDocument) ThrowDamaged();
-    ShapeBuffers buffers;
-    SlideList list = ReadSlideList(records, document);
+    SlideList& list = state.list;
+    ReadSlideList(records, document, state.edits.body, list);
     // A slide listed twice, by one persist identifier or by two that lead to
     // the same record, would be read twice over: real lists never do it.
-    std::set<uint64_t> listed;
-    for (const SlideEntry& slide : list.slides)
-        if (!listed.insert(index.Offset(slide.persistId)).second) ThrowDamaged();
+    std::vector<uint64_t>& listed = state.listed;
+    listed.clear();
+    for (const SlideEntry& slide : list.slides) listed.push_back(index.Offset(slide.persistId));
+    std::sort(listed.begin(), listed.end());
+    if (std::adjacent_find(listed.begin(), listed.end()) != listed.end()) ThrowDamaged();
     UnitPlace place;
-    for (SlideEntry& slide : list.slides) {
+    for (const SlideEntry& slide : list.slides) {
         ++place.slide;  // the list holds the slides in show order
-        slide.used.assign(slide.texts.size(), false);
         const Record container = records.At(index.Offset(slide.persistId));
         if (container.type != kSlide) ThrowDamaged();
-        const bool stopped = ReadSlide(records, container, list, slide, buffers, sink, place);
+        const bool stopped = ReadSlide(records, container, list, slide, state.shapes, sink, place);
         if (stopped) return;
     }
 }

@@ -385,5 +385,51 @@ TEST(PowerPointBinaryText, MapsHostilePresentationsToTheirFaults) {
     }
 }
 
+// A search lends the reader the room it kept from the presentations before:
+// whatever they left there (a longer slide list, placeholder texts taken, a
+// read stopped or refused midway), each presentation reads as it reads alone.
+TEST(PowerPointBinaryText, ReadsEachPresentationAsAloneInTheRoomTheOthersLeft) {
+    Presentation edited = Sample();
+    edited.Persist(4, Slide(Shape(TextHeader() + Chars(u"edited slide"))));
+    edited.Edit(1);
+    struct Case {
+        std::function<std::unique_ptr<CompoundStorage>()> make;
+        size_t stopAfter;
+    };
+    const auto image = [](const char* name) {
+        return
+            [name] { return std::make_unique<testing::ImageStorage>(testing::FixtureBytes(name)); };
+    };
+    const auto streams = [](const Presentation& p) {
+        return [p] { return std::make_unique<testing::StreamStorage>(p.Storage()); };
+    };
+    const Case cases[] = {
+        {image("poi_bug56240.ppt"), 0}, {streams(Sample()), 1},
+        {image("slides.ppt"), 0},       {image("encrypted.ppt"), 0},
+        {streams(Sample()), 0},         {image("slides-truncated.ppt"), 0},
+        {streams(edited), 0},           {image("poi_bug56240.ppt"), 3},
+        {image("empty.ppt"), 0},
+    };
+    const auto read = [](const Case& c, PowerPointBuffers* buffers) {
+        CollectingSink sink(c.stopAfter);
+        try {
+            const std::unique_ptr<CompoundStorage> storage = c.make();
+            ReadPowerPointBinaryText(*storage, sink, buffers);
+        } catch (const DocumentError& e) {
+            sink.units.push_back(u"fault " + std::u16string(1, u'0' + static_cast<int>(e.Fault())));
+        }
+        return sink.units;
+    };
+    std::vector<Units> alone;
+    for (const Case& c : cases) alone.push_back(read(c, nullptr));
+    PowerPointBuffers buffers;
+    for (int round = 0; round < 2; ++round) {
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            const size_t k = round == 0 ? i : std::size(cases) - 1 - i;
+            EXPECT_EQ(read(cases[k], &buffers), alone[k]) << "case " << k;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace querna
