@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "documents/BinaryFields.h"
@@ -26,7 +27,10 @@ constexpr size_t kHeaderDifatEntries = 109;
 enum EntryType : uint8_t { kStorage = 1, kStream = 2, kRoot = 5 };
 
 struct DirectoryEntry {
-    std::u16string name;
+    // At most 32 characters, kept in the entry: a directory of many entries
+    // costs no allocation for each name.
+    char16_t name[32] = {};
+    uint8_t nameLength = 0;
     uint8_t type = 0;
     uint32_t left = kNoStream, right = kNoStream, child = kNoStream;
     uint32_t start = kEndOfChain;
@@ -62,11 +66,11 @@ char16_t FoldAscii(char16_t c) {
     return (c >= u'a' && c <= u'z') ? c - u'a' + u'A' : c;
 }
 
-bool SameName(const std::u16string& stored, const std::string& wanted) {
-    if (stored.size() != wanted.size()) return false;
+bool SameName(const DirectoryEntry& stored, std::string_view wanted) {
+    if (stored.nameLength != wanted.size()) return false;
     for (size_t i = 0; i < wanted.size(); ++i) {
         const char16_t w = static_cast<unsigned char>(wanted[i]);
-        if (FoldAscii(stored[i]) != FoldAscii(w)) return false;
+        if (FoldAscii(stored.name[i]) != FoldAscii(w)) return false;
     }
     return true;
 }
@@ -217,13 +221,15 @@ struct CompoundFileReader::Volume {
     void ReadDirectory(uint32_t firstSector);
     void CheckTree() const;
     void ReadMiniFat(uint32_t firstSector);
-    uint32_t Find(uint32_t storage, const std::string& name) const;
+    uint32_t Find(uint32_t storage, std::string_view name) const;
 };
 
 std::vector<uint32_t> CompoundFileReader::Volume::Chain(const std::vector<uint32_t>& table,
                                                         uint32_t start, uint64_t needed,
                                                         bool toEnd) const {
     std::vector<uint32_t> chain;
+    // Callers have bounded `needed` by the sectors the file holds.
+    if (!toEnd) chain.reserve(static_cast<size_t>(needed));
     std::vector<bool> visited(table.size());
     uint32_t sector = start;
     while (toEnd || chain.size() < needed) {
@@ -296,6 +302,7 @@ void CompoundFileReader::Volume::ReadDirectory(uint32_t firstSector) {
         if (sector >= sectorCount) ThrowDamaged();
     const std::unique_ptr<CompoundStream> directory = Sectors(std::move(chain));
     unsigned char p[kDirectoryEntrySize];
+    entries.reserve(static_cast<size_t>(directory->Size() / kDirectoryEntrySize));
     for (uint64_t at = 0; at < directory->Size(); at += kDirectoryEntrySize) {
         ReadExactly(*directory, at, p, sizeof p);
         DirectoryEntry entry;
@@ -303,7 +310,7 @@ void CompoundFileReader::Volume::ReadDirectory(uint32_t firstSector) {
         for (size_t i = 0; i + 1 < nameBytes; i += 2) {
             const char16_t c = LoadU16(p + i);
             if (c == 0) break;
-            entry.name.push_back(c);
+            entry.name[entry.nameLength++] = c;
         }
         entry.type = p[66];
         entry.left = LoadU32(p + 68);
@@ -337,11 +344,11 @@ void CompoundFileReader::Volume::ReadMiniFat(uint32_t firstSector) {
 // Looks `name` up among the children of `storage`. The children form a
 // red-black tree by name, but a damaged file may order it wrongly or link it
 // into a cycle: every node is visited once, whatever the links say.
-uint32_t CompoundFileReader::Volume::Find(uint32_t storage, const std::string& name) const {
+uint32_t CompoundFileReader::Volume::Find(uint32_t storage, std::string_view name) const {
     return WalkEntries(entries, entries[storage].child, false, std::vector<bool>(entries.size()),
                        [&](const DirectoryEntry& entry) {
                            return (entry.type == kStorage || entry.type == kStream) &&
-                                  SameName(entry.name, name);
+                                  SameName(entry, name);
                        });
 }
 
@@ -374,8 +381,8 @@ std::unique_ptr<ByteSource> CompoundFileReader::OpenStream(const std::string& pa
     size_t from = 0;
     while (true) {
         const size_t slash = path.find('/', from);
-        const std::string name =
-            path.substr(from, slash == std::string::npos ? slash : slash - from);
+        const std::string_view name =
+            std::string_view(path).substr(from, slash == std::string::npos ? slash : slash - from);
         id = v.Find(id, name);
         if (id == kNoStream) return nullptr;
         if (slash == std::string::npos) break;

@@ -120,8 +120,11 @@ bool UnicodePhraseRule::Fold(std::u16string_view text, char16_t* folded) const {
     const __m128i seconds = _mm_set1_epi16(static_cast<short>(single ? first : second));
     __m128i flagged = zero;
     unsigned pairs = 0, carry = 0;
-    for (; i + 8 <= text.size(); i += 8) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    // Folds the eight characters from `at`. Two mask bits a character: a
+    // first at lane k and a second at lane k + 1, or a first ending the step
+    // before (`carry`) and a second starting this one.
+    const auto step = [&](size_t at, unsigned carryIn) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at));
         auto within = [&](int from, int to) {  // from <= c <= to, unsigned
             const __m128i offset = _mm_sub_epi16(c, _mm_set1_epi16(static_cast<short>(from)));
             return _mm_cmpeq_epi16(
@@ -129,16 +132,22 @@ bool UnicodePhraseRule::Fold(std::u16string_view text, char16_t* folded) const {
         };
         const __m128i upper = _mm_and_si128(within(u'A', u'Z'), _mm_set1_epi16(32));
         const __m128i f = _mm_add_epi16(c, upper);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(folded + i), f);
-        // Two mask bits a character: a first at lane k and a second at lane
-        // k + 1, or a first ending the last step and a second starting this.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(folded + at), f);
         const auto isFirst = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(f, firsts)));
         const auto isSecond = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(f, seconds)));
-        pairs |= single ? isFirst : (isFirst & (isSecond >> 2)) | (carry & isSecond);
-        carry = isFirst >> 14;
+        pairs |= single ? isFirst : (isFirst & (isSecond >> 2)) | (carryIn & isSecond);
         flagged = _mm_or_si128(flagged, within(0x80, 0x42F));
         flagged = _mm_or_si128(flagged, _mm_subs_epu16(c, _mm_set1_epi16(-256)));  // > U+FF00
         flagged = _mm_or_si128(flagged, _mm_cmpeq_epi16(c, _mm_set1_epi16(0x3000)));
+        return isFirst >> 14;
+    };
+    for (; i + 8 <= text.size(); i += 8) carry = step(i, carry);
+    // The last few characters of a unit of eight or more: one more step over
+    // the last eight, which folds some again from the same characters. Every
+    // pair that ends in it and starts before it was seen by the steps before.
+    if (i < text.size() && text.size() >= 8) {
+        step(text.size() - 8, 0);
+        i = text.size();
     }
     others = _mm_movemask_epi8(_mm_cmpeq_epi16(flagged, zero)) != 0xFFFF;
     pair = pairs != 0;

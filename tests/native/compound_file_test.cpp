@@ -147,8 +147,14 @@ TEST(CompoundFileReader, ReadsTheBytesBeforeAnUnreadablePartOfAStream) {
 }
 
 TEST(CompoundFileReader, FindsNamesWithoutRegardToLetterCaseAndOnlyWhereTheyAre) {
-    auto image = BuildCompoundFile({{"WordDocument", "w"}, {"ObjectPool/_1/Contents", "c"}});
+    // 31 characters: the longest name an entry holds with its terminator.
+    const std::string longest = "A_stream_name_of_31_characters_";
+    auto image =
+        BuildCompoundFile({{"WordDocument", "w"}, {"ObjectPool/_1/Contents", "c"}, {longest, "l"}});
     auto reader = Open(image.bytes);
+    EXPECT_TRUE(reader->OpenStream("a_STREAM_name_of_31_characters_"));
+    EXPECT_FALSE(reader->OpenStream(longest + "x"));
+    EXPECT_FALSE(reader->OpenStream(longest.substr(0, 30)));
     EXPECT_TRUE(reader->OpenStream("worddocument"));
     EXPECT_TRUE(reader->OpenStream("objectpool/_1/CONTENTS"));
     EXPECT_FALSE(reader->OpenStream("Contents"));        // not at the root
