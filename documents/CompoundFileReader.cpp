@@ -41,12 +41,13 @@ struct DirectoryEntry {
 // links, and from storages by their child links too when `intoStorages`. A
 // damaged file may link the entries into a cycle: every entry is walked once,
 // whatever the links say, and a link out of the directory or back to an entry
-// walked already (`visited` may mark some beforehand) is damage. Returns the
-// first entry `wanted` holds for; kNoStream when none does.
+// walked already (`visited`, as many as the entries, may mark some
+// beforehand) is damage. `pending` is room for the walk. Returns the first
+// entry `wanted` holds for; kNoStream when none does.
 template <typename Wanted>
 uint32_t WalkEntries(const std::vector<DirectoryEntry>& entries, uint32_t first, bool intoStorages,
-                     std::vector<bool> visited, Wanted wanted) {
-    std::vector<uint32_t> pending{first};
+                     std::vector<bool>& visited, std::vector<uint32_t>& pending, Wanted wanted) {
+    pending.assign(1, first);
     while (!pending.empty()) {
         const uint32_t id = pending.back();
         pending.pop_back();
@@ -222,6 +223,8 @@ struct CompoundFileReader::Volume {
     void CheckTree() const;
     void ReadMiniFat(uint32_t firstSector);
     uint32_t Find(uint32_t storage, std::string_view name) const;
+    mutable std::vector<bool> walkVisited;
+    mutable std::vector<uint32_t> walkPending;
 };
 
 std::vector<uint32_t> CompoundFileReader::Volume::Chain(const std::vector<uint32_t>& table,
@@ -278,7 +281,6 @@ void CompoundFileReader::Volume::ReadHeaderAndFat(const unsigned char* header) {
     }
     if (fatSectorList.size() < fatSectors) ThrowDamaged();
 
-    fat.reserve(static_cast<size_t>(fatSectors) * (sectorSize / 4));
     ReadTable(std::move(fatSectorList), fat);
 }
 
@@ -287,7 +289,9 @@ void CompoundFileReader::Volume::ReadTable(std::vector<uint32_t> sectors,
     for (uint32_t sector : sectors)
         if (sector >= sectorCount) ThrowDamaged();
     const std::unique_ptr<CompoundStream> bytes = Sectors(std::move(sectors));
-    // A table of megabytes is read a piece at a time, not copied whole.
+    // A table of megabytes is read a piece at a time, not copied whole. Its
+    // sectors all lie in the file, which bounds the room taken here.
+    table.reserve(table.size() + static_cast<size_t>(bytes->Size() / 4));
     std::vector<unsigned char> piece(std::min<uint64_t>(bytes->Size(), 256 * 1024));
     for (uint64_t at = 0; at < bytes->Size(); at += piece.size()) {
         ReadExactly(*bytes, at, piece.data(), piece.size());
@@ -332,7 +336,8 @@ void CompoundFileReader::Volume::ReadDirectory(uint32_t firstSector) {
 void CompoundFileReader::Volume::CheckTree() const {
     std::vector<bool> visited(entries.size());
     visited[0] = true;
-    WalkEntries(entries, entries[0].child, true, std::move(visited),
+    std::vector<uint32_t> pending;
+    WalkEntries(entries, entries[0].child, true, visited, pending,
                 [](const DirectoryEntry&) { return false; });
 }
 
@@ -345,7 +350,9 @@ void CompoundFileReader::Volume::ReadMiniFat(uint32_t firstSector) {
 // red-black tree by name, but a damaged file may order it wrongly or link it
 // into a cycle: every node is visited once, whatever the links say.
 uint32_t CompoundFileReader::Volume::Find(uint32_t storage, std::string_view name) const {
-    return WalkEntries(entries, entries[storage].child, false, std::vector<bool>(entries.size()),
+    // A look-up is made for each stream opened: its room is kept.
+    walkVisited.assign(entries.size(), false);
+    return WalkEntries(entries, entries[storage].child, false, walkVisited, walkPending,
                        [&](const DirectoryEntry& entry) {
                            return (entry.type == kStorage || entry.type == kStream) &&
                                   SameName(entry, name);
