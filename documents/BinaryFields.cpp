@@ -15,36 +15,6 @@ void ThrowDamaged() {
     throw DocumentError(DocumentFault::Damaged);
 }
 
-void FieldReader::Seek(size_t pos) {
-    if (pos > size_) ThrowDamaged();
-    pos_ = pos;
-}
-
-void FieldReader::Skip(size_t count) {
-    if (count > Remaining()) ThrowDamaged();
-    pos_ += count;
-}
-
-const unsigned char* FieldReader::Bytes(size_t count) {
-    if (count > Remaining()) ThrowDamaged();
-    const unsigned char* p = data_ + pos_;
-    pos_ += count;
-    return p;
-}
-
-uint8_t FieldReader::U8() {
-    return *Bytes(1);
-}
-uint16_t FieldReader::U16() {
-    return LoadU16(Bytes(2));
-}
-uint32_t FieldReader::U32() {
-    return LoadU32(Bytes(4));
-}
-double FieldReader::Double() {
-    return LoadDouble(Bytes(8));
-}
-
 void ReadExactly(ByteSource& source, uint64_t offset, void* buffer, size_t count) {
     if (count == 0) return;  // an empty directory or entry has no buffer to read into
     if (source.ReadAt(offset, buffer, count) != count) ThrowDamaged();

@@ -38,8 +38,11 @@ inline void AppendChars(const unsigned char* p, size_t count, bool wide, std::u1
     for (size_t i = 0; i < count; ++i) out[at + i] = wide ? LoadU16(p + 2 * i) : p[i];
 }
 
+[[noreturn]] void ThrowDamaged();
+
 // A view of bytes whose every read is checked against its end; a read past
-// the end raises DocumentError(Damaged).
+// the end raises DocumentError(Damaged). Inline: the cell records of a
+// workbook make a few reads each, and a call per read cost more than the read.
 class FieldReader {
   public:
     FieldReader(const unsigned char* data, size_t size) : data_(data), size_(size) {}
@@ -49,22 +52,28 @@ class FieldReader {
     size_t Size() const { return size_; }
     size_t Position() const { return pos_; }
     size_t Remaining() const { return size_ - pos_; }
-    void Seek(size_t pos);
-    void Skip(size_t count);
-    uint8_t U8();
-    uint16_t U16();
-    uint32_t U32();
-    double Double();
+    void Seek(size_t pos) {
+        if (pos > size_) ThrowDamaged();
+        pos_ = pos;
+    }
+    void Skip(size_t count) { Bytes(count); }
+    uint8_t U8() { return *Bytes(1); }
+    uint16_t U16() { return LoadU16(Bytes(2)); }
+    uint32_t U32() { return LoadU32(Bytes(4)); }
+    double Double() { return LoadDouble(Bytes(8)); }
     // `count` bytes at the current position, which then moves past them.
-    const unsigned char* Bytes(size_t count);
+    const unsigned char* Bytes(size_t count) {
+        if (count > Remaining()) ThrowDamaged();
+        const unsigned char* p = data_ + pos_;
+        pos_ += count;
+        return p;
+    }
 
   private:
     const unsigned char* data_;
     size_t size_;
     size_t pos_ = 0;
 };
-
-[[noreturn]] void ThrowDamaged();
 
 // Reads exactly `count` bytes at `offset`; short reads mean a damaged file.
 void ReadExactly(ByteSource& source, uint64_t offset, void* buffer, size_t count);
