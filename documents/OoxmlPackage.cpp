@@ -157,6 +157,9 @@ const ZipEntry& PartNamed(const ZipArchive& zip, std::string_view partName) {
 
 }  // namespace
 
+const std::span<const std::u16string_view> kKnownUris = kUris;
+const Ns* const kKnownVocabularies = kVocabularies.data();
+
 Ns NamespaceOf(const XmlReader& reader) {
     return kVocabularies[reader.KnownNamespace(kUris)];
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,14 @@ enum class Ns {
 // The vocabulary of the element the reader stands on; asked of every node,
 // it costs a look-up, not a comparison of URIs.
 Ns NamespaceOf(const XmlReader& reader);
+// The same for a reader called as the class it is (the tokenizer, in the
+// readers written over their reader): no virtual call per node.
+extern const std::span<const std::u16string_view> kKnownUris;
+extern const Ns* const kKnownVocabularies;  // one per URI, then Other
+template <class Reader>
+Ns NamespaceOf(const Reader& reader) {
+    return kKnownVocabularies[reader.KnownNamespace(kKnownUris)];
+}
 
 // Whether the reader stands on an element of that vocabulary and local name.
 bool Is(const XmlReader& reader, Ns ns, std::u16string_view localName);

@@ -2,10 +2,16 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "documents/DocumentLimits.h"
+#include "documents/ExcelFunctions.h"
 #include "documents/OoxmlPackage.h"
 #include "documents/SpreadsheetShared.h"
 #include "documents/XmlTokenizer.h"
@@ -122,6 +128,89 @@ int HexValue(char16_t c) {
     return -1;
 }
 
+// Whether every character of `text` is one a number's text is written with:
+// a sink that takes no numbers can find nothing in it.
+bool IsNumberText(std::u16string_view text) {
+    for (char16_t c : text) {
+        if (!IsDigit(c) && c != u'-' && c != u'+' && c != u'.' && c != u'E' && c != u'e') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The runs of letters of a plain formula's words (built-in function names,
+// TRUE, FALSE, the error values) in lower case, sorted.
+const std::vector<std::string>& PlainFormulaWords() {
+    static const std::vector<std::string> words = [] {
+        std::vector<std::string> runs;
+        auto split = [&runs](std::string_view word) {
+            std::string run;
+            for (size_t i = 0; i <= word.size(); ++i) {
+                const char c = i < word.size() ? word[i] : ' ';
+                if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+                    run += static_cast<char>(c | 0x20);
+                } else if (!run.empty()) {
+                    runs.push_back(run);
+                    run.clear();
+                }
+            }
+        };
+        split("sum true false #null! #div/0! #value! #ref! #name? #num! #n/a #getting_data");
+        for (const ExcelFunction& f : ExcelFunctions()) split(f.name);
+        std::sort(runs.begin(), runs.end());
+        runs.erase(std::unique(runs.begin(), runs.end()), runs.end());
+        return runs;
+    }();
+    return words;
+}
+
+// Whether a run of ASCII letters longer than a column's is a word of a plain
+// formula.
+bool IsPlainFormulaWord(std::u16string_view letters) {
+    constexpr size_t kLongest = 32;  // longer than any function name
+    if (letters.size() > kLongest) return false;
+    char lower[kLongest];
+    for (size_t i = 0; i < letters.size(); ++i) lower[i] = static_cast<char>(letters[i] | 0x20);
+    const std::vector<std::string>& words = PlainFormulaWords();
+    return std::binary_search(words.begin(), words.end(), std::string_view(lower, letters.size()),
+                              [](std::string_view a, std::string_view b) { return a < b; });
+}
+
+// Whether a formula as stored reads as a plain one (printable ASCII, every
+// run of more than three letters a word of one), so that a sink that takes
+// no plain formulas can find nothing in "=" and the formula as shown: moving
+// references and dropping future prefixes (which hold a run no plain word
+// has) keep both true.
+bool IsPlainFormulaText(std::u16string_view formula) {
+    size_t run = 0;  // where the run of letters ending here started
+    for (size_t i = 0; i < formula.size(); ++i) {
+        const char16_t c = formula[i];
+        if (static_cast<char16_t>((c | 0x20) - u'a') < 26) continue;  // a letter
+        if (c < 0x20 || c > 0x7E) return false;
+        if (i - run > 3 && !IsPlainFormulaWord(formula.substr(run, i - run))) return false;
+        run = i + 1;
+    }
+    return formula.size() - run <= 3 || IsPlainFormulaWord(formula.substr(run));
+}
+
+// Whether `text` holds a '_', which every escape starts with: asked of every
+// shared string, eight characters a step.
+bool HasUnderscore(std::u16string_view text) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i underscore = _mm_set1_epi16(u'_');
+    for (; i + 8 <= text.size(); i += 8) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(c, underscore)) != 0) return true;
+    }
+#endif
+    for (; i < text.size(); ++i) {
+        if (text[i] == u'_') return true;
+    }
+    return false;
+}
+
 // Reads the shared-strings part, its root read, into `strings`.
 template <class Reader>
 void ReadSharedStrings(Reader& reader, SharedStringTable& strings) {
@@ -173,7 +262,12 @@ class SheetReader {
   public:
     SheetReader(Reader& reader, const SharedStringTable& strings, std::u16string_view name,
                 TextUnitSink& sink, SharedStringsShown& shown)
-        : reader_(reader), strings_(strings), sink_(sink), shown_(shown) {
+        : reader_(reader),
+          strings_(strings),
+          sink_(sink),
+          shown_(shown),
+          numbers_(sink.TakesNumbers()),
+          plainFormulas_(sink.TakesPlainFormulas()) {
         place_.sheet = name;
     }
 
@@ -317,6 +411,7 @@ class SheetReader {
     // cell holds one as it is, else built in a buffer kept from cell to cell.
     std::u16string_view CellText() {
         if (cell_.hasFormula && !cell_.formula.empty()) {
+            if (!plainFormulas_ && IsPlainFormulaText(cell_.formula)) return {};
             text_.assign(1, u'=');
             AppendFormulaAsShown(cell_.formula, 0, 0, text_);
             return text_;
@@ -339,6 +434,7 @@ class SheetReader {
             if (cell_.value == u"1"sv) return u"TRUE";
             if (cell_.value == u"0"sv) return u"FALSE";
         }
+        if (!numbers_ && IsNumberText(cell_.value)) return {};
         return cell_.value;
     }
 
@@ -346,6 +442,8 @@ class SheetReader {
     const SharedStringTable& strings_;
     TextUnitSink& sink_;
     SharedStringsShown& shown_;
+    const bool numbers_;        // whether the sink takes a number's text
+    const bool plainFormulas_;  // and a plain formula's
     UnitPlace place_;
     std::u16string rowNumber_;
     Cell cell_;
@@ -425,7 +523,7 @@ std::u16string DecodeEscapes(std::u16string_view text) {
 }
 
 void AppendDecodedEscapes(std::u16string_view text, std::u16string& out) {
-    if (text.find(u'_') == std::u16string_view::npos) {
+    if (!HasUnderscore(text)) {
         out.append(text);
         return;
     }

@@ -97,6 +97,29 @@ inline const char* FindValueMark(const char* p, const char* end, char quote) {
     return p;
 }
 
+// The first byte from `p` (or `end`) that text cannot take as it is: '<',
+// '&', '>', ']', and whatever is below 0x20 or beyond ASCII. When it is '<',
+// the text before it is plain ASCII, to be widened and nothing more.
+inline const char* FindTextMark(const char* p, const char* end) {
+#if defined(__SSE2__)
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i plain = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F));
+        const __m128i apart = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')),
+                                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8('&'))),
+                                           _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
+                                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(']'))));
+        const int mask = _mm_movemask_epi8(_mm_andnot_si128(apart, plain));
+        if (mask != 0xFFFF) return p + __builtin_ctz(~static_cast<unsigned>(mask));
+    }
+#endif
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c >= 0x80 || c == '<' || c == '&' || c == '>' || c == ']') break;
+    }
+    return p;
+}
+
 // Decodes the entity or character reference at `p` ("&...;") into `out`;
 // returns what follows it, or null when `end` comes first. Raises for any
 // entity but the five predefined ones (none can be declared) and for a

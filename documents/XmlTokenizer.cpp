@@ -96,7 +96,7 @@ std::u16string_view XmlTokenizer::NamespaceUri() const {
 // Each declaration remembers its answer: a document's elements are in a
 // handful of namespaces, so the URIs are compared once per declaration, not
 // once per node.
-size_t XmlTokenizer::KnownNamespace(std::span<const std::u16string_view> known) const {
+size_t XmlTokenizer::AskKnownNamespace(std::span<const std::u16string_view> known) const {
     if (binding_ == kNoBinding) return XmlReader::KnownNamespace(known);
     if (known.data() != knownList_) {
         knownList_ = known.data();
@@ -124,11 +124,11 @@ bool XmlTokenizer::Attribute(std::u16string_view localName, std::u16string_view 
         if (SameLocalName(attribute, localName) && UriOf(attribute.binding) == namespaceUri) {
             if (attribute.plain) {
                 // Widened in place: assigning from bytes would build a
-                // temporary string first.
-                value.resize(attribute.value.size());
-                for (size_t i = 0; i < attribute.value.size(); ++i) {
-                    value[i] = static_cast<unsigned char>(attribute.value[i]);
-                }
+                // temporary string first, and resizing fills it before.
+                value.clear();
+                if (value.capacity() < attribute.value.size())
+                    value.reserve(attribute.value.size());
+                for (const char c : attribute.value) value.push_back(static_cast<unsigned char>(c));
                 return true;
             }
             value.clear();
@@ -165,6 +165,7 @@ XmlNode XmlTokenizer::Next() {
     attributes_.clear();
     attributesDecoded_ = false;
     text_.clear();
+    shortLength_ = 0;
     if (closePending_) Leave();
     if (endPending_) {
         endPending_ = false;
@@ -457,6 +458,21 @@ void XmlTokenizer::ReadReference(std::u16string& out) {
 // '<' is looked for once per buffer, so a run of many references costs no
 // more than its bytes.
 bool XmlTokenizer::ReadText() {
+    {
+        // Plain ASCII closed by markup within the buffer: one look, then
+        // only widened.
+        const char* p = buffer_.data() + pos_;
+        const char* limit = p + std::min(end_ - pos_, kShortText);
+        const char* mark = FindTextMark(p, limit);
+        if (mark != limit && *mark == '<') {
+            const size_t length = static_cast<size_t>(mark - p);
+            for (size_t i = 0; i < length; ++i) shortText_[i] = static_cast<unsigned char>(p[i]);
+            shortLength_ = length;
+            pos_ += length;
+            brackets_ = 0;
+            return length != 0;
+        }
+    }
     while (text_.size() < kTextPiece && (pos_ < end_ || Fill(1))) {
         const size_t fills = fills_;
         const char* base = buffer_.data();
@@ -905,9 +921,11 @@ bool XmlTokenizer::ScanEndTag(std::string_view name, size_t& gt) const {
     const char* base = buffer_.data();
     const char* p = base + pos_ + 2;
     const char* end = base + std::min(end_, pos_ + limits_.maxTagLength);
-    if (static_cast<size_t>(end - p) <= name.size() ||
-        std::memcmp(p, name.data(), name.size()) != 0) {
-        return false;
+    if (static_cast<size_t>(end - p) <= name.size()) return false;
+    // Compared here, not by memcmp: most names are a few bytes, shorter
+    // than the call.
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (p[i] != name[i]) return false;
     }
     p += name.size();
     while (p < end && IsSpace(*p)) ++p;
@@ -932,22 +950,43 @@ void XmlTokenizer::Leave() {
 }
 
 // The name was checked when its tag was read: an ASCII name (as every name
-// of Office's vocabularies is) is only widened.
-void XmlTokenizer::SetLocalName(std::string_view qualifiedName, size_t prefixLength) {
+// of Office's vocabularies is) is only widened, here where it is asked for
+// rather than through a call that costs as much as the widening.
+[[gnu::always_inline]] inline void XmlTokenizer::SetLocalName(std::string_view qualifiedName,
+                                                              size_t prefixLength) {
     const std::string_view local =
         prefixLength == 0 ? qualifiedName : qualifiedName.substr(prefixLength + 1);
-    if (localName_.size() < local.size()) localName_.resize(local.size());
-    bool ascii = true;
+    if (local.size() > localName_.size()) {
+        SetLocalNameBeyond(local);
+        return;
+    }
+    unsigned beyond = 0;
     for (size_t i = 0; i < local.size(); ++i) {
         const auto c = static_cast<unsigned char>(local[i]);
-        ascii = ascii && c < 0x80;
+        beyond |= c;
         localName_[i] = c;
     }
     localLength_ = local.size();
-    if (ascii) return;
+    if (beyond >= 0x80) SetLocalNameBeyond(local);
+}
+
+// A name longer than any before, or one beyond ASCII.
+void XmlTokenizer::SetLocalNameBeyond(std::string_view local) {
+    bool ascii = true;
+    for (char c : local) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) {
+        localName_.resize(local.size());
+        for (size_t i = 0; i < local.size(); ++i)
+            localName_[i] = static_cast<unsigned char>(local[i]);
+        localLength_ = local.size();
+        return;
+    }
+    // The room kept for widened names is left as it was.
+    const size_t room = localName_.size();
     localName_.clear();
     DecodeRun(local.data(), local.data() + local.size(), false, RunKind::CData, localName_);
     localLength_ = localName_.size();
+    if (localName_.size() < room) localName_.resize(room);
 }
 
 }  // namespace querna

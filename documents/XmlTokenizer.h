@@ -17,6 +17,7 @@
 // largest tag it allocates nothing more.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -57,8 +58,18 @@ class XmlTokenizer final : public XmlReader {
     XmlNode Next() override;
     std::u16string_view LocalName() const override { return {localName_.data(), localLength_}; }
     std::u16string_view NamespaceUri() const override;
-    size_t KnownNamespace(std::span<const std::u16string_view> known) const override;
-    std::u16string_view Text() const override { return text_; }
+    // Inline for the readers that call the tokenizer directly: once each
+    // declaration has its answer, asking costs a load.
+    size_t KnownNamespace(std::span<const std::u16string_view> known) const override {
+        if (binding_ != kNoBinding && known.data() == knownList_) {
+            const size_t answer = bindings_[binding_].known;
+            if (answer != kNotAsked) return answer;
+        }
+        return AskKnownNamespace(known);
+    }
+    std::u16string_view Text() const override {
+        return shortLength_ != 0 ? std::u16string_view(shortText_.data(), shortLength_) : text_;
+    }
     bool Attribute(std::u16string_view localName, std::u16string_view namespaceUri,
                    std::u16string& value) override;
 
@@ -174,12 +185,14 @@ class XmlTokenizer final : public XmlReader {
         return ResolveDeclared(prefix);
     }
     size_t ResolveDeclared(std::string_view prefix) const;
+    size_t AskKnownNamespace(std::span<const std::u16string_view> known) const;
     std::u16string_view UriOf(size_t binding) const {
         return binding == kNoBinding ? std::u16string_view() : View(uris_, bindings_[binding].uri);
     }
     bool SameLocalName(const Attr& attribute, std::u16string_view name);
     void Leave();
     void SetLocalName(std::string_view qualifiedName, size_t prefixLength);
+    void SetLocalNameBeyond(std::string_view local);
     std::u16string_view View(const std::u16string& pool, Span span) const {
         return std::u16string_view(pool).substr(span.start, span.length);
     }
@@ -221,6 +234,11 @@ class XmlTokenizer final : public XmlReader {
     std::u16string scratch_;  // a value checked the long way, a name compared
     bool attributesDecoded_ = false;
     std::u16string text_;
+    // Short plain text (most of a part's: a cell's value, a few words) is
+    // widened here, the string's fill on resizing spared.
+    static constexpr size_t kShortText = 128;
+    std::array<char16_t, kShortText> shortText_;
+    size_t shortLength_ = 0;
 };
 
 // Calls `read` with `reader` as the tokenizer it is, when it is one, else as

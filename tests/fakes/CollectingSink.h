@@ -24,8 +24,10 @@ class CollectingSink final : public TextUnitSink {
     }
     bool TakesNumbers() const override { return takesNumbers; }
     bool TakesRepeats() const override { return takesRepeats; }
+    bool TakesPlainFormulas() const override { return takesPlainFormulas; }
     // What the sink tells the readers it takes, as a finder would.
     bool takesNumbers = true;
+    bool takesPlainFormulas = true;
     bool takesRepeats = true;
     std::vector<std::u16string> units;
     // The places as handed on, their sheet names (views the reader lets go

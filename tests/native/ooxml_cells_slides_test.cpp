@@ -3,10 +3,12 @@
 // shapes count.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "documents/ExcelFormulaText.h"
 #include "documents/PresentationText.h"
 #include "documents/SpreadsheetText.h"
 #include "documents/XmlTokenizer.h"
@@ -103,6 +105,66 @@ TEST(SpreadsheetTextTest, ASinkThatTakesNoRepeatsSeesEachSharedStringOnce) {
     once.takesRepeats = false;
     ReadSpreadsheetText(package, xml, once);
     EXPECT_EQ(once.units, (Units{u"y", u"2", u"x"}));
+}
+
+// A sink that takes no numbers and no plain formulas misses only cells whose
+// text, folded, holds nothing but a number's characters or could be a plain
+// formula's: the two promises a finder declining them relies on.
+TEST(SpreadsheetTextTest, ASinkThatTakesNoNumbersOrPlainFormulasMissesOnlyThose) {
+    struct Case {
+        const char* cell;  // the inside of a <c>
+        bool kept;         // by the declining sink
+    };
+    const Case cases[] = {
+        {"<v>12.5</v>", false},
+        {"<v>-1.5E-07</v>", false},
+        {"<v>12a</v>", true},
+        {"<v>1,5</v>", true},
+        {"<f>SUM(A1:B1)*2</f><v>1</v>", false},
+        {"<f>vlookup(a1,$B$1:C9,2,FALSE)</f><v>1</v>", false},
+        {"<f>A1&amp;\"ab\"</f><v>1</v>", false},
+        {"<f>STDEV.S(A1:A9)</f><v>1</v>", false},
+        {"<f>Sheet2!A1</f><v>1</v>", true},
+        {"<f>_xlfn.CONCAT(A1)</f><v>1</v>", true},
+        {"<f>A1&amp;\"hello\"</f><v>1</v>", true},
+        {"<f>TEXT(A1,\"0.0\")</f><v>1</v>", false},
+        {"<f>A1&amp;\"\xE4\xB8\xAD\"</f><v>1</v>", true},
+        {"<f>SUMPRODUCTS(A1)</f><v>1</v>", true},
+        {"<f>A1\tB1</f><v>1</v>", true},
+    };
+    std::string cells;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::string kind = cases[i].cell[1] == 'f' ? "" : " t=\"n\"";
+        cells += "<row r=\"" + std::to_string(i + 1) + "\"><c r=\"A" + std::to_string(i + 1) +
+                 "\"" + kind + ">" + cases[i].cell + "</c></row>";
+    }
+    cells += "<row><c t=\"b\"><v>1</v></c><c t=\"e\"><v>#NUM!</v></c></row>";
+    const std::string bytes = Workbook({"rId1"}, {{"rId1", cells}});
+    auto read = [&bytes](bool takes) {
+        MemoryByteSource source(bytes.data(), bytes.size());
+        ZipArchive package(source);
+        XmlTokenizerReaders xml;
+        testing::CollectingSink sink;
+        sink.takesNumbers = sink.takesPlainFormulas = takes;
+        ReadSpreadsheetText(package, xml, sink);
+        return sink;
+    };
+    const testing::CollectingSink all = read(true), declining = read(false);
+    ASSERT_EQ(all.units.size(), std::size(cases) + 2);
+    Units expected;
+    for (size_t i = 0; i < all.units.size(); ++i) {
+        const bool kept = i >= std::size(cases) || cases[i].kept;
+        if (kept) {
+            expected.push_back(all.units[i]);
+            continue;
+        }
+        std::u16string folded = all.units[i];
+        for (char16_t& c : folded) c = c >= u'A' && c <= u'Z' ? c + 32 : c;
+        const bool number = folded.find_first_not_of(u"0123456789-+.e") == std::u16string::npos;
+        EXPECT_TRUE(number || (folded[0] == u'=' && CouldBeInPlainExcelFormula(folded)))
+            << cases[i].cell;
+    }
+    EXPECT_EQ(declining.units, expected);
 }
 
 TEST(SpreadsheetTextTest, SheetsAreReadInWorkbookOrderAndOnlyWorksheets) {

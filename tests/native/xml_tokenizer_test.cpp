@@ -119,6 +119,36 @@ TEST(XmlTokenizer, GivesTheSameNodesWhereverTheInputIsSplit) {
     }
 }
 
+// Short plain text is read in one look and long or marked text the careful
+// way; element names are widened where they are asked for. Around each
+// edge between the two the nodes stay libxml2's, wherever the input splits.
+TEST(XmlTokenizer, ReadsTextAndNamesAlikeEitherSideOfTheShortCuts) {
+    const std::string longest(128, 'x');
+    const std::string inputs[] = {
+        "<a>" + longest.substr(1) + "</a>",
+        "<a>" + longest + "</a>",
+        "<a>" + longest + "y</a>",
+        "<a>12.5]</a>",
+        "<a>12.5&amp;</a>",
+        "<a>12.5\r\n</a>",
+        "<a>12.5\xE4\xB8\xAD</a>",
+        "<a>x]]&gt;</a>",
+        "<a>\x7F</a>",
+        "<\xC3\xA9><a/>t</\xC3\xA9>",
+        "<a><bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb>t</bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb><c/></a>",
+        "<p:a xmlns:p='u'><p:\xC3\xA9/><b>t</b></p:a>",
+    };
+    for (const std::string& bytes : inputs) {
+        EXPECT_EQ(CompareWithOracle(bytes), "") << bytes;
+        const oracles::XmlTranscript whole = TokenizerTranscript(bytes);
+        EXPECT_FALSE(whole.fault) << bytes;
+        for (size_t split = 1; split < bytes.size(); ++split) {
+            ASSERT_EQ(TokenizerTranscript(bytes, {split, SIZE_MAX}).Describe(), whole.Describe())
+                << "split at " << split << " of " << bytes;
+        }
+    }
+}
+
 struct EdgeCase {
     const char* name;
     std::string xml;
