@@ -168,23 +168,6 @@ bool Is(const XmlReader& reader, Ns ns, std::u16string_view localName) {
     return reader.LocalName() == localName && NamespaceOf(reader) == ns;
 }
 
-void SkipElement(XmlReader& reader) {
-    for (size_t depth = 1; depth > 0;) {
-        switch (reader.Next()) {
-            case XmlNode::Start:
-                ++depth;
-                break;
-            case XmlNode::End:
-                --depth;
-                break;
-            case XmlNode::Text:
-                break;
-            case XmlNode::Done:
-                throw DocumentError(DocumentFault::Damaged);
-        }
-    }
-}
-
 std::u16string RelationshipIdOf(XmlReader& reader) {
     std::u16string id;
     for (std::u16string_view uri : kRelationshipNamespaces) {

@@ -42,10 +42,6 @@ Ns NamespaceOf(const Reader& reader) {
 // Whether the reader stands on an element of that vocabulary and local name.
 bool Is(const XmlReader& reader, Ns ns, std::u16string_view localName);
 
-// Consumes the rest of the element whose Start was just read, its End
-// included.
-void SkipElement(XmlReader& reader);
-
 // The attribute r:id (officeDocument relationships namespace, transitional or
 // strict) of the current Start element; empty when it has none.
 std::u16string RelationshipIdOf(XmlReader& reader);
