@@ -2,7 +2,8 @@
 // Structure" (2.5.198.17): the worksheet functions a formula calls by index.
 #include "documents/ExcelFunctions.h"
 
-#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <iterator>
 
 namespace querna {
@@ -99,12 +100,25 @@ constexpr ExcelFunction kFunctions[] = {
 
 }  // namespace
 
+namespace {
+
+// Each index's place in kFunctions, -1 where the index names none: a formula
+// cell looks up a function or two, and a workbook holds thousands of them.
+constexpr size_t kIndexCount = std::end(kFunctions)[-1].index + 1;
+constexpr auto kPlaces = [] {
+    std::array<int16_t, kIndexCount> places{};
+    places.fill(-1);
+    for (size_t i = 0; i < std::size(kFunctions); ++i) {
+        places[kFunctions[i].index] = static_cast<int16_t>(i);
+    }
+    return places;
+}();
+
+}  // namespace
+
 const ExcelFunction* FindExcelFunction(uint16_t index) {
-    const auto* end = std::end(kFunctions);
-    const auto* it =
-        std::lower_bound(std::begin(kFunctions), end, index,
-                         [](const ExcelFunction& f, uint16_t i) { return f.index < i; });
-    return (it != end && it->index == index) ? it : nullptr;
+    if (index >= kIndexCount || kPlaces[index] < 0) return nullptr;
+    return &kFunctions[kPlaces[index]];
 }
 
 std::span<const ExcelFunction> ExcelFunctions() {

@@ -8,6 +8,7 @@
 
 #include "documents/ExcelBinaryText.h"
 #include "documents/ExcelFormulaText.h"
+#include "documents/ExcelFunctions.h"
 #include "matchers/PhraseRules.h"
 #include "tests/native/DocumentTestSupport.h"
 
@@ -702,6 +703,22 @@ TEST(ExcelFormulaText, TellsWhichPhrasesCouldLieInAPlainFormula) {
     };
     for (const auto& [folded, could] : cases)
         EXPECT_EQ(CouldBeInPlainExcelFormula(folded), could) << static_cast<int>(folded.size());
+}
+
+// Every index of the function table finds its own entry, and an index
+// between, past or far beyond the table's finds none.
+TEST(ExcelFunctions, EachIndexFindsItsEntryAndNoOtherIndexFindsOne) {
+    uint16_t expected = 0;
+    for (const ExcelFunction& function : ExcelFunctions()) {
+        for (; expected < function.index; ++expected) {
+            EXPECT_EQ(FindExcelFunction(expected), nullptr) << expected;
+        }
+        EXPECT_EQ(FindExcelFunction(function.index), &function) << function.name;
+        expected = function.index + 1;
+    }
+    for (const uint16_t beyond : {expected, uint16_t{0x17F}, uint16_t{0xFFFF}}) {
+        EXPECT_EQ(FindExcelFunction(beyond), nullptr) << beyond;
+    }
 }
 
 }  // namespace
