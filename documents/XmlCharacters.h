@@ -71,53 +71,47 @@ const char* FindTagMark(const char* p, const char* end);
 // as they are: 0x20 to 0x7F but '<', '>' and ']'.
 size_t PlainAsciiRun(const char* p, const char* end);
 
-// The first byte from `p` (or `end`) that ends an attribute value quoted by
-// `quote` or that its value cannot take as it is: the quote, '<', '&', and
-// whatever is below 0x20 or beyond ASCII. So one look finds the end of a
-// value and tells whether it needs decoding.
-inline const char* FindValueMark(const char* p, const char* end, char quote) {
+// The first byte from `p` (or `end`) that is one of `marks`, below 0x20 or
+// beyond ASCII: where a run that can be taken as it is ends.
+template <size_t N>
+inline const char* FindPlainEnd(const char* p, const char* end, const char (&marks)[N]) {
 #if defined(__SSE2__)
     for (; end - p >= 16; p += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i plain = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F));
-        const __m128i apart = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')),
-                                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8('&'))),
-                                           _mm_cmpeq_epi8(bytes, _mm_set1_epi8(quote)));
+        __m128i apart = _mm_setzero_si128();
+        for (const char mark : marks) {
+            apart = _mm_or_si128(apart, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(mark)));
+        }
         const int mask = _mm_movemask_epi8(_mm_andnot_si128(apart, plain));
         if (mask != 0xFFFF) return p + __builtin_ctz(~static_cast<unsigned>(mask));
     }
 #endif
     for (; p < end; ++p) {
         const auto c = static_cast<unsigned char>(*p);
-        if (c < 0x20 || c >= 0x80 || c == '<' || c == '&' ||
-            c == static_cast<unsigned char>(quote)) {
-            break;
-        }
+        if (c < 0x20 || c >= 0x80) break;
+        bool marked = false;
+        for (const char mark : marks) marked = marked || *p == mark;
+        if (marked) break;
     }
     return p;
+}
+
+// The first byte from `p` (or `end`) that ends an attribute value quoted by
+// `quote` or that its value cannot take as it is: the quote, '<', '&', and
+// whatever is below 0x20 or beyond ASCII. So one look finds the end of a
+// value and tells whether it needs decoding.
+inline const char* FindValueMark(const char* p, const char* end, char quote) {
+    const char marks[] = {'<', '&', quote};
+    return FindPlainEnd(p, end, marks);
 }
 
 // The first byte from `p` (or `end`) that text cannot take as it is: '<',
 // '&', '>', ']', and whatever is below 0x20 or beyond ASCII. When it is '<',
 // the text before it is plain ASCII, to be widened and nothing more.
 inline const char* FindTextMark(const char* p, const char* end) {
-#if defined(__SSE2__)
-    for (; end - p >= 16; p += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i plain = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(0x1F));
-        const __m128i apart = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')),
-                                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8('&'))),
-                                           _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')),
-                                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(']'))));
-        const int mask = _mm_movemask_epi8(_mm_andnot_si128(apart, plain));
-        if (mask != 0xFFFF) return p + __builtin_ctz(~static_cast<unsigned>(mask));
-    }
-#endif
-    for (; p < end; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c < 0x20 || c >= 0x80 || c == '<' || c == '&' || c == '>' || c == ']') break;
-    }
-    return p;
+    static constexpr char kMarks[] = {'<', '&', '>', ']'};
+    return FindPlainEnd(p, end, kMarks);
 }
 
 // Decodes the entity or character reference at `p` ("&...;") into `out`;

@@ -94,8 +94,8 @@ bool Win32CodePage::LearnPage(unsigned page) {
     if (size <= 0) return false;
     uint16_t learnt[256];
     int at = 0;
-    unsigned learntCount = 0;
-    for (unsigned i = 0; i < 256 && at < size; ++i) {
+    for (unsigned i = 0; i < 256; ++i) {
+        if (at >= size) return false;
         // U+0000 is itself the byte 0: its bytes end at the zero after it.
         const int from = page == 0 && i == 0 ? at + 1 : at;
         const void* zero = std::memchr(bytes + from, '\0', static_cast<size_t>(size - from));
@@ -106,9 +106,8 @@ bool Win32CodePage::LearnPage(unsigned page) {
         const unsigned second = length == 2 ? static_cast<unsigned char>(bytes[at + 1]) : 0;
         learnt[i] = static_cast<uint16_t>(first | second << 8);
         at += length + 1;
-        learntCount = i + 1;
     }
-    if (learntCount != 256 || at != size) return false;
+    if (at != size) return false;
     std::copy(std::begin(learnt), std::end(learnt), table_->bytes.begin() + (page << 8));
     state = kLearnt;
     return true;
