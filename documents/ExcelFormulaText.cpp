@@ -720,8 +720,7 @@ bool IsPlainExcelFormula(const unsigned char* rgce, size_t cce) {
     return depth == 1;
 }
 
-bool CouldBeInPlainExcelFormula(std::u16string_view folded) {
-    // The words of a plain formula's text, in lower case, apart by spaces.
+std::u16string_view PlainExcelFormulaWords() {
     static const std::u16string words = [] {
         std::u16string all =
             u"sum true false #null! #div/0! #value! #ref! #name? #num! #n/a "
@@ -733,13 +732,18 @@ bool CouldBeInPlainExcelFormula(std::u16string_view folded) {
         }
         return all;
     }();
+    return words;
+}
+
+bool CouldBeInPlainExcelFormula(std::u16string_view folded) {
+    const std::u16string_view words = PlainExcelFormulaWords();
     size_t run = 0;  // where the run of letters ending here started
     for (size_t i = 0; i <= folded.size(); ++i) {
         const char16_t c = i < folded.size() ? folded[i] : u' ';
         if (c < 0x20 || c > 0x7E) return false;
         if (c >= u'a' && c <= u'z') continue;
         // Three letters or fewer may be a column's; a longer run lies in a word.
-        if (i - run > 3 && words.find(folded.substr(run, i - run)) == std::u16string::npos)
+        if (i - run > 3 && words.find(folded.substr(run, i - run)) == std::u16string_view::npos)
             return false;
         run = i + 1;
     }

@@ -70,6 +70,12 @@ bool RenderExcelFormula(const unsigned char* rgce, size_t cce, const unsigned ch
 // value then stands), and for one of more than kMaxFormulaText / 8 bytes.
 bool IsPlainExcelFormula(const unsigned char* rgce, size_t cce);
 
+// The words of a plain formula's text beyond references, numbers and
+// operators (built-in function names, TRUE, FALSE, the error values), in
+// lower case, apart by spaces. A plain formula's every run of more than
+// three letters lies in one of them.
+std::u16string_view PlainExcelFormulaWords();
+
 // Whether `folded` (letters in lower case) could lie in the text of a plain
 // formula, written as Excel writes it and folded alike.
 bool CouldBeInPlainExcelFormula(std::u16string_view folded);

@@ -11,7 +11,7 @@
 #endif
 
 #include "documents/DocumentLimits.h"
-#include "documents/ExcelFunctions.h"
+#include "documents/ExcelFormulaText.h"
 #include "documents/OoxmlPackage.h"
 #include "documents/SpreadsheetShared.h"
 #include "documents/XmlTokenizer.h"
@@ -139,25 +139,21 @@ bool IsNumberText(std::u16string_view text) {
     return true;
 }
 
-// The runs of letters of a plain formula's words (built-in function names,
-// TRUE, FALSE, the error values) in lower case, sorted.
+// The runs of letters of a plain formula's words (PlainExcelFormulaWords),
+// sorted.
 const std::vector<std::string>& PlainFormulaWords() {
     static const std::vector<std::string> words = [] {
         std::vector<std::string> runs;
-        auto split = [&runs](std::string_view word) {
-            std::string run;
-            for (size_t i = 0; i <= word.size(); ++i) {
-                const char c = i < word.size() ? word[i] : ' ';
-                if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
-                    run += static_cast<char>(c | 0x20);
-                } else if (!run.empty()) {
-                    runs.push_back(run);
-                    run.clear();
-                }
+        std::string run;
+        for (const char16_t c : PlainExcelFormulaWords()) {
+            if (c >= u'a' && c <= u'z') {
+                run += static_cast<char>(c);
+            } else if (!run.empty()) {
+                runs.push_back(run);
+                run.clear();
             }
-        };
-        split("sum true false #null! #div/0! #value! #ref! #name? #num! #n/a #getting_data");
-        for (const ExcelFunction& f : ExcelFunctions()) split(f.name);
+        }
+        if (!run.empty()) runs.push_back(run);
         std::sort(runs.begin(), runs.end());
         runs.erase(std::unique(runs.begin(), runs.end()), runs.end());
         return runs;
