@@ -63,17 +63,6 @@ bool FixedCharacters() {
 
 }  // namespace
 
-Win32CodePage::Win32CodePage() {
-    if (FixedCharacters()) {
-        table_ = std::make_unique<Table>();
-        table_->pageState.fill(kUnlearnt);
-        // A surrogate is no character alone: units holding one go to the system.
-        for (unsigned page = 0xD8; page <= 0xDF; ++page) table_->pageState[page] = kUnlearnable;
-    }
-}
-
-Win32CodePage::~Win32CodePage() = default;
-
 // One conversion of the page's 256 characters, each followed by U+0000,
 // which every code page makes the byte 0 and which no double-byte character
 // holds (trail bytes are never 0). Each character's bytes are what stands
@@ -152,6 +141,17 @@ std::string Win32CodePage::FromUnicode(std::u16string_view text) {
 // One conversion into room for two bytes a unit, the most a double-byte code
 // page makes of one, rather than one call to measure and one to convert.
 void Win32CodePage::FromUnicode(std::u16string_view text, std::string& out) {
+    // The table is made at the first unit converted: a search that meets no
+    // presentation never pays for it.
+    if (!tableChecked_) {
+        tableChecked_ = true;
+        if (FixedCharacters()) {
+            table_ = std::make_unique<Table>();
+            table_->pageState.fill(kUnlearnt);
+            // A surrogate is no character alone: units holding one go to the system.
+            for (unsigned page = 0xD8; page <= 0xDF; ++page) table_->pageState[page] = kUnlearnable;
+        }
+    }
     if (table_ != nullptr && text.size() <= INT_MAX / 2 && FromTable(text, out)) return;
     if (text.empty() || text.size() > INT_MAX / 2) {
         out = FromUnicode(text);

@@ -42,8 +42,6 @@ std::string ToCodePageLossy(std::wstring_view text);
 // through the system's conversion as before.
 class Win32CodePage final : public CodePage {
   public:
-    Win32CodePage();
-    ~Win32CodePage() override;
     std::u16string ToUnicode(std::string_view text) override;
     std::string FromUnicode(std::u16string_view text) override;
     void FromUnicode(std::u16string_view text, std::string& out) override;
@@ -59,6 +57,7 @@ class Win32CodePage final : public CodePage {
     bool LearnPage(unsigned page);
     bool FromTable(std::u16string_view text, std::string& out);
 
+    bool tableChecked_ = false;
     std::unique_ptr<Table> table_;  // null where the code page is not one of fixed characters
 };
 
