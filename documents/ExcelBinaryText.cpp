@@ -347,6 +347,7 @@ Workbook ReadGlobals(ExcelRecordReader& records, uint64_t streamSize) {
 
 struct SharedFormula {
     std::vector<unsigned char> rgce, rgcb;
+    bool plain = false;  // IsPlainExcelFormula, asked once for all its cells
 };
 
 // A formula cell waits for the records that may follow it: its cached string
@@ -355,10 +356,24 @@ struct SharedFormula {
 // reused from one formula cell to the next.
 struct PendingFormula {
     bool waiting = false;
+    bool skipped = false;  // a plain formula the sink could find nothing in
     uint16_t row = 0, col = 0;
     std::vector<unsigned char> rgce, rgcb;
     std::u16string cached;
 };
+
+double RkValue(uint32_t rk) {
+    double value;
+    if (rk & 0x02) {
+        value = static_cast<double>(static_cast<int32_t>(rk) >> 2);
+    } else {
+        const uint64_t bits = static_cast<uint64_t>(rk & 0xFFFFFFFC) << 32;
+        unsigned char raw[8];
+        for (int i = 0; i < 8; ++i) raw[i] = static_cast<unsigned char>(bits >> (8 * i));
+        value = LoadDouble(raw);
+    }
+    return (rk & 0x01) ? value / 100 : value;
+}
 
 class SheetReader {
   public:
@@ -396,9 +411,45 @@ class SheetReader {
         AppendExcelNumberText(value, text_);
         return Emit(text_);
     }
-    bool Cell(const ExcelRecord& record);
-    void StartFormula(FieldReader& r, uint16_t row, uint16_t col);
-    bool FinishFormula();
+    void PlaceAt(const ExcelRecord& cell) { Place(LoadU16(cell.data), LoadU16(cell.data + 2)); }
+    bool EmitAt(const ExcelRecord& cell, std::u16string_view text) {
+        PlaceAt(cell);
+        return Emit(text);
+    }
+    // Number, RK and shared-string cells are most of a sheet's records, and
+    // most of them are passed over: they are read inline, with their sizes
+    // checked as any record's fields are.
+    bool Cell(const ExcelRecord& record) {
+        switch (record.type) {
+            case kNumber:
+                if (record.size < 6 + 8) ThrowDamaged();
+                if (!numbers_) return false;
+                PlaceAt(record);
+                return EmitNumber(LoadDouble(record.data + 6));
+            case kRk:
+                if (record.size < 6 + 4) ThrowDamaged();
+                if (!numbers_) return false;
+                PlaceAt(record);
+                return EmitNumber(RkValue(LoadU32(record.data + 6)));
+            case kLabelSst: {
+                if (record.size < 6 + 4) ThrowDamaged();
+                const uint32_t index = LoadU32(record.data + 6);
+                if (index >= book_.sharedStrings.Size()) ThrowDamaged();
+                return shown_.FirstTime(index) && EmitAt(record, book_.sharedStrings.At(index));
+            }
+            case kFormula:
+                StartFormula(record);
+                return false;
+            default:
+                return OtherCell(record);
+        }
+    }
+    bool OtherCell(ExcelRecord record);
+    void StartFormula(ExcelRecord record);
+    bool FinishFormula() { return pending_.waiting && FinishPending(); }
+    bool FinishPending();
+    void ReadCachedString(ExcelRecordReader& records, ExcelRecord record);
+    void KeepSharedFormula(ExcelRecord record);
     bool EmitFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb);
 
     const Workbook& book_;
@@ -415,26 +466,25 @@ class SheetReader {
     std::u16string text_;  // the text of a cell, its room kept from cell to cell
 };
 
-double RkValue(uint32_t rk) {
-    double value;
-    if (rk & 0x02) {
-        value = static_cast<double>(static_cast<int32_t>(rk) >> 2);
-    } else {
-        const uint64_t bits = static_cast<uint64_t>(rk & 0xFFFFFFFC) << 32;
-        unsigned char raw[8];
-        for (int i = 0; i < 8; ++i) raw[i] = static_cast<unsigned char>(bits >> (8 * i));
-        value = LoadDouble(raw);
-    }
-    return (rk & 0x01) ? value / 100 : value;
-}
-
-void SheetReader::StartFormula(FieldReader& r, uint16_t row, uint16_t col) {
+void SheetReader::StartFormula(ExcelRecord record) {
+    FieldReader r = record.Fields();
     PendingFormula& f = pending_;
+    f.row = r.U16();
+    f.col = r.U16();
+    r.Skip(2);
     f.waiting = true;
-    f.row = row;
-    f.col = col;
     f.cached.clear();
     const unsigned char* value = r.Bytes(8);
+    r.Skip(6);
+    const uint16_t cce = r.U16();
+    const unsigned char* rgce = r.Bytes(cce);
+    const size_t cb = r.Remaining();
+    // A quarter of a typical sheet's cells are formulas, most of them plain:
+    // such a formula is neither kept nor rendered where the sink could find
+    // nothing in it. Its STRING record is still read, as any other's.
+    const bool sharedOrArray = cce == 5 && rgce[0] == 0x01;
+    f.skipped = !plainFormulas_ && !sharedOrArray && IsPlainExcelFormula(rgce, cce);
+    if (f.skipped) return;
     if (LoadU16(value + 6) != 0xFFFF) {
         if (numbers_) AppendExcelNumberText(LoadDouble(value), f.cached);
     } else if (value[0] == 1) {
@@ -442,11 +492,7 @@ void SheetReader::StartFormula(FieldReader& r, uint16_t row, uint16_t col) {
     } else if (value[0] == 2) {
         f.cached = ExcelErrorText(value[2]);
     }
-    r.Skip(6);
-    const uint16_t cce = r.U16();
-    const unsigned char* rgce = r.Bytes(cce);
     f.rgce.assign(rgce, rgce + cce);
-    const size_t cb = r.Remaining();
     const unsigned char* rgcb = r.Bytes(cb);
     f.rgcb.assign(rgcb, rgcb + cb);
 }
@@ -454,9 +500,6 @@ void SheetReader::StartFormula(FieldReader& r, uint16_t row, uint16_t col) {
 // The formula's text, or its cached value where the formula cannot be shown.
 bool SheetReader::EmitFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb,
                               size_t cb) {
-    // A quarter of a typical sheet's cells are formulas, most of them plain:
-    // rendering them is left out where the sink could find nothing in them.
-    if (!plainFormulas_ && IsPlainExcelFormula(rgce, cce)) return false;
     ExcelFormulaContext context;
     context.row = pending_.row;
     context.col = pending_.col;
@@ -469,10 +512,10 @@ bool SheetReader::EmitFormula(const unsigned char* rgce, size_t cce, const unsig
     return Emit(pending_.cached);
 }
 
-bool SheetReader::FinishFormula() {
-    if (!pending_.waiting) return false;
+bool SheetReader::FinishPending() {
     pending_.waiting = false;
     const PendingFormula& f = pending_;
+    if (f.skipped) return false;
     Place(f.row, f.col);
     // PtgExp: the formula is shared with, or an array formula anchored at,
     // another cell.
@@ -482,22 +525,15 @@ bool SheetReader::FinishFormula() {
         if (it == shared_.end()) return Emit(f.cached);
         const SharedFormula& s = it->second;
         if (s.rgce.size() > kMaxSharedFormula) return Emit(f.cached);
+        if (s.plain && !plainFormulas_) return false;
         return EmitFormula(s.rgce.data(), s.rgce.size(), s.rgcb.data(), s.rgcb.size());
     }
     return EmitFormula(f.rgce.data(), f.rgce.size(), f.rgcb.data(), f.rgcb.size());
 }
 
-bool SheetReader::Cell(const ExcelRecord& record) {
+bool SheetReader::OtherCell(ExcelRecord record) {
     FieldReader r = record.Fields();
-    // Every cell record begins with its row and column.
-    if (record.size >= 4) Place(LoadU16(record.data), LoadU16(record.data + 2));
     switch (record.type) {
-        case kLabelSst: {
-            r.Skip(6);
-            const uint32_t index = r.U32();
-            if (index >= book_.sharedStrings.Size()) ThrowDamaged();
-            return shown_.FirstTime(index) && Emit(book_.sharedStrings.At(index));
-        }
         case kLabel: {
             r.Skip(6);
             const uint16_t cch = r.U16();
@@ -505,16 +541,12 @@ bool SheetReader::Cell(const ExcelRecord& record) {
             const bool high = (r.U8() & 1) != 0;
             text_.clear();
             AppendChars(r.Bytes(size_t{cch} * (high ? 2 : 1)), cch, high, text_);
-            return Emit(text_);
+            return EmitAt(record, text_);
         }
-        case kNumber:
-            r.Skip(6);
-            return EmitNumber(r.Double());
-        case kRk:
-            r.Skip(6);
-            return EmitNumber(RkValue(r.U32()));
         case kMulRk: {
             r.Skip(4);
+            if (!numbers_) return false;
+            PlaceAt(record);
             while (r.Remaining() >= 8) {
                 r.Skip(2);
                 const bool stopped = EmitNumber(RkValue(r.U32()));
@@ -526,64 +558,80 @@ bool SheetReader::Cell(const ExcelRecord& record) {
         case kBoolErr: {
             r.Skip(6);
             const uint8_t value = r.U8();
-            if (r.U8()) return Emit(ExcelErrorText(value));
-            return Emit(value ? u"TRUE" : u"FALSE");
-        }
-        case kFormula: {
-            const uint16_t row = r.U16(), col = r.U16();
-            r.Skip(2);
-            StartFormula(r, row, col);
-            return false;
+            if (r.U8()) return EmitAt(record, ExcelErrorText(value));
+            return EmitAt(record, value ? u"TRUE" : u"FALSE");
         }
         default:
             return false;
     }
 }
 
+void SheetReader::ReadCachedString(ExcelRecordReader& records, ExcelRecord record) {
+    // A long result runs on in CONTINUE records.
+    ContinuedRecord r(records, record, kMaxStringRecord);
+    const uint16_t cch = r.U16();
+    pending_.cached.clear();
+    if (cch > 0) r.Chars(cch, (r.U8() & 1) != 0, pending_.cached);
+}
+
+void SheetReader::KeepSharedFormula(ExcelRecord record) {
+    FieldReader r = record.Fields();
+    const uint16_t row = r.U16();
+    r.Skip(2);
+    const uint16_t col = r.U8();
+    r.Skip(record.type == kShrFmla ? 3 : 7);
+    const uint16_t cce = r.U16();
+    SharedFormula s;
+    const unsigned char* rgce = r.Bytes(cce);
+    s.rgce.assign(rgce, rgce + cce);
+    const size_t cb = r.Remaining();
+    const unsigned char* rgcb = r.Bytes(cb);
+    s.rgcb.assign(rgcb, rgcb + cb);
+    s.plain = IsPlainExcelFormula(rgce, cce);
+    shared_[(uint32_t{row} << 16) | col] = std::move(s);
+}
+
 bool SheetReader::Read(ExcelRecordReader& records, uint64_t limit) {
+    ExcelRecord bof;
+    if (!records.Next(bof)) ThrowDamaged();
+    ReadBof(bof, kWorksheetBof);
+    ExcelRecordCursor cursor(records);
     ExcelRecord record;
-    if (!records.Next(record)) ThrowDamaged();
-    ReadBof(record, kWorksheetBof);
     // Embedded charts bring BOF ... EOF substreams of their own.
     int depth = 1;
-    while (depth > 0 && records.Next(record)) {
+    bool stopped = false;
+    while (!stopped && depth > 0 && cursor.Next(record)) {
         if (record.offset >= limit) ThrowDamaged();
         end_ = record.offset + 4 + record.size;
-        if (record.type == kString && pending_.waiting) {
-            // A long result runs on in CONTINUE records.
-            ContinuedRecord r(records, record, kMaxStringRecord);
-            const uint16_t cch = r.U16();
-            pending_.cached.clear();
-            if (cch > 0) r.Chars(cch, (r.U8() & 1) != 0, pending_.cached);
-            continue;
+        // The records that belong to the formula cell before them.
+        switch (record.type) {
+            case kContinue:
+                continue;
+            case kString:
+                if (!pending_.waiting) break;
+                cursor.Release();
+                ReadCachedString(records, record);
+                cursor.Resume();
+                continue;
+            case kShrFmla:
+            case kArray:
+                KeepSharedFormula(record);
+                continue;
+            default:
+                break;
         }
-        if (record.type == kShrFmla || record.type == kArray) {
-            FieldReader r = record.Fields();
-            const uint16_t row = r.U16();
-            r.Skip(2);
-            const uint16_t col = r.U8();
-            r.Skip(record.type == kShrFmla ? 3 : 7);
-            const uint16_t cce = r.U16();
-            SharedFormula s;
-            const unsigned char* rgce = r.Bytes(cce);
-            s.rgce.assign(rgce, rgce + cce);
-            const size_t cb = r.Remaining();
-            const unsigned char* rgcb = r.Bytes(cb);
-            s.rgcb.assign(rgcb, rgcb + cb);
-            shared_[(uint32_t{row} << 16) | col] = std::move(s);
-            continue;
-        }
-        if (record.type == kContinue) continue;
-        if (FinishFormula()) return true;
-        if (record.type == kBof) {
+        if (FinishFormula()) {
+            stopped = true;
+        } else if (record.type == kBof) {
             ++depth;
         } else if (record.type == kEof) {
             --depth;
-        } else if (depth == 1 && Cell(record)) {
-            return true;
+        } else if (depth == 1) {
+            stopped = Cell(record);
         }
     }
-    return FinishFormula();
+    cursor.Release();
+    return stopped || FinishFormula();
 }
 
 // The substreams already read, start -> end. Sheets of a real workbook never

@@ -43,16 +43,19 @@ class SharedStringTable {
 class SharedStringsShown {
   public:
     SharedStringsShown(const TextUnitSink& sink, size_t count)
-        : shown_(sink.TakesRepeats() ? 0 : count, false) {}
+        : shown_(sink.TakesRepeats() ? 0 : count, 0) {}
     // `index` is below the table's count.
     bool FirstTime(size_t index) {
-        if (shown_.empty() || shown_[index]) return shown_.empty();
-        shown_[index] = true;
-        return true;
+        if (shown_.empty()) return true;
+        const bool first = shown_[index] == 0;
+        shown_[index] = 1;
+        return first;
     }
 
   private:
-    std::vector<bool> shown_;
+    // A byte each, not a bit: a workbook's cells ask this of every string
+    // cell, and a bit's address cost more than the room it saves.
+    std::vector<unsigned char> shown_;
 };
 
 // Appends the column letters of `column` (1 for A, 28 for AB), after '$'

@@ -1,5 +1,6 @@
 #include "matchers/PhraseRules.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "documents/ExcelFormulaText.h"
@@ -80,19 +81,12 @@ UnicodePhraseRule::UnicodePhraseRule(std::u16string_view phrase, WidthRule width
         filterFirst_ = phrase_[0];
         filterSecond_ = phrase_.size() > 1 ? phrase_[1] : phrase_[0];
     }
-}
-
-bool UnicodePhraseRule::CouldBeInNumber() const {
     // The folded characters of every text ExcelNumberText writes.
     constexpr std::u16string_view kNumberCharacters = u"0123456789-+.e#num!";
-    for (char16_t c : phrase_) {
-        if (kNumberCharacters.find(c) == std::u16string_view::npos) return false;
-    }
-    return true;
-}
-
-bool UnicodePhraseRule::CouldBeInPlainFormula() const {
-    return CouldBeInPlainExcelFormula(phrase_);
+    couldBeInNumber_ = std::all_of(phrase_.begin(), phrase_.end(), [&](char16_t c) {
+        return kNumberCharacters.find(c) != std::u16string_view::npos;
+    });
+    couldBeInPlainFormula_ = CouldBeInPlainExcelFormula(phrase_);
 }
 
 bool UnicodePhraseRule::Fold(std::u16string_view text, char16_t* folded) const {

@@ -40,9 +40,9 @@ class UnicodePhraseRule {
     // The phrase's length in UTF-16 units; 0 for the empty phrase.
     size_t Length() const { return phrase_.size(); }
     // Whether the phrase could lie in a number's text as Excel writes it.
-    bool CouldBeInNumber() const;
+    bool CouldBeInNumber() const { return couldBeInNumber_; }
     // Whether it could lie in the text of a plain formula of a workbook.
-    bool CouldBeInPlainFormula() const;
+    bool CouldBeInPlainFormula() const { return couldBeInPlainFormula_; }
     // Folds `text` for FindNext; false when it is too short to hold the
     // phrase (or the phrase is empty).
     bool Prepare(std::u16string_view text);
@@ -67,6 +67,8 @@ class UnicodePhraseRule {
     // The folded phrase's first two characters (the one twice, for a phrase
     // of one), which Fold looks for.
     char16_t filterFirst_ = 0, filterSecond_ = 0;
+    // Asked of each sheet and part: answered once.
+    bool couldBeInNumber_ = false, couldBeInPlainFormula_ = false;
 };
 
 // Stops the reading at the first unit that holds the phrase.

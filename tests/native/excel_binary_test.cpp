@@ -202,6 +202,13 @@ TEST(ExcelBinaryText, RendersSharedFormulasAtEachCellAndFallsBackToCachedValues)
                               Formula(5, 0, "\x01" + Le16(9) + Le16(9), 3);  // no such share
     EXPECT_EQ(ReadStream(Workbook("", {{"S", cells}})),
               (Units{u"=A2*2", u"=A3*2", u"cached", u"12.5", u"3"}));
+    // A sink that takes no plain formula gets none of the shared one's cells.
+    testing::StreamStorage storage;
+    storage.streams["Workbook"] = Workbook("", {{"S", cells}});
+    CollectingSink plainless;
+    plainless.takesPlainFormulas = false;
+    ReadExcelBinaryText(storage, plainless);
+    EXPECT_EQ(plainless.units, (Units{u"cached", u"12.5", u"3"}));
 }
 
 // One workbook of every kind of cell, numbers and repeated shared strings
@@ -338,6 +345,46 @@ TEST(ExcelBinaryText, MapsHostileWorkbooksToTheirFaults) {
     EXPECT_EQ(FaultOf([&] { Read(old); }), DocumentFault::OldFormat);
     testing::StreamStorage none;
     EXPECT_EQ(FaultOf([&] { Read(none); }), DocumentFault::Damaged);
+}
+
+// Cells a sink declines are passed over, not left unchecked: a record too
+// short for its fields is damage whether or not its value would be shown,
+// and a plain formula's STRING record is read as any other formula's.
+TEST(ExcelBinaryText, CellsPassedOverAreCheckedAsThoseShown) {
+    const std::string plain = "\x1E" + Le16(2) + "\x1E" + Le16(3) + "\x03";
+    const std::string cutString = Record(0x0207, Le16(40) + '\0' + "short");
+    const struct {
+        const char* what;
+        std::string cells;
+    } cases[] = {
+        {"number cut short", Record(0x0203, Cell(0, 0) + Le32(0))},
+        {"RK cut short", Record(0x027E, Cell(0, 0) + Le16(0))},
+        {"plain formula's result cut short",
+         Formula(0, 0, plain, 0, StringResult()) + cutString + Number(1, 0, 1)},
+    };
+    for (const auto& c : cases) {
+        for (const bool takes : {true, false}) {
+            testing::StreamStorage storage;
+            storage.streams["Workbook"] = Workbook("", {{"S", c.cells}});
+            CollectingSink sink;
+            sink.takesNumbers = sink.takesPlainFormulas = takes;
+            EXPECT_EQ(FaultOf([&] { ReadExcelBinaryText(storage, sink); }), DocumentFault::Damaged)
+                << c.what << (takes ? ", taken" : ", passed over");
+        }
+    }
+    // Passed over, a plain formula's cached text shows neither at its own
+    // cell nor at the next formula's.
+    const std::string name = std::string("\x43", 1) + Le32(1);  // shows its cached value
+    const std::string cells =
+        Formula(0, 0, plain, 0, StringResult()) + Record(0x0207, Le16(3) + '\0' + "old") +
+        Formula(1, 0, name, 0, StringResult()) + Record(0x0207, Le16(3) + '\0' + "new");
+    testing::StreamStorage storage;
+    storage.streams["Workbook"] = Workbook("", {{"S", cells}});
+    CollectingSink sink;
+    sink.takesPlainFormulas = false;
+    ReadExcelBinaryText(storage, sink);
+    EXPECT_EQ(sink.units, (Units{u"new"}));
+    EXPECT_EQ(ReadStream(Workbook("", {{"S", cells}})), (Units{u"=2+3", u"new"}));
 }
 
 TEST(ExcelBinaryText, ReadsReportedWorkbooksToTheEnd) {
