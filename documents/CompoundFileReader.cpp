@@ -114,6 +114,23 @@ class CompoundStream final : public ByteSource {
         return count;
     }
 
+    // As far as the stream's units from `offset` follow one another in the
+    // container, the container's own view of them.
+    std::span<const unsigned char> View(uint64_t offset, size_t count) override {
+        if (offset >= size_) return {};
+        count = static_cast<size_t>(std::min<uint64_t>(count, size_ - offset));
+        const uint64_t unit = uint64_t{1} << unitShift_;
+        size_t index = static_cast<size_t>(offset >> unitShift_);
+        const uint64_t start =
+            base_ + (uint64_t{units_.at(index)} << unitShift_) + (offset & (unit - 1));
+        size_t n = static_cast<size_t>(std::min<uint64_t>(count, unit - (offset & (unit - 1))));
+        while (n < count && index + 1 < units_.size() && units_[index + 1] == units_[index] + 1) {
+            ++index;
+            n += static_cast<size_t>(std::min<uint64_t>(count - n, unit));
+        }
+        return container_->View(start, n);
+    }
+
   private:
     static constexpr size_t kBlock = 16 * 1024;
     static constexpr size_t kBlocks = 4;

@@ -51,6 +51,9 @@ class BorrowedSource final : public ByteSource {
     size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
         return source_.ReadAt(offset, buffer, count);
     }
+    std::span<const unsigned char> View(uint64_t offset, size_t count) override {
+        return source_.View(offset, count);
+    }
 
   private:
     ByteSource& source_;

@@ -46,9 +46,12 @@ class ExcelRecordReader {
     ByteSource& stream_;
     const uint64_t size_;
     uint64_t position_ = 0;
-    // Without the fill a vector makes: each refill writes what it holds.
-    std::unique_ptr<unsigned char[]> window_;
-    size_t windowCapacity_ = 0;
+    // The window: where the stream lies in memory, or a copy of it in
+    // `buffer_`, which has no fill a vector makes (each refill writes what
+    // it holds).
+    const unsigned char* window_ = nullptr;
+    std::unique_ptr<unsigned char[]> buffer_;
+    size_t bufferCapacity_ = 0;
     size_t windowSize_ = 0;
     uint64_t windowStart_ = 0;
 };
@@ -88,7 +91,7 @@ class ExcelRecordCursor {
     void Resume() {
         const ExcelRecordReader& r = reader_;
         if (r.position_ >= r.windowStart_ && r.position_ - r.windowStart_ <= r.windowSize_) {
-            window_ = r.window_.get();
+            window_ = r.window_;
             start_ = r.windowStart_;
             at_ = window_ + (r.position_ - start_);
             end_ = window_ + r.windowSize_;

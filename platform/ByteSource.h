@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <stdexcept>
 
 namespace querna {
@@ -26,6 +27,13 @@ class ByteSource {
     // were read (fewer only at the end). Raises ReadFailure when the bytes
     // cannot be read.
     virtual size_t ReadAt(uint64_t offset, void* buffer, size_t count) = 0;
+    // The bytes from `offset` on that the source holds one after another in
+    // memory, at most `count` of them, for a reader that can read them where
+    // they lie; empty where it holds none so (a file on disk), and ReadAt
+    // reads them then. They stay valid while the memory read from does.
+    virtual std::span<const unsigned char> View(uint64_t /*offset*/, size_t /*count*/) {
+        return {};
+    }
 };
 
 // A ByteSource over bytes in memory, which must outlive it.
@@ -39,6 +47,10 @@ class MemoryByteSource final : public ByteSource {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(count, size_ - offset));
         std::memcpy(buffer, data_ + offset, n);
         return n;
+    }
+    std::span<const unsigned char> View(uint64_t offset, size_t count) override {
+        if (offset >= size_) return {};
+        return {data_ + offset, static_cast<size_t>(std::min<uint64_t>(count, size_ - offset))};
     }
 
   private:
