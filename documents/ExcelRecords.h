@@ -56,10 +56,11 @@ class ExcelRecordReader {
     uint64_t windowStart_ = 0;
 };
 
-// Walks the records that lie whole in a reader's window, its place held here,
-// where the compiler keeps it in a register: a sheet is tens of thousands of
-// records, and with the place in memory each record waited on the store of
-// the one before. A record across the window's end is asked of the reader.
+// Walks the records that lie whole in a reader's window with its place held
+// in locals, which the compiler can keep in registers: a sheet is tens of
+// thousands of records, and with the place kept in the reader each record
+// waited on the store of the one before. A record across the window's end
+// is asked of the reader.
 // Whoever uses the reader meanwhile brackets that use with Release and
 // Resume, which hand the place back and take it again.
 class ExcelRecordCursor {
