@@ -14,11 +14,28 @@
 
 namespace querna::xmlchars {
 
-namespace {
-
-[[noreturn]] void Damaged() {
+void Damaged() {
     throw DocumentError(DocumentFault::Damaged);
 }
+
+void TooLarge() {
+    throw DocumentError(DocumentFault::TooLarge);
+}
+
+std::string_view QuotedValue(const char*& p, const char* end) {
+    SkipSpace(p, end);
+    if (p == end || *p++ != '=') Damaged();
+    SkipSpace(p, end);
+    if (p == end || (*p != '"' && *p != '\'')) Damaged();
+    const char quote = *p++;
+    const char* close = FindByte(p, end, quote);
+    if (close == nullptr) Damaged();
+    const std::string_view value(p, static_cast<size_t>(close - p));
+    p = close + 1;
+    return value;
+}
+
+namespace {
 
 struct CharRange {
     uint32_t first, last;

@@ -8,12 +8,36 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace querna::xmlchars {
+
+// Raise DocumentError(Damaged) and DocumentError(TooLarge).
+[[noreturn]] void Damaged();
+[[noreturn]] void TooLarge();
+
+// The namespaces bound in every document, to the prefixes xml and xmlns.
+inline constexpr std::u16string_view kXmlNamespace = u"http://www.w3.org/XML/1998/namespace";
+inline constexpr std::u16string_view kXmlnsNamespace = u"http://www.w3.org/2000/xmlns/";
+
+inline bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Skips white space; whether there was any.
+inline bool SkipSpace(const char*& p, const char* end) {
+    const char* start = p;
+    while (p < end && IsSpace(*p)) ++p;
+    return p != start;
+}
+
+// The `= "value"` after an attribute's or a declaration's name, either quote
+// allowed, white space around the '='; `p` moves past the closing quote.
+std::string_view QuotedValue(const char*& p, const char* end);
 
 // Char of XML 1.0: no C0 control but tab and line ends, no surrogate, no
 // U+FFFE or U+FFFF.
