@@ -463,6 +463,7 @@ class SheetReader {
     PendingFormula pending_;
     std::map<uint32_t, SharedFormula> shared_;
     ExcelFormulaRenderer renderer_;
+    PlainFormulaMemo plainMemo_;
     std::u16string text_;  // the text of a cell, its room kept from cell to cell
 };
 
@@ -483,7 +484,7 @@ void SheetReader::StartFormula(ExcelRecord record) {
     // such a formula is neither kept nor rendered where the sink could find
     // nothing in it. Its STRING record is still read, as any other's.
     const bool sharedOrArray = cce == 5 && rgce[0] == 0x01;
-    f.skipped = !plainFormulas_ && !sharedOrArray && IsPlainExcelFormula(rgce, cce);
+    f.skipped = !plainFormulas_ && !sharedOrArray && plainMemo_.IsPlain(rgce, cce);
     if (f.skipped) return;
     if (LoadU16(value + 6) != 0xFFFF) {
         if (numbers_) AppendExcelNumberText(LoadDouble(value), f.cached);

@@ -615,10 +615,13 @@ namespace {
 // FormulaRenderer::Token and Operand token by token.
 // A formula's tokens read without exceptions, a plain formula being tested
 // at every formula cell: a read past the end gives zeros and marks the
-// formula broken.
+// formula broken. `read`, when given, gets 0xFF at the place (from `begin`)
+// of each byte the test reads: the bytes its answer depends on.
 struct PlainTokens {
+    const unsigned char* begin;
     const unsigned char* at;
     const unsigned char* end;
+    unsigned char* read = nullptr;
     bool broken = false;
 
     bool Skip(size_t n) {
@@ -630,8 +633,14 @@ struct PlainTokens {
         at += n;
         return true;
     }
-    uint8_t U8() { return Skip(1) ? at[-1] : 0; }
-    uint16_t U16() { return Skip(2) ? LoadU16(at - 2) : 0; }
+    uint8_t U8() { return Skip(1) ? *Marked(at - 1, 1) : 0; }
+    uint16_t U16() { return Skip(2) ? LoadU16(Marked(at - 2, 2)) : 0; }
+    const unsigned char* Marked(const unsigned char* p, size_t n) {
+        if (read != nullptr) {
+            for (size_t i = 0; i < n; ++i) read[p - begin + i] = 0xFF;
+        }
+        return p;
+    }
 };
 
 int PlainToken(PlainTokens& tokens, uint8_t ptg, int depth) {
@@ -704,20 +713,38 @@ int PlainToken(PlainTokens& tokens, uint8_t ptg, int depth) {
     }
 }
 
-}  // namespace
-
-bool IsPlainExcelFormula(const unsigned char* rgce, size_t cce) {
+bool IsPlainFormula(const unsigned char* rgce, size_t cce, unsigned char* read) {
     // No plain token writes more than seven characters a byte (an error
     // value of two bytes and the comma before it), so a formula this short
     // stays within kMaxFormulaText.
     if (cce > kMaxFormulaText / 8) return false;
-    PlainTokens tokens{rgce, rgce + cce};
+    PlainTokens tokens{rgce, rgce, rgce + cce, read};
     int depth = 0;
     while (tokens.at < tokens.end) {
         depth = PlainToken(tokens, tokens.U8(), depth);
         if (depth < 0 || tokens.broken) return false;
     }
     return depth == 1;
+}
+
+}  // namespace
+
+bool IsPlainExcelFormula(const unsigned char* rgce, size_t cce) {
+    return IsPlainFormula(rgce, cce, nullptr);
+}
+
+bool PlainFormulaMemo::IsPlain(const unsigned char* rgce, size_t cce) {
+    if (cce > kBytes) return IsPlainExcelFormula(rgce, cce);
+    if (cce == length_) {
+        unsigned char differ = 0;
+        for (size_t i = 0; i < cce; ++i) differ |= (rgce[i] ^ bytes_[i]) & read_[i];
+        if (differ == 0) return plain_;
+    }
+    std::fill_n(read_.begin(), cce, 0);
+    plain_ = IsPlainFormula(rgce, cce, read_.data());
+    std::copy_n(rgce, cce, bytes_.begin());
+    length_ = cce;
+    return plain_;
 }
 
 std::u16string_view PlainExcelFormulaWords() {

@@ -2,6 +2,7 @@
 // codes and parsed formulas, as Excel's formula bar shows them.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -69,6 +70,24 @@ bool RenderExcelFormula(const unsigned char* rgce, size_t cce, const unsigned ch
 // False for a formula that is not plain or would not render (its cached
 // value then stands), and for one of more than kMaxFormulaText / 8 bytes.
 bool IsPlainExcelFormula(const unsigned char* rgce, size_t cce);
+
+// IsPlainExcelFormula with a memory of the last formula it tested and of
+// which of its bytes the test read: the tokens, function numbers and jumps,
+// not the references and numbers they carry. A formula of the same length
+// that agrees on those bytes is tested alike, so it has the same answer
+// without a test of its own: a column of formulas written one by one
+// differs only in its references.
+class PlainFormulaMemo {
+  public:
+    bool IsPlain(const unsigned char* rgce, size_t cce);
+
+  private:
+    static constexpr size_t kBytes = 64;  // longer formulas are tested each time
+    std::array<unsigned char, kBytes> bytes_{};
+    std::array<unsigned char, kBytes> read_{};  // 0xFF where the test read the byte
+    size_t length_ = kBytes + 1;                // none remembered yet
+    bool plain_ = false;
+};
 
 // The words of a plain formula's text beyond references, numbers and
 // operators (built-in function names, TRUE, FALSE, the error values), in

@@ -728,9 +728,20 @@ TEST(ExcelFormulaText, APlainFormulaRendersToTextOfItsKnownWords) {
     context.names = &defined;
     std::mt19937 random(7);
     size_t plain = 0;
+    PlainFormulaMemo memo;
     for (int round = 0; round < 20000; ++round) {
         std::string rgce;
         for (size_t n = 1 + random() % 8; n > 0; --n) rgce += tokens[random() % std::size(tokens)];
+        // The memo answers as the test does, for the formula and then for it
+        // with one byte changed: an operand the test passes over, or a byte
+        // the test reads.
+        std::string changed = rgce;
+        changed[random() % changed.size()] ^= static_cast<char>(1 + random() % 255);
+        for (const std::string* formula : {&rgce, &changed}) {
+            const auto* b = reinterpret_cast<const unsigned char*>(formula->data());
+            EXPECT_EQ(memo.IsPlain(b, formula->size()), IsPlainExcelFormula(b, formula->size()))
+                << round;
+        }
         const auto* bytes = reinterpret_cast<const unsigned char*>(rgce.data());
         if (!IsPlainExcelFormula(bytes, rgce.size())) continue;
         ++plain;
