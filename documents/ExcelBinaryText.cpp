@@ -446,7 +446,12 @@ class SheetReader {
     }
     bool OtherCell(ExcelRecord record);
     void StartFormula(ExcelRecord record);
-    bool FinishFormula() { return pending_.waiting && FinishPending(); }
+    // Most formulas a finder declines are passed over here, without a call.
+    bool FinishFormula() {
+        if (!pending_.waiting) return false;
+        pending_.waiting = false;
+        return !pending_.skipped && FinishPending();
+    }
     bool FinishPending();
     void ReadCachedString(ExcelRecordReader& records, ExcelRecord record);
     void KeepSharedFormula(ExcelRecord record);
@@ -514,9 +519,7 @@ bool SheetReader::EmitFormula(const unsigned char* rgce, size_t cce, const unsig
 }
 
 bool SheetReader::FinishPending() {
-    pending_.waiting = false;
     const PendingFormula& f = pending_;
-    if (f.skipped) return false;
     Place(f.row, f.col);
     // PtgExp: the formula is shared with, or an array formula anchored at,
     // another cell.
