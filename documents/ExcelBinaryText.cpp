@@ -77,15 +77,25 @@ class ContinuedRecord {
           total_(first.size),
           limit_(limit) {}
 
+    // A field split between two parts is read a byte at a time; any other
+    // is loaded where it lies.
     uint8_t U8() {
-        NextPartIfAtEnd();
+        if (at_ == partSize_) NextPartIfAtEnd();
         return part_[at_++];
     }
     uint16_t U16() {
+        if (partSize_ - at_ >= 2) {
+            at_ += 2;
+            return LoadU16(part_ + at_ - 2);
+        }
         const uint8_t low = U8();
         return static_cast<uint16_t>(low | (U8() << 8));
     }
     uint32_t U32() {
+        if (partSize_ - at_ >= 4) {
+            at_ += 4;
+            return LoadU32(part_ + at_ - 4);
+        }
         const uint16_t low = U16();
         return low | (static_cast<uint32_t>(U16()) << 16);
     }
