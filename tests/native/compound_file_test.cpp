@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <span>
+
 #include "documents/CompoundFileReader.h"
 #include "tests/native/CompoundFileImage.h"
 #include "tests/native/DocumentTestSupport.h"
@@ -85,7 +87,8 @@ void Scatter(CompoundFileImage& image, const std::string& path, uint32_t id,
 }
 
 // Sectors out of order, in runs of every length, are read as the chain says,
-// whatever the size and offset of each read.
+// whatever the size and offset of each read; a view of the stream in memory
+// holds its bytes as far as its sectors run on in the file, and no further.
 TEST(CompoundFileReader, ReadsScatteredChainsAtAnyOffsetAndSize) {
     const std::string data = Pattern(512 * 40 + 100, 'g');
     const std::vector<std::vector<uint32_t>> orders = {
@@ -104,6 +107,10 @@ TEST(CompoundFileReader, ReadsScatteredChainsAtAnyOffsetAndSize) {
             for (size_t count : {1u, 8u, 700u, 5000u, 16384u, 20000u}) {
                 const size_t n = stream->ReadAt(offset, buffer.data(), count);
                 EXPECT_EQ(buffer.substr(0, n), data.substr(offset, count))
+                    << offset << " " << count;
+                const std::span<const unsigned char> view = stream->View(offset, count);
+                EXPECT_FALSE(view.empty()) << offset << " " << count;
+                EXPECT_EQ(std::string(view.begin(), view.end()), data.substr(offset, view.size()))
                     << offset << " " << count;
             }
         }
