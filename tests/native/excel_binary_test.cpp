@@ -466,6 +466,54 @@ std::string NestedSheets(uint32_t count, bool innermostFirst) {
     return Bof(5) + list + Eof() + nested;
 }
 
+// A stream the reader must copy a window at a time (one on disk, or one
+// whose sectors are scattered) reads as one it reads where it lies: records
+// and a formula's STRING and CONTINUE records across the windows' ends.
+TEST(ExcelBinaryText, ReadsACopiedStreamAsOneReadInPlace) {
+    class CopiedStorage final : public CompoundStorage {
+      public:
+        explicit CopiedStorage(const std::string& workbook) : workbook_(workbook) {}
+        std::unique_ptr<ByteSource> OpenStream(const std::string& path) override {
+            if (path != "Workbook") return nullptr;
+            class Copied final : public ByteSource {  // ReadAt only: no view
+              public:
+                explicit Copied(const std::string& bytes) : bytes_(bytes.data(), bytes.size()) {}
+                uint64_t Size() const override { return bytes_.Size(); }
+                size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
+                    return bytes_.ReadAt(offset, buffer, count);
+                }
+
+              private:
+                MemoryByteSource bytes_;
+            };
+            return std::make_unique<Copied>(workbook_);
+        }
+
+      private:
+        const std::string& workbook_;
+    };
+    const std::string name = std::string("\x43", 1) + Le32(1);  // shows its cached STRING
+    std::string cells;
+    for (uint16_t row = 0; row < 4000; ++row) {
+        cells += Number(row, 0, row) + Formula(row, 1, name, 0, StringResult()) +
+                 Record(0x0207, Le16(5) + '\0' + "ab") + Record(0x003C, std::string("\0cde", 4));
+    }
+    const std::string workbook = Workbook("", {{"S", cells}});
+    ASSERT_GT(workbook.size(), 3u * 64 * 1024);
+    for (const bool numbers : {true, false}) {
+        testing::StreamStorage inPlace;
+        inPlace.streams["Workbook"] = workbook;
+        CopiedStorage copied(workbook);
+        CollectingSink a, b;
+        a.takesNumbers = b.takesNumbers = numbers;
+        ReadExcelBinaryText(inPlace, a);
+        ReadExcelBinaryText(copied, b);
+        EXPECT_EQ(a.units.size(), numbers ? 8000u : 4000u);
+        EXPECT_EQ(a.units, b.units);
+        EXPECT_EQ(b.units.back(), u"abcde");
+    }
+}
+
 TEST(ExcelBinaryText, RefusesSheetsThatShareRecordsWithoutReadingThemAgain) {
     // Without the refusal this reads about 200 million records.
     EXPECT_EQ(FaultOf([&] { ReadStream(NestedSheets(20000, false)); }), DocumentFault::Damaged);
