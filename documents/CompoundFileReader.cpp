@@ -240,6 +240,7 @@ struct CompoundFileReader::Volume {
     void CheckTree() const;
     void ReadMiniFat(uint32_t firstSector);
     uint32_t Find(uint32_t storage, std::string_view name) const;
+    // Room for the walks of CheckTree and Find, kept from one to the next.
     mutable std::vector<bool> walkVisited;
     mutable std::vector<uint32_t> walkPending;
 };
@@ -351,10 +352,9 @@ void CompoundFileReader::Volume::ReadDirectory(uint32_t firstSector) {
 // look-up would not pass by it. Other readers of the same file, which search
 // the tree by name, could otherwise go round a cycle for ever.
 void CompoundFileReader::Volume::CheckTree() const {
-    std::vector<bool> visited(entries.size());
-    visited[0] = true;
-    std::vector<uint32_t> pending;
-    WalkEntries(entries, entries[0].child, true, visited, pending,
+    walkVisited.assign(entries.size(), false);
+    walkVisited[0] = true;
+    WalkEntries(entries, entries[0].child, true, walkVisited, walkPending,
                 [](const DirectoryEntry&) { return false; });
 }
 
@@ -367,7 +367,6 @@ void CompoundFileReader::Volume::ReadMiniFat(uint32_t firstSector) {
 // red-black tree by name, but a damaged file may order it wrongly or link it
 // into a cycle: every node is visited once, whatever the links say.
 uint32_t CompoundFileReader::Volume::Find(uint32_t storage, std::string_view name) const {
-    // A look-up is made for each stream opened: its room is kept.
     walkVisited.assign(entries.size(), false);
     return WalkEntries(entries, entries[storage].child, false, walkVisited, walkPending,
                        [&](const DirectoryEntry& entry) {

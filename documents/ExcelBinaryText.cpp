@@ -413,10 +413,9 @@ class SheetReader {
         place_.row = uint32_t{row} + 1;
         place_.column = uint32_t{col} + 1;
     }
-    // Half the cells of a typical sheet are numbers: writing their text is
-    // left out where the sink could find nothing in it.
+    // Half the cells of a typical sheet are numbers: callers write their
+    // text only for a sink that takes it (numbers_).
     bool EmitNumber(double value) {
-        if (!numbers_) return false;
         text_.clear();
         AppendExcelNumberText(value, text_);
         return Emit(text_);
