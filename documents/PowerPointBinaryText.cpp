@@ -7,6 +7,7 @@
 #include "documents/PowerPointBinaryText.h"
 
 #include <algorithm>
+#include <bit>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,14 +50,17 @@ struct Record {
     uint64_t End() const { return body + length; }
 };
 
-// The records of a stream. `bytes`, when given, holds the whole stream, and a
+// The records of a stream. `units`, when given, holds the whole stream, and a
 // record header is then loaded from it rather than read: a slide walks its
 // headers several times over, and a read of the stream for each costs more
 // than the text they lead to.
 class RecordStream {
   public:
-    explicit RecordStream(ByteSource& stream, const unsigned char* bytes = nullptr)
-        : stream_(stream), bytes_(bytes), size_(stream.Size()) {}
+    explicit RecordStream(ByteSource& stream, const char16_t* units = nullptr)
+        : stream_(stream),
+          units_(units),
+          bytes_(reinterpret_cast<const unsigned char*>(units)),
+          size_(stream.Size()) {}
 
     Record At(uint64_t offset) const {
         unsigned char copy[8];
@@ -81,26 +85,42 @@ class RecordStream {
     void Body(const Record& r, std::vector<unsigned char>& bytes) const {
         ReadBlock(stream_, r.body, r.length, kMaxPowerPointAtom, bytes);
     }
+    // The text of a TextCharsAtom where it lies in the whole stream, which
+    // is held as UTF-16 units: the text of nearly every atom starts at an
+    // even offset and is neither copied nor widened. False where it cannot
+    // be had so (a body at an odd offset, a stream read a record at a time).
+    bool TextInPlace(const Record& r, std::u16string_view& text) const {
+        if constexpr (std::endian::native != std::endian::little) return false;
+        // At has checked that the body lies inside the stream, which is no
+        // larger than an atom may be.
+        static_assert(kMaxWholeReadSize <= kMaxPowerPointAtom);
+        if (units_ == nullptr || r.type != kTextChars || r.body % 2 != 0) return false;
+        text = std::u16string_view(units_ + r.body / 2, r.length / 2);
+        return true;
+    }
 
   private:
     ByteSource& stream_;
+    const char16_t* units_;
     const unsigned char* bytes_;
     uint64_t size_;
 };
 
-// The whole of `stream` when it is of a size read whole anyway; nothing when
-// it is larger, or cannot be read to its end (a file cut short), and is then
-// read a record at a time, so that what lies before the cut is still read.
-// `bytes` keeps its room from one presentation to the next.
-void WholeStream(ByteSource& stream, std::vector<unsigned char>& bytes) {
-    bytes.clear();
+// The whole of `stream`, as UTF-16 units (the last one half filled for a
+// stream of an odd size), when it is of a size read whole anyway; nothing
+// when it is larger, or cannot be read to its end (a file cut short), and is
+// then read a record at a time, so that what lies before the cut is still
+// read. `units` keeps its room from one presentation to the next.
+void WholeStream(ByteSource& stream, std::vector<char16_t>& units) {
+    units.clear();
     if (stream.Size() > kMaxWholeReadSize) return;
-    bytes.resize(static_cast<size_t>(stream.Size()));
+    const auto size = static_cast<size_t>(stream.Size());
+    units.resize((size + 1) / 2);
     try {
-        if (stream.ReadAt(0, bytes.data(), bytes.size()) == bytes.size()) return;
+        if (stream.ReadAt(0, units.data(), size) == size) return;
     } catch (const DocumentError&) {
     }
-    bytes.clear();
+    units.clear();
 }
 
 // The records directly inside a parent, one at a time. Each must end inside
@@ -280,9 +300,10 @@ void ReadPersistIndex(const RecordStream& records, uint32_t editOffset, EditBuff
     index.Finish();
 }
 
-// Where a text lies in SlideList::text, and whether a shape took it: each
-// placeholder text belongs to one shape.
+// Where a text lies: in the stream (`inPlace`), or in SlideList::text; and
+// whether a shape took it: each placeholder text belongs to one shape.
 struct TextSpan {
+    const char16_t* inPlace = nullptr;
     size_t start = 0, length = 0;
     bool used = false;
 };
@@ -327,10 +348,18 @@ void ReadSlideList(const RecordStream& records, const Record& document,
                 list.spans.emplace_back();
                 ++slides.back().texts;
             } else if ((r.type == kTextChars || r.type == kTextBytes) && slides.back().texts > 0) {
-                const size_t start = list.text.size();
+                TextSpan& span = list.spans.back();
+                std::u16string_view text;
+                if (records.TextInPlace(r, text)) {
+                    span.inPlace = text.data();
+                    span.start = 0;
+                    span.length = text.size();
+                    continue;
+                }
+                span.inPlace = nullptr;
+                span.start = list.text.size();
                 AppendAtomText(records, r, body, list.text);
-                list.spans.back().start = start;
-                list.spans.back().length = list.text.size() - start;
+                span.length = list.text.size() - span.start;
             }
         }
     }
@@ -352,6 +381,7 @@ bool ShapeText(const RecordStream& records, const Record& shape, SlideList& list
         if (part.type != kClientTextbox) continue;
         for (Children atoms(records, part); atoms.Next(atom);) {
             if (atom.type == kTextChars || atom.type == kTextBytes) {
+                if (records.TextInPlace(atom, text)) return true;
                 buffers.text.clear();
                 AppendAtomText(records, atom, buffers.bytes, buffers.text);
                 text = buffers.text;
@@ -366,7 +396,9 @@ bool ShapeText(const RecordStream& records, const Record& shape, SlideList& list
                 TextSpan& span = list.spans[slide.firstText + i];
                 if (span.used) return false;
                 span.used = true;
-                text = std::u16string_view(list.text).substr(span.start, span.length);
+                text = span.inPlace != nullptr
+                           ? std::u16string_view(span.inPlace, span.length)
+                           : std::u16string_view(list.text).substr(span.start, span.length);
                 return true;
             }
         }
@@ -404,7 +436,7 @@ bool ReadSlide(const RecordStream& records, const Record& container, SlideList& 
 }  // namespace
 
 struct PowerPointBuffers::State {
-    std::vector<unsigned char> stream;
+    std::vector<char16_t> stream;
     EditBuffers edits;
     PersistIndex index;
     SlideList list;
@@ -425,9 +457,9 @@ void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink,
     const std::string folder = PresentationFolder(storage, currentEdit);
     const std::unique_ptr<ByteSource> stream = storage.OpenStream(folder + "PowerPoint Document");
     if (!stream) ThrowDamaged();
-    std::vector<unsigned char>& whole = state.stream;
+    std::vector<char16_t>& whole = state.stream;
     WholeStream(*stream, whole);
-    MemoryByteSource inMemory(whole.data(), whole.size());
+    MemoryByteSource inMemory(whole.data(), whole.empty() ? 0 : stream->Size());
     const RecordStream records =
         whole.empty() ? RecordStream(*stream) : RecordStream(inMemory, whole.data());
     PersistIndex& index = state.index;

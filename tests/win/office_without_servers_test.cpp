@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -121,7 +123,13 @@ TEST(Win32CodePage, ConvertsAsTheSystemCodePageDoes) {
     for (char32_t c = 1; c <= 0xFFFF; ++c) {
         if (c < 0xD800 || c > 0xDFFF) every += static_cast<char16_t>(c);
     }
-    const std::u16string units[] = {every, u"a\U0001F600b", u"x\xD800y", u"\xDC00", u"", u"中"};
+    // Shuffled, one- and two-byte characters fall at every place of the
+    // groups the table converts at a time.
+    std::u16string shuffled = every;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+    const std::u16string units[] = {
+        every,     shuffled, u"a\U0001F600b", u"x\xD800y",
+        u"\xDC00", u"",      u"中",           std::u16string(u"中a\0b", 4)};
     std::string kept = "left over";
     for (const std::u16string& unit : units) {
         gbk.FromUnicode(unit, kept);
