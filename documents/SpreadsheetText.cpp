@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -46,28 +47,30 @@ struct CellPosition {
 };
 
 // "B7", "$B$7": one to three letters, one to seven digits, each part
-// optionally fixed by '$', within the sheet. False for anything else.
-bool ParseCellReference(std::u16string_view text, CellPosition& cell) {
+// optionally fixed by '$', within the sheet. False for anything else. Read
+// from a formula's characters, or from a cell's reference as its bytes stand.
+template <class Char>
+bool ParseCellReference(std::basic_string_view<Char> text, CellPosition& cell) {
     size_t i = 0;
     cell = {};
-    if (i < text.size() && text[i] == u'$') {
+    if (i < text.size() && text[i] == '$') {
         cell.columnFixed = true;
         ++i;
     }
     const size_t lettersStart = i;
     while (i < text.size() && IsAsciiLetter(text[i]) && i - lettersStart < 4) {
-        const char16_t upper = text[i] >= u'a' ? static_cast<char16_t>(text[i] - 32) : text[i];
+        const char16_t upper = text[i] >= 'a' ? static_cast<char16_t>(text[i] - 32) : text[i];
         cell.column = cell.column * 26 + (upper - u'A' + 1);
         ++i;
     }
     if (i == lettersStart || i - lettersStart > 3) return false;
-    if (i < text.size() && text[i] == u'$') {
+    if (i < text.size() && text[i] == '$') {
         cell.rowFixed = true;
         ++i;
     }
     const size_t digitsStart = i;
     while (i < text.size() && IsDigit(text[i]) && i - digitsStart < 8) {
-        cell.row = cell.row * 10 + (text[i] - u'0');
+        cell.row = cell.row * 10 + (text[i] - '0');
         ++i;
     }
     return i == text.size() && i > digitsStart && i - digitsStart <= 7 && cell.row >= 1 &&
@@ -233,16 +236,31 @@ void ReadSharedStrings(Reader& reader, SharedStringTable& strings) {
     }
 }
 
-// One cell as it is read: its type, formula, value and inline string.
+// The types of cell (its t attribute) read differently from a number's.
+enum class CellType { Other, SharedString, InlineString, Boolean };
+
+template <class Char>
+CellType CellTypeOf(std::basic_string_view<Char> t) {
+    if (t.size() == 1 && t[0] == 's') return CellType::SharedString;
+    if (t.size() == 1 && t[0] == 'b') return CellType::Boolean;
+    constexpr std::string_view kInline = "inlineStr";
+    return std::equal(t.begin(), t.end(), kInline.begin(), kInline.end()) ? CellType::InlineString
+                                                                          : CellType::Other;
+}
+
+// One cell as it is read: its type, place, formula, value and inline string.
 struct Cell {
-    std::u16string type, reference, formula, value, inlineText;
+    CellType type = CellType::Other;
+    bool placed = false;  // its reference names a cell of the sheet: `here`
+    CellPosition here;
+    std::u16string formula, value, inlineText;
     bool hasFormula = false;
     bool sharedFormula = false;
     std::u16string sharedIndex;
 
     // Empties the cell for the next, its strings keeping their room.
     void Clear() {
-        type.clear(), reference.clear(), formula.clear(), value.clear(), inlineText.clear();
+        formula.clear(), value.clear(), inlineText.clear();
         sharedIndex.clear();
         hasFormula = sharedFormula = false;
     }
@@ -304,8 +322,7 @@ class SheetReader {
         if (name == u"c"sv) {
             cell_.Clear();
             inCell_ = true;
-            reader_.Attribute(u"t"sv, u""sv, cell_.type);
-            reader_.Attribute(u"r"sv, u""sv, cell_.reference);
+            ReadCellAttributes();
             PlaceCell();
         } else if (name == u"row"sv && !inCell_) {
             PlaceRow();
@@ -336,11 +353,34 @@ class SheetReader {
         return !unit.empty() && sink_.Unit(unit, place_);
     }
 
+    // The cell's type and reference. The tokenizer gives them as the bytes
+    // they stand as, where that is their value: every cell asks for both,
+    // and widening them cost more than the rest of a cell's reading.
+    void ReadCellAttributes() {
+        if constexpr (std::is_same_v<Reader, XmlTokenizer>) {
+            std::string_view t, r;
+            using Bytes = XmlTokenizer::Bytes;
+            if (reader_.AttributeBytes("t", t) != Bytes::Encoded &&
+                reader_.AttributeBytes("r", r) != Bytes::Encoded) {
+                cell_.type = CellTypeOf(t);
+                cell_.placed = ParseCellReference(r, cell_.here);
+                return;
+            }
+        }
+        std::u16string& text = attribute_;
+        text.clear();
+        reader_.Attribute(u"t"sv, u""sv, text);
+        cell_.type = CellTypeOf(std::u16string_view(text));
+        text.clear();
+        reader_.Attribute(u"r"sv, u""sv, text);
+        cell_.placed = ParseCellReference(std::u16string_view(text), cell_.here);
+    }
+
     // A row or cell without its reference follows the one before it.
     void PlaceRow() {
         uint32_t row = 0;
-        if (reader_.Attribute(u"r"sv, u""sv, rowNumber_) && rowNumber_.size() <= 7) {
-            for (char16_t c : rowNumber_) {
+        if (reader_.Attribute(u"r"sv, u""sv, attribute_) && attribute_.size() <= 7) {
+            for (char16_t c : attribute_) {
                 if (!IsDigit(c)) {
                     row = 0;
                     break;
@@ -353,10 +393,9 @@ class SheetReader {
     }
 
     void PlaceCell() {
-        CellPosition here;
-        if (ParseCellReference(cell_.reference, here)) {
-            place_.row = static_cast<uint32_t>(here.row);
-            place_.column = static_cast<uint32_t>(here.column);
+        if (cell_.placed) {
+            place_.row = static_cast<uint32_t>(cell_.here.row);
+            place_.column = static_cast<uint32_t>(cell_.here.column);
         } else {
             place_.row = std::max<uint32_t>(place_.row, 1);
             ++place_.column;
@@ -382,8 +421,8 @@ class SheetReader {
     // The cell holding a shared formula's text anchors it; the other cells
     // of its range name it by index and read it moved by their offset.
     void ResolveSharedFormula() {
-        CellPosition here;
-        const bool placed = ParseCellReference(cell_.reference, here);
+        const CellPosition& here = cell_.here;
+        const bool placed = cell_.placed;
         if (!cell_.formula.empty()) {
             if (placed) sharedFormulas_[cell_.sharedIndex] = {cell_.formula, here};
             return;
@@ -412,7 +451,7 @@ class SheetReader {
             AppendFormulaAsShown(cell_.formula, 0, 0, text_);
             return text_;
         }
-        if (cell_.type == u"s"sv) {
+        if (cell_.type == CellType::SharedString) {
             size_t index = 0;
             for (char16_t c : cell_.value) {
                 if (!IsDigit(c) || index > kMaxSharedStringCount) return {};
@@ -421,12 +460,12 @@ class SheetReader {
             const bool shown = !cell_.value.empty() && strings_.Has(index);
             return shown && shown_.FirstTime(index) ? strings_.At(index) : std::u16string_view();
         }
-        if (cell_.type == u"inlineStr"sv) {
+        if (cell_.type == CellType::InlineString) {
             text_.clear();
             AppendDecodedEscapes(cell_.inlineText, text_);
             return text_;
         }
-        if (cell_.type == u"b"sv) {
+        if (cell_.type == CellType::Boolean) {
             if (cell_.value == u"1"sv) return u"TRUE";
             if (cell_.value == u"0"sv) return u"FALSE";
         }
@@ -441,7 +480,7 @@ class SheetReader {
     const bool numbers_;        // whether the sink takes a number's text
     const bool plainFormulas_;  // and a plain formula's
     UnitPlace place_;
-    std::u16string rowNumber_;
+    std::u16string attribute_;  // a row's or cell's attribute, decoded
     Cell cell_;
     bool inCell_ = false;
     std::u16string text_;

@@ -73,6 +73,25 @@ class XmlTokenizer final : public XmlReader {
     bool Attribute(std::u16string_view localName, std::u16string_view namespaceUri,
                    std::u16string& value) override;
 
+    // The bytes of the current Start element's attribute `localName` in no
+    // namespace, as they stand in the input, where they are its value: plain
+    // ASCII without references (as nearly every value of a part is). The view
+    // lives until the next call of Next. Encoded: the attribute is there, but
+    // only Attribute gives its value.
+    enum class Bytes { Absent, Plain, Encoded };
+    Bytes AttributeBytes(std::string_view localName, std::string_view& value) const {
+        for (const Attr& attribute : attributes_) {
+            if (attribute.binding != kNoBinding || !attribute.asciiLocal ||
+                attribute.local != localName) {
+                continue;
+            }
+            if (!attribute.plain) return Bytes::Encoded;
+            value = attribute.value;
+            return Bytes::Plain;
+        }
+        return Bytes::Absent;
+    }
+
     // The current Start element's attributes in document order, namespace
     // declarations left out; the views live until the next call of Next.
     struct AttributeView {

@@ -350,18 +350,20 @@ std::vector<std::string> Places(void (*reader)(ZipArchive&, XmlReaders&, TextUni
 }
 
 // A cell without its reference follows the one before it in its row, and a
-// row without its number the row before it.
+// row without its number the row before it. A reference or type written with
+// character references reads as written plainly.
 TEST(SpreadsheetTextTest, EachCellTellsItsSheetAndPlace) {
-    const auto cell = [](const std::string& reference) {
-        return "<c" + reference + " t=\"inlineStr\"><is><t>x</t></is></c>";
+    const auto cell = [](const std::string& reference, const std::string& type = "inlineStr") {
+        return "<c" + reference + " t=\"" + type + "\"><is><t>x</t></is></c>";
     };
-    const std::string sheet = "<row r=\"3\">" + cell(" r=\"B3\"") + cell("") + "</row><row>" +
-                              cell("") + cell(" r=\"AB4\"") + "</row><row r=\"9\">" + cell("") +
-                              "</row>";
+    const std::string sheet = "<row r=\"3\">" + cell(" r=\"B3\"") + cell("") +
+                              cell(" r=\"E&#51;\"") + cell(" r=\"F3\"", "inline&#83;tr") +
+                              "</row><row>" + cell("") + cell(" r=\"AB4\"") +
+                              "</row><row r=\"9\">" + cell("") + "</row>";
     const std::string other = "<row>" + cell(" r=\"C1\"") + "</row>";
-    EXPECT_EQ(
-        Places(ReadSpreadsheetText, Workbook({"rB", "rA"}, {{"rA", sheet}, {"rB", other}})),
-        (std::vector<std::string>{"rB 1 3", "rA 3 2", "rA 3 3", "rA 4 1", "rA 4 28", "rA 9 1"}));
+    EXPECT_EQ(Places(ReadSpreadsheetText, Workbook({"rB", "rA"}, {{"rA", sheet}, {"rB", other}})),
+              (std::vector<std::string>{"rB 1 3", "rA 3 2", "rA 3 3", "rA 3 5", "rA 3 6", "rA 4 1",
+                                        "rA 4 28", "rA 9 1"}));
 }
 
 TEST(SpreadsheetTextTest, EscapesOfStringsAreDecoded) {
