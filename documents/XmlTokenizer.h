@@ -126,21 +126,26 @@ class XmlTokenizer final : public XmlReader {
         mutable size_t known = kNotAsked;
     };
     struct OpenElement {
-        Span name;                        // the qualified name in names_
-        size_t prefixLength;              // of that name; 0 when unprefixed
-        size_t binding;                   // in bindings_; kNoBinding: no namespace
-        size_t bindings, prefixes, uris;  // sizes before the element's declarations
+        size_t name;          // where its qualified name starts in names_, which ends with it
+        size_t prefixLength;  // of that name; 0 when unprefixed
+        size_t binding;       // in bindings_; kNoBinding: no namespace
+        // bindings_ before the element's declarations; the first of them
+        // tells where prefixes_ and uris_ ended before them
+        size_t bindings;
     };
     // An attribute as it stands in the buffer, checked but not yet decoded:
     // most attributes of a document are never asked for.
     struct Attr {
         std::string_view local, value;
-        size_t binding;                   // kNoBinding: no namespace
+        size_t binding;                   // kNoBinding: no namespace; kPendingBinding
         bool plain;                       // ASCII without references: only widened
         bool asciiLocal;                  // the local name is ASCII: only widened
+        uint32_t prefixLength;            // the prefix stands before `local`, and a colon
         Span decodedLocal, decodedValue;  // in values_, once AttributeAt asked
     };
     static constexpr size_t kNoBinding = static_cast<size_t>(-1);
+    // An attribute's prefix not yet resolved: its tag may declare it further on.
+    static constexpr size_t kPendingBinding = static_cast<size_t>(-2);
     static constexpr size_t kNotAsked = static_cast<size_t>(-1);
 
   public:

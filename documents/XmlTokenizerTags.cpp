@@ -124,6 +124,72 @@ bool XmlTokenizer::ScanStartTag(QName& element, size_t& gt) {
     }
 }
 
+// Opens the element: its namespace declarations, then its name and
+// attributes resolved in their scope. Inline in ReadStartTag, its one caller:
+// it runs for every element of a part.
+[[gnu::always_inline]] inline void XmlTokenizer::Enter(const QName& element) {
+    const OpenElement open{names_.size(), element.prefixLength, kNoBinding, bindings_.size()};
+    names_.append(element.begin, element.length);
+    // One pass: a declaration is made when met; a prefixed attribute's
+    // namespace waits until all of them are, for one may come after it.
+    bool pending = false;
+    for (const RawAttribute& attribute : rawAttributes_) {
+        const QName& name = attribute.name;
+        const std::string_view first =
+            name.prefixLength == 0 ? std::string_view(name.begin, name.length) : name.Prefix();
+        if (first == "xmlns") {
+            Declare(attribute, open.bindings);
+        } else {
+            pending = pending || name.prefixLength != 0;
+            AddAttribute(attribute);
+        }
+    }
+    if (pending) {
+        for (Attr& attribute : attributes_) {
+            if (attribute.binding != kPendingBinding) continue;
+            attribute.binding = Resolve(
+                {attribute.local.data() - attribute.prefixLength - 1, attribute.prefixLength},
+                false);
+        }
+    }
+    // Names hold no references, so equal bytes are equal names.
+    for (size_t i = 0; i < attributes_.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            const Attr &a = attributes_[i], &b = attributes_[j];
+            if (a.local == b.local && UriOf(a.binding) == UriOf(b.binding)) Damaged();
+        }
+    }
+    const size_t binding = Resolve(element.Prefix(), true);
+    if (names_.size() + prefixes_.size() + 2 * uris_.size() > limits_.maxScopeLength ||
+        bindings_.size() > limits_.maxNamespaces) {
+        TooLarge();
+    }
+    open_.push_back(open);
+    open_.back().binding = binding;
+    binding_ = binding;
+    SetLocalName(std::string_view(element.begin, element.length), element.prefixLength);
+    localOwner_ = open.name;
+}
+
+[[gnu::always_inline]] inline void XmlTokenizer::AddAttribute(const RawAttribute& attribute) {
+    const std::string_view value(attribute.value, attribute.valueLength);
+    const bool plain = attribute.plain || CheckValue(value);
+    const std::string_view local = attribute.name.Local();
+    bool ascii = true;
+    if (!asciiNames_) {
+        for (char c : local) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    const auto prefixLength = static_cast<uint32_t>(attribute.name.prefixLength);
+    attributes_.push_back({local,
+                           value,
+                           prefixLength == 0 ? kNoBinding : kPendingBinding,
+                           plain,
+                           ascii,
+                           prefixLength,
+                           {},
+                           {}});
+}
+
 void XmlTokenizer::ReadStartTag() {
     if (rootSeen_ && open_.empty()) Damaged();  // a second document element
     if (open_.size() >= limits_.maxDepth) TooLarge();
@@ -155,44 +221,6 @@ void XmlTokenizer::ReadStartTag() {
     rootSeen_ = true;
 }
 
-// Opens the element: its namespace declarations first, then its name and
-// attributes resolved in their scope.
-void XmlTokenizer::Enter(const QName& element) {
-    OpenElement open{{names_.size(), element.length},
-                     element.prefixLength,
-                     kNoBinding,
-                     bindings_.size(),
-                     prefixes_.size(),
-                     uris_.size()};
-    names_.append(element.begin, element.length);
-    auto isDeclaration = [](const QName& name) {
-        return (name.prefixLength == 0 ? std::string_view(name.begin, name.length)
-                                       : name.Prefix()) == "xmlns";
-    };
-    for (const RawAttribute& attribute : rawAttributes_) {
-        if (isDeclaration(attribute.name)) Declare(attribute, open.bindings);
-    }
-    for (const RawAttribute& attribute : rawAttributes_) {
-        if (!isDeclaration(attribute.name)) AddAttribute(attribute);
-    }
-    // Names hold no references, so equal bytes are equal names.
-    for (size_t i = 0; i < attributes_.size(); ++i) {
-        for (size_t j = 0; j < i; ++j) {
-            const Attr &a = attributes_[i], &b = attributes_[j];
-            if (a.local == b.local && UriOf(a.binding) == UriOf(b.binding)) Damaged();
-        }
-    }
-    open.binding = Resolve(element.Prefix(), true);
-    if (names_.size() + prefixes_.size() + 2 * uris_.size() > limits_.maxScopeLength ||
-        bindings_.size() > limits_.maxNamespaces) {
-        TooLarge();
-    }
-    open_.push_back(open);
-    binding_ = open.binding;
-    SetLocalName(std::string_view(element.begin, element.length), element.prefixLength);
-    localOwner_ = open.name.start;
-}
-
 void XmlTokenizer::Declare(const RawAttribute& attribute, size_t firstBinding) {
     const std::string_view prefix =
         attribute.name.prefixLength == 0 ? std::string_view() : attribute.name.Local();
@@ -213,18 +241,6 @@ void XmlTokenizer::Declare(const RawAttribute& attribute, size_t firstBinding) {
     bindings_.push_back({{prefixes_.size(), prefix.size()}, {start, uri.size()}});
     ++scope_;
     prefixes_.append(prefix);
-}
-
-void XmlTokenizer::AddAttribute(const RawAttribute& attribute) {
-    const std::string_view value(attribute.value, attribute.valueLength);
-    const bool plain = attribute.plain || CheckValue(value);
-    const std::string_view local = attribute.name.Local();
-    bool ascii = true;
-    if (!asciiNames_) {
-        for (char c : local) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    }
-    attributes_.push_back(
-        {local, value, Resolve(attribute.name.Prefix(), false), plain, ascii, {}, {}});
 }
 
 // Refuses a value that is not well-formed, as decoding it would: a value of
@@ -262,7 +278,7 @@ size_t XmlTokenizer::ResolveDeclared(std::string_view prefix) const {
 void XmlTokenizer::ReadEndTag() {
     if (open_.empty()) Damaged();
     const OpenElement& open = open_.back();
-    const std::string_view name = std::string_view(names_).substr(open.name.start);
+    const std::string_view name = std::string_view(names_).substr(open.name);
     size_t gt = 0;
     if (!ScanEndTag(name, gt)) {
         gt = TagEnd();
@@ -281,9 +297,9 @@ void XmlTokenizer::ReadEndTag() {
     // An element with no child element ends with its own name still in
     // localName_: only the element opened at that place in names_ can have
     // put it there since.
-    if (localOwner_ != open.name.start) {
+    if (localOwner_ != open.name) {
         SetLocalName(name, open.prefixLength);
-        localOwner_ = open.name.start;
+        localOwner_ = open.name;
     }
     closePending_ = true;
 }
@@ -291,7 +307,8 @@ void XmlTokenizer::ReadEndTag() {
 // The end tag of `name` where it stands in the buffer, in one pass: false,
 // with nothing raised, when the buffer cuts it or it is not that simple;
 // TagEnd then reads it.
-bool XmlTokenizer::ScanEndTag(std::string_view name, size_t& gt) const {
+[[gnu::always_inline]] inline bool XmlTokenizer::ScanEndTag(std::string_view name,
+                                                            size_t& gt) const {
     const char* base = buffer_.data();
     const char* p = base + pos_ + 2;
     const char* end = base + std::min(end_, pos_ + limits_.maxTagLength);
@@ -306,21 +323,6 @@ bool XmlTokenizer::ScanEndTag(std::string_view name, size_t& gt) const {
     if (p == end || *p != '>') return false;
     gt = static_cast<size_t>(p - base);
     return true;
-}
-
-// Leaves the element whose End was last handed out, and its declarations.
-void XmlTokenizer::Leave() {
-    closePending_ = false;
-    const OpenElement& open = open_.back();
-    names_.resize(open.name.start);
-    // Declarations add to all three at once; most elements make none.
-    if (bindings_.size() != open.bindings) {
-        ++scope_;
-        bindings_.resize(open.bindings);
-        prefixes_.resize(open.prefixes);
-        uris_.resize(open.uris);
-    }
-    open_.pop_back();
 }
 
 // The name was checked when its tag was read: an ASCII name (as every name
