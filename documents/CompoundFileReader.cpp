@@ -76,6 +76,25 @@ bool SameName(const DirectoryEntry& stored, std::string_view wanted) {
     return true;
 }
 
+// A directory entry from its 128 bytes at `p`.
+DirectoryEntry ReadEntry(const unsigned char* p, unsigned sectorShift) {
+    DirectoryEntry entry;
+    const size_t nameBytes = std::min<size_t>(LoadU16(p + 64), 64);
+    for (size_t i = 0; i + 1 < nameBytes; i += 2) {
+        const char16_t c = LoadU16(p + i);
+        if (c == 0) break;
+        entry.name[entry.nameLength++] = c;
+    }
+    entry.type = p[66];
+    entry.left = LoadU32(p + 68);
+    entry.right = LoadU32(p + 72);
+    entry.child = LoadU32(p + 76);
+    entry.start = LoadU32(p + 116);
+    // Version 3 writers may leave garbage in the high half of the size.
+    entry.size = sectorShift == 9 ? LoadU32(p + 120) : LoadU64(p + 120);
+    return entry;
+}
+
 // The bytes of one stream: unit k of the stream (a sector of the file, or a
 // mini sector of the mini stream) lies at base + units[k] * unit bytes of
 // its container. Consecutive units are read with one read of the container,
@@ -227,22 +246,37 @@ struct CompoundFileReader::Volume {
     // it, the chain runs to its end mark. A sector met twice is a loop.
     std::vector<uint32_t> Chain(const std::vector<uint32_t>& table, uint32_t start, uint64_t needed,
                                 bool toEnd) const;
-    // The whole sectors `sectors` of the file as one stream.
-    std::unique_ptr<CompoundStream> Sectors(std::vector<uint32_t> sectors) const {
-        const uint64_t size = static_cast<uint64_t>(sectors.size()) << sectorShift;
-        return std::make_unique<CompoundStream>(file, std::move(sectors), sectorShift, sectorSize,
-                                                size);
+    // Calls `take` with the bytes of each sector of `sectors` in turn, where
+    // they lie in the file when it is held in memory, else read into room
+    // on the stack: a table or directory of a few sectors costs no
+    // allocation.
+    template <typename Take>
+    void ForEachSector(const std::vector<uint32_t>& sectors, Take take) const {
+        unsigned char room[4096];
+        for (uint32_t sector : sectors) {
+            if (sector >= sectorCount) ThrowDamaged();
+            const std::span<const unsigned char> view =
+                file->View(SectorOffset(sector), sectorSize);
+            if (view.size() == sectorSize) {
+                take(view.data());
+            } else {
+                ReadExactly(*file, SectorOffset(sector), room, sectorSize);
+                take(room);
+            }
+        }
     }
     // Appends the 32-bit entries of the sectors `sectors` to `table`.
-    void ReadTable(std::vector<uint32_t> sectors, std::vector<uint32_t>& table) const;
+    void ReadTable(const std::vector<uint32_t>& sectors, std::vector<uint32_t>& table) const;
     void ReadHeaderAndFat(const unsigned char* header);
     void ReadDirectory(uint32_t firstSector);
     void CheckTree() const;
     void ReadMiniFat(uint32_t firstSector);
     uint32_t Find(uint32_t storage, std::string_view name) const;
-    // Room for the walks of CheckTree and Find, kept from one to the next.
+    // Room for the walks of CheckTree and Find, and for the sectors met by
+    // Chain, kept from one to the next.
     mutable std::vector<bool> walkVisited;
     mutable std::vector<uint32_t> walkPending;
+    mutable std::vector<bool> chainVisited;
 };
 
 std::vector<uint32_t> CompoundFileReader::Volume::Chain(const std::vector<uint32_t>& table,
@@ -251,7 +285,8 @@ std::vector<uint32_t> CompoundFileReader::Volume::Chain(const std::vector<uint32
     std::vector<uint32_t> chain;
     // Callers have bounded `needed` by the sectors the file holds.
     if (!toEnd) chain.reserve(static_cast<size_t>(needed));
-    std::vector<bool> visited(table.size());
+    std::vector<bool>& visited = chainVisited;
+    visited.assign(table.size(), false);
     uint32_t sector = start;
     while (toEnd || chain.size() < needed) {
         if (sector == kEndOfChain && toEnd) break;
@@ -284,65 +319,49 @@ void CompoundFileReader::Volume::ReadHeaderAndFat(const unsigned char* header) {
     if (fatSectors > sectorCount || difatSectors > sectorCount) ThrowDamaged();
 
     std::vector<uint32_t> fatSectorList;
+    fatSectorList.reserve(fatSectors);
     for (size_t i = 0; i < kHeaderDifatEntries && fatSectorList.size() < fatSectors; ++i)
         fatSectorList.push_back(LoadU32(header + 76 + 4 * i));
-    std::vector<unsigned char> buffer(sectorSize);
-    std::vector<bool> visited(sectorCount);
-    const size_t perDifat = sectorSize / 4 - 1;
-    for (uint32_t n = 0; n < difatSectors && fatSectorList.size() < fatSectors; ++n) {
-        if (difatSector >= sectorCount || visited[difatSector]) ThrowDamaged();
-        visited[difatSector] = true;
-        ReadSector(difatSector, buffer.data());
-        for (size_t i = 0; i < perDifat && fatSectorList.size() < fatSectors; ++i)
-            fatSectorList.push_back(LoadU32(buffer.data() + 4 * i));
-        difatSector = LoadU32(buffer.data() + 4 * perDifat);
+    if (fatSectorList.size() < fatSectors) {
+        // Most files hold their whole FAT list in the header: the DIFAT's
+        // room is taken only where one goes on past it.
+        std::vector<unsigned char> buffer(sectorSize);
+        std::vector<bool> visited(sectorCount);
+        const size_t perDifat = sectorSize / 4 - 1;
+        for (uint32_t n = 0; n < difatSectors && fatSectorList.size() < fatSectors; ++n) {
+            if (difatSector >= sectorCount || visited[difatSector]) ThrowDamaged();
+            visited[difatSector] = true;
+            ReadSector(difatSector, buffer.data());
+            for (size_t i = 0; i < perDifat && fatSectorList.size() < fatSectors; ++i)
+                fatSectorList.push_back(LoadU32(buffer.data() + 4 * i));
+            difatSector = LoadU32(buffer.data() + 4 * perDifat);
+        }
+        if (fatSectorList.size() < fatSectors) ThrowDamaged();
     }
-    if (fatSectorList.size() < fatSectors) ThrowDamaged();
-
-    ReadTable(std::move(fatSectorList), fat);
+    ReadTable(fatSectorList, fat);
 }
 
-void CompoundFileReader::Volume::ReadTable(std::vector<uint32_t> sectors,
+void CompoundFileReader::Volume::ReadTable(const std::vector<uint32_t>& sectors,
                                            std::vector<uint32_t>& table) const {
     for (uint32_t sector : sectors)
         if (sector >= sectorCount) ThrowDamaged();
-    const std::unique_ptr<CompoundStream> bytes = Sectors(std::move(sectors));
-    // A table of megabytes is read a piece at a time, not copied whole. Its
-    // sectors all lie in the file, which bounds the room taken here.
-    table.reserve(table.size() + static_cast<size_t>(bytes->Size() / 4));
-    std::vector<unsigned char> piece(std::min<uint64_t>(bytes->Size(), 256 * 1024));
-    for (uint64_t at = 0; at < bytes->Size(); at += piece.size()) {
-        ReadExactly(*bytes, at, piece.data(), piece.size());
-        for (size_t i = 0; i < piece.size(); i += 4) table.push_back(LoadU32(piece.data() + i));
-    }
+    // Its sectors all lie in the file, which bounds the room taken here.
+    table.reserve(table.size() + (sectors.size() << sectorShift) / 4);
+    ForEachSector(sectors, [&](const unsigned char* bytes) {
+        for (size_t i = 0; i < sectorSize; i += 4) table.push_back(LoadU32(bytes + i));
+    });
 }
 
 void CompoundFileReader::Volume::ReadDirectory(uint32_t firstSector) {
-    std::vector<uint32_t> chain = Chain(fat, firstSector, 0, true);
+    const std::vector<uint32_t> chain = Chain(fat, firstSector, 0, true);
     if (chain.empty()) ThrowDamaged();
     for (uint32_t sector : chain)
         if (sector >= sectorCount) ThrowDamaged();
-    const std::unique_ptr<CompoundStream> directory = Sectors(std::move(chain));
-    unsigned char p[kDirectoryEntrySize];
-    entries.reserve(static_cast<size_t>(directory->Size() / kDirectoryEntrySize));
-    for (uint64_t at = 0; at < directory->Size(); at += kDirectoryEntrySize) {
-        ReadExactly(*directory, at, p, sizeof p);
-        DirectoryEntry entry;
-        const size_t nameBytes = std::min<size_t>(LoadU16(p + 64), 64);
-        for (size_t i = 0; i + 1 < nameBytes; i += 2) {
-            const char16_t c = LoadU16(p + i);
-            if (c == 0) break;
-            entry.name[entry.nameLength++] = c;
-        }
-        entry.type = p[66];
-        entry.left = LoadU32(p + 68);
-        entry.right = LoadU32(p + 72);
-        entry.child = LoadU32(p + 76);
-        entry.start = LoadU32(p + 116);
-        // Version 3 writers may leave garbage in the high half of the size.
-        entry.size = sectorShift == 9 ? LoadU32(p + 120) : LoadU64(p + 120);
-        entries.push_back(std::move(entry));
-    }
+    entries.reserve((chain.size() << sectorShift) / kDirectoryEntrySize);
+    ForEachSector(chain, [&](const unsigned char* sector) {
+        for (size_t at = 0; at < sectorSize; at += kDirectoryEntrySize)
+            entries.push_back(ReadEntry(sector + at, sectorShift));
+    });
     if (entries[0].type != kRoot) ThrowDamaged();
     CheckTree();
 }
