@@ -16,8 +16,10 @@ using namespace xmlchars;
 namespace {
 
 // Bytes asked of the input at a time, and the most UTF-16 units one Text
-// node carries: a longer run of text comes in several.
-constexpr size_t kChunk = size_t{32} << 10;
+// node carries: a longer run of text comes in several. Inflating copies the
+// last 32 KB it made into its window after every call, so the chunk is a
+// few times that.
+constexpr size_t kChunk = size_t{128} << 10;
 constexpr size_t kTextPiece = size_t{16} << 10;
 
 }  // namespace
@@ -468,9 +470,14 @@ bool XmlTokenizer::ReadText() {
             const char* p = base + pos_;
             const char* amp = FindByte(p, stop, '&');
             const char* runEnd = amp != nullptr ? amp : stop;
-            const bool more = amp == nullptr && lt == nullptr && !eof_;
+            // A piece's worth at a time: a run of a whole buffer comes in
+            // pieces, and more bytes follow the piece's end.
+            const bool capped = static_cast<size_t>(runEnd - p) > kTextPiece;
+            if (capped) runEnd = p + kTextPiece;
+            const bool more = capped || (amp == nullptr && lt == nullptr && !eof_);
             const char* q = DecodeRun(p, runEnd, more, RunKind::Text, text_);
             pos_ = static_cast<size_t>(q - base);
+            if (capped) continue;
             cut = q != runEnd;
             if (cut) break;
             if (amp != nullptr) ReadReference(text_);
@@ -484,21 +491,24 @@ bool XmlTokenizer::ReadText() {
 // The rest of a CDATA section, as text, kTextPiece units at most.
 bool XmlTokenizer::ReadCData() {
     while (text_.size() < kTextPiece) {
-        Ensure(3);
+        if (!Ensure(3)) Damaged();  // the input ends inside the section
         const char* begin = buffer_.data() + pos_;
-        const std::string_view available(begin, end_ - pos_);
-        const size_t close = available.find("]]>");
+        const size_t available = end_ - pos_;
+        // A piece's worth at most is looked at and decoded at once, so that a
+        // section of a whole buffer comes in pieces; the last two bytes looked
+        // at may only begin the "]]>" that ends the section.
+        const size_t span = std::min(available, kTextPiece + 2);
+        const size_t close = std::string_view(begin, span).find("]]>");
         if (close != std::string_view::npos) {
             DecodeRun(begin, begin + close, false, RunKind::CData, text_);
             pos_ += close + 3;
             inCData_ = false;
             break;
         }
-        if (eof_) Damaged();
-        // The last two bytes may begin the "]]>" that ends the section.
-        const char* q = DecodeRun(begin, begin + available.size() - 2, true, RunKind::CData, text_);
+        if (eof_ && span == available) Damaged();
+        const char* q = DecodeRun(begin, begin + span - 2, true, RunKind::CData, text_);
         pos_ = static_cast<size_t>(q - buffer_.data());
-        Fill(end_ - pos_ + 1);
+        if (span == available) Fill(end_ - pos_ + 1);
     }
     return !text_.empty();
 }

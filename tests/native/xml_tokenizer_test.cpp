@@ -421,6 +421,7 @@ TEST(XmlTokenizer, HandsHugeRunsOnInBoundedPieces) {
         {"a 1 MB comment", comment, 1},
         {"a long UTF-16 run", ToUtf16(utf16Run, false), 500'000},
         {"a 1 MB CDATA section", cdata, 1 << 20},
+        {"a 1 MB run of text", "<a>" + std::string(1 << 20, 't') + "</a>", 1 << 20},
     };
     for (const auto& hostile : cases) {
         const auto [total, largest] = TextSizes(hostile.xml);
