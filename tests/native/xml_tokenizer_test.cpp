@@ -168,6 +168,9 @@ const EdgeCase kEdgeCases[] = {
     {"comment and instruction", "<!--c--><?pi x?><a><!-- - --><?pi?></a><!--e-->", {}},
     {"default namespace and scope", "<a xmlns='u'><b xmlns=''><c/></b><d/></a>", {}},
     {"prefix redeclared", "<p:a xmlns:p='u'><p:b xmlns:p='v' p:x='1' x='2'/><p:c/></p:a>", {}},
+    {"prefix declared after its use",
+     "<a p:x='1' y='2' xmlns:p='u'><p:b q:z='3' xmlns:q='v'/></a>",
+     {}},
     {"xml prefix predefined", "<a xml:lang='zh'/>", {}},
     {"names beyond ASCII", "<\xE4\xB8\xAD \xC3\xA9-\xC2\xB7='1'/>", {}},
     {"names ending where siblings stood",
@@ -195,6 +198,7 @@ const EdgeCase kEdgeCases[] = {
     {"attribute twice by namespace", "<a xmlns:p='u' xmlns:q='u' p:b='1' q:b='2'/>",
      DocumentFault::Damaged},
     {"attributes run together", "<a b='1'c='2'/>", DocumentFault::Damaged},
+    {"attribute prefix undeclared", "<a xmlns:p='u' q:b='1'/>", DocumentFault::Damaged},
     {"attribute without a value", "<a b/>", DocumentFault::Damaged},
     {"slash apart from the close", "<a/ >", DocumentFault::Damaged},
     {"end tag longer than its start", "<a></ab>", DocumentFault::Damaged},
@@ -312,15 +316,32 @@ TEST(XmlTokenizer, ScansFindWhatAByteLoopFinds) {
 }
 
 TEST(XmlTokenizer, AnswersAttributesByLocalNameAndNamespace) {
-    oracles::ChunkedStream input("<r xmlns='urn:a' xmlns:b='urn:b'><e b:id='1' id='2'/></r>", {});
+    oracles::ChunkedStream input(
+        "<r xmlns='urn:a' xmlns:b='urn:b'><e b:id='1' id='2' c:k='3' v='&#65;' w='\xE4\xB8\xAD' "
+        "xmlns:c='urn:c'/></r>",
+        {});
     XmlTokenizer reader(input);
     ASSERT_EQ(reader.Next(), XmlNode::Start);
     ASSERT_EQ(reader.Next(), XmlNode::Start);
     std::u16string value;
     EXPECT_TRUE(reader.Attribute(u"id", u"urn:b", value) && value == u"1");
     EXPECT_TRUE(reader.Attribute(u"id", u"", value) && value == u"2");
+    EXPECT_TRUE(reader.Attribute(u"k", u"urn:c", value) && value == u"3") << "declared after";
     EXPECT_FALSE(reader.Attribute(u"id", u"urn:a", value)) << "no default namespace";
     EXPECT_FALSE(reader.Attribute(u"b", u"", value)) << "declarations are no attributes";
+    // The bytes of a value in no namespace, where they are its value.
+    using Bytes = XmlTokenizer::Bytes;
+    const struct {
+        std::string_view name;
+        Bytes kind;
+        std::string_view bytes;
+    } raw[] = {{"id", Bytes::Plain, "2"}, {"v", Bytes::Encoded, ""}, {"w", Bytes::Encoded, ""},
+               {"k", Bytes::Absent, ""},  {"b", Bytes::Absent, ""},  {"c", Bytes::Absent, ""}};
+    for (const auto& r : raw) {
+        std::string_view bytes;
+        EXPECT_EQ(reader.AttributeBytes(r.name, bytes), r.kind) << r.name;
+        if (r.kind == Bytes::Plain) EXPECT_EQ(bytes, r.bytes) << r.name;
+    }
     ASSERT_EQ(reader.Next(), XmlNode::End);
     EXPECT_EQ(reader.LocalName(), u"e");
     EXPECT_EQ(reader.NamespaceUri(), u"urn:a");
