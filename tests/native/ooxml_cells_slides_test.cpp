@@ -77,7 +77,9 @@ TEST(SpreadsheetTextTest, CellsReadAsExcelsFindLooksInFormulas) {
     const std::string strings =
         "<si><t>plain</t></si>"
         "<si><r><t>rich </t></r><r><t>text</t></r><rPh><t>phonetic</t></rPh></si>"
-        "<si><t>line_x000D__x000A_break</t></si>";
+        "<si><t>line_x000D__x000A_break</t></si>"
+        "<si><r><t>split_x00</t></r><r><t>41_</t></r><r><t>!</t></r></si>";  // an escape in two
+                                                                             // runs
     const std::string cells =
         "<row><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
         "<c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"s\"><v>3</v></c>"
@@ -87,8 +89,8 @@ TEST(SpreadsheetTextTest, CellsReadAsExcelsFindLooksInFormulas) {
         "<r><t>line</t></r></is></c><c r=\"E2\" t=\"str\"><f>A1&amp;\"!\"</f><v>plain!</v></c>"
         "<c r=\"F2\"/><c r=\"G2\" t=\"n\"><f></f><v>5</v></c></row>";
     EXPECT_EQ(Read(ReadSpreadsheetText, Workbook({"rId1"}, {{"rId1", cells}}, strings)),
-              (Units{u"plain", u"rich text", u"line\r\nbreak", u"3.1415926535897931", u"FALSE",
-                     u"#DIV/0!", u"inline", u"=A1&\"!\"", u"5"}));
+              (Units{u"plain", u"rich text", u"line\r\nbreak", u"splitA!", u"3.1415926535897931",
+                     u"FALSE", u"#DIV/0!", u"inline", u"=A1&\"!\"", u"5"}));
 }
 
 TEST(SpreadsheetTextTest, ASinkThatTakesNoRepeatsSeesEachSharedStringOnce) {
