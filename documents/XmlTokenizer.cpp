@@ -488,7 +488,7 @@ bool XmlTokenizer::ReadText() {
     return !text_.empty();
 }
 
-// The rest of a CDATA section, as text, kTextPiece units at most.
+// The rest of a CDATA section, as text, in pieces of about kTextPiece units.
 bool XmlTokenizer::ReadCData() {
     while (text_.size() < kTextPiece) {
         if (!Ensure(3)) Damaged();  // the input ends inside the section

@@ -126,7 +126,7 @@ class XmlTokenizer final : public XmlReader {
         mutable size_t known = kNotAsked;
     };
     struct OpenElement {
-        size_t name;          // where its qualified name starts in names_, which ends with it
+        size_t name;          // where its qualified name starts in names_; the next one ends it
         size_t prefixLength;  // of that name; 0 when unprefixed
         size_t binding;       // in bindings_; kNoBinding: no namespace
         // bindings_ before the element's declarations; the first of them
@@ -137,7 +137,7 @@ class XmlTokenizer final : public XmlReader {
     // most attributes of a document are never asked for.
     struct Attr {
         std::string_view local, value;
-        size_t binding;                   // kNoBinding: no namespace; kPendingBinding
+        size_t binding;                   // kNoBinding: no namespace; or kPendingBinding
         bool plain;                       // ASCII without references: only widened
         bool asciiLocal;                  // the local name is ASCII: only widened
         uint32_t prefixLength;            // the prefix stands before `local`, and a colon

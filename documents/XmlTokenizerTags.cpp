@@ -128,7 +128,7 @@ bool XmlTokenizer::ScanStartTag(QName& element, size_t& gt) {
 // attributes resolved in their scope. Inline in ReadStartTag, its one caller:
 // it runs for every element of a part.
 [[gnu::always_inline]] inline void XmlTokenizer::Enter(const QName& element) {
-    const OpenElement open{names_.size(), element.prefixLength, kNoBinding, bindings_.size()};
+    const size_t nameStart = names_.size(), firstBinding = bindings_.size();
     names_.append(element.begin, element.length);
     // One pass: a declaration is made when met; a prefixed attribute's
     // namespace waits until all of them are, for one may come after it.
@@ -138,7 +138,7 @@ bool XmlTokenizer::ScanStartTag(QName& element, size_t& gt) {
         const std::string_view first =
             name.prefixLength == 0 ? std::string_view(name.begin, name.length) : name.Prefix();
         if (first == "xmlns") {
-            Declare(attribute, open.bindings);
+            Declare(attribute, firstBinding);
         } else {
             pending = pending || name.prefixLength != 0;
             AddAttribute(attribute);
@@ -164,11 +164,10 @@ bool XmlTokenizer::ScanStartTag(QName& element, size_t& gt) {
         bindings_.size() > limits_.maxNamespaces) {
         TooLarge();
     }
-    open_.push_back(open);
-    open_.back().binding = binding;
+    open_.push_back({nameStart, element.prefixLength, binding, firstBinding});
     binding_ = binding;
     SetLocalName(std::string_view(element.begin, element.length), element.prefixLength);
-    localOwner_ = open.name;
+    localOwner_ = nameStart;
 }
 
 [[gnu::always_inline]] inline void XmlTokenizer::AddAttribute(const RawAttribute& attribute) {
