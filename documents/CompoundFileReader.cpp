@@ -260,7 +260,7 @@ struct CompoundFileReader::Volume {
             if (view.size() == sectorSize) {
                 take(view.data());
             } else {
-                ReadExactly(*file, SectorOffset(sector), room, sectorSize);
+                ReadSector(sector, room);
                 take(room);
             }
         }
@@ -343,10 +343,9 @@ void CompoundFileReader::Volume::ReadHeaderAndFat(const unsigned char* header) {
 
 void CompoundFileReader::Volume::ReadTable(const std::vector<uint32_t>& sectors,
                                            std::vector<uint32_t>& table) const {
-    for (uint32_t sector : sectors)
-        if (sector >= sectorCount) ThrowDamaged();
-    // Its sectors all lie in the file, which bounds the room taken here.
-    table.reserve(table.size() + (sectors.size() << sectorShift) / 4);
+    // No more sectors lie in the file, which bounds the room taken here.
+    const size_t inFile = std::min<size_t>(sectors.size(), sectorCount);
+    table.reserve(table.size() + (inFile << sectorShift) / 4);
     ForEachSector(sectors, [&](const unsigned char* bytes) {
         for (size_t i = 0; i < sectorSize; i += 4) table.push_back(LoadU32(bytes + i));
     });
@@ -355,9 +354,8 @@ void CompoundFileReader::Volume::ReadTable(const std::vector<uint32_t>& sectors,
 void CompoundFileReader::Volume::ReadDirectory(uint32_t firstSector) {
     const std::vector<uint32_t> chain = Chain(fat, firstSector, 0, true);
     if (chain.empty()) ThrowDamaged();
-    for (uint32_t sector : chain)
-        if (sector >= sectorCount) ThrowDamaged();
-    entries.reserve((chain.size() << sectorShift) / kDirectoryEntrySize);
+    const size_t inFile = std::min<size_t>(chain.size(), sectorCount);
+    entries.reserve((inFile << sectorShift) / kDirectoryEntrySize);
     ForEachSector(chain, [&](const unsigned char* sector) {
         for (size_t at = 0; at < sectorSize; at += kDirectoryEntrySize)
             entries.push_back(ReadEntry(sector + at, sectorShift));

@@ -57,16 +57,13 @@ struct Record {
 class RecordStream {
   public:
     explicit RecordStream(ByteSource& stream, const char16_t* units = nullptr)
-        : stream_(stream),
-          units_(units),
-          bytes_(reinterpret_cast<const unsigned char*>(units)),
-          size_(stream.Size()) {}
+        : stream_(stream), units_(units), size_(stream.Size()) {}
 
     Record At(uint64_t offset) const {
         unsigned char copy[8];
         const unsigned char* header = copy;
-        if (bytes_ != nullptr && offset <= size_ && size_ - offset >= sizeof copy) {
-            header = bytes_ + offset;
+        if (units_ != nullptr && offset <= size_ && size_ - offset >= sizeof copy) {
+            header = reinterpret_cast<const unsigned char*>(units_) + offset;
         } else {
             ReadExactly(stream_, offset, copy, sizeof copy);
         }
@@ -102,7 +99,6 @@ class RecordStream {
   private:
     ByteSource& stream_;
     const char16_t* units_;
-    const unsigned char* bytes_;
     uint64_t size_;
 };
 
