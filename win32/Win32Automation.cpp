@@ -196,7 +196,32 @@ void ThrowCreationStatus(HRESULT status) {
     ThrowStatus(status);
 }
 
+// Whether HKEY_CLASSES_ROOT\CLSID\{clsid} names a way to start the class,
+// in the 64-bit or the 32-bit view of the registry.
+bool ClassHasServer(const CLSID& clsid) {
+    wchar_t text[40];
+    if (StringFromGUID2(clsid, text, 40) == 0) return false;
+    static constexpr const wchar_t* kServerKeys[] = {L"InprocServer32", L"LocalServer32",
+                                                     L"LocalServer", L"TreatAs"};
+    for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        for (const wchar_t* server : kServerKeys) {
+            const std::wstring name = std::wstring(L"CLSID\\") + text + L"\\" + server;
+            RegKey key;
+            if (RegOpenKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, KEY_QUERY_VALUE | view,
+                              key.Put()) == ERROR_SUCCESS) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 AutoValue CreateInstance(const CLSID& clsid) {
+    // Asked for a class the registry does not know, COM goes on to ask the
+    // RPC service for a running server; under Wine that starts the service,
+    // which can take seconds. The registry answers the usual case (Office not
+    // installed) at once, with the error COM itself would give.
+    if (!ClassHasServer(clsid)) ThrowCreationStatus(REGDB_E_CLASSNOTREG);
     ComPtr<IDispatch> dispatch;
     const HRESULT status = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
                                             reinterpret_cast<void**>(dispatch.Put()));
@@ -205,6 +230,10 @@ AutoValue CreateInstance(const CLSID& clsid) {
 }
 
 }  // namespace
+
+bool IsClassRegistered(const std::string& clsid) {
+    return ClassHasServer(ParseGuid(clsid));
+}
 
 std::string OleErrorText(long code) {
     char* buffer = nullptr;

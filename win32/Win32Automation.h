@@ -24,6 +24,12 @@ class Win32Automation final : public Automation {
     AutoValue QueryInterface(const AutoValue& target, const std::string& iid) override;
 };
 
+// Whether the class "{xxxxxxxx-…}" is registered with a server (in-process,
+// local, or a TreatAs redirection) in the 64-bit or the 32-bit registry view.
+// Creation asks this first and fails as COM would for a class it does not
+// know, without asking the RPC service.
+bool IsClassRegistered(const std::string& clsid);
+
 // The text of an error raised for a failing status `code` without a server
 // description: the system's message for it, else "OLE error %.8x".
 std::string OleErrorText(long code);

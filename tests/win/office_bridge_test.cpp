@@ -187,6 +187,53 @@ TEST_F(BridgeTest, CreationFailuresGiveTheSystemTextForTheCode) {
         win32::OleErrorText(REGDB_E_CLASSNOTREG));
 }
 
+// A class is created only where the registry names a server for it, in
+// either view; anything else fails as COM fails for an unknown class, before
+// COM is asked.
+struct RegistrationCase {
+    const wchar_t* subkey;  // under the class's key; null for no key at all
+    REGSAM view;
+    bool registered;
+};
+
+TEST(ClassRegistrationTest, AServerInEitherViewRegistersAClass) {
+    const wchar_t kClassKey[] = L"CLSID\\{6B1D7C9E-0000-4000-8000-00000000C0DE}";
+    const std::string clsid = "{6B1D7C9E-0000-4000-8000-00000000C0DE}";
+    const RegistrationCase cases[] = {
+        {nullptr, KEY_WOW64_64KEY, false},          {L"", KEY_WOW64_64KEY, false},
+        {L"ProgID", KEY_WOW64_64KEY, false},        {L"InprocServer32", KEY_WOW64_64KEY, true},
+        {L"LocalServer32", KEY_WOW64_64KEY, true},  {L"LocalServer", KEY_WOW64_64KEY, true},
+        {L"TreatAs", KEY_WOW64_64KEY, true},        {L"LocalServer32", KEY_WOW64_32KEY, true},
+        {L"InprocServer32", KEY_WOW64_32KEY, true}, {L"ProgID", KEY_WOW64_32KEY, false},
+    };
+    for (const RegistrationCase& c : cases) {
+        SCOPED_TRACE(c.subkey == nullptr ? L"(none)" : c.subkey);
+        if (c.subkey != nullptr) {
+            std::wstring name = kClassKey;
+            if (*c.subkey != L'\0') name += std::wstring(L"\\") + c.subkey;
+            HKEY key = nullptr;
+            ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, name.c_str(), 0, nullptr, 0,
+                                      KEY_ALL_ACCESS | c.view, nullptr, &key, nullptr),
+                      ERROR_SUCCESS);
+            RegCloseKey(key);
+        }
+        EXPECT_EQ(win32::IsClassRegistered(clsid), c.registered);
+        if (!c.registered) {
+            win32::Win32Automation automation;
+            EXPECT_EQ(ErrorOf([&] { automation.CreateObjectOfClass(clsid); }),
+                      win32::OleErrorText(REGDB_E_CLASSNOTREG));
+        }
+        for (const REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            HKEY classes = nullptr;
+            if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_ALL_ACCESS | view, &classes) ==
+                ERROR_SUCCESS) {
+                RegDeleteTreeW(classes, kClassKey + 6);
+                RegCloseKey(classes);
+            }
+        }
+    }
+}
+
 // --- Value conversions ---
 
 struct ConversionCase {
