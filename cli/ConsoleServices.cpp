@@ -70,7 +70,6 @@ void ConsoleWindow::Pause(int milliseconds) {
 
 template <typename Match>
 MatchVerdict ConsoleMatchers::MatchDocument(const std::string& path, Match match) {
-    if (!apartment_) apartment_.emplace();
     try {
         return match();
     } catch (const std::exception& error) {

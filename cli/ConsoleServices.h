@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cli/ComOnDemand.h"
 #include "cli/ConsoleOutput.h"
 #include "cli/FindOptions.h"
 #include "matchers/MatcherSet.h"
@@ -37,14 +38,17 @@ class HitStore {
 };
 
 // The window's matchers, with what the console adds: COM is entered only when
-// the first Office document is about to be examined (under Wine that starts
-// a desktop process, which costs start-up time and keeps inherited output
-// pipes open), and an error from a document names the file.
+// an Office application the registry knows is about to be asked for a
+// document (under Wine that starts a desktop process and the RPC service,
+// which cost start-up time and keep inherited output pipes open), and an
+// error from a document names the file.
 class ConsoleMatchers final : public ContentMatchers {
   public:
     ConsoleMatchers(FileSystem& fs, TextRules& rules, Automation& automation,
                     const DocumentServices* documents = nullptr)
-        : documents_(documents), matchers_(fs, rules, automation, documents) {}
+        : documents_(documents),
+          automation_(automation),
+          matchers_(fs, rules, automation_, documents) {}
 
     MatchVerdict MatchWordDocument(const std::string& path, const std::string& phrase) override;
     MatchVerdict MatchExcelWorkbook(const std::string& path, const std::string& phrase) override;
@@ -67,7 +71,7 @@ class ConsoleMatchers final : public ContentMatchers {
     }
 
     // Whether COM has been entered.
-    bool ComStarted() const { return apartment_.has_value(); }
+    bool ComStarted() const { return automation_.Entered(); }
 
   private:
     template <typename Match>
@@ -83,9 +87,9 @@ class ConsoleMatchers final : public ContentMatchers {
 
     const DocumentServices* documents_;
     std::optional<HitMode> hits_;
-    // Declared before the matchers: the apartment is left after they have
-    // let go of every object.
-    std::optional<win32::ComApartment> apartment_;
+    // Declared before the matchers: the apartment it enters is left after
+    // they have let go of every object.
+    ComOnDemand automation_;
     MatcherSet matchers_;
 };
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "win32/CodePage.h"
 #include "win32/Handles.h"
@@ -216,6 +217,31 @@ bool ClassHasServer(const CLSID& clsid) {
     return false;
 }
 
+// The default string of HKEY_CLASSES_ROOT\<key>, if it has one of at most
+// 255 characters.
+std::optional<std::wstring> ClassesRootString(const std::wstring& key) {
+    wchar_t text[256] = {};
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text,
+                     &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return std::wstring(text);
+}
+
+// The class a program identifier names: its CLSID key, else that of the
+// version its CurVer key names (a version-independent identifier).
+std::optional<CLSID> RegisteredClassOf(const std::wstring& progId) {
+    std::optional<std::wstring> text = ClassesRootString(progId + L"\\CLSID");
+    if (!text) {
+        const std::optional<std::wstring> version = ClassesRootString(progId + L"\\CurVer");
+        if (version && *version != progId) text = ClassesRootString(*version + L"\\CLSID");
+    }
+    CLSID clsid{};
+    if (!text || FAILED(CLSIDFromString(text->c_str(), &clsid))) return std::nullopt;
+    return clsid;
+}
+
 AutoValue CreateInstance(const CLSID& clsid) {
     // Asked for a class the registry does not know, COM goes on to ask the
     // RPC service for a running server; under Wine that starts the service,
@@ -233,6 +259,11 @@ AutoValue CreateInstance(const CLSID& clsid) {
 
 bool IsClassRegistered(const std::string& clsid) {
     return ClassHasServer(ParseGuid(clsid));
+}
+
+bool IsProgIdRegistered(const std::string& progId) {
+    const std::optional<CLSID> clsid = RegisteredClassOf(FromCodePage(progId));
+    return clsid && ClassHasServer(*clsid);
 }
 
 std::string OleErrorText(long code) {

@@ -29,6 +29,9 @@ class Win32Automation final : public Automation {
 // Creation asks this first and fails as COM would for a class it does not
 // know, without asking the RPC service.
 bool IsClassRegistered(const std::string& clsid);
+// Whether the program identifier ("Word.Application") names a class in the
+// registry and that class is registered as above. Asks nothing of COM.
+bool IsProgIdRegistered(const std::string& progId);
 
 // The text of an error raised for a failing status `code` without a server
 // description: the system's message for it, else "OLE error %.8x".

@@ -12,6 +12,7 @@
 #include "cli/ConsoleServices.h"
 #include "platform/Error.h"
 #include "support/TempTree.h"
+#include "support/office_server.h"
 #include "win32/Win32Automation.h"
 #include "win32/Win32FileSystem.h"
 #include "win32/Win32TextRules.h"
@@ -141,7 +142,7 @@ std::string ReadStream(std::FILE* stream) {
     return text;
 }
 
-TEST(ConsoleMatchersTest, ComStartsWithTheFirstOfficeDocumentAndErrorsNameTheFile) {
+TEST(ConsoleMatchersTest, ComStartsWithTheFirstRegisteredOfficeDocumentAndErrorsNameTheFile) {
     TempTree tree;
     tree.AddFile("t.txt", "phrase\r\n");
     tree.AddFile("held.txt", "phrase\r\n");
@@ -174,9 +175,21 @@ TEST(ConsoleMatchersTest, ComStartsWithTheFirstOfficeDocumentAndErrorsNameTheFil
         EXPECT_EQ(std::string(error.what()).rfind(tree.Path("d.doc") + ": ", 0), 0u)
             << error.what();
     }
-    EXPECT_TRUE(matchers.ComStarted());
+    // The registry knows no Word: COM is not entered to learn that.
+    EXPECT_FALSE(matchers.ComStarted());
     EXPECT_EQ(ReadStream(err), "打开文件错误: " + tree.Path("held.txt") + "\r\n");
     std::fclose(err);
+
+    // With a Word registered, COM is entered for its first document.
+    testing::RegisterFakeOffice();
+    {
+        testing::OfficeScratch scratch;
+        ConsoleMatchers registered(fs, rules, automation);
+        const std::string path = scratch.WriteFixture("d.doc", "text phrase\n");
+        EXPECT_EQ(registered.MatchWordDocument(path, "phrase"), MatchVerdict::Found);
+        EXPECT_TRUE(registered.ComStarted());
+    }
+    testing::UnregisterFakeOffice();
 }
 
 class ResultPrinterTest : public ::testing::Test {
