@@ -55,8 +55,8 @@ inline constexpr size_t kMaxFormulaText = 4 * 8192;
 inline constexpr size_t kMaxFormulaLength = 8192;
 
 // PowerPoint 97-2003: the user edits followed back from the current one;
-// each save adds one and fast saves rarely pass a few dozen; a longer chain
-// is called damaged.
+// each save adds one and fast saves rarely pass a few dozen; a longer chain,
+// as one that loops, is called damaged.
 inline constexpr size_t kMaxPowerPointEdits = 4096;
 // PowerPoint 97-2003: one record body read whole (a text atom, the persist
 // directory); a slide's text is kilobytes.

@@ -240,58 +240,89 @@ struct PersistIndex {
     }
 };
 
-// Whether `list` holds `value`, adding it when not. The lists are of edits,
-// at most kMaxPowerPointEdits long.
-bool AddNew(std::vector<uint32_t>& list, uint32_t value) {
-    if (std::find(list.begin(), list.end(), value) != list.end()) return false;
-    list.push_back(value);
+// A stretch [start, end) of the stream that a record takes.
+struct Extent {
+    uint64_t start, end;
+    bool operator<(const Extent& other) const { return start < other.start; }
+};
+Extent ExtentOf(const Record& r) {
+    return {r.body - 8, r.End()};
+}
+
+// Whether no two of `extents` share a byte; sorts them.
+bool Disjoint(std::vector<Extent>& extents) {
+    std::sort(extents.begin(), extents.end());
+    for (size_t i = 1; i < extents.size(); ++i) {
+        if (extents[i].start < extents[i - 1].end) return false;
+    }
     return true;
 }
 
 // What reading the edits reuses from one presentation to the next.
 struct EditBuffers {
-    std::vector<uint32_t> seen, directories;
+    std::vector<Extent> extents;
+    std::vector<Record> directories;
     std::vector<unsigned char> body;
 };
 
-void ReadPersistIndex(const RecordStream& records, uint32_t editOffset, EditBuffers& buffers,
-                      PersistIndex& index) {
-    index.Clear();
-    // Two edits sharing one persist directory would only make the walk
-    // longer: real files never do it.
-    std::vector<uint32_t>& seen = buffers.seen;
-    std::vector<uint32_t>& directories = buffers.directories;
-    seen.clear();
+// The user edit's fields are 0x1C bytes, 0x20 with the encryption session
+// reference; the atom is read no further, whatever length it claims.
+constexpr uint32_t kUserEditFields = 0x20;
+
+// Follows the edits back from the newest, gathering their persist
+// directories, newest first, into buffers.directories.
+void WalkEdits(const RecordStream& records, uint32_t editOffset, EditBuffers& buffers,
+               PersistIndex& index) {
+    std::vector<Record>& directories = buffers.directories;
+    std::vector<Extent>& extents = buffers.extents;
     directories.clear();
+    extents.clear();
     std::vector<unsigned char>& body = buffers.body;
-    bool newest = true;
+    // A chain that loops runs into the limit.
     while (true) {
-        if (!AddNew(seen, editOffset) || seen.size() > kMaxPowerPointEdits) ThrowDamaged();
-        const Record edit = records.At(editOffset);
+        if (directories.size() == kMaxPowerPointEdits) ThrowDamaged();
+        Record edit = records.At(editOffset);
         if (edit.type != kUserEdit) ThrowDamaged();
+        extents.push_back(ExtentOf(edit));
+        edit.length = std::min(edit.length, kUserEditFields);
         records.Body(edit, body);
         FieldReader r(body);
         r.Skip(8);
         const uint32_t previous = r.U32();
-        const uint32_t directory = r.U32();
+        const uint32_t directoryOffset = r.U32();
         const uint32_t document = r.U32();
-        // Only encrypted presentations carry the encryption session reference.
-        if (newest && body.size() >= 0x20) throw DocumentError(DocumentFault::Encrypted);
-        if (newest) index.documentId = document;
-        newest = false;
+        if (directories.empty()) {
+            // Only encrypted presentations carry the encryption session reference.
+            if (body.size() >= kUserEditFields) throw DocumentError(DocumentFault::Encrypted);
+            index.documentId = document;
+        }
+        const Record directory = records.At(directoryOffset);
+        if (directory.type != kPersistDirectory) ThrowDamaged();
+        extents.push_back(ExtentOf(directory));
+        directories.push_back(directory);
+        if (previous == 0) return;
+        editOffset = previous;
+    }
+}
 
-        if (!AddNew(directories, directory)) ThrowDamaged();
-        const Record dir = records.At(directory);
-        if (dir.type != kPersistDirectory) ThrowDamaged();
-        records.Body(dir, body);
+void ReadPersistIndex(const RecordStream& records, uint32_t editOffset, EditBuffers& buffers,
+                      PersistIndex& index) {
+    index.Clear();
+    WalkEdits(records, editOffset, buffers, index);
+    // Saved edits and directories never share bytes. Two edits naming one
+    // directory, or directories that overlap, would have the same entries
+    // read once for each edit: as many times over as the chain is long.
+    // Apart, the directories hold at most one entry per 4 bytes of the stream.
+    if (!Disjoint(buffers.extents)) ThrowDamaged();
+    std::vector<unsigned char>& body = buffers.body;
+    for (const Record& directory : buffers.directories) {
+        records.Body(directory, body);
         FieldReader e(body);
         while (e.Remaining() >= 4) {
             const uint32_t head = e.U32();
             const uint32_t first = head & 0xFFFFF, count = head >> 20;
             for (uint32_t i = 0; i < count; ++i) index.Add(first + i, e.U32());
         }
-        if (previous == 0) break;
-        editOffset = previous;
     }
     index.Finish();
 }
@@ -436,7 +467,7 @@ struct PowerPointBuffers::State {
     EditBuffers edits;
     PersistIndex index;
     SlideList list;
-    std::vector<uint64_t> listed;
+    std::vector<Extent> listed;
     ShapeBuffers shapes;
 };
 
@@ -465,17 +496,20 @@ void ReadPowerPointBinaryText(CompoundStorage& storage, TextUnitSink& sink,
     SlideList& list = state.list;
     ReadSlideList(records, document, state.edits.body, list);
     // A slide listed twice, by one persist identifier or by two that lead to
-    // the same record, would be read twice over: real lists never do it.
-    std::vector<uint64_t>& listed = state.listed;
+    // the same record, or slides whose records overlap, would have the same
+    // shapes read once for each: saved lists never do it.
+    std::vector<Extent>& listed = state.listed;
     listed.clear();
-    for (const SlideEntry& slide : list.slides) listed.push_back(index.Offset(slide.persistId));
-    std::sort(listed.begin(), listed.end());
-    if (std::adjacent_find(listed.begin(), listed.end()) != listed.end()) ThrowDamaged();
+    for (const SlideEntry& slide : list.slides) {
+        const Record container = records.At(index.Offset(slide.persistId));
+        if (container.type != kSlide) ThrowDamaged();
+        listed.push_back(ExtentOf(container));
+    }
+    if (!Disjoint(listed)) ThrowDamaged();
     UnitPlace place;
     for (const SlideEntry& slide : list.slides) {
         ++place.slide;  // the list holds the slides in show order
         const Record container = records.At(index.Offset(slide.persistId));
-        if (container.type != kSlide) ThrowDamaged();
         const bool stopped = ReadSlide(records, container, list, slide, state.shapes, sink, place);
         if (stopped) return;
     }

@@ -65,12 +65,20 @@ struct Presentation {
         std::string entries;
         for (const auto& [id, offset] : pending) entries += Le32(id | (1u << 20)) + Le32(offset);
         pending.clear();
-        const uint32_t directory = Add(Atom(0x1772, entries));
+        return AddEdit(Add(Atom(0x1772, entries)), documentId, userEditLength);
+    }
+    // A user edit after the last one, naming the persist directory at `directory`.
+    uint32_t AddEdit(uint32_t directory, uint32_t documentId, uint32_t userEditLength = 0x1C) {
+        lastEdit = Add(UserEdit(directory, documentId, userEditLength, userEditLength));
+        return lastEdit;
+    }
+    // A user edit atom of `fields` bytes that claims `claimed` bytes.
+    std::string UserEdit(uint32_t directory, uint32_t documentId, uint32_t fields,
+                         uint32_t claimed) const {
         std::string edit = Le32(0) + Le16(0) + '\0' + '\x03' + Le32(lastEdit) + Le32(directory) +
                            Le32(documentId) + Le32(10) + Le16(1) + Le16(0);
-        edit.resize(userEditLength, '\0');
-        lastEdit = Add(Atom(0x0FF5, edit));
-        return lastEdit;
+        edit.resize(fields, '\0');
+        return Le16(0) + Le16(0x0FF5) + Le32(claimed) + edit;
     }
     testing::StreamStorage Storage(uint32_t token = 0xE391C05F, uint8_t major = 3) const {
         const std::string user = "me";
@@ -160,6 +168,51 @@ Presentation Sample() {
     return p;
 }
 
+// A presentation with `edits` older edits, each naming a persist directory
+// that starts inside the one of the edit after it and runs to the same end:
+// each directory holds the entries of all those that start after it.
+Presentation OverlappingDirectories(uint32_t edits) {
+    Presentation p;
+    p.Persist(2, Slide(Shape(TextHeader() + Chars(u"slide"))));
+    p.Persist(1, Document(SlideList(0, {{2, ""}})));
+    // Read as persist entries, a directory's header is a run of 375 entries
+    // (0x17720000: from id 0x20000, 0x177 of them) whose first offset is the
+    // directory's length; 374 more offsets end the run.
+    constexpr uint32_t kRun = 8 + 374 * 4;
+    const auto end = static_cast<uint32_t>(p.stream.size() + edits * kRun);
+    std::vector<uint32_t> directories;
+    for (uint32_t k = 0; k < edits; ++k) {
+        const auto at = static_cast<uint32_t>(p.stream.size());
+        directories.push_back(
+            p.Add(Le16(0) + Le16(0x1772) + Le32(end - at - 8) + std::string(kRun - 8, '\0')));
+    }
+    for (auto it = directories.rbegin(); it != directories.rend(); ++it) p.AddEdit(*it, 1);
+    p.Edit(1);
+    return p;
+}
+
+// `slides` slides that all end in one drawing: each slide's first atom
+// covers the headers of the slides after it up to the drawing.
+Presentation SlidesSharingADrawing(uint32_t slides) {
+    Presentation p;
+    const std::string drawing = Container(
+        0x040C, Container(0xF002, Atom(0xF008, std::string(8, '\0')) +
+                                      Container(0xF003, Shape("") + Shape(TextHeader() +
+                                                                          Chars(u"shared")))));
+    std::vector<std::pair<uint32_t, std::string>> list;
+    for (uint32_t k = 0; k < slides; ++k) {
+        const uint32_t covered = 16 * (slides - 1 - k);
+        const auto length = static_cast<uint32_t>(8 + covered + drawing.size());
+        p.Persist(10 + k, Le16(0x000F) + Le16(0x03EE) + Le32(length) + Le16(0) + Le16(0x03EF) +
+                              Le32(covered));
+        list.push_back({10 + k, ""});
+    }
+    p.Add(drawing);
+    p.Persist(1, Document(SlideList(0, list)));
+    p.Edit(1);
+    return p;
+}
+
 TEST(PowerPointBinaryText, ReadsEachShapesTextOnceInSlideOrder) {
     testing::StreamStorage storage = Sample().Storage();
     EXPECT_EQ(Read(storage), (Units{u"own text\r第二段", u"body text", u"cafés", u"second slide"}));
@@ -179,19 +232,22 @@ TEST(PowerPointBinaryText, FollowsTheNewestEditsPersistDirectory) {
 // short under the stream's last sectors.
 class CutStream final : public ByteSource {
   public:
-    CutStream(const std::string& bytes, size_t readable) : bytes_(bytes), readable_(readable) {}
+    CutStream(const std::string& bytes, size_t readable, uint64_t& bytesRead)
+        : bytes_(bytes), readable_(readable), bytesRead_(bytesRead) {}
     uint64_t Size() const override { return bytes_.size(); }
     size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
         if (offset >= bytes_.size()) return 0;
         count = std::min<size_t>(count, bytes_.size() - offset);
         if (offset + count > readable_) throw DocumentError(DocumentFault::Damaged);
         std::memcpy(buffer, bytes_.data() + offset, count);
+        bytesRead_ += count;
         return count;
     }
 
   private:
     const std::string& bytes_;
     size_t readable_;
+    uint64_t& bytesRead_;
 };
 
 class CutStorage final : public CompoundStorage {
@@ -200,8 +256,9 @@ class CutStorage final : public CompoundStorage {
         : streams_(streams), readable_(readable) {}
     std::unique_ptr<ByteSource> OpenStream(const std::string& path) override {
         if (path != "PowerPoint Document") return streams_.OpenStream(path);
-        return std::make_unique<CutStream>(streams_.streams.at(path), readable_);
+        return std::make_unique<CutStream>(streams_.streams.at(path), readable_, bytesRead);
     }
+    uint64_t bytesRead = 0;  // from the presentation stream
 
   private:
     testing::StreamStorage& streams_;
@@ -221,6 +278,31 @@ TEST(PowerPointBinaryText, ReadsTheRecordsBeforeAnUnreadableEndOfTheStream) {
               (Units{u"own text\r第二段", u"body text", u"cafés", u"second slide"}));
     CutStorage reached(streams, end - 4);  // the newest user edit is cut
     EXPECT_EQ(FaultOf([&] { Read(reached); }), DocumentFault::Damaged);
+}
+
+// Edits whose atoms each claim the rest of a long stretch: read whole, they
+// would cost the stretch once per edit.
+TEST(PowerPointBinaryText, ReadsNoMoreOfAUserEditThanItsFields) {
+    Presentation p;
+    p.Persist(2, Slide(Shape(TextHeader() + Chars(u"slide"))));
+    p.Persist(1, Document(SlideList(0, {{2, ""}})));
+    constexpr uint32_t kEdits = 64, kStretch = 32 << 10, kEditSize = 8 + 0x1C;
+    std::vector<uint32_t> directories;
+    for (uint32_t k = 0; k < kEdits; ++k) directories.push_back(p.Add(Atom(0x1772, "")));
+    const auto end = static_cast<uint32_t>(p.stream.size() + kEdits * kEditSize + kStretch);
+    for (const uint32_t directory : directories) {
+        const auto at = static_cast<uint32_t>(p.stream.size());
+        p.lastEdit = p.Add(p.UserEdit(directory, 1, 0x1C, end - at - 8));
+    }
+    p.Add(std::string(kStretch, '\0'));
+    p.Edit(1);
+    testing::StreamStorage streams = p.Storage();
+    std::string& stream = streams.streams["PowerPoint Document"];
+    const size_t readable = stream.size();
+    stream += std::string(64, '\xFF');  // read a record at a time, as a cut file is
+    CutStorage storage(streams, readable);
+    EXPECT_EQ(FaultOf([&] { Read(storage); }), DocumentFault::Damaged);  // the edits overlap
+    EXPECT_LT(storage.bytesRead, readable);
 }
 
 TEST(PowerPointBinaryText, ReadsThePowerPoint97CopyOfADualFormatFile) {
@@ -324,6 +406,10 @@ TEST(PowerPointBinaryText, MapsHostilePresentationsToTheirFaults) {
              p.stream.replace(p.lastEdit + 8 + 12, 4, p.stream.substr(first + 8 + 12, 4));
              return p.Storage();
          },
+         DocumentFault::Damaged},
+        {"edits naming overlapping persist directories",
+         [] { return OverlappingDirectories(64).Storage(); }, DocumentFault::Damaged},
+        {"slides sharing one drawing", [] { return SlidesSharingADrawing(8).Storage(); },
          DocumentFault::Damaged},
         {"edit offset past the stream",
          [] {
