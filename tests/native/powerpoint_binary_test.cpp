@@ -149,6 +149,7 @@ Presentation Sample() {
     const std::string shapes =
         Shape(TextHeader() + Chars(u"own text\r第二段")) +
         Shape(TextHeader() + Atom(0x0F9E, Le32(1))) +  // the list's second placeholder text
+        Shape(TextHeader() + Atom(0x0F9E, Le32(1))) +  // and again: it is read once
         // 8-bit text is Latin-1; of an odd length, it leaves the records
         // after it at odd offsets, where UTF-16 text is not read in place.
         Shape(TextHeader() + Bytes("caf\xE9s")) +
@@ -191,6 +192,19 @@ Presentation OverlappingDirectories(uint32_t edits) {
     return p;
 }
 
+// A chain of `edits` edits: the oldest holds the slide's first text, the
+// newest another, and the edits between are empty.
+Presentation LongChain(uint32_t edits) {
+    Presentation p;
+    p.Persist(2, Slide(Shape(TextHeader() + Chars(u"first text"))));
+    p.Persist(1, Document(SlideList(0, {{2, ""}})));
+    p.Edit(1);
+    for (uint32_t i = 2; i < edits; ++i) p.AddEdit(p.Add(Atom(0x1772, "")), 1);
+    p.Persist(2, Slide(Shape(TextHeader() + Chars(u"edited text"))));
+    p.Edit(1);
+    return p;
+}
+
 // `slides` slides that all end in one drawing: each slide's first atom
 // covers the headers of the slides after it up to the drawing.
 Presentation SlidesSharingADrawing(uint32_t slides) {
@@ -226,6 +240,10 @@ TEST(PowerPointBinaryText, FollowsTheNewestEditsPersistDirectory) {
     p.Edit(1);
     testing::StreamStorage storage = p.Storage();
     EXPECT_EQ(Read(storage).back(), u"edited slide");
+    // As many edits as may be followed: the newest text, however far back
+    // the first was saved.
+    testing::StreamStorage longest = LongChain(4096).Storage();
+    EXPECT_EQ(Read(longest), Units{u"edited text"});
 }
 
 // A stream whose bytes from `readable` on cannot be read, as in a file cut
@@ -409,6 +427,8 @@ TEST(PowerPointBinaryText, MapsHostilePresentationsToTheirFaults) {
          DocumentFault::Damaged},
         {"edits naming overlapping persist directories",
          [] { return OverlappingDirectories(64).Storage(); }, DocumentFault::Damaged},
+        {"more edits than the limit", [] { return LongChain(4097).Storage(); },
+         DocumentFault::Damaged},
         {"slides sharing one drawing", [] { return SlidesSharingADrawing(8).Storage(); },
          DocumentFault::Damaged},
         {"edit offset past the stream",
