@@ -3,8 +3,10 @@
 #include "documents/CompoundFileReader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "documents/BinaryFields.h"
@@ -223,14 +225,45 @@ class CompoundStream final : public ByteSource {
 
 }  // namespace
 
+// One allocation table (the FAT or the mini FAT), whose 32-bit entries lie in
+// sectors of the file. A sector of it is read when a chain first asks for one
+// of its entries and kept in the slot its number selects, at most
+// kMaxCompoundTableCache bytes of them: a table up to that size is read once
+// and no more of it than the streams opened need, and one larger, or one a
+// header claims far past what the file holds (a sparse file of gigabytes),
+// costs memory for what is read only.
+struct AllocationTable {
+    uint64_t entryCount = 0;
+    // Where each sector of the table lies in the file, as far as it is known:
+    // the FAT's are learnt from the DIFAT as its chains go further.
+    std::vector<uint32_t> sectors;
+    struct Slot {
+        uint32_t index = kNoStream;  // the table's sector held, kNoStream when none
+        std::unique_ptr<uint32_t[]> entries;
+    };
+    std::vector<Slot> slots;
+
+    void Size(uint64_t tableSectors, unsigned sectorShift) {
+        entryCount = tableSectors << (sectorShift - 2);
+        slots.resize(static_cast<size_t>(
+            std::min<uint64_t>(tableSectors, kMaxCompoundTableCache >> sectorShift)));
+    }
+};
+
 struct CompoundFileReader::Volume {
     std::shared_ptr<ByteSource> file;
     uint64_t fileSize = 0;
     unsigned sectorShift = 9;
     uint32_t sectorSize = 512;
     uint32_t sectorCount = 0;  // whole or partial sectors present in the file
-    std::vector<uint32_t> fat;
-    std::vector<uint32_t> miniFat;
+    AllocationTable fat;
+    AllocationTable miniFat;
+    // The DIFAT as far as it has been read: its next sector, how many it may
+    // still have, and those read (a loop among them is damage).
+    uint32_t fatSectors = 0;
+    uint32_t difatNext = kEndOfChain;
+    uint32_t difatLeft = 0;
+    std::unordered_set<uint32_t> difatRead;
     std::vector<DirectoryEntry> entries;
     std::shared_ptr<ByteSource> miniStream;
 
@@ -241,64 +274,121 @@ struct CompoundFileReader::Volume {
         if (sector >= sectorCount) ThrowDamaged();
         ReadExactly(*file, SectorOffset(sector), buffer, sectorSize);
     }
-    // The sectors of a chain in `table` from `start`. With `needed` set, the
-    // chain must reach that many sectors and is not followed further; without
-    // it, the chain runs to its end mark. A sector met twice is a loop.
-    std::vector<uint32_t> Chain(const std::vector<uint32_t>& table, uint32_t start, uint64_t needed,
-                                bool toEnd) const;
-    // Calls `take` with the bytes of each sector of `sectors` in turn, where
-    // they lie in the file when it is held in memory, else read into room
-    // on the stack: a table or directory of a few sectors costs no
-    // allocation.
+    // The sectors of a chain in `table` from `start`. With `toEnd` unset, the
+    // chain must reach `needed` sectors and is not followed further; with it,
+    // the chain runs to its end mark, within as many sectors as the file
+    // holds, and past `most` sectors raises DocumentError(TooLarge). A
+    // sector met twice is a loop.
+    std::vector<uint32_t> Chain(AllocationTable& table, uint32_t start, uint64_t needed, bool toEnd,
+                                uint64_t most = UINT64_MAX);
+    // Raises DocumentError(Damaged) when a sector repeats in `chain`. The
+    // chain's first sectors are kept sorted in `chainSorted` from one call
+    // to the next on the same chain, so that checks made each time it
+    // doubles cost n log n together.
+    void CheckRepeats(const std::vector<uint32_t>& chain);
+    // The entry `index` of `table`, its sector read when not held.
+    uint32_t Entry(AllocationTable& table, uint32_t index);
+    void LoadTableSector(AllocationTable& table, uint32_t index, AllocationTable::Slot& slot);
+    // Reads DIFAT sectors until the FAT's sector `index` is known.
+    void LearnFatSector(uint32_t index);
+    // Calls `take` with the bytes of `sector`, where they lie in the file
+    // when it is held in memory, else read into room on the stack: a table
+    // or directory sector costs no allocation.
     template <typename Take>
-    void ForEachSector(const std::vector<uint32_t>& sectors, Take take) const {
-        unsigned char room[4096];
-        for (uint32_t sector : sectors) {
-            if (sector >= sectorCount) ThrowDamaged();
-            const std::span<const unsigned char> view =
-                file->View(SectorOffset(sector), sectorSize);
-            if (view.size() == sectorSize) {
-                take(view.data());
-            } else {
-                ReadSector(sector, room);
-                take(room);
-            }
+    void WithSector(uint32_t sector, Take take) const {
+        if (sector >= sectorCount) ThrowDamaged();
+        const std::span<const unsigned char> view = file->View(SectorOffset(sector), sectorSize);
+        if (view.size() == sectorSize) {
+            take(view.data());
+        } else {
+            unsigned char room[4096];
+            ReadSector(sector, room);
+            take(room);
         }
     }
-    // Appends the 32-bit entries of the sectors `sectors` to `table`.
-    void ReadTable(const std::vector<uint32_t>& sectors, std::vector<uint32_t>& table) const;
-    void ReadHeaderAndFat(const unsigned char* header);
+    void ReadHeader(const unsigned char* header);
     void ReadDirectory(uint32_t firstSector);
     void CheckTree() const;
     void ReadMiniFat(uint32_t firstSector);
     uint32_t Find(uint32_t storage, std::string_view name) const;
-    // Room for the walks of CheckTree and Find, and for the sectors met by
-    // Chain, kept from one to the next.
+    // Room for the walks of CheckTree and Find, and for the checks of Chain,
+    // kept from one to the next.
     mutable std::vector<bool> walkVisited;
     mutable std::vector<uint32_t> walkPending;
-    mutable std::vector<bool> chainVisited;
+    std::vector<uint32_t> chainSorted;
 };
 
-std::vector<uint32_t> CompoundFileReader::Volume::Chain(const std::vector<uint32_t>& table,
-                                                        uint32_t start, uint64_t needed,
-                                                        bool toEnd) const {
+std::vector<uint32_t> CompoundFileReader::Volume::Chain(AllocationTable& table, uint32_t start,
+                                                        uint64_t needed, bool toEnd,
+                                                        uint64_t most) {
     std::vector<uint32_t> chain;
-    // Callers have bounded `needed` by the sectors the file holds.
-    if (!toEnd) chain.reserve(static_cast<size_t>(needed));
-    std::vector<bool>& visited = chainVisited;
-    visited.assign(table.size(), false);
+    if (!toEnd && needed == 0) return chain;
+    // Callers have bounded `needed` by the sectors the file holds, but a
+    // sparse file holds many: room is taken as the chain is found, so a
+    // size that lies costs nothing before its chain fails.
+    chain.reserve(static_cast<size_t>(std::min<uint64_t>(toEnd ? 1 : needed, 4096)));
+    chainSorted.clear();
     uint32_t sector = start;
-    while (toEnd || chain.size() < needed) {
-        if (sector == kEndOfChain && toEnd) break;
-        if (sector >= table.size() || visited[sector]) ThrowDamaged();
-        visited[sector] = true;
+    while (!(toEnd && sector == kEndOfChain)) {
+        if (sector >= table.entryCount || (toEnd && chain.size() >= sectorCount)) ThrowDamaged();
+        if (toEnd && chain.size() >= most) throw DocumentError(DocumentFault::TooLarge);
         chain.push_back(sector);
-        sector = table[sector];
+        // A loop is found by the time the chain is twice as long as the
+        // sectors before its repetition.
+        if ((chain.size() & (chain.size() - 1)) == 0) CheckRepeats(chain);
+        if (!toEnd && chain.size() == needed) break;
+        sector = Entry(table, sector);
     }
+    CheckRepeats(chain);
     return chain;
 }
 
-void CompoundFileReader::Volume::ReadHeaderAndFat(const unsigned char* header) {
+void CompoundFileReader::Volume::CheckRepeats(const std::vector<uint32_t>& chain) {
+    const auto checked = static_cast<std::ptrdiff_t>(chainSorted.size());
+    chainSorted.insert(chainSorted.end(), chain.begin() + checked, chain.end());
+    std::sort(chainSorted.begin() + checked, chainSorted.end());
+    std::inplace_merge(chainSorted.begin(), chainSorted.begin() + checked, chainSorted.end());
+    if (std::adjacent_find(chainSorted.begin(), chainSorted.end()) != chainSorted.end()) {
+        ThrowDamaged();
+    }
+}
+
+uint32_t CompoundFileReader::Volume::Entry(AllocationTable& table, uint32_t index) {
+    if (index >= table.entryCount) ThrowDamaged();
+    const unsigned shift = sectorShift - 2;
+    const uint32_t sector = index >> shift;
+    AllocationTable::Slot& slot = table.slots[sector % table.slots.size()];
+    if (slot.index != sector) LoadTableSector(table, sector, slot);
+    return slot.entries[index & ((1u << shift) - 1)];
+}
+
+void CompoundFileReader::Volume::LoadTableSector(AllocationTable& table, uint32_t index,
+                                                 AllocationTable::Slot& slot) {
+    if (&table == &fat) LearnFatSector(index);
+    slot.index = kNoStream;  // until the sector is read whole
+    if (!slot.entries) slot.entries.reset(new uint32_t[sectorSize / 4]);
+    WithSector(table.sectors[index], [&](const unsigned char* bytes) {
+        for (uint32_t i = 0; i < sectorSize / 4; ++i) slot.entries[i] = LoadU32(bytes + 4 * i);
+    });
+    slot.index = index;
+}
+
+void CompoundFileReader::Volume::LearnFatSector(uint32_t index) {
+    std::vector<uint32_t>& known = fat.sectors;
+    if (index < known.size()) return;
+    const size_t perDifat = sectorSize / 4 - 1;
+    while (known.size() <= index) {
+        if (difatLeft == 0 || !difatRead.insert(difatNext).second) ThrowDamaged();
+        --difatLeft;
+        WithSector(difatNext, [&](const unsigned char* bytes) {
+            for (size_t i = 0; i < perDifat && known.size() < fatSectors; ++i)
+                known.push_back(LoadU32(bytes + 4 * i));
+            difatNext = LoadU32(bytes + 4 * perDifat);
+        });
+    }
+}
+
+void CompoundFileReader::Volume::ReadHeader(const unsigned char* header) {
     if (std::memcmp(header, kCompoundFileSignature, sizeof kCompoundFileSignature) != 0) {
         ThrowDamaged();
     }
@@ -313,53 +403,28 @@ void CompoundFileReader::Volume::ReadHeaderAndFat(const unsigned char* header) {
     sectorCount = static_cast<uint32_t>(std::min<uint64_t>(sectors, kMaxRegularSector));
 
     // Every FAT sector is a sector of the file, so a count past that is a lie.
-    const uint32_t fatSectors = LoadU32(header + 44);
-    uint32_t difatSector = LoadU32(header + 68);
-    const uint32_t difatSectors = LoadU32(header + 72);
-    if (fatSectors > sectorCount || difatSectors > sectorCount) ThrowDamaged();
-
-    std::vector<uint32_t> fatSectorList;
-    fatSectorList.reserve(fatSectors);
-    for (size_t i = 0; i < kHeaderDifatEntries && fatSectorList.size() < fatSectors; ++i)
-        fatSectorList.push_back(LoadU32(header + 76 + 4 * i));
-    if (fatSectorList.size() < fatSectors) {
-        // Most files hold their whole FAT list in the header: the DIFAT's
-        // room is taken only where one goes on past it.
-        std::vector<unsigned char> buffer(sectorSize);
-        std::vector<bool> visited(sectorCount);
-        const size_t perDifat = sectorSize / 4 - 1;
-        for (uint32_t n = 0; n < difatSectors && fatSectorList.size() < fatSectors; ++n) {
-            if (difatSector >= sectorCount || visited[difatSector]) ThrowDamaged();
-            visited[difatSector] = true;
-            ReadSector(difatSector, buffer.data());
-            for (size_t i = 0; i < perDifat && fatSectorList.size() < fatSectors; ++i)
-                fatSectorList.push_back(LoadU32(buffer.data() + 4 * i));
-            difatSector = LoadU32(buffer.data() + 4 * perDifat);
-        }
-        if (fatSectorList.size() < fatSectors) ThrowDamaged();
-    }
-    ReadTable(fatSectorList, fat);
-}
-
-void CompoundFileReader::Volume::ReadTable(const std::vector<uint32_t>& sectors,
-                                           std::vector<uint32_t>& table) const {
-    // No more sectors lie in the file, which bounds the room taken here.
-    const size_t inFile = std::min<size_t>(sectors.size(), sectorCount);
-    table.reserve(table.size() + (inFile << sectorShift) / 4);
-    ForEachSector(sectors, [&](const unsigned char* bytes) {
-        for (size_t i = 0; i < sectorSize; i += 4) table.push_back(LoadU32(bytes + i));
-    });
+    fatSectors = LoadU32(header + 44);
+    difatNext = LoadU32(header + 68);
+    difatLeft = LoadU32(header + 72);
+    if (fatSectors > sectorCount || difatLeft > sectorCount) ThrowDamaged();
+    // The DIFAT sectors after the header's own list are read only when a
+    // chain goes beyond the sectors that list covers.
+    for (size_t i = 0; i < kHeaderDifatEntries && fat.sectors.size() < fatSectors; ++i)
+        fat.sectors.push_back(LoadU32(header + 76 + 4 * i));
+    fat.Size(fatSectors, sectorShift);
 }
 
 void CompoundFileReader::Volume::ReadDirectory(uint32_t firstSector) {
-    const std::vector<uint32_t> chain = Chain(fat, firstSector, 0, true);
+    const std::vector<uint32_t> chain =
+        Chain(fat, firstSector, 0, true, kMaxCompoundDirectorySize >> sectorShift);
     if (chain.empty()) ThrowDamaged();
-    const size_t inFile = std::min<size_t>(chain.size(), sectorCount);
-    entries.reserve((inFile << sectorShift) / kDirectoryEntrySize);
-    ForEachSector(chain, [&](const unsigned char* sector) {
-        for (size_t at = 0; at < sectorSize; at += kDirectoryEntrySize)
-            entries.push_back(ReadEntry(sector + at, sectorShift));
-    });
+    entries.reserve((chain.size() << sectorShift) / kDirectoryEntrySize);
+    for (uint32_t sector : chain) {
+        WithSector(sector, [&](const unsigned char* bytes) {
+            for (size_t at = 0; at < sectorSize; at += kDirectoryEntrySize)
+                entries.push_back(ReadEntry(bytes + at, sectorShift));
+        });
+    }
     if (entries[0].type != kRoot) ThrowDamaged();
     CheckTree();
 }
@@ -377,7 +442,8 @@ void CompoundFileReader::Volume::CheckTree() const {
 
 void CompoundFileReader::Volume::ReadMiniFat(uint32_t firstSector) {
     if (firstSector == kEndOfChain) return;
-    ReadTable(Chain(fat, firstSector, 0, true), miniFat);
+    miniFat.sectors = Chain(fat, firstSector, 0, true);
+    miniFat.Size(miniFat.sectors.size(), sectorShift);
 }
 
 // Looks `name` up among the children of `storage`. The children form a
@@ -398,7 +464,7 @@ CompoundFileReader::CompoundFileReader(std::unique_ptr<ByteSource> file) {
     volume->file = std::shared_ptr<ByteSource>(std::move(file));
     unsigned char header[512];
     ReadExactly(*volume->file, 0, header, sizeof header);
-    volume->ReadHeaderAndFat(header);
+    volume->ReadHeader(header);
     volume->ReadDirectory(LoadU32(header + 48));
     volume->ReadMiniFat(LoadU32(header + 60));
 
@@ -416,7 +482,7 @@ CompoundFileReader::CompoundFileReader(std::unique_ptr<ByteSource> file) {
 CompoundFileReader::~CompoundFileReader() = default;
 
 std::unique_ptr<ByteSource> CompoundFileReader::OpenStream(const std::string& path) {
-    const Volume& v = *volume_;
+    Volume& v = *volume_;
     uint32_t id = 0;
     size_t from = 0;
     while (true) {
@@ -439,6 +505,8 @@ std::unique_ptr<ByteSource> CompoundFileReader::OpenStream(const std::string& pa
                                                 v.Chain(v.miniFat, entry.start, needed, false),
                                                 kMiniSectorShift, 0, entry.size);
     }
+    // A stream's size is what its readers bound their reads by: one longer
+    // than the file is damaged before anything is read of it.
     const uint64_t needed = (entry.size + v.sectorSize - 1) >> v.sectorShift;
     if (needed > v.sectorCount) ThrowDamaged();
     return std::make_unique<CompoundStream>(v.file, v.Chain(v.fat, entry.start, needed, false),

@@ -7,7 +7,10 @@
 // against the file, every chain is followed at most as far as it can be long
 // and a sector met twice in one chain is a loop, the directory tree is walked
 // as a flat array with a visited mark (so a cycle of siblings ends), and
-// allocations never exceed what the file's own size can hold.
+// allocations never exceed what the file's own size can hold. The FAT and
+// mini FAT are read a sector at a time as the chains of the streams opened
+// need them, so what a file costs follows what is read of it, not the size
+// its header claims (a sparse file may claim gigabytes it does not hold).
 #pragma once
 
 #include <memory>
@@ -34,7 +37,7 @@ class CompoundFileReader final : public CompoundStorage {
     struct Volume;
 
   private:
-    std::shared_ptr<const Volume> volume_;
+    std::shared_ptr<Volume> volume_;
 };
 
 }  // namespace querna

@@ -26,6 +26,14 @@ inline constexpr uint64_t kMaxZipDirectorySize = uint64_t{16} << 20;
 // Compound file: the most bytes one read copies past the block cache, so a
 // large stream read is a few big reads of the file and no bigger buffer.
 inline constexpr size_t kMaxCompoundRun = size_t{1} << 20;
+// Compound file: the bytes of FAT (and of mini FAT) sectors kept in memory at
+// once. A table up to this size, the FAT of a 128 MiB file of 512-byte
+// sectors or of a 1 GiB one of 4096-byte sectors, is read once; a larger one
+// is read again where its chains go back to a sector let go.
+inline constexpr size_t kMaxCompoundTableCache = size_t{1} << 20;
+// Compound file: the directory is read whole; 16 MiB holds 131,072 entries,
+// where Office writes some dozens, a few thousand with many embedded objects.
+inline constexpr uint64_t kMaxCompoundDirectorySize = uint64_t{16} << 20;
 
 // Word 97-2003: the piece table (CLX) is read whole; real ones are kilobytes.
 inline constexpr uint64_t kMaxClxSize = uint64_t{64} << 20;

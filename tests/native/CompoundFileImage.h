@@ -3,6 +3,7 @@
 // The layout is simple and known, so a test can damage exactly one thing.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "documents/CompoundFile.h"
+#include "platform/ByteSource.h"
 
 namespace querna::testing {
 
@@ -158,5 +160,36 @@ inline CompoundFileImage BuildCompoundFile(
     for (const std::string& s : sectors) image.bytes.insert(image.bytes.end(), s.begin(), s.end());
     return image;
 }
+
+// A file as the file system holds a sparse one: it claims `size` bytes, the
+// ranges written hold their bytes (a later write over an earlier one) and
+// the rest reads as zeros. It counts the bytes read, so a test can bound
+// what a file's claims cost without making the file.
+class SparseFile final : public ByteSource {
+  public:
+    explicit SparseFile(uint64_t size) : size_(size) {}
+    void Write(uint64_t offset, const unsigned char* data, size_t count) {
+        writes_.emplace_back(offset, std::vector<unsigned char>(data, data + count));
+    }
+    uint64_t Size() const override { return size_; }
+    size_t ReadAt(uint64_t offset, void* buffer, size_t count) override {
+        if (offset >= size_) return 0;
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(count, size_ - offset));
+        auto* out = static_cast<unsigned char*>(buffer);
+        std::memset(out, 0, n);
+        for (const auto& [at, bytes] : writes_) {
+            const uint64_t from = std::max(at, offset);
+            const uint64_t to = std::min(at + bytes.size(), offset + n);
+            if (from < to) std::memcpy(out + (from - offset), &bytes[from - at], to - from);
+        }
+        bytesRead += n;
+        return n;
+    }
+    uint64_t bytesRead = 0;
+
+  private:
+    uint64_t size_;
+    std::vector<std::pair<uint64_t, std::vector<unsigned char>>> writes_;
+};
 
 }  // namespace querna::testing

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <span>
 
 #include "documents/CompoundFileReader.h"
@@ -12,6 +14,7 @@ namespace {
 using testing::BuildCompoundFile;
 using testing::CompoundFileImage;
 using testing::FaultOf;
+using testing::SparseFile;
 
 std::string ReadAll(ByteSource& source) {
     std::string bytes(source.Size(), '\0');
@@ -242,15 +245,182 @@ TEST(CompoundFileReader, RefusesDamagedFilesAsDamaged) {
     }
 }
 
-TEST(CompoundFileReader, RefusesALoopingDifatChain) {
-    // 150 FAT sectors claimed: 109 from the header, the rest from a DIFAT
-    // sector that names itself as the next one.
-    CompoundFileImage image = BuildCompoundFile({{"Big", Pattern(512 * 300, 'z')}});
-    image.Put32(44, 150);
-    image.Put32(68, 5);
-    image.Put32(72, 3);
-    image.Put32(image.SectorOffset(5) + 508, 5);
-    EXPECT_EQ(FaultOf([&] { Open(image.bytes); }), DocumentFault::Damaged);
+// A stream's size is what its readers bound their reads and their room by:
+// one that claims more sectors than the file holds is damaged as it is
+// opened, before anything is read of it, even where its chain goes on
+// through FAT entries past the file's end.
+TEST(CompoundFileReader, RefusesAtOpenAStreamLongerThanTheFile) {
+    // Makes the chain whose last sector is `last` go on through `extra`
+    // sectors past the file, and the entry `id` claim them all.
+    auto lengthen = [](CompoundFileImage& i, uint32_t id, uint32_t last, uint32_t extra) {
+        const auto inFile = static_cast<uint32_t>(i.bytes.size() / i.sectorSize - 1);
+        uint32_t sector = last;
+        for (uint32_t next = inFile; next < inFile + extra; sector = next++)
+            i.Put32(i.FatEntry(sector), next);
+        i.Put32(i.FatEntry(sector), 0xFFFFFFFE);
+        const size_t size = i.DirectoryEntry(id) + 120;
+        i.Put32(size, i.Get32(size) + extra * i.sectorSize);
+    };
+    const struct {
+        const char* what;
+        std::function<void(CompoundFileImage&)> lengthen;
+    } cases[] = {
+        {"a stream of its own sectors",
+         [&](CompoundFileImage& i) { lengthen(i, 1, i.startOf["Big"] + 23, 40); }},
+        {"the mini stream",
+         [&](CompoundFileImage& i) {
+             const uint32_t start = i.Get32(i.DirectoryEntry(0) + 116);
+             lengthen(i, 0, start + (i.Get32(i.DirectoryEntry(0) + 120) - 1) / 512, 40);
+         }},
+    };
+    for (const auto& c : cases) {
+        CompoundFileImage image =
+            BuildCompoundFile({{"Big", Pattern(512 * 24, 'b')}, {"Small", Pattern(1000, 's')}});
+        c.lengthen(image);
+        EXPECT_EQ(FaultOf([&] {
+                      auto reader = Open(image.bytes);
+                      reader->OpenStream("Big");
+                      reader->OpenStream("Small");
+                  }),
+                  DocumentFault::Damaged)
+            << c.what;
+    }
+}
+
+// A compound file in a sparse file of 8 GiB, with some data at its start and
+// some far into it, whose header claims a FAT of 16 MB through a DIFAT of
+// 256 sectors: the DIFAT's second sector names the FAT sector of the stream
+// "Far", every other FAT sector it names lies where the file holds nothing.
+struct SparseCompoundFile {
+    static constexpr uint32_t kDifatSectors = 256;
+    static constexpr uint32_t kDifat = 15'000'000;            // its first sector
+    static constexpr uint32_t kFarFat = 14'000'000;           // the FAT sector of Far
+    static constexpr uint32_t kFarFatIndex = 109 + 127 + 3;   // its place in the FAT
+    static constexpr uint32_t kFar = kFarFatIndex * 128 + 5;  // Far's first sector
+    static constexpr uint32_t kNothing = 10'000'000;          // a sector nothing was written to
+
+    std::unique_ptr<SparseFile> file = std::make_unique<SparseFile>(uint64_t{8} << 30);
+    CompoundFileImage image = BuildCompoundFile(
+        {{"WordDocument", Pattern(6000, 'w')}, {"1Table", Pattern(700, 't')}, {"Far", Far()}});
+    std::vector<unsigned char> difat = std::vector<unsigned char>(kDifatSectors * 512, 0);
+
+    static std::string Far() { return Pattern(5000, 'f'); }
+
+    SparseCompoundFile() {
+        image.Put32(44, 109 + 127 * kDifatSectors);
+        for (uint32_t i = 1; i < 109; ++i) image.Put32(76 + 4 * i, kNothing);
+        image.Put32(68, kDifat);
+        image.Put32(72, kDifatSectors);
+        for (uint32_t d = 0; d < kDifatSectors; ++d) {
+            for (uint32_t i = 0; i < 127; ++i) PutDifat(d, i, kNothing);
+            PutDifat(d, 127, d + 1 < kDifatSectors ? kDifat + d + 1 : 0xFFFFFFFE);
+        }
+        PutDifat(1, kFarFatIndex - 109 - 127, kFarFat);
+        // Far's sectors move to kFar on, chained in the FAT sector kFarFat.
+        const uint32_t from = image.startOf.at("Far");
+        std::vector<unsigned char> fat(512, 0);
+        for (uint32_t k = 0; k < 10; ++k) {
+            const uint32_t at = kFar + k;
+            file->Write((uint64_t{at} + 1) * 512, &image.bytes[image.SectorOffset(from + k)], 512);
+            const uint32_t next = k + 1 < 10 ? at + 1 : 0xFFFFFFFE;
+            std::memcpy(&fat[4 * (at % 128)], &next, 4);
+        }
+        file->Write((uint64_t{kFarFat} + 1) * 512, fat.data(), fat.size());
+        image.Put32(image.DirectoryEntry(3) + 116, kFar);
+    }
+    void PutDifat(uint32_t sector, uint32_t entry, uint32_t value) {
+        std::memcpy(&difat[sector * 512 + 4 * entry], &value, 4);
+    }
+    // The reader of the file as it stands; `bytesRead` counts what it reads.
+    std::unique_ptr<CompoundFileReader> Open(uint64_t*& bytesRead) {
+        file->Write(0, image.bytes.data(), image.bytes.size());
+        file->Write((uint64_t{kDifat} + 1) * 512, difat.data(), difat.size());
+        bytesRead = &file->bytesRead;
+        return std::make_unique<CompoundFileReader>(std::move(file));
+    }
+};
+
+// The FAT is read as far as the streams opened need it: a header that claims
+// a FAT of gigabytes' worth of sectors costs what is read, not what it claims.
+TEST(CompoundFileReader, ReadsTheFatOfASparseFileOnlyWhereItsStreamsLie) {
+    SparseCompoundFile sparse;
+    uint64_t* bytesRead = nullptr;
+    auto reader = sparse.Open(bytesRead);
+    const std::pair<const char*, std::string> streams[] = {
+        {"WordDocument", Pattern(6000, 'w')},
+        {"1Table", Pattern(700, 't')},
+        {"Far", SparseCompoundFile::Far()},
+    };
+    for (const auto& [name, data] : streams) {
+        auto stream = reader->OpenStream(name);
+        ASSERT_TRUE(stream) << name;
+        EXPECT_EQ(ReadAll(*stream), data) << name;
+    }
+    // The header, directory, mini FAT and mini stream, the streams' own
+    // sectors, two FAT sectors and two DIFAT sectors: some 30 sectors, where
+    // the claimed FAT alone is 32,621.
+    EXPECT_LE(*bytesRead, 64u * 512) << "bytes read";
+}
+
+// The DIFAT is checked where a chain needs it: a loop in it, an end before
+// the FAT sector wanted, or a FAT sector past the file is damage.
+TEST(CompoundFileReader, RefusesADamagedDifatWhereAChainNeedsIt) {
+    using Sparse = SparseCompoundFile;
+    const struct {
+        const char* what;
+        std::function<void(Sparse&)> damage;
+    } cases[] = {
+        {"a DIFAT sector names itself next", [](Sparse& s) { s.PutDifat(0, 127, Sparse::kDifat); }},
+        {"the DIFAT ends early", [](Sparse& s) { s.PutDifat(0, 127, 0xFFFFFFFE); }},
+        {"the DIFAT claims fewer sectors", [](Sparse& s) { s.image.Put32(72, 1); }},
+        {"the DIFAT goes past the file", [](Sparse& s) { s.PutDifat(0, 127, 0x7FFFFFFF); }},
+        {"a FAT sector past the file",
+         [](Sparse& s) { s.PutDifat(1, Sparse::kFarFatIndex - 236, 0x7FFFFFFF); }},
+    };
+    for (const auto& c : cases) {
+        Sparse sparse;
+        c.damage(sparse);
+        uint64_t* bytesRead = nullptr;
+        auto reader = sparse.Open(bytesRead);
+        EXPECT_TRUE(reader->OpenStream("WordDocument")) << c.what;
+        EXPECT_EQ(FaultOf([&] { reader->OpenStream("Far"); }), DocumentFault::Damaged) << c.what;
+    }
+}
+
+// The directory is read whole, so its chain is bounded: a file of 4096-byte
+// sectors whose directory runs on through empty sectors of a sparse file is
+// read up to 16 MiB of directory and refused as too large past it.
+TEST(CompoundFileReader, ReadsADirectoryUpToItsLimitAndNoFurther) {
+    const struct {
+        uint32_t emptySectors;  // after the directory's own
+        std::optional<DocumentFault> fault;
+    } cases[] = {{4095, std::nullopt}, {4096, DocumentFault::TooLarge}};
+    for (const auto& c : cases) {
+        CompoundFileImage image = BuildCompoundFile({{"S", Pattern(100, 's')}}, 4);
+        auto file = std::make_unique<SparseFile>(uint64_t{8} << 30);
+        // The empty sectors 1024 on, chained in FAT sectors 1 to 5, which lie
+        // at 100,001 on.
+        constexpr uint32_t kFirst = 1024, kFatAt = 100'000;
+        image.Put32(image.FatEntry(image.directorySector), kFirst);
+        std::vector<uint32_t> fat(5 * 1024, 0xFFFFFFFF);
+        for (uint32_t k = 0; k < c.emptySectors; ++k)
+            fat[k] = k + 1 < c.emptySectors ? kFirst + k + 1 : 0xFFFFFFFE;
+        image.Put32(44, 6);
+        for (uint32_t i = 1; i <= 5; ++i) image.Put32(76 + 4 * i, kFatAt + i);
+        file->Write(0, image.bytes.data(), image.bytes.size());
+        file->Write((uint64_t{kFatAt} + 2) * 4096, reinterpret_cast<unsigned char*>(fat.data()),
+                    fat.size() * 4);
+        std::optional<DocumentFault> fault;
+        try {
+            CompoundFileReader reader(std::move(file));
+            auto stream = reader.OpenStream("S");
+            ASSERT_TRUE(stream);
+            EXPECT_EQ(ReadAll(*stream), Pattern(100, 's'));
+        } catch (const DocumentError& error) {
+            fault = error.Fault();
+        }
+        EXPECT_EQ(fault, c.fault) << c.emptySectors;
+    }
 }
 
 TEST(CompoundFileReader, ReadsTheFixtureDocumentsAndRefusesTheTruncatedOnes) {
