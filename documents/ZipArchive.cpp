@@ -80,10 +80,13 @@ struct DirectoryLocation {
     uint64_t end = 0;  // where the records after the directory start
 };
 
-// Finds the end of central directory record: the last signature whose comment
-// fits in the bytes after it (the comment may itself hold the signature).
-// Nearly every archive ends with the record and no comment, which one small
-// read tells; only the others have their tail searched.
+// Finds the end of central directory record. Nearly every archive ends with
+// the record and no comment, which one small read tells; only the others
+// have their tail searched, from its end back, for the record whose comment
+// ends where the file does: the comment may itself hold the signature, with
+// a length after it that fits in the bytes left. Where no record's comment
+// ends there (bytes added after the archive), the last one whose comment
+// fits is taken.
 uint64_t FindEndRecord(ByteSource& source, unsigned char (&record)[kEndSize]) {
     const uint64_t size = source.Size();
     if (size < kEndSize) Fail(DocumentFault::Damaged);
@@ -92,15 +95,20 @@ uint64_t FindEndRecord(ByteSource& source, unsigned char (&record)[kEndSize]) {
     const uint64_t tailSize = std::min<uint64_t>(size, kEndSize + kMaxCommentSize);
     std::vector<unsigned char> tail(static_cast<size_t>(tailSize));
     ReadExactly(source, size - tailSize, tail.data(), tail.size());
+    constexpr size_t kNone = static_cast<size_t>(-1);
+    size_t found = kNone;
     for (size_t p = tail.size() - kEndSize + 1; p-- > 0;) {
         if (LoadU32(&tail[p]) != kEndSignature) continue;
-        const size_t commentSize = LoadU16(&tail[p + 20]);
-        if (p + kEndSize + commentSize <= tail.size()) {
-            std::memcpy(record, &tail[p], kEndSize);
-            return size - tailSize + p;
+        const size_t end = p + kEndSize + LoadU16(&tail[p + 20]);
+        if (end == tail.size()) {
+            found = p;
+            break;
         }
+        if (end < tail.size() && found == kNone) found = p;
     }
-    Fail(DocumentFault::Damaged);
+    if (found == kNone) Fail(DocumentFault::Damaged);
+    std::memcpy(record, &tail[found], kEndSize);
+    return size - tailSize + found;
 }
 
 DirectoryLocation ReadZip64End(ByteSource& source, uint64_t endPos) {

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace querna::fakes {
@@ -129,8 +130,9 @@ std::string ZipBuilder::Build() const {
     Put32(out, 0x06054b50);
     Put16(out, 0);
     Put16(out, 0);
-    Put16(out, zip64 ? 0xFFFF : static_cast<uint32_t>(count));
-    Put16(out, zip64 ? 0xFFFF : static_cast<uint32_t>(count));
+    const auto count16 = static_cast<uint32_t>(zip64 ? 0xFFFF : std::min<uint64_t>(count, 0xFFFF));
+    Put16(out, count16);
+    Put16(out, count16);
     Put32(out, Saturated(directory.size(), zip64));
     Put32(out, Saturated(directoryOffset, zip64));
     Put16(out, static_cast<uint32_t>(comment.size()));

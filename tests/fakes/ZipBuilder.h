@@ -38,7 +38,9 @@ class ZipBuilder {
     bool zip64 = false;   // zip64 extra fields for every entry, and zip64 end records
     std::string comment;  // the archive comment after the end record
     std::string prefix;   // bytes before the first entry
-    std::optional<uint16_t> declaredCount;  // entries the end record claims
+    // Entries the end records claim; past 0xFFFF, the zip32 record says
+    // 0xFFFF, as it does where a zip64 record holds the count.
+    std::optional<uint64_t> declaredCount;
 };
 
 // Raw deflate data (no zlib header) of `data`, at the best compression.

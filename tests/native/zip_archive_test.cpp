@@ -231,14 +231,41 @@ TEST(ZipArchiveTest, BuffersLentInTurnKeepNothingOfTheArchiveBefore) {
     }
 }
 
+// The end record is the one whose comment ends where the file does, though
+// the comment hold the signature, even with a length after it that fits;
+// where none ends there (bytes added after the archive), the last that fits.
 TEST(ZipArchiveTest, FindsTheEndRecordBehindAComment) {
-    ZipBuilder builder;
-    builder.Add("a.xml", "<a/>");
-    builder.comment = "a comment holding a false end record: PK\x05\x06 and more";
-    const std::string bytes = builder.Build();
-    MemoryByteSource source(bytes.data(), bytes.size());
-    ZipArchive zip(source);
-    EXPECT_EQ(ReadAll(zip, "a.xml"), "<a/>");
+    // A false end record: one entry in a directory at the file's start,
+    // where a local header lies, and no comment.
+    const std::string falseRecord("PK\x05\x06\0\0\0\0\x01\0\x01\0\x2E\0\0\0\0\0\0\0\0\0", 22);
+    const struct {
+        const char* what;
+        std::string comment;
+        int lengthChange;   // added to the true record's comment length
+        std::string after;  // bytes after the comment
+        std::optional<DocumentFault> fault;
+    } cases[] = {
+        {"a signature alone", "a signature: PK\x05\x06 and more", 0, "", std::nullopt},
+        {"a false record that fits", "before " + falseRecord + " after", 0, "", std::nullopt},
+        {"a false record at the comment's start", falseRecord + " after", 0, "", std::nullopt},
+        {"bytes added after the archive", "plain", 0, "added", std::nullopt},
+        {"a false record and bytes added", "before " + falseRecord + " after", 0, "added",
+         DocumentFault::Damaged},
+        {"a comment longer than the file holds", "plain", 1, "", DocumentFault::Damaged},
+        {"a false record and a comment longer than the file holds",
+         "before " + falseRecord + " after", 1, "", DocumentFault::Damaged},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ZipBuilder builder;
+        builder.Add("a.xml", "<a/>");
+        builder.comment = c.comment;
+        std::string bytes = builder.Build();
+        const size_t length = bytes.size() - c.comment.size() - 2;
+        bytes[length] = static_cast<char>(c.comment.size() + c.lengthChange);
+        bytes += c.after;
+        EXPECT_EQ(FaultOf(bytes, "a.xml"), c.fault);
+    }
 }
 
 TEST(ZipArchiveTest, TheFirstOfTwoEntriesWithOneNameIsRead) {
@@ -285,6 +312,9 @@ TEST(ZipArchiveTest, HostileHeadersEndInTheirFault) {
         {"more entries claimed than held", [](ZipBuilder& z) { z.declaredCount = 3; },
          DocumentFault::Damaged},
         {"entry count beyond any directory", [](ZipBuilder& z) { z.declaredCount = 0xFFFE; },
+         DocumentFault::Damaged},
+        // Refused before anything is reserved for the entries.
+        {"an entry count of 2^40", [](ZipBuilder& z) { z.declaredCount = uint64_t{1} << 40; },
          DocumentFault::Damaged},
     };
     for (const HostileCase& c : cases) {
