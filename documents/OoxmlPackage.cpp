@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "documents/XmlCharacters.h"
+
 namespace querna::ooxml {
 
 namespace {
@@ -36,13 +38,53 @@ constexpr std::array<std::u16string_view, 2> kRelationshipNamespaces = {
     u"http://purl.oclc.org/ooxml/officeDocument/relationships",
 };
 
-// Part names are ASCII (non-ASCII characters are percent-encoded in them);
-// anything else cannot name a part.
+// Text that is ASCII, without NUL, into `out`; false for anything else.
 bool ToAscii(std::u16string_view text, std::string& out) {
     out.resize(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == 0 || text[i] >= 0x80) return false;
         out[i] = static_cast<char>(text[i]);
+    }
+    return true;
+}
+
+// The ASCII characters a URI holds as they are: all that print but the
+// space and <>"{}|\^`, which an IRI may not hold either.
+constexpr std::array<bool, 128> kUriCharacters = [] {
+    std::array<bool, 128> table{};
+    for (unsigned c = 0x21; c < 0x7F; ++c) table[c] = true;
+    for (char c : std::string_view("<>\"{}|\\^`")) table[static_cast<unsigned char>(c)] = false;
+    return table;
+}();
+
+// A relationship's target, an IRI, as the part name it stands for (the
+// package's mapping of IRIs to URIs): a character beyond ASCII as the
+// percent-encoded bytes of its UTF-8, in upper-case hex, and so an ASCII
+// character no URI holds; what is percent-encoded already stays, and the
+// archive's look-up compares hex digits without regard to case. False for
+// what no part name holds (NUL, a surrogate without its pair).
+bool ToPartName(std::u16string_view target, std::string& out) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    out.clear();
+    for (size_t i = 0; i < target.size(); ++i) {
+        uint32_t c = target[i];
+        if (c == 0) return false;
+        if (c >= 0xD800 && c < 0xE000) {
+            const uint32_t low = i + 1 < target.size() ? target[i + 1] : 0;
+            if (c >= 0xDC00 || low < 0xDC00 || low >= 0xE000) return false;
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            ++i;
+        }
+        if (c < 0x80 && kUriCharacters[c]) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        char bytes[4];
+        const char* end = xmlchars::PutUtf8(bytes, c);
+        for (const char* b = bytes; b < end; ++b) {
+            const auto byte = static_cast<unsigned char>(*b);
+            out += {'%', kHex[byte >> 4], kHex[byte & 15]};
+        }
     }
     return true;
 }
@@ -98,7 +140,7 @@ void KindOf(std::u16string_view type, std::string& kind) {
 // for the whole part, so its relationships cost no string each.
 struct RelationshipScratch {
     std::u16string type, target, mode;
-    std::string ascii, resolved;
+    std::string name, resolved;
 };
 
 // The relationship at the reader's Start element; false when it is to be
@@ -113,8 +155,8 @@ bool ReadRelationship(XmlReader& reader, ZipArchive& zip, std::string_view partN
     reader.Attribute(u"Type", u"", scratch.type);
     reader.Attribute(u"Target", u"", scratch.target);
     reader.Attribute(u"TargetMode", u"", scratch.mode);
-    if (scratch.mode == u"External" || !ToAscii(scratch.target, scratch.ascii)) return false;
-    ResolveInto(partName, scratch.ascii, scratch.resolved);
+    if (scratch.mode == u"External" || !ToPartName(scratch.target, scratch.name)) return false;
+    ResolveInto(partName, scratch.name, scratch.resolved);
     if (scratch.resolved.empty()) return false;
     const ZipEntry* part = zip.Find(scratch.resolved);
     relationship.target = part != nullptr ? part->name : std::string_view();

@@ -265,6 +265,40 @@ TEST(OoxmlTextTest, PackagesAreFoundThroughTheirRelationships) {
     EXPECT_EQ(ooxml::ResolvePartName("a/b.xml", "#only-a-fragment"), "a");
 }
 
+// A target is an IRI and a part name its URI: a character beyond ASCII, or
+// one no URI holds, stands for the percent-encoded bytes of its UTF-8, and
+// names compare without regard to ASCII case, the hex digits' too.
+TEST(OoxmlTextTest, TargetsBeyondAsciiLeadToTheirPercentEncodedParts) {
+    const struct {
+        const char* target;  // as the relationship part's UTF-8 holds it
+        const char* stored;  // the part's name in the archive
+        bool found;
+    } cases[] = {
+        {"word/\xE6\x96\x87.xml", "word/%E6%96%87.xml", true},
+        {"word/%E6%96%87.xml", "word/%E6%96%87.xml", true},
+        {"word/%e6%96%87.xml", "word/%E6%96%87.xml", true},
+        {"/word/\xE6\x96\x87.xml", "word/%e6%96%87.xml", true},
+        {"word/\xF0\x9F\x98\x80 \xC3\xA9.xml", "word/%F0%9F%98%80%20%C3%A9.xml", true},
+        {"word/a{b}.xml", "word/a%7Bb%7D.xml", true},
+        {"word/\xE6\x96\x87.xml", "word/%E6%96%88.xml", false},
+        {"word/\xE6\x96\x87.xml", "word/\xE6\x96\x87.xml", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        fakes::ZipBuilder zip;
+        zip.Add("_rels/.rels", Relationships(Relationship("rId1", "officeDocument", c.target)));
+        zip.Add(c.stored, "<w:document xmlns:w=\"" + std::string(kWordNs) +
+                              "\"><w:body><w:p><w:r><w:t>found</w:t></w:r></w:p>"
+                              "</w:body></w:document>");
+        const std::string package = zip.Build();
+        if (c.found) {
+            EXPECT_EQ(Read(ReadWordprocessingText, package), Units{u"found"});
+        } else {
+            EXPECT_EQ(FaultOf(ReadWordprocessingText, package), DocumentFault::Damaged);
+        }
+    }
+}
+
 // The main part is the target of the first officeDocument relationship that
 // leads into the package, whatever the prefix of its type; a type that only
 // resembles it leads nowhere, and a first one whose part is missing makes the
@@ -296,7 +330,8 @@ TEST(OoxmlTextTest, TheMainPartIsTheFirstOfficeDocumentRelationshipsTarget) {
         {"an external one first", item(officeDocument, "x.xml", " TargetMode=\"External\"") + main,
          found},
         {"one that resolves to nothing first", item(officeDocument, "..") + main, found},
-        {"one not in ASCII first", item(officeDocument, "w\xC3\xB6rd/document.xml") + main, found},
+        {"one not in ASCII whose part is missing first",
+         item(officeDocument, "w\xC3\xB6rd/document.xml") + main, std::nullopt},
         {"one whose part is missing first", item(officeDocument, "word/missing.xml") + main,
          std::nullopt},
         {"another type first", item(std::string(kDocRelNs) + "/styles", "word/styles.xml") + main,
