@@ -45,12 +45,13 @@ void ConsoleWindow::ShowInfo(const std::string& text, const std::string&) {
 }
 
 void ConsoleWindow::ReportUnreadable(const std::string& path) {
-    WriteLine(err_, "打开文件错误: " + path);
+    WriteLine(err_, "无法读取文件: " + path);
+    passedOver_ = true;
 }
 
 void ConsoleWindow::ReportUnlistable(const std::string& folder) {
     WriteLine(err_, "无法读取目录: " + folder);
-    folderPassedOver_ = true;
+    passedOver_ = true;
 }
 
 void ConsoleWindow::ProcessMessages() {

@@ -135,7 +135,8 @@ class ResultPrinter final : public ResultObserver {
 // A file that cannot be opened is named on `err` (the window's box cannot say
 // more than "打开文件错误", but a line in a log must), and so is a sub-folder
 // that cannot be listed, which the window passes over in silence: a script
-// must not take a search that missed part of the tree for a complete one.
+// must not take a search that missed part of the tree for a complete one, so
+// either ends the run with 1.
 // Inside one large document the readers ask it whether to stop, and it
 // answers from the Ctrl+C flag. Given `hits`, each printed row is followed by
 // the hits its file left there.
@@ -172,8 +173,9 @@ class ConsoleWindow final : public SearchWindow, public StopCheck {
 
     // The printer, to be told of each result as the search finds it.
     ResultObserver& Printer() { return printer_; }
-    // Whether a sub-folder could not be listed: the run then ends with 1.
-    bool FolderPassedOver() const { return folderPassedOver_; }
+    // Whether a file could not be read or a sub-folder listed: the run then
+    // ends with 1.
+    bool PassedOver() const { return passedOver_; }
 
   private:
     const FindOptions& options_;
@@ -183,7 +185,7 @@ class ConsoleWindow final : public SearchWindow, public StopCheck {
     const std::atomic<bool>& interrupted_;
     ResultPrinter printer_;
     bool stopAsked_ = false;
-    bool folderPassedOver_ = false;
+    bool passedOver_ = false;
 };
 
 // The end of a run: writes out what is buffered and gives the exit status. A

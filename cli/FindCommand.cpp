@@ -69,9 +69,9 @@ int RunFindCommand(const std::vector<std::string>& args, std::FILE* out, std::FI
         status = 1;
     }
     status = FinishRun(output, err, InterruptFlag().load(), status);
-    // Every result has been printed; a folder that could not be searched
-    // still makes the search incomplete.
-    if (status == 0 && window.FolderPassedOver()) status = 1;
+    // Every result has been printed; a file or folder that could not be
+    // searched still makes the search incomplete.
+    if (status == 0 && window.PassedOver()) status = 1;
     return status;
 }
 

@@ -186,8 +186,8 @@ const char* FindUsage() {
            "                     幻灯片 3), a tab, the text around it with the phrase in\r\n"
            "                     【】; Office and WPS documents are then read by the\r\n"
            "                     built-in readers even where Office is installed\r\n"
-           "exit status: 0 search completed, 1 an error ended it, the location or a\r\n"
-           "  sub-folder could not be read or the output failed, 2 bad usage,\r\n"
+           "exit status: 0 search completed, 1 an error ended it, the location, a\r\n"
+           "  sub-folder or a file could not be read or the output failed, 2 bad usage,\r\n"
            "  130 stopped by Ctrl+C\r\n";
 }
 

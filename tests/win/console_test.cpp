@@ -177,7 +177,8 @@ TEST(ConsoleMatchersTest, ComStartsWithTheFirstRegisteredOfficeDocumentAndErrors
     }
     // The registry knows no Word: COM is not entered to learn that.
     EXPECT_FALSE(matchers.ComStarted());
-    EXPECT_EQ(ReadStream(err), "打开文件错误: " + tree.Path("held.txt") + "\r\n");
+    EXPECT_TRUE(window.PassedOver());
+    EXPECT_EQ(ReadStream(err), "无法读取文件: " + tree.Path("held.txt") + "\r\n");
     std::fclose(err);
 
     // With a Word registered, COM is entered for its first document.
