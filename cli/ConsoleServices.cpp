@@ -84,10 +84,9 @@ MatchVerdict ConsoleMatchers::MatchDocument(const std::string& path, Match match
 // No COM: the built-in readers' errors name the file already.
 MatchVerdict ConsoleMatchers::MatchWithHits(const std::string& path, const std::string& phrase,
                                             DocumentKind kind, DocumentFault neither) {
-    std::vector<PhraseHit> found;
-    const DocumentHitRule rule{matchers_.Text().LeadBytes(), hits_->limit};
+    FileHits found;
     const MatchVerdict verdict =
-        CollectDocumentHits(*documents_, kind, path, phrase, rule, found, neither);
+        CollectDocumentHits(*documents_, kind, path, phrase, hits_->limit, found, neither);
     if (verdict == MatchVerdict::Found) hits_->store.Put(path, std::move(found));
     return verdict;
 }
@@ -117,17 +116,18 @@ MatchVerdict ConsoleMatchers::MatchWpsDocument(const std::string& path, const st
 
 MatchVerdict ConsoleMatchers::MatchTextFile(const std::string& path, const std::string& phrase) {
     if (!hits_) return matchers_.MatchTextFile(path, phrase);
-    std::vector<PhraseHit> found;
+    FileHits found;
     const MatchVerdict verdict =
-        matchers_.Text().CollectHits(path, phrase, hits_->codePage, hits_->limit, found);
+        matchers_.Text().CollectHits(path, phrase, hits_->codePage, hits_->limit, found,
+                                     documents_ != nullptr ? documents_->stop : nullptr);
     if (verdict == MatchVerdict::Found) hits_->store.Put(path, std::move(found));
     return verdict;
 }
 
-std::vector<PhraseHit> HitStore::Take(const std::string& path) {
+FileHits HitStore::Take(const std::string& path) {
     const auto it = hits_.find(path);
     if (it == hits_.end()) return {};
-    std::vector<PhraseHit> hits = std::move(it->second);
+    FileHits hits = std::move(it->second);
     hits_.erase(it);
     return hits;
 }
@@ -156,8 +156,7 @@ void ResultPrinter::FillResultTable(const ResultPathList& paths) {
 // Like the window after each added row: messages, then the pause.
 void ResultPrinter::Print(const std::string& path, const ListedFile& listed) {
     // A row the filters leave out takes its hits along.
-    const std::vector<PhraseHit> hits =
-        hits_ != nullptr ? hits_->Take(path) : std::vector<PhraseHit>();
+    const FileHits hits = hits_ != nullptr ? hits_->Take(path) : FileHits();
     const std::optional<ResultRow> row = BuildListedRow(fs_, rules_, path, listed, filters_);
     if (!row) return;
     if (options_.format == OutputFormat::Paths) {
@@ -166,8 +165,9 @@ void ResultPrinter::Print(const std::string& path, const ListedFile& listed) {
         output_.Write(row->name + "\t" + row->size + "\t" + row->type + "\t" + row->date + "\t" +
                       row->folder + "\r\n");
     }
-    for (const PhraseHit& hit : hits)
+    for (const PhraseHit& hit : hits.kept)
         output_.Write("\t" + hit.location + "\t" + hit.context + "\r\n");
+    if (hits.more > 0) output_.Write("\t……另有 " + std::to_string(hits.more) + " 处\r\n");
     window_.ProcessMessages();
     window_.Pause(options_.pauseMs);
 }

@@ -24,17 +24,16 @@
 
 namespace querna::cli {
 
-// The hits of the files matched so far, kept until their rows are printed.
+// The hits of the files matched so far, kept until their rows are printed;
+// each file's within the budget of kept hits.
 class HitStore {
   public:
-    void Put(const std::string& path, std::vector<PhraseHit> hits) {
-        hits_[path] = std::move(hits);
-    }
+    void Put(const std::string& path, FileHits hits) { hits_[path] = std::move(hits); }
     // The hits of `path`, no longer kept.
-    std::vector<PhraseHit> Take(const std::string& path);
+    FileHits Take(const std::string& path);
 
   private:
-    std::unordered_map<std::string, std::vector<PhraseHit>> hits_;
+    std::unordered_map<std::string, FileHits> hits_;
 };
 
 // The window's matchers, with what the console adds: COM is entered only when

@@ -184,8 +184,9 @@ const char* FindUsage() {
            "  --hits [N]         under each file that holds the phrase, up to N (default 3,\r\n"
            "                     0 all) lines: a tab, where (行 12, 段落 5, Sheet1!B7,\r\n"
            "                     幻灯片 3), a tab, the text around it with the phrase in\r\n"
-           "                     【】; Office and WPS documents are then read by the\r\n"
-           "                     built-in readers even where Office is installed\r\n"
+           "                     【】; past 2000 in one file the rest are counted in one\r\n"
+           "                     line (……另有 N 处); Office and WPS documents are then\r\n"
+           "                     read by the built-in readers even where Office is installed\r\n"
            "exit status: 0 search completed, 1 an error ended it, the location, a\r\n"
            "  sub-folder or a file could not be read or the output failed, 2 bad usage,\r\n"
            "  130 stopped by Ctrl+C\r\n";

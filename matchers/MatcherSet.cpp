@@ -52,7 +52,7 @@ MatchVerdict MatcherSet::MatchWpsDocument(const std::string& path, const std::st
 }
 
 MatchVerdict MatcherSet::MatchTextFile(const std::string& path, const std::string& phrase) {
-    return text_.Match(path, phrase);
+    return text_.Match(path, phrase, documents_ != nullptr ? documents_->stop : nullptr);
 }
 
 }  // namespace querna

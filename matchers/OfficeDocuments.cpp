@@ -60,18 +60,15 @@ MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services, Docume
 }
 
 MatchVerdict CollectDocumentHits(const DocumentServices& services, DocumentKind kind,
-                                 const std::string& path, const std::string& phrase,
-                                 const DocumentHitRule& rule, std::vector<PhraseHit>& hits,
-                                 DocumentFault neither) {
-    const size_t first = hits.size();
+                                 const std::string& path, const std::string& phrase, HitLimit limit,
+                                 FileHits& hits, DocumentFault neither) {
     ReadDocumentAt(services, path, [&](ByteSource& source) {
-        DocumentHitCollector collector(kind, services.codePage, rule.leadBytes, phrase, rule.limit);
+        DocumentHitCollector collector(kind, services.codePage, phrase, limit);
         ReadDocumentText(kind, source, services.xml, collector, neither, services.stop,
                          services.buffers);
-        hits.insert(hits.end(), std::make_move_iterator(collector.Hits().begin()),
-                    std::make_move_iterator(collector.Hits().end()));
+        hits = std::move(collector.Hits());
     });
-    return FoundIf(hits.size() > first);
+    return FoundIf(hits.Count() > 0);
 }
 
 DocumentKind WpsDocumentKind(const std::string& path) {

@@ -4,9 +4,7 @@
 // application's own rules (matchers/PhraseRules.h).
 #pragma once
 
-#include <array>
 #include <string>
-#include <vector>
 
 #include "documents/DocumentReader.h"
 #include "matchers/PhraseHits.h"
@@ -45,20 +43,13 @@ MatchVerdict MatchDocumentWithoutServer(const DocumentServices& services, Docume
                                         const std::string& path, const std::string& phrase,
                                         DocumentFault neither = DocumentFault::Damaged);
 
-// What a hit needs beside the phrase: the code page's lead bytes (PowerPoint
-// compares code-page bytes) and how many hits a file may give.
-struct DocumentHitRule {
-    const std::array<bool, 256>& leadBytes;
-    HitLimit limit;
-};
-
 // MatchDocumentWithoutServer's verdict, found by the same rule, with the
-// document's hits appended to `hits` up to the rule's limit; the reading
-// stops once it is reached. Raises as MatchDocumentWithoutServer does.
+// document's hits in `hits` up to `limit` (past the budget of kept
+// hits, only counted); the reading stops once the limit is reached. Raises
+// as MatchDocumentWithoutServer does.
 MatchVerdict CollectDocumentHits(const DocumentServices& services, DocumentKind kind,
-                                 const std::string& path, const std::string& phrase,
-                                 const DocumentHitRule& rule, std::vector<PhraseHit>& hits,
-                                 DocumentFault neither = DocumentFault::Damaged);
+                                 const std::string& path, const std::string& phrase, HitLimit limit,
+                                 FileHits& hits, DocumentFault neither = DocumentFault::Damaged);
 
 // The reader of a WPS file, by the extension ending `path`.
 DocumentKind WpsDocumentKind(const std::string& path);

@@ -1,5 +1,7 @@
 #include "matchers/PhraseHits.h"
 
+#include <algorithm>
+
 #include "documents/SpreadsheetShared.h"
 
 namespace querna {
@@ -132,6 +134,7 @@ std::string LineLocation(uint64_t line) {
 std::u16string DecodeTextBytes(std::string_view bytes, TextEncoding encoding, CodePage& codePage) {
     switch (encoding) {
         case TextEncoding::Gbk:
+        case TextEncoding::Gb18030:
             return codePage.ToUnicode(bytes);
         case TextEncoding::Utf8:
             return DecodeUtf8(bytes);
@@ -150,14 +153,12 @@ std::u16string DecodeTextBytes(std::string_view bytes, TextEncoding encoding, Co
 }
 
 DocumentHitCollector::DocumentHitCollector(DocumentKind kind, CodePage& codePage,
-                                           const std::array<bool, 256>& leadBytes,
                                            const std::string& phrase, HitLimit limit)
     : kind_(kind),
       codePage_(codePage),
-      leadBytes_(leadBytes),
-      phrase_(phrase),
-      rule_(codePage.ToUnicode(phrase),
+      rule_(kind == DocumentKind::PowerPoint ? std::u16string() : codePage.ToUnicode(phrase),
             kind == DocumentKind::Excel ? WidthRule::Ignored : WidthRule::Significant),
+      bytesRule_(codePage, kind == DocumentKind::PowerPoint ? phrase : std::string()),
       limit_(limit) {}
 
 bool DocumentHitCollector::Unit(std::u16string_view text, const UnitPlace& place) {
@@ -168,40 +169,54 @@ bool DocumentHitCollector::UnicodeUnit(std::u16string_view text, const UnitPlace
     if (!rule_.Prepare(text)) return false;
     const size_t n = rule_.Length();
     for (size_t at = rule_.FindNext(0); at != std::string::npos; at = rule_.FindNext(at + n)) {
-        const size_t from = at > kContextUnits ? at - kContextUnits : 0;
-        const std::u16string context = HitContext(text.substr(from, at - from), text.substr(at, n),
-                                                  text.substr(at + n, kContextUnits));
-        if (Add(place, context)) return true;
+        const bool reached = Add(place, [&] {
+            const size_t from = at > kContextUnits ? at - kContextUnits : 0;
+            return HitContext(text.substr(from, at - from), text.substr(at, n),
+                              text.substr(at + n, kContextUnits));
+        });
+        if (reached) return true;
     }
     return false;
 }
 
 // PowerPoint's rule compares the unit's code-page bytes, so a hit is a run of
-// those bytes; its context is read back from the bytes around it, from a
-// character's start found by walking the lead bytes forward (hits come in
-// order, so the walk crosses the unit once).
+// whole characters of those bytes; its context is read back from the bytes
+// around it, from the first character that begins within kContextUnits
+// bytes before it (hits come in order, so that walk crosses the unit once)
+// to at most kContextUnits bytes after it, cut where a character ends.
 bool DocumentHitCollector::CodePageUnit(std::u16string_view text, const UnitPlace& place) {
-    if (phrase_.empty()) return false;
-    const std::string bytes = codePage_.FromUnicode(text);
-    const std::string_view view(bytes);
-    const size_t n = phrase_.size();
-    size_t start = 0;  // where a character begins
-    for (size_t at = view.find(phrase_); at != std::string::npos; at = view.find(phrase_, at + n)) {
-        const size_t want = at > kContextUnits ? at - kContextUnits : 0;
-        while (start < want) start += leadBytes_[static_cast<unsigned char>(view[start])] ? 2 : 1;
-        const size_t from = std::min(start, at);
-        const std::u16string context =
-            HitContext(codePage_.ToUnicode(view.substr(from, at - from)),
-                       codePage_.ToUnicode(view.substr(at, n)),
-                       codePage_.ToUnicode(view.substr(at + n, kContextUnits)));
-        if (Add(place, context)) return true;
+    if (!bytesRule_.Prepare(text)) return false;
+    const std::string_view view = bytesRule_.Bytes();
+    const size_t n = bytesRule_.Length();
+    CodePageCharacters starts(codePage_.LeadBytes());
+    starts.Reset(view);
+    CodePageCharacters ends(codePage_.LeadBytes());
+    ends.Reset(view);
+    for (size_t at = bytesRule_.FindNext(0); at != std::string::npos;
+         at = bytesRule_.FindNext(at + n)) {
+        const bool reached = Add(place, [&] {
+            const size_t want = at > kContextUnits ? at - kContextUnits : 0;
+            const size_t from = std::min(starts.StartFrom(want), at);
+            size_t to = std::min(at + n + kContextUnits, view.size());
+            // A character that the cut would halve is left out whole.
+            if (to > at + n && ends.StartFrom(to) > to) --to;
+            return HitContext(codePage_.ToUnicode(view.substr(from, at - from)),
+                              codePage_.ToUnicode(view.substr(at, n)),
+                              codePage_.ToUnicode(view.substr(at + n, to - at - n)));
+        });
+        if (reached) return true;
     }
     return false;
 }
 
-bool DocumentHitCollector::Add(const UnitPlace& place, std::u16string context) {
-    hits_.push_back({UnitLocation(kind_, place, codePage_), codePage_.FromUnicode(context)});
-    return limit_.Reached(hits_.size());
+template <typename Context>
+bool DocumentHitCollector::Add(const UnitPlace& place, Context context) {
+    if (hits_.Keeps()) {
+        hits_.Keep({UnitLocation(kind_, place, codePage_), codePage_.FromUnicode(context())});
+    } else {
+        ++hits_.more;
+    }
+    return limit_.Reached(hits_.Count());
 }
 
 }  // namespace querna

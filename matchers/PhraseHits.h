@@ -5,11 +5,11 @@
 // lies in (a paragraph, cell or shape's text, or a line of a text file).
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "documents/DocumentReader.h"
@@ -37,7 +37,32 @@ constexpr size_t kContextBytes = 4 * kContextCharacters + 8;
 // The hits a file may give: `limit` of them, or every one when it is 0.
 struct HitLimit {
     size_t limit = kDefaultHitCount;
-    bool Reached(size_t count) const { return limit != 0 && count >= limit; }
+    bool Reached(uint64_t count) const { return limit != 0 && count >= limit; }
+};
+
+// The most hits of one file kept with their text, and the most bytes of that
+// text: past either, hits are only counted. A file holding the phrase
+// millions of times thus costs no more memory than one holding it a few
+// thousand times.
+constexpr size_t kKeptHitCount = 2000;
+constexpr size_t kKeptHitBytes = size_t{1} << 20;
+
+// The hits of one file in order: the first ones kept, within the budget
+// above, and how many more there were.
+struct FileHits {
+    std::vector<PhraseHit> kept;
+    uint64_t more = 0;
+    size_t keptBytes = 0;
+
+    // Whether the next hit is kept; when not, it is only counted in `more`.
+    bool Keeps() const {
+        return more == 0 && kept.size() < kKeptHitCount && keptBytes < kKeptHitBytes;
+    }
+    void Keep(PhraseHit hit) {
+        keptBytes += hit.location.size() + hit.context.size();
+        kept.push_back(std::move(hit));
+    }
+    uint64_t Count() const { return kept.size() + more; }
 };
 
 // "…before【hit】after…": the last kContextCharacters characters of `before`
@@ -53,36 +78,37 @@ std::string UnitLocation(DocumentKind kind, const UnitPlace& place, CodePage& co
 // "行 12".
 std::string LineLocation(uint64_t line);
 
-// A text file's bytes as UTF-16, read in `encoding` (the code page's through
-// `codePage`); what names no character becomes U+FFFD.
+// A text file's bytes as UTF-16, read in `encoding`: GBK's and GB18030's
+// through `codePage`, which must be that one; in UTF-8 what names no
+// character becomes U+FFFD.
 std::u16string DecodeTextBytes(std::string_view bytes, TextEncoding encoding, CodePage& codePage);
 
 // Collects the hits of `phrase` (bytes of the code page) in a document's
 // units by the rule of `kind`'s matcher, in document order, successive hits
 // in one unit not overlapping; stops the reading once the limit is reached.
-// `leadBytes` tells the code page's lead bytes, where PowerPoint's rule
-// compares code-page bytes.
+// Past the budget of kept hits the rest are counted, each without its text.
 class DocumentHitCollector final : public TextUnitSink {
   public:
-    DocumentHitCollector(DocumentKind kind, CodePage& codePage,
-                         const std::array<bool, 256>& leadBytes, const std::string& phrase,
+    DocumentHitCollector(DocumentKind kind, CodePage& codePage, const std::string& phrase,
                          HitLimit limit);
     bool Unit(std::u16string_view text, const UnitPlace& place) override;
 
-    std::vector<PhraseHit>& Hits() { return hits_; }
+    FileHits& Hits() { return hits_; }
 
   private:
     bool UnicodeUnit(std::u16string_view text, const UnitPlace& place);
     bool CodePageUnit(std::u16string_view text, const UnitPlace& place);
-    bool Add(const UnitPlace& place, std::u16string context);
+    // Keeps or counts the next hit; `context` makes its text, asked only for
+    // a hit that is kept. True once the limit is reached.
+    template <typename Context>
+    bool Add(const UnitPlace& place, Context context);
 
     DocumentKind kind_;
     CodePage& codePage_;
-    const std::array<bool, 256>& leadBytes_;
-    std::string phrase_;
     UnicodePhraseRule rule_;
+    CodePagePhraseRule bytesRule_;
     HitLimit limit_;
-    std::vector<PhraseHit> hits_;
+    FileHits hits_;
 };
 
 }  // namespace querna

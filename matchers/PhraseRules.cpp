@@ -190,8 +190,8 @@ bool UnicodePhraseFinder::Unit(std::u16string_view text, const UnitPlace&) {
     return found_;
 }
 
-CodePagePhraseFinder::CodePagePhraseFinder(CodePage& codePage, std::string_view phrase)
-    : codePage_(codePage) {
+CodePagePhraseRule::CodePagePhraseRule(CodePage& codePage, std::string_view phrase)
+    : codePage_(codePage), starts_(codePage.LeadBytes()) {
     if (!phrase.empty()) scan_.emplace(phrase);
 }
 
@@ -219,15 +219,28 @@ size_t NarrowAscii(std::u16string_view text, char* bytes) {
 
 }  // namespace
 
-bool CodePagePhraseFinder::Unit(std::u16string_view text, const UnitPlace&) {
+bool CodePagePhraseRule::Prepare(std::u16string_view text) {
     if (!scan_) return false;
     // Many of a presentation's units are ASCII, and the code page keeps
-    // ASCII as it is: those units are their own bytes, with no conversion.
-    // Any other unit is converted whole once its first other character is met.
+    // ASCII as it is: those units are their own bytes, with no conversion,
+    // and each byte is a character. Any other unit is converted whole once
+    // its first other character is met.
     bytes_.resize(text.size());
-    if (NarrowAscii(text, bytes_.data()) < text.size()) codePage_.FromUnicode(text, bytes_);
-    found_ = scan_->Find(reinterpret_cast<const unsigned char*>(bytes_.data()), bytes_.size()) !=
-             std::string::npos;
+    singleBytes_ = NarrowAscii(text, bytes_.data()) == text.size();
+    if (!singleBytes_) codePage_.FromUnicode(text, bytes_);
+    starts_.Reset(bytes_);
+    return bytes_.size() >= scan_->Size();
+}
+
+size_t CodePagePhraseRule::FindNext(size_t from) {
+    if (!scan_) return std::string::npos;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes_.data());
+    if (singleBytes_) return scan_->Find(data, bytes_.size(), from);
+    return scan_->Find(data, bytes_.size(), from, starts_);
+}
+
+bool CodePagePhraseFinder::Unit(std::u16string_view text, const UnitPlace&) {
+    found_ = rule_.Prepare(text) && rule_.FindNext(0) != std::string::npos;
     return found_;
 }
 

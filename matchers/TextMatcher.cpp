@@ -94,28 +94,30 @@ class EvenOffsets final : public PhraseAcceptor {
 // The phrase as the bytes searched for in one file, and where an occurrence
 // may begin.
 struct EncodedPhrase {
-    std::string bytes;
+    std::string_view bytes;
     Boundary boundary;
     TextEncoding encoding;  // the file's
 };
 
-// Without a code page to convert the phrase, files are the code page's
-// bytes; with one, the file's first bytes decide.
-EncodedPhrase EncodePhrase(const std::string& phrase, const std::array<bool, 256>& leadBytes,
-                           CodePage* codePage, const unsigned char* sample, size_t size) {
-    EncodedPhrase e{phrase,
-                    leadBytes[static_cast<unsigned char>(phrase[0])] ? Boundary::CodePageCharacter
-                                                                     : Boundary::Anywhere,
-                    TextEncoding::Gbk};
-    if (codePage == nullptr) return e;
-    e.encoding = DetectTextEncoding(sample, size);
-    if (e.encoding == TextEncoding::Gbk) {
-        e.boundary = Boundary::Gb18030Character;
-    } else {
-        e.bytes = EncodeUnicode(codePage->ToUnicode(phrase), e.encoding);
-        e.boundary = e.encoding == TextEncoding::Utf8 ? Boundary::Anywhere : Boundary::EvenOffset;
+Boundary BoundaryOf(TextEncoding encoding, bool leadFirst) {
+    switch (encoding) {
+        case TextEncoding::Gbk:
+            return leadFirst ? Boundary::CodePageCharacter : Boundary::Anywhere;
+        case TextEncoding::Gb18030:
+            return Boundary::Gb18030Character;
+        case TextEncoding::Utf8:
+            return Boundary::Anywhere;
+        case TextEncoding::Utf16Le:
+        case TextEncoding::Utf16Be:
+            break;
     }
-    return e;
+    return Boundary::EvenOffset;
+}
+
+// Whether a line can hold the phrase at all: a CR ends a line, so one before
+// the phrase's last byte keeps it from every line.
+bool Searchable(const std::string& phrase) {
+    return !phrase.empty() && std::memchr(phrase.data(), '\r', phrase.size() - 1) == nullptr;
 }
 
 // The line feeds of the streamed text: the byte 0x0A, or in UTF-16 the code
@@ -174,18 +176,23 @@ class LineFeeds {
 
 // Reports the hits of one file as its blocks go by. A hit is reported once
 // the context after it is in the buffer; the context before it is kept there
-// when the buffer moves on.
+// when the buffer moves on. Past the budget of kept hits, hits are counted
+// and nothing else is done for them.
 class TextHitScan {
   public:
+    // `decoder` reads the file's encoding where it is a code page; the hits'
+    // text is written in `output`.
     TextHitScan(const EncodedPhrase& phrase, const std::array<bool, 256>& leadBytes,
-                CodePage& codePage, ScanLevel level, HitLimit limit, std::vector<PhraseHit>& hits)
+                CodePage& decoder, CodePage& output, ScanLevel level, HitLimit limit,
+                FileHits& hits)
         : phrase_(phrase),
           scan_(phrase.bytes, level),
           starts_(leadBytes, phrase.boundary == Boundary::Gb18030Character),
           contextStarts_(leadBytes, phrase.boundary == Boundary::Gb18030Character),
           evenOffsets_(blockOffset_),
           feeds_(phrase.encoding, blockOffset_),
-          codePage_(codePage),
+          decoder_(decoder),
+          output_(output),
           limit_(limit),
           hits_(hits) {
         if (phrase.boundary == Boundary::EvenOffset) accept_ = &evenOffsets_;
@@ -205,9 +212,13 @@ class TextHitScan {
             const size_t at = accept_ ? scan_.Find(buffer, filled, from_, *accept_)
                                       : scan_.Find(buffer, filled, from_);
             if (at == std::string_view::npos || at >= stop) break;
-            Add(buffer, filled, at);
+            if (hits_.Keeps()) {
+                Add(buffer, filled, at);
+            } else {
+                ++hits_.more;
+            }
             from_ = at + n;
-            if (limit_.Reached(hits_.size())) return true;
+            if (limit_.Reached(hits_.Count())) return true;
         }
         from_ = std::max(from_, stop);
         return false;
@@ -215,7 +226,8 @@ class TextHitScan {
 
     // buffer[shift, ...) is about to move to the front of the buffer.
     void Shift(const unsigned char* buffer, size_t shift) {
-        if (counted_ < shift) line_ += feeds_.Count(buffer, counted_, shift);
+        // Lines are counted for the hits kept only.
+        if (counted_ < shift && hits_.Keeps()) line_ += feeds_.Count(buffer, counted_, shift);
         counted_ = std::max(counted_, shift) - shift;
         from_ -= shift;
         starts_.Shift(buffer, shift);
@@ -238,7 +250,7 @@ class TextHitScan {
         // The CR of a CR LF ends the line as its LF does.
         if (!after.empty() && after.back() == u'\r') after.pop_back();
         const std::u16string context = HitContext(before, Decode(buffer + at, n), after);
-        hits_.push_back({LineLocation(line_), codePage_.FromUnicode(context)});
+        hits_.Keep({LineLocation(line_), output_.FromUnicode(context)});
     }
 
     // The first position at or after `at` (and not past `limit`) where a
@@ -246,6 +258,7 @@ class TextHitScan {
     size_t CharacterStart(const unsigned char* buffer, size_t at, size_t limit) {
         switch (phrase_.encoding) {
             case TextEncoding::Gbk:
+            case TextEncoding::Gb18030:
                 return std::min(contextStarts_.StartFrom(at), limit);
             case TextEncoding::Utf8:
                 while (at < limit && (buffer[at] & 0xC0) == 0x80) ++at;
@@ -259,7 +272,7 @@ class TextHitScan {
 
     std::u16string Decode(const unsigned char* data, size_t size) {
         return DecodeTextBytes({reinterpret_cast<const char*>(data), size}, phrase_.encoding,
-                               codePage_);
+                               decoder_);
     }
 
     const EncodedPhrase& phrase_;
@@ -269,9 +282,10 @@ class TextHitScan {
     EvenOffsets evenOffsets_;
     LineFeeds feeds_;
     PhraseAcceptor* accept_ = nullptr;
-    CodePage& codePage_;
+    CodePage& decoder_;
+    CodePage& output_;
     HitLimit limit_;
-    std::vector<PhraseHit>& hits_;
+    FileHits& hits_;
     size_t from_ = 0;     // where the search goes on
     size_t counted_ = 0;  // the line feeds before it are counted in line_
     uint64_t line_ = 1;
@@ -288,37 +302,62 @@ TextMatcher::TextMatcher(FileSystem& fs, TextRules& rules, size_t blockSize, Sca
 
 void TextMatcher::DetectEncodings(CodePage& codePage) {
     codePage_ = &codePage;
+    gb18030_.emplace(codePage);
+    formsMade_ = false;
+}
+
+unsigned char* TextMatcher::Reserve(size_t capacity, size_t keep) {
+    if (capacity_ < capacity) {
+        auto grown = std::make_unique_for_overwrite<unsigned char[]>(capacity);
+        if (keep > 0) std::memcpy(grown.get(), buffer_.get(), keep);
+        buffer_ = std::move(grown);
+        capacity_ = capacity;
+    }
+    return buffer_.get();
+}
+
+// The forms are made once for a phrase: a search asks about every file with
+// the same phrase, and converting it is a call into the system each time.
+std::string_view TextMatcher::PhraseIn(const std::string& phrase, TextEncoding encoding) {
+    if (encoding == TextEncoding::Gbk) return phrase;
+    if (!formsMade_ || formsOf_ != phrase) {
+        const std::u16string unicode = codePage_->ToUnicode(phrase);
+        forms_[static_cast<size_t>(TextEncoding::Gb18030)] = gb18030_->FromUnicode(unicode);
+        for (const TextEncoding e :
+             {TextEncoding::Utf8, TextEncoding::Utf16Le, TextEncoding::Utf16Be}) {
+            forms_[static_cast<size_t>(e)] = EncodeUnicode(unicode, e);
+        }
+        formsOf_ = phrase;
+        formsMade_ = true;
+    }
+    return forms_[static_cast<size_t>(encoding)];
 }
 
 // A line runs up to and including its CR, so an occurrence of the phrase lies
 // within one line exactly when no CR stands among its first n - 1 bytes. A
 // phrase that holds such a CR can never be found; any other phrase is found
-// wherever it occurs in the file (in UTF-16 and UTF-8 the phrase's own
-// characters are no CR either). The file is thus streamed in blocks, keeping
-// the last n - 1 bytes of each block in front of the next one so that an
-// occurrence across a block boundary is seen.
-MatchVerdict TextMatcher::Match(const std::string& path, const std::string& phrase) {
+// wherever it occurs in the file (in UTF-16, UTF-8 and GB18030 the phrase's
+// own characters are no CR either). The file is thus streamed in blocks,
+// keeping the last n - 1 bytes (n of the phrase as the file's encoding
+// writes it, up to three times its bytes in the code page) of each block in
+// front of the next one so that an occurrence across a block boundary is
+// seen.
+MatchVerdict TextMatcher::Match(const std::string& path, const std::string& phrase,
+                                StopCheck* stop) {
     std::unique_ptr<ReadableFile> file = fs_.OpenExclusive(path);
     if (!file) return MatchVerdict::Unreadable;
-    if (phrase.empty() || std::memchr(phrase.data(), '\r', phrase.size() - 1) != nullptr) {
-        return MatchVerdict::NotFound;
-    }
-    // The phrase in any encoding takes at most twice its code-page bytes.
+    if (!Searchable(phrase)) return MatchVerdict::NotFound;
     const size_t block = std::max(blockSize_, 2 * phrase.size());
-    const size_t capacity = 2 * phrase.size() + 3 + block;
-    if (capacity_ < capacity) {
-        buffer_ = std::make_unique_for_overwrite<unsigned char[]>(capacity);
-        capacity_ = capacity;
-    }
-    unsigned char* const buffer = buffer_.get();
-    int64_t read = file->Read(buffer, block);
+    int64_t read = file->Read(Reserve(block, 0), block);
     if (read <= 0) return MatchVerdict::NotFound;
 
-    const EncodedPhrase e =
-        EncodePhrase(phrase, leadBytes_, codePage_, buffer, static_cast<size_t>(read));
-    const std::string& encoded = e.bytes;
-    const Boundary boundary = e.boundary;
+    const TextEncoding encoding =
+        codePage_ == nullptr ? TextEncoding::Gbk
+                             : DetectTextEncoding(buffer_.get(), static_cast<size_t>(read));
+    const std::string_view encoded = PhraseIn(phrase, encoding);
     if (encoded.empty()) return MatchVerdict::NotFound;
+    const Boundary boundary =
+        BoundaryOf(encoding, leadBytes_[static_cast<unsigned char>(phrase[0])]);
 
     const PhraseScan scan(encoded, level_);
     CharacterStarts starts(leadBytes_, boundary == Boundary::Gb18030Character);
@@ -330,6 +369,7 @@ MatchVerdict TextMatcher::Match(const std::string& path, const std::string& phra
     // Character starts are judged from bytes up to the one after a lead
     // byte, so at least the last three bytes go on with the next block.
     const size_t keep = std::max<size_t>(encoded.size() - 1, accept == &starts ? 3 : 0);
+    unsigned char* const buffer = Reserve(keep + block, static_cast<size_t>(read));
     size_t carried = 0;
     for (;;) {
         const size_t filled = carried + static_cast<size_t>(read);
@@ -337,6 +377,7 @@ MatchVerdict TextMatcher::Match(const std::string& path, const std::string& phra
         const size_t at =
             accept ? scan.Find(buffer, filled, 0, *accept) : scan.Find(buffer, filled);
         if (at != std::string_view::npos) return MatchVerdict::Found;
+        if (stop != nullptr && stop->StopNow()) return MatchVerdict::NotFound;
         carried = std::min(keep, filled);
         if (accept == &starts) starts.Shift(buffer, filled - carried);
         blockOffset += filled - carried;
@@ -346,42 +387,33 @@ MatchVerdict TextMatcher::Match(const std::string& path, const std::string& phra
     }
 }
 
-}  // namespace querna
-
-namespace querna {
-
-unsigned char* TextMatcher::Reserve(size_t capacity) {
-    if (capacity_ < capacity) {
-        buffer_ = std::make_unique_for_overwrite<unsigned char[]>(capacity);
-        capacity_ = capacity;
-    }
-    return buffer_.get();
-}
-
 MatchVerdict TextMatcher::CollectHits(const std::string& path, const std::string& phrase,
-                                      CodePage& codePage, HitLimit limit,
-                                      std::vector<PhraseHit>& hits) {
+                                      CodePage& codePage, HitLimit limit, FileHits& hits,
+                                      StopCheck* stop) {
     std::unique_ptr<ReadableFile> file = fs_.OpenExclusive(path);
     if (!file) return MatchVerdict::Unreadable;
-    if (phrase.empty() || std::memchr(phrase.data(), '\r', phrase.size() - 1) != nullptr) {
-        return MatchVerdict::NotFound;
-    }
+    if (!Searchable(phrase)) return MatchVerdict::NotFound;
     const size_t block = std::max(blockSize_, 2 * phrase.size());
-    // A hit, its phrase in any encoding at most twice the code-page bytes,
-    // with the context after it; and the context before that.
-    const size_t tail = 2 * phrase.size() + kContextBytes;
-    const size_t carry = kContextBytes + tail;
-    unsigned char* const buffer = Reserve(carry + block);
-    int64_t read = file->Read(buffer, block);
+    int64_t read = file->Read(Reserve(block, 0), block);
     if (read <= 0) return MatchVerdict::NotFound;
-    const EncodedPhrase encoded =
-        EncodePhrase(phrase, leadBytes_, codePage_, buffer, static_cast<size_t>(read));
+    const TextEncoding encoding =
+        codePage_ == nullptr ? TextEncoding::Gbk
+                             : DetectTextEncoding(buffer_.get(), static_cast<size_t>(read));
+    const EncodedPhrase encoded{
+        PhraseIn(phrase, encoding),
+        BoundaryOf(encoding, leadBytes_[static_cast<unsigned char>(phrase[0])]), encoding};
     if (encoded.bytes.empty()) return MatchVerdict::NotFound;
-    TextHitScan scan(encoded, leadBytes_, codePage, level_, limit, hits);
-    const size_t first = hits.size();
+    // A hit with the context after it; and the context before that.
+    const size_t tail = encoded.bytes.size() + kContextBytes;
+    const size_t carry = kContextBytes + tail;
+    unsigned char* const buffer = Reserve(carry + block, static_cast<size_t>(read));
+    CodePage& decoder = encoding == TextEncoding::Gb18030 ? *gb18030_ : codePage;
+    TextHitScan scan(encoded, leadBytes_, decoder, codePage, level_, limit, hits);
+    const uint64_t first = hits.Count();
     size_t filled = static_cast<size_t>(read);
     for (;;) {
         if (scan.Report(buffer, filled, filled > tail ? filled - tail : 0)) break;
+        if (stop != nullptr && stop->StopNow()) break;
         const size_t shift = filled > carry ? filled - carry : 0;
         scan.Shift(buffer, shift);
         std::memmove(buffer, buffer + shift, filled - shift);
@@ -393,7 +425,7 @@ MatchVerdict TextMatcher::CollectHits(const std::string& path, const std::string
         }
         filled += static_cast<size_t>(read);
     }
-    return hits.size() > first ? MatchVerdict::Found : MatchVerdict::NotFound;
+    return hits.Count() > first ? MatchVerdict::Found : MatchVerdict::NotFound;
 }
 
 }  // namespace querna

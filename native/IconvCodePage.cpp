@@ -33,6 +33,18 @@ class Conversion {
         return true;
     }
 
+    // Whether `byte` alone is the start of a longer character: iconv then
+    // asks for more input.
+    bool Incomplete(unsigned char byte) {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        char* in = reinterpret_cast<char*>(&byte);
+        size_t inLeft = 1;
+        char buffer[8];
+        char* next = buffer;
+        size_t room = sizeof buffer;
+        return iconv(cd_, &in, &inLeft, &next, &room) == static_cast<size_t>(-1) && errno == EINVAL;
+    }
+
   private:
     iconv_t cd_;
 };
@@ -40,7 +52,7 @@ class Conversion {
 }  // namespace
 
 std::u16string IconvCodePage::ToUnicode(std::string_view text) {
-    Conversion conversion("UTF-16LE", "GBK");
+    Conversion conversion("UTF-16LE", charset_.c_str());
     std::string bytes;
     const char* in = text.data();
     size_t left = text.size();
@@ -58,7 +70,7 @@ std::u16string IconvCodePage::ToUnicode(std::string_view text) {
 }
 
 std::string IconvCodePage::FromUnicode(std::u16string_view text) {
-    Conversion conversion("GBK", "UTF-16LE");
+    Conversion conversion(charset_.c_str(), "UTF-16LE");
     std::string wide;
     wide.reserve(text.size() * 2);
     for (char16_t c : text) {
@@ -75,6 +87,17 @@ std::string IconvCodePage::FromUnicode(std::u16string_view text) {
         left -= 2;
     }
     return narrow;
+}
+
+const std::array<bool, 256>& IconvCodePage::LeadBytes() {
+    if (!leadBytesKnown_) {
+        Conversion conversion("UTF-16LE", charset_.c_str());
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            leadBytes_[byte] = conversion.Incomplete(static_cast<unsigned char>(byte));
+        }
+        leadBytesKnown_ = true;
+    }
+    return leadBytes_;
 }
 
 }  // namespace querna::native

@@ -1,8 +1,10 @@
 // Conversions between the system code page (GBK) and UTF-16, for the built-in
 // document readers: Office Open XML text is Unicode, the phrase and the
-// PowerPoint matcher's comparison are in the code page.
+// PowerPoint matcher's comparison are in the code page. The console
+// companion also reads text files through one for GB18030.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,9 @@ class CodePage {
     virtual void FromUnicode(std::u16string_view text, std::string& out) {
         out = FromUnicode(text);
     }
+    // Which bytes begin a character of two bytes or more, so that a run of
+    // the code page's bytes can be read character by character.
+    virtual const std::array<bool, 256>& LeadBytes() = 0;
 };
 
 }  // namespace querna

@@ -138,6 +138,16 @@ std::string Win32CodePage::FromUnicode(std::u16string_view text) {
     return ToCodePageLossy({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
 }
 
+const std::array<bool, 256>& Win32CodePage::LeadBytes() {
+    if (!leadBytes_) {
+        leadBytes_.emplace();
+        for (unsigned byte = 0; byte < 256; ++byte) {
+            (*leadBytes_)[byte] = IsDBCSLeadByte(static_cast<BYTE>(byte)) != 0;
+        }
+    }
+    return *leadBytes_;
+}
+
 // One conversion into room for two bytes a unit, the most a double-byte code
 // page makes of one, rather than one call to measure and one to convert.
 void Win32CodePage::FromUnicode(std::u16string_view text, std::string& out) {

@@ -45,6 +45,7 @@ class Win32CodePage final : public CodePage {
     std::u16string ToUnicode(std::string_view text) override;
     std::string FromUnicode(std::u16string_view text) override;
     void FromUnicode(std::u16string_view text, std::string& out) override;
+    const std::array<bool, 256>& LeadBytes() override;
 
   private:
     // A character's bytes in the order they are written: its first byte in
@@ -58,6 +59,7 @@ class Win32CodePage final : public CodePage {
     bool FromTable(std::u16string_view text, std::string& out);
 
     bool tableChecked_ = false;
+    std::optional<std::array<bool, 256>> leadBytes_;  // asked of the system once
     std::unique_ptr<Table> table_;  // null where the code page is not one of fixed characters
 };
 

@@ -113,6 +113,12 @@ TEST(PhraseRulesTest, EachApplicationComparesByItsOwnRules) {
         {u"季度报告", "季度", true},
         {u"안녕 第二页", "?? 第", true},  // what the code page lacks becomes '?'
         {u"abc", "", false},
+        // Only where a character begins: 形 (D0 CE) lies across 中文 (D6 D0 CE C4),
+        // r is the second byte of 時 (95 72).
+        {u"中文", "形", false},
+        {u"中文形", "形", true},
+        {u"時", "r", false},
+        {u"時 r", "r", true},
     };
     for (const BytesCase& c : bytesCases) {
         CodePagePhraseFinder finder(gbk, c.phrase);

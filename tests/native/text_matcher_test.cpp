@@ -267,18 +267,18 @@ TEST_F(TextMatcherTest, AutoEncodingFindsTheCodePagePhraseInEachFilesEncoding) {
 
 TEST(TextEncodingTest, TheFirstBytesDecideTheEncoding) {
     const std::pair<std::string, TextEncoding> cases[] = {
-        {"plain ASCII", TextEncoding::Gbk},
-        {"\xD6\xD0\xCE\xC4", TextEncoding::Gbk},
+        {"plain ASCII", TextEncoding::Gb18030},
+        {"\xD6\xD0\xCE\xC4", TextEncoding::Gb18030},
         {"\xE4\xB8\xAD", TextEncoding::Utf8},
-        {"\xE4\xB8", TextEncoding::Utf8},     // cut by the sample's end
-        {"\xC0\xAF", TextEncoding::Gbk},      // an overlong form is no UTF-8
-        {"\xED\xA0\x80", TextEncoding::Gbk},  // nor is a surrogate
+        {"\xE4\xB8", TextEncoding::Utf8},         // cut by the sample's end
+        {"\xC0\xAF", TextEncoding::Gb18030},      // an overlong form is no UTF-8
+        {"\xED\xA0\x80", TextEncoding::Gb18030},  // nor is a surrogate
         {"\xEF\xBB\xBF", TextEncoding::Utf8},
         {"\xFF\xFEx", TextEncoding::Utf16Le},
         {"\xFE\xFFx", TextEncoding::Utf16Be},
         {"a\0b\0c\0d\0"s, TextEncoding::Utf16Le},
         {"\0a\0b\0c\0d"s, TextEncoding::Utf16Be},
-        {"\0\0\0\0\0\0"s, TextEncoding::Gbk},  // zeros on both sides: binary
+        {"\0\0\0\0\0\0"s, TextEncoding::Gb18030},  // zeros on both sides: binary
     };
     for (const auto& [bytes, expected] : cases) {
         EXPECT_EQ(
@@ -286,6 +286,50 @@ TEST(TextEncodingTest, TheFirstBytesDecideTheEncoding) {
             expected)
             << bytes;
     }
+}
+
+// GB18030 through the code page agrees with iconv's GB18030 on every
+// character of GBK, both ways, on the single bytes, and on supplementary
+// characters; a four-byte sequence of a BMP character GBK lacks shows as the
+// code page shows that character.
+TEST(TextEncodingTest, Gb18030ThroughTheCodePageAgreesWithIconv) {
+    native::IconvCodePage gbk, iconv("GB18030");
+    Gb18030CodePage gb18030(gbk);
+    const auto hex = [](const std::string& bytes) {
+        std::string text;
+        for (const char c : bytes) text += std::to_string(static_cast<unsigned char>(c)) + " ";
+        return text;
+    };
+    size_t characters = 0;
+    for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+        for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+            const std::string code{static_cast<char>(lead), static_cast<char>(trail)};
+            const std::u16string c = gbk.ToUnicode(code);
+            if (trail == 0x7F || c.size() != 1 || c[0] == u'?') continue;
+            const std::string bytes = iconv.FromUnicode(c);
+            ASSERT_EQ(gb18030.FromUnicode(c), bytes) << hex(code);
+            ASSERT_EQ(gb18030.ToUnicode(bytes), iconv.ToUnicode(bytes)) << hex(code);
+            ++characters;
+        }
+    }
+    EXPECT_GT(characters, 21000u);
+    for (unsigned byte = 0; byte < 0x100; ++byte) {
+        const std::string single(1, static_cast<char>(byte));
+        EXPECT_EQ(gbk.FromUnicode(gb18030.ToUnicode(single)),
+                  gbk.FromUnicode(iconv.ToUnicode(single)))
+            << byte;
+    }
+    EXPECT_EQ(gb18030.FromUnicode(u"€"), "\xA2\xE3");
+    const std::u16string others[] = {u"\U00010000", u"\U00020000", u"\U0010FFFF", u"\u0080",
+                                     u"\u0100",     u"\u0E01",     u"\u3400",     u"\uFFFD"};
+    for (const std::u16string& c : others) {
+        const std::string bytes = iconv.FromUnicode(c);
+        ASSERT_EQ(bytes.size(), 4u) << hex(bytes);
+        EXPECT_EQ(gbk.FromUnicode(gb18030.ToUnicode(bytes)), gbk.FromUnicode(c)) << hex(bytes);
+        if (c.size() == 2) EXPECT_EQ(gb18030.ToUnicode(bytes), c) << hex(bytes);
+    }
+    const std::u16string mixed = u"a€中\U00020000b文€";
+    EXPECT_EQ(gb18030.ToUnicode(iconv.FromUnicode(mixed)), mixed);
 }
 
 }  // namespace

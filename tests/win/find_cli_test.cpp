@@ -529,6 +529,35 @@ TEST_F(FindCliTest, CtrlCIsHeardInsideALargeDocument) {
     EXPECT_EQ(result.out, "") << "the workbook's last cell is never reached";
 }
 
+// Ctrl+C is heard between the blocks of one large text file: the needle at
+// the end of 4 GiB of zeros is never reached.
+TEST_F(FindCliTest, CtrlCIsHeardInsideALargeTextFile) {
+    TempTree slow;
+    slow.AddFile("a.txt", "needle");
+    const std::string big = slow.Path("b.txt");
+    HANDLE file = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER end;
+    end.QuadPart = int64_t{4} << 30;
+    DWORD written = 0;
+    const bool made = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) &&
+                      WriteFile(file, "needle", 6, &written, nullptr) && written == 6;
+    CloseHandle(file);
+    ASSERT_TRUE(made);
+    // a.txt, held open, cannot be read: its message says that the large file
+    // is being read next, and Ctrl+C is delivered then.
+    HANDLE held = CreateFileA(slow.Path("a.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    querna::testing::ProgramOptions options;
+    options.interruptOnceErrorHolds = slow.Path("a.txt");
+    const auto result = RunProgram(
+        "querna-find.exe", {"--in", slow.Root(), "--phrase", "needle", "--type", "text"}, options);
+    CloseHandle(held);
+    EXPECT_EQ(result.status, 130u) << result.err;
+    EXPECT_EQ(result.out, "") << "the needle at the end is never reached";
+}
+
 TEST_F(FindCliTest, FailedWriteToStandardOutputEndsWithStatusOneAndAMessage) {
     TempTree sink;
     sink.AddFile("out.txt");
@@ -554,7 +583,8 @@ TEST_F(FindCliTest, FailedWriteToStandardOutputEndsWithStatusOneAndAMessage) {
 }
 
 // --encoding auto finds the GBK phrase 中文 in UTF-8, UTF-16 and GBK files
-// and leaves the window's byte rule as the default.
+// and leaves the window's byte rule as the default. The code page's text is
+// read as GB18030: the euro sign, typed as 80, is A2 E3 there.
 TEST(FindCliEncodingTest, AutoFindsTheCodePagePhraseInEveryEncoding) {
     TempTree tree;
     tree.AddFile("gbk.txt", "\xD6\xD0\xCE\xC4");
@@ -562,6 +592,8 @@ TEST(FindCliEncodingTest, AutoFindsTheCodePagePhraseInEveryEncoding) {
     tree.AddFile("utf16le.txt", std::string("\xFF\xFE\x2D\x4E\x87\x65", 6));
     tree.AddFile("utf16be.txt", std::string("\xFE\xFF\x4E\x2D\x65\x87", 6));
     tree.AddFile("xing.txt", "\xD6\xD0\xCE\xC4");  // 形 (D0 CE) inside 中文 is no hit
+    tree.AddFile("euro18030.txt", "\xB7\xD1\xD3\xC3 \xA2\xE3\x35\r\n");  // 费用 €5
+    tree.AddFile("euro936.txt", "\xB7\xD1\xD3\xC3 \x80\x35\r\n");
     const auto paths = [&](std::initializer_list<const char*> names) {
         std::string text;
         for (const char* n : names) text += tree.Path(n) + "\r\n";
@@ -579,6 +611,11 @@ TEST(FindCliEncodingTest, AutoFindsTheCodePagePhraseInEveryEncoding) {
     EXPECT_EQ(run("\xD6\xD0\xCE\xC4", {}).out, paths({"gbk.txt", "xing.txt"}));
     EXPECT_EQ(run("\xD0\xCE", {"--encoding", "auto"}).out, "");
     EXPECT_EQ(run("x", {"--encoding", "utf-7"}).status, 2u);
+    const auto euro = run("\x80", {"--encoding", "auto", "--hits"});
+    EXPECT_EQ(euro.status, 0u) << euro.err;
+    EXPECT_EQ(euro.out, paths({"euro18030.txt"}) + "\t行 1\t费用 【€】5\r\n");
+    EXPECT_EQ(run("\x80", {"--encoding", "auto"}).out, paths({"euro18030.txt"}));
+    EXPECT_EQ(run("\x80", {}).out, paths({"euro936.txt"}));
 }
 
 // --type wps reads WPS Office files by content (here fixture documents under
@@ -661,6 +698,33 @@ TEST(FindCliHitsTest, HitsFollowEachMatchingPathInBothFormats) {
     tree.AddFile("v.et", fixture("lo-excel.xlsx"));
     const auto wps = run({"--type", "wps", "--hits"});
     EXPECT_EQ(wps.out, tree.Path("v.et") + "\r\n\t二月!A1\t【销售额】 Revenue\r\n") << wps.err;
+
+    // 200 euro signs, 600 bytes of UTF-8, from 560 bytes before the edge of
+    // the first 1 MiB block: listed with and without hits.
+    std::string euros;
+    for (int i = 0; i < 200; ++i) euros += "\xE2\x82\xAC";
+    tree.AddFile("edge\\u.txt", "\xEF\xBB\xBF" + std::string((1 << 20) - 563, 'x') + euros + "\n");
+    const auto edge = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = {
+            "--in", tree.Path("edge"), "--phrase", std::string(200, '\x80'), "--encoding", "auto"};
+        args.insert(args.end(), more.begin(), more.end());
+        return RunProgram("querna-find.exe", args);
+    };
+    EXPECT_EQ(edge({}).out, tree.Path("edge\\u.txt") + "\r\n");
+    EXPECT_EQ(edge({"--hits"}).out, tree.Path("edge\\u.txt") + "\r\n\t行 1\t" +
+                                        std::string(30, 'x') + "【" + std::string(200, '\x80') +
+                                        "】\r\n");
+
+    // However many hits a file holds, 2,000 are printed and the rest counted.
+    std::string many;
+    for (int i = 0; i < 2345; ++i) many += "销售额 ";
+    tree.AddFile("many\\m.txt", many);
+    const auto counted = RunProgram(
+        "querna-find.exe", {"--in", tree.Path("many"), "--phrase", "销售额", "--hits", "0"});
+    EXPECT_EQ(counted.status, 0u) << counted.err;
+    EXPECT_EQ(std::count(counted.out.begin(), counted.out.end(), '\n'), 1 + 2000 + 1);
+    EXPECT_EQ(counted.out.substr(counted.out.rfind("\r\n", counted.out.size() - 3) + 2),
+              "\t……另有 345 处\r\n");
 
     // A document the readers refuse ends the search as without --hits.
     tree.AddFile("z.docx", "PK\x03\x04 not a package");

@@ -4,7 +4,6 @@
 // whatever text the readers produce.
 #pragma once
 
-#include <array>
 #include <string>
 
 #include "documents/DocumentText.h"
@@ -20,7 +19,7 @@ class CollectingSink final : public TextUnitSink {
         total_ += text.size();
         finder_.Unit(text, place);
         hits_.Unit(text, place);
-        hits_.Hits().clear();
+        hits_.Hits() = {};
         // Stopping early is part of every reader's contract: exercise it.
         return ++units_ >= 100000;
     }
@@ -32,18 +31,11 @@ class CollectingSink final : public TextUnitSink {
         return codePage;
     }
 
-    static std::array<bool, 256> LeadBytes() {
-        std::array<bool, 256> lead{};
-        for (size_t b = 0x81; b < 0xFF; ++b) lead[b] = true;
-        return lead;
-    }
-
     UnicodePhraseFinder finder_{
         u"\xFF21"
         u"b\x0130",
         WidthRule::Ignored};
-    std::array<bool, 256> leadBytes_ = LeadBytes();
-    DocumentHitCollector hits_{DocumentKind::Excel, SharedCodePage(), leadBytes_, "Ab", {0}};
+    DocumentHitCollector hits_{DocumentKind::Excel, SharedCodePage(), "Ab", {0}};
     size_t units_ = 0;
     size_t total_ = 0;
 };
