@@ -225,9 +225,7 @@ TEST(SpreadsheetTextTest, FormulasMoveTheirRelativeReferencesOnly) {
         // Moved, a formula reads the same shown again, so the reader shows it
         // once, unless it dropped a prefix.
         EXPECT_EQ(settled, c.formula.find(u"_xl") == std::u16string::npos);
-        if (settled) {
-            EXPECT_EQ(FormulaAsShown(moved, 0, 0), moved);
-        }
+        if (settled) EXPECT_EQ(FormulaAsShown(moved, 0, 0), moved);
         EXPECT_EQ(FormulaAsShown(c.formula, c.rows, c.columns), c.expected);
     }
 }
