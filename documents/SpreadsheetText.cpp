@@ -257,14 +257,13 @@ struct Cell {
     std::u16string formula, value, inlineText;
     bool hasFormula = false;
     bool sharedFormula = false;
-    bool formulaAsShown = false;  // `formula` was moved and reads the same shown again
     std::u16string sharedIndex;
 
     // Empties the cell for the next, its strings keeping their room.
     void Clear() {
         formula.clear(), value.clear(), inlineText.clear();
         sharedIndex.clear();
-        hasFormula = sharedFormula = formulaAsShown = false;
+        hasFormula = sharedFormula = false;
     }
 };
 
@@ -437,8 +436,8 @@ class SheetReader {
         const CellPosition& anchor = it->second.anchor;
         if (placed) {
             moved_.clear();
-            cell_.formulaAsShown = AppendFormulaAsShown(it->second.text, here.row - anchor.row,
-                                                        here.column - anchor.column, moved_);
+            AppendFormulaAsShown(it->second.text, here.row - anchor.row,
+                                 here.column - anchor.column, moved_);
             cell_.formula.swap(moved_);
         } else {
             cell_.formula = it->second.text;
@@ -454,11 +453,7 @@ class SheetReader {
         if (cell_.hasFormula && !cell_.formula.empty()) {
             if (!plainFormulas_ && IsPlainFormulaText(cell_.formula)) return {};
             text_.assign(1, u'=');
-            if (cell_.formulaAsShown) {
-                text_ += cell_.formula;  // a long formula filled far is not shown twice
-            } else {
-                AppendFormulaAsShown(cell_.formula, 0, 0, text_);
-            }
+            AppendFormulaAsShown(cell_.formula, 0, 0, text_);
             return text_;
         }
         if (cell_.type == CellType::SharedString) {
@@ -542,9 +537,8 @@ std::u16string FormulaAsShown(std::u16string_view formula, int rowOffset, int co
     return out;
 }
 
-bool AppendFormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset,
+void AppendFormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset,
                           std::u16string& out) {
-    bool settled = true;
     size_t i = 0;
     while (i < formula.size()) {
         const char16_t c = formula[i];
@@ -573,14 +567,10 @@ bool AppendFormulaAsShown(std::u16string_view formula, int rowOffset, int column
                 out += u"#REF!";
             }
         } else {
-            const std::u16string_view shown = WithoutFuturePrefixes(token);
-            // What is left of "_xlfn.a1" would be read as a reference.
-            settled = settled && shown.size() == token.size();
-            out += shown;
+            out += WithoutFuturePrefixes(token);
         }
         i = end;
     }
-    return settled;
 }
 
 std::u16string DecodeEscapes(std::u16string_view text) {

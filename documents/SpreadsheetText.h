@@ -27,10 +27,7 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
 // prefixes ("_xlfn.", "_xlws.") read without them, as Excel shows them.
 std::u16string FormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset);
 // The same appended to `out`, whose room the reader keeps from cell to cell.
-// Returns whether what it appended reads the same when shown again (moved by
-// nothing): false only where it dropped a prefix, which may leave a
-// reference behind.
-bool AppendFormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset,
+void AppendFormulaAsShown(std::u16string_view formula, int rowOffset, int columnOffset,
                           std::u16string& out);
 
 // Decodes the "_xHHHH_" escapes of SpreadsheetML strings (22.9.2.19).
