@@ -50,17 +50,6 @@ inline constexpr uint64_t kMaxSharedStringRecord = uint64_t{kMaxSharedStringText
 // .xls: a shared formula is rendered again at every cell that uses it; not
 // rendered (its cached value stands) past this many bytes of tokens.
 inline constexpr size_t kMaxSharedFormula = 4096;
-// .xlsx and .xls: the characters of formula text the readers make that the
-// workbook does not hold as text (a shared formula written out again at every
-// cell of its range, a .xls formula rendered from its tokens): this many for
-// each byte of the sheets read (inflated bytes of a .xlsx part, a .xls
-// sheet's records), beyond a first allowance for the whole workbook. Past it
-// a formula cell shows its cached value, so that a long shared formula
-// filled into many cells costs a small multiple of the workbook's bytes.
-// Ordinary workbooks make a character or two a byte, and where a long
-// formula filled far does run out, the cells before have shown its text.
-inline constexpr uint64_t kFormulaTextPerByte = 4;
-inline constexpr uint64_t kFormulaTextAllowance = uint64_t{1} << 20;
 // .xls: a formula's string result holds at most 32,767 characters; with the
 // flags byte of each CONTINUE record it never needs more bytes than this.
 inline constexpr uint64_t kMaxStringRecord = uint64_t{1} << 20;

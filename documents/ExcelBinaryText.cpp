@@ -389,14 +389,13 @@ class SheetReader {
   public:
     // `sheet`: the sheet's position from 1 among the BoundSheet8 records.
     SheetReader(const Workbook& book, uint16_t sheet, std::u16string_view name, TextUnitSink& sink,
-                SharedStringsShown& shown, FormulaBudget& budget)
+                SharedStringsShown& shown)
         : book_(book),
           sheet_(sheet),
           sink_(sink),
           numbers_(sink.TakesNumbers()),
           plainFormulas_(sink.TakesPlainFormulas()),
-          shown_(shown),
-          budget_(budget) {
+          shown_(shown) {
         place_.sheet = name;
     }
 
@@ -473,10 +472,8 @@ class SheetReader {
     const bool numbers_;        // whether the sink takes a number's text
     const bool plainFormulas_;  // and a plain formula's
     SharedStringsShown& shown_;
-    FormulaBudget& budget_;
     UnitPlace place_;
     uint64_t end_ = 0;
-    uint64_t earned_ = 0;  // where the records that earned the budget end
     PendingFormula pending_;
     std::map<uint32_t, SharedFormula> shared_;
     ExcelFormulaRenderer renderer_;
@@ -515,15 +512,9 @@ void SheetReader::StartFormula(ExcelRecord record) {
     f.rgcb.assign(rgcb, rgcb + cb);
 }
 
-// The formula's text, or its cached value where the formula cannot be shown
-// or the workbook's budget of formula text is spent.
+// The formula's text, or its cached value where the formula cannot be shown.
 bool SheetReader::EmitFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb,
                               size_t cb) {
-    if (end_ > earned_) {
-        budget_.Earn(end_ - earned_);
-        earned_ = end_;
-    }
-    if (!budget_.Left()) return Emit(pending_.cached);
     ExcelFormulaContext context;
     context.row = pending_.row;
     context.col = pending_.col;
@@ -532,10 +523,8 @@ bool SheetReader::EmitFormula(const unsigned char* rgce, size_t cce, const unsig
     context.sheet = sheet_;
     context.books = &book_.books;
     context.names = &book_.names;
-    const uint64_t before = renderer_.Written();
-    const bool rendered = renderer_.Render(rgce, cce, rgcb, cb, context, text_);
-    budget_.Spend(renderer_.Written() - before);
-    return Emit(rendered ? std::u16string_view(text_) : std::u16string_view(pending_.cached));
+    if (renderer_.Render(rgce, cce, rgcb, cb, context, text_)) return Emit(text_);
+    return Emit(pending_.cached);
 }
 
 bool SheetReader::FinishPending() {
@@ -619,7 +608,6 @@ bool SheetReader::Read(ExcelRecordReader& records, uint64_t limit) {
     ExcelRecord bof;
     if (!records.Next(bof)) ThrowDamaged();
     ReadBof(bof, kWorksheetBof);
-    earned_ = bof.offset;
     ExcelRecordCursor cursor(records);
     ExcelRecord record;
     // Embedded charts bring BOF ... EOF substreams of their own.
@@ -690,7 +678,6 @@ void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
     const Workbook book = ReadGlobals(records, stream->Size());
     ReadRanges read;
     SharedStringsShown shown(sink, book.sharedStrings.Size());
-    FormulaBudget budget;
     for (size_t i = 0; i < book.sheets.size(); ++i) {
         const Sheet& sheet = book.sheets[i];
         if (sheet.type != 0) continue;  // macro sheets, charts, modules
@@ -705,7 +692,7 @@ void ReadExcelBinaryText(CompoundStorage& storage, TextUnitSink& sink) {
         }
         records.PutBack(bof);
         SheetReader reader(book, static_cast<uint16_t>(std::min<size_t>(i + 1, 0xFFFF)), sheet.name,
-                           sink, shown, budget);
+                           sink, shown);
         const bool stopped = reader.Read(records, limit);
         read.Add(sheet.position, reader.End());
         if (stopped) return;

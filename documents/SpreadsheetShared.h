@@ -9,7 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "documents/DocumentLimits.h"
 #include "documents/DocumentText.h"
 
 namespace querna {
@@ -57,21 +56,6 @@ class SharedStringsShown {
     // A byte each, not a bit: a workbook's cells ask this of every string
     // cell, and a bit's address cost more than the room it saves.
     std::vector<unsigned char> shown_;
-};
-
-// The formula text a workbook's readers may still make (kFormulaTextPerByte,
-// kFormulaTextAllowance): the bytes of its sheets earn it as they are read,
-// the characters written spend it. A formula is made only while some is
-// left, so the text made stays within the budget but for the last formula.
-class FormulaBudget {
-  public:
-    void Earn(uint64_t bytes) { earned_ += bytes * kFormulaTextPerByte; }
-    bool Left() const { return spent_ < earned_; }
-    void Spend(uint64_t characters) { spent_ += characters; }
-
-  private:
-    uint64_t earned_ = kFormulaTextAllowance;
-    uint64_t spent_ = 0;
 };
 
 // Appends the column letters of `column` (1 for A, 28 for AB), after '$'

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -276,12 +275,11 @@ template <class Reader>
 class SheetReader {
   public:
     SheetReader(Reader& reader, const SharedStringTable& strings, std::u16string_view name,
-                TextUnitSink& sink, SharedStringsShown& shown, FormulaBudget& budget)
+                TextUnitSink& sink, SharedStringsShown& shown)
         : reader_(reader),
           strings_(strings),
           sink_(sink),
           shown_(shown),
-          budget_(budget),
           numbers_(sink.TakesNumbers()),
           plainFormulas_(sink.TakesPlainFormulas()) {
         place_.sheet = name;
@@ -421,9 +419,7 @@ class SheetReader {
     }
 
     // The cell holding a shared formula's text anchors it; the other cells
-    // of its range name it by index and read it moved by their offset, while
-    // the workbook's budget of formula text lasts: past it they show their
-    // cached values.
+    // of its range name it by index and read it moved by their offset.
     void ResolveSharedFormula() {
         const CellPosition& here = cell_.here;
         const bool placed = cell_.placed;
@@ -432,7 +428,7 @@ class SheetReader {
             return;
         }
         const auto it = sharedFormulas_.find(cell_.sharedIndex);
-        if (it == sharedFormulas_.end() || !budget_.Left()) return;
+        if (it == sharedFormulas_.end()) return;
         const CellPosition& anchor = it->second.anchor;
         if (placed) {
             moved_.clear();
@@ -442,7 +438,6 @@ class SheetReader {
         } else {
             cell_.formula = it->second.text;
         }
-        budget_.Spend(cell_.formula.size());
         // Moved, its references may have grown past what Excel would fill.
         if (cell_.formula.size() > kMaxFormulaLength) throw DocumentError(DocumentFault::Damaged);
     }
@@ -482,7 +477,6 @@ class SheetReader {
     const SharedStringTable& strings_;
     TextUnitSink& sink_;
     SharedStringsShown& shown_;
-    FormulaBudget& budget_;
     const bool numbers_;        // whether the sink takes a number's text
     const bool plainFormulas_;  // and a plain formula's
     UnitPlace place_;
@@ -499,22 +493,6 @@ class SheetReader {
 // their names.
 struct SheetList {
     std::vector<std::u16string> ids, names;
-};
-
-// A sheet part's bytes, each earning the workbook's budget of formula text
-// as it is inflated.
-class EarningStream final : public ByteStream {
-  public:
-    EarningStream(ByteStream& bytes, FormulaBudget& budget) : bytes_(bytes), budget_(budget) {}
-    size_t Read(void* buffer, size_t count) override {
-        const size_t n = bytes_.Read(buffer, count);
-        budget_.Earn(n);
-        return n;
-    }
-
-  private:
-    ByteStream& bytes_;
-    FormulaBudget& budget_;
 };
 
 SheetList ReadSheetOrder(XmlReader& reader) {
@@ -623,20 +601,15 @@ void ReadSpreadsheetText(ZipArchive& package, XmlReaders& xml, TextUnitSink& sin
         }
     }
     SharedStringsShown shown(sink, strings.Size());
-    FormulaBudget budget;
     std::vector<size_t> listed;
     const std::vector<std::string_view> sheets =
         ooxml::PartsInListOrder(relationships, order.ids, u"worksheet", &listed);
     for (size_t i = 0; i < sheets.size(); ++i) {
-        const ZipEntry* entry = package.Find(sheets[i]);
-        if (entry == nullptr) throw DocumentError(DocumentFault::Damaged);
-        ZipEntryStream part(package, *entry);
-        EarningStream earning(part, budget);
-        const std::unique_ptr<XmlReader> xmlReader = xml.Open(earning);
-        ooxml::ExpectRoot(*xmlReader, Ns::Sheet, u"worksheet");
+        ooxml::PartReader part(package, xml, sheets[i]);
+        ooxml::ExpectRoot(part.Xml(), Ns::Sheet, u"worksheet");
         const std::u16string_view name = order.names[listed[i]];
-        const bool stopped = ReadAsTokenizer(*xmlReader, [&](auto& reader) {
-            return SheetReader(reader, strings, name, sink, shown, budget).Read();
+        const bool stopped = ReadAsTokenizer(part.Xml(), [&](auto& reader) {
+            return SheetReader(reader, strings, name, sink, shown).Read();
         });
         if (stopped) return;
     }

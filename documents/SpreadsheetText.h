@@ -2,9 +2,7 @@
 // worksheet in workbook order (chart and dialog sheets are no worksheets),
 // one unit per cell as Excel's find looks in formulas: "=" and the formula
 // where the cell has one, else its value as text (shared and inline strings,
-// numbers as stored, TRUE or FALSE). A cell of a shared formula's range shows
-// its value instead once the workbook's budget of formula text is spent
-// (kFormulaTextPerByte).
+// numbers as stored, TRUE or FALSE).
 #pragma once
 
 #include <string>

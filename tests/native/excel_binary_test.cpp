@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "documents/DocumentLimits.h"
 #include "documents/ExcelBinaryText.h"
 #include "matchers/PhraseRules.h"
 #include "tests/native/DocumentTestSupport.h"
@@ -52,8 +51,6 @@ std::string Formula(uint16_t row, uint16_t col, const std::string& rgce, double 
     return Record(0x0006, Cell(row, col) + value + Le16(0) + Le32(0) +
                               Le16(static_cast<uint16_t>(rgce.size())) + rgce + rgcb);
 }
-constexpr uint16_t kRelative = 0xC000;  // a reference's relative row and column
-
 std::string StringResult() {
     return std::string("\x00\x00\x00\x00\x00\x00\xFF\xFF", 8);
 }
@@ -207,76 +204,6 @@ TEST(ExcelBinaryText, RendersSharedFormulasAtEachCellAndFallsBackToCachedValues)
     plainless.takesPlainFormulas = false;
     ReadExcelBinaryText(storage, plainless);
     EXPECT_EQ(plainless.units, (Units{u"cached", u"12.5", u"3"}));
-}
-
-// A sheet of `cells` formula cells down column B that share `rgce` through
-// one SHRFMLA after the first, each with the cached number 7.
-std::string SharedFormulaCells(const std::string& rgce, uint16_t cells) {
-    const std::string exp = "\x01" + Le16(0) + Le16(1);  // PtgExp B1
-    std::string records = Formula(0, 1, exp, 7) +
-                          Record(0x04BC, Le16(0) + Le16(cells - 1) + "\x01\x01" + '\0' + '\x02' +
-                                             Le16(static_cast<uint16_t>(rgce.size())) + rgce);
-    for (uint16_t row = 1; row < cells; ++row) records += Formula(row, 1, exp, 7);
-    return records;
-}
-
-// A shared formula is written out again at every cell of its range: however
-// long it is and however far it is filled, the formula text the reader makes
-// stays within its budget for the workbook's bytes, past which cells show
-// their cached values. A formula of ordinary length filled far shows in
-// every cell.
-TEST(ExcelBinaryText, SharedFormulasFilledFarCostASmallMultipleOfTheWorkbook) {
-    const std::string sheetName = std::string(15, 'y') + ' ' + std::string(15, 'y');
-    const std::string refN = "\x4C" + Le16(0) + Le16(kRelative | 0xFF);  // the cell to the left
-    const std::string sheetRef = "\x5A" + Le16(0) + Le16(0) + Le16(kRelative);
-    const std::string globals = Record(0x01AE, Le16(2) + Le16(0x0401)) +
-                                Record(0x0017, Le16(1) + Le16(0) + Le16(0) + Le16(0));
-    const auto sum = [](const std::string& term, size_t bytes) {
-        std::string rgce = term;
-        while (rgce.size() + term.size() + 1 <= bytes) rgce += term + "\x03";
-        return rgce;
-    };
-    const auto repeated = [](std::u16string_view term, size_t count) {
-        std::u16string text = u"=";
-        text += term;
-        for (size_t i = 1; i < count; ++i) {
-            text += u'+';
-            text += term;
-        }
-        return text;
-    };
-    const std::u16string sheetA1 =
-        u"'" + std::u16string(15, u'y') + u" " + std::u16string(15, u'y') + u"'!A1";
-    const struct {
-        const char* shape;
-        std::string rgce;
-        uint16_t cells;
-        std::u16string first;  // the first cell's text
-        bool everyCell;        // whether every cell shows the formula
-    } cases[] = {
-        {"4,096 bytes of references, 600 cells", sum(refN, kMaxSharedFormula), 600,
-         repeated(u"A1", 682), false},
-        {"references to a sheet of a long name, 200 cells", sum(sheetRef, kMaxSharedFormula), 200,
-         repeated(sheetA1, 512), false},
-        {"36 references, 6,000 cells", sum(refN, 6 * 36), 6000, repeated(u"A1", 36), true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.shape);
-        const std::string workbook =
-            Workbook(globals, {{sheetName, SharedFormulaCells(c.rgce, c.cells)}});
-        const Units units = ReadStream(workbook);
-        ASSERT_EQ(units.size(), c.cells);
-        EXPECT_EQ(units.front(), c.first);
-        size_t formulaText = 0, formulas = 0;
-        for (const std::u16string& unit : units) {
-            if (unit[0] != u'=') continue;
-            formulaText += unit.size() - 1;
-            ++formulas;
-        }
-        EXPECT_EQ(formulas == c.cells, c.everyCell) << formulas;
-        EXPECT_LE(formulaText,
-                  kFormulaTextAllowance + kFormulaTextPerByte * workbook.size() + kMaxFormulaText);
-    }
 }
 
 // One workbook of every kind of cell, numbers and repeated shared strings

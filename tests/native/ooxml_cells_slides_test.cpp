@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "documents/DocumentLimits.h"
 #include "documents/ExcelFormulaText.h"
 #include "documents/PresentationText.h"
 #include "documents/SpreadsheetText.h"
@@ -273,57 +272,6 @@ TEST(SpreadsheetTextTest, FormulasPastExcelsLimitAreDamaged) {
         const Outcome outcome = ReadOutcome(ReadSpreadsheetText, Workbook({"r"}, {{"r", c.cells}}));
         EXPECT_EQ(outcome.fault, c.fault);
         EXPECT_EQ(outcome.units.size(), c.units);
-    }
-}
-
-// A shared formula is written out again at every cell of its range: however
-// long it is and however far it is filled, the formula text the reader makes
-// stays within its budget for the sheet's inflated bytes, past which cells
-// show their cached values. A formula of ordinary length filled far shows in
-// every cell.
-TEST(SpreadsheetTextTest, SharedFormulasFilledFarCostASmallMultipleOfTheSheet) {
-    const auto sum = [](const std::string& term, size_t length) {
-        std::string formula = term;
-        while (formula.size() + term.size() + 1 <= length) formula += "+" + term;
-        return formula;
-    };
-    const std::string longFormula = sum("A$1", 8000);  // moved down, it keeps its length
-    struct Case {
-        const char* shape;
-        std::string formula;
-        bool placed;  // whether the cells after the first have references
-        int cells;
-        std::string second;  // the second cell's formula
-        bool everyCell;      // whether every cell shows the formula
-    };
-    const Case cases[] = {
-        {"8,000 characters, 1,000 cells", longFormula, true, 1000, longFormula, false},
-        {"8,000 characters, 1,000 cells without references", longFormula, false, 1000, longFormula,
-         false},
-        {"40 references, 6,000 cells", sum("A1", 40 * 3), true, 6000, sum("A2", 40 * 3), true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.shape);
-        std::string cells = "<row r=\"1\"><c r=\"B1\"><f t=\"shared\" si=\"0\">" + c.formula +
-                            "</f><v>7</v></c></row>";
-        for (int row = 2; row <= c.cells; ++row) {
-            const std::string r = std::to_string(row);
-            cells += "<row r=\"" + r + "\"><c" + (c.placed ? " r=\"B" + r + "\"" : "") +
-                     "><f t=\"shared\" si=\"0\"/><v>7</v></c></row>";
-        }
-        const Units units = Read(ReadSpreadsheetText, Workbook({"r"}, {{"r", cells}}));
-        ASSERT_EQ(units.size(), static_cast<size_t>(c.cells));
-        EXPECT_EQ(units[1], u"=" + std::u16string(c.second.begin(), c.second.end()));
-        size_t moved = 0, formulas = 1;  // the first cell's formula is the sheet's own text
-        for (size_t i = 1; i < units.size(); ++i) {
-            if (units[i][0] != u'=') continue;
-            moved += units[i].size() - 1;
-            ++formulas;
-        }
-        EXPECT_EQ(formulas == units.size(), c.everyCell) << formulas;
-        // The sheet part holds its cells and a few dozen bytes around them.
-        EXPECT_LE(moved, kFormulaTextAllowance + kFormulaTextPerByte * (cells.size() + 200) +
-                             kMaxFormulaLength);
     }
 }
 
