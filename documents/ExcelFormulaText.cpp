@@ -86,133 +86,82 @@ void AppendQuoted(std::u16string& out, const unsigned char* chars, size_t cch, b
     out += u'"';
 }
 
-// Turns the tokens back into text with a stack of operands. An operand is a
-// chain of pieces of one text: a token writes its piece once, and joining
-// operands links their chains with pieces of its own (an operator, a
-// function's name, its commas), so that A1+A2+...+An costs its length and not
-// the square of it, as copying each operand into the one made of it would.
-// The chain left at the end is written out once. The buffers keep their room
-// from formula to formula: a sheet of formula cells costs no allocation per
-// cell.
+// Turns the tokens back into text with a stack of operands. The operands are
+// texts laid end to end in one buffer, which keeps its room from formula to
+// formula: a sheet of formula cells costs no allocation per cell.
 class FormulaRenderer {
   public:
-    using Buffers = ExcelFormulaRenderer::Buffers;
-    using Piece = Buffers::Piece;
-    using Chain = Buffers::Chain;
-    static constexpr uint32_t kEnd = Buffers::kEnd;
-    static constexpr Chain kNoChain = {kEnd, kEnd};
-
     FormulaRenderer(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
-                    const ExcelFormulaContext& context, Buffers& buffers)
+                    const ExcelFormulaContext& context, ExcelFormulaRenderer::Buffers& buffers)
         : tokens_(rgce, cce),
           extra_(rgcb, cb),
           context_(context),
           text_(buffers.text),
-          pieces_(buffers.pieces),
-          operands_(buffers.operands) {
+          starts_(buffers.starts),
+          scratch_(buffers.scratch),
+          name_(buffers.name) {
         text_.clear();
-        pieces_.clear();
-        operands_.clear();
+        starts_.clear();
     }
 
     bool Render(std::u16string& out) {
-        // Every character of text_ belongs to one operand: its length is
-        // all of theirs.
+        // The operands lie end to end in text_: its length is all of theirs.
         while (tokens_.Remaining() > 0) {
             if (!Token(tokens_.U8()) || text_.size() > kMaxFormulaText) return false;
         }
-        Close();
-        if (operands_.size() != 1) return false;
+        if (starts_.size() != 1) return false;
         out.assign(u"=");
-        for (uint32_t p = operands_[0].first; p != kEnd; p = pieces_[p].next)
-            out.append(text_, pieces_[p].begin, pieces_[p].length);
+        out.append(text_);
         return true;
     }
-    // The characters written into the buffers.
-    size_t Written() const { return text_.size(); }
 
   private:
-    // A new operand on top of the stack, one piece long: its text is what is
-    // appended to the returned buffer until the next operand or join.
+    // A new operand on top of the stack: its text is what is appended to
+    // the returned buffer until the next operand.
     std::u16string& Push() {
-        Close();
-        const auto piece = static_cast<uint32_t>(pieces_.size());
-        pieces_.push_back({static_cast<uint32_t>(text_.size()), 0, kEnd});
-        operands_.push_back({piece, piece});
-        open_ = true;
+        starts_.push_back(text_.size());
         return text_;
     }
     void Push(std::u16string_view text) { Push().append(text); }
-    // Ends the piece of the operand pushed last, which has grown to the end
-    // of text_.
-    void Close() {
-        if (!open_) return;
-        Piece& piece = pieces_[operands_.back().last];
-        piece.length = static_cast<uint32_t>(text_.size() - piece.begin);
-        open_ = false;
-    }
-    // A chain of one piece: what text_ holds from `begin` to its end.
-    Chain PieceFrom(size_t begin) {
-        const auto piece = static_cast<uint32_t>(pieces_.size());
-        pieces_.push_back(
-            {static_cast<uint32_t>(begin), static_cast<uint32_t>(text_.size() - begin), kEnd});
-        return {piece, piece};
-    }
-    // A chain of one piece that holds `text`; no chain for no text.
-    Chain Literal(std::u16string_view text) {
-        Close();
-        if (text.empty()) return kNoChain;
-        const size_t begin = text_.size();
-        text_.append(text);
-        return PieceFrom(begin);
-    }
-    // Links `tail` after the end of `chain`.
-    void Link(Chain& chain, Chain tail) {
-        if (tail.first == kEnd) return;
-        if (chain.first == kEnd) {
-            chain.first = tail.first;
-        } else {
-            pieces_[chain.last].next = tail.first;
-        }
-        chain.last = tail.last;
-    }
     // Replaces the top `count` operands by one: `before`, the operands
     // separated by `separator`, `after`. False when there are not that many.
-    bool Join(size_t count, Chain before, std::u16string_view separator,
+    bool Join(size_t count, std::u16string_view before, std::u16string_view separator,
               std::u16string_view after) {
-        Close();
-        if (count > operands_.size()) return false;
-        const size_t first = operands_.size() - count;
-        Chain joined = before;
-        for (size_t i = first; i < operands_.size(); ++i) {
-            if (i > first) Link(joined, Literal(separator));
-            Link(joined, operands_[i]);
+        if (count > starts_.size()) return false;
+        const size_t first = starts_.size() - count;
+        const size_t from = count > 0 ? starts_[first] : text_.size();
+        scratch_.assign(before);
+        for (size_t i = first; i < starts_.size(); ++i) {
+            if (i > first) scratch_.append(separator);
+            const size_t end = i + 1 < starts_.size() ? starts_[i + 1] : text_.size();
+            scratch_.append(text_, starts_[i], end - starts_[i]);
         }
-        Link(joined, Literal(after));
-        operands_.resize(first);
-        operands_.push_back(joined);
+        scratch_.append(after);
+        starts_.resize(first);
+        text_.resize(from);
+        Push().append(scratch_);
         return true;
     }
-    bool Binary(const char16_t* op) { return Join(2, kNoChain, op, u""); }
-    bool Wrap(const char16_t* before, const char16_t* after) {
-        return Join(1, Literal(before), u"", after);
-    }
+    bool Binary(const char16_t* op) { return Join(2, u"", op, u""); }
+    bool Wrap(const char16_t* before, const char16_t* after) { return Join(1, before, u"", after); }
     bool Call(const char* name, size_t args) {
-        Close();
-        const size_t begin = text_.size();
-        AppendAscii(text_, name);
-        text_ += u'(';
-        return Join(args, PieceFrom(begin), u",", u")");
+        name_.clear();
+        AppendAscii(name_, name);
+        name_ += u'(';
+        return Join(args, name_, u",", u")");
     }
     // An add-in or macro function: its name is the first of its arguments.
     bool CallNamedByFirst(size_t args) {
-        Close();
-        if (args == 0 || args > operands_.size()) return false;
-        const auto first = operands_.end() - static_cast<std::ptrdiff_t>(args);
-        Chain name = *first;
-        operands_.erase(first);
-        Link(name, Literal(u"("));
-        return Join(args - 1, name, u",", u")");
+        if (args == 0 || args > starts_.size()) return false;
+        const size_t first = starts_.size() - args;
+        const size_t start = starts_[first];
+        const size_t end = first + 1 < starts_.size() ? starts_[first + 1] : text_.size();
+        name_.assign(text_, start, end - start);
+        name_ += u'(';
+        text_.erase(start, end - start);
+        starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(first));
+        for (size_t i = first; i < starts_.size(); ++i) starts_[i] -= end - start;
+        return Join(args - 1, name_, u",", u")");
     }
 
     bool Token(uint8_t ptg);
@@ -230,10 +179,10 @@ class FormulaRenderer {
     FieldReader tokens_;
     FieldReader extra_;
     const ExcelFormulaContext& context_;
-    std::u16string& text_;          // the pieces' characters
-    std::vector<Piece>& pieces_;    // where each piece lies in text_, and its successor
-    std::vector<Chain>& operands_;  // the stack, each operand's chain of pieces
-    bool open_ = false;             // whether the top operand's piece still grows
+    std::u16string& text_;         // the operands, end to end
+    std::vector<size_t>& starts_;  // where each operand starts in text_
+    std::u16string& scratch_;      // an operand being joined
+    std::u16string& name_;         // a function's name and its parenthesis
 };
 
 bool FormulaRenderer::Token(uint8_t ptg) {
@@ -331,31 +280,27 @@ bool FormulaRenderer::AppendSheetPrefix(uint16_t ixti, std::u16string& out) cons
         return false;
     const std::u16string& first = names[range.first];
     const std::u16string& last = names[range.last];
-    // Another workbook: 'C:\dir\[Book.xls]Sheet1'!A1, as Excel shows a
-    // reference to a workbook that is not open.
-    const bool quoted = book.kind == Kind::Workbook || NeedsQuotes(first) || NeedsQuotes(last);
-    const auto put = [&out, quoted](std::u16string_view text) {
-        for (char16_t c : text) {
-            out += c;
-            if (quoted && c == u'\'') out += c;
-        }
-    };
-    if (quoted) out += u'\'';
+    name_.clear();
     if (book.kind == Kind::Workbook) {
-        const std::u16string_view path = book.path;
-        const size_t slash = path.find_last_of(u"\\/");
-        const size_t file = slash == std::u16string_view::npos ? 0 : slash + 1;
-        put(path.substr(0, file));
-        out += u'[';
-        put(path.substr(file));
-        out += u']';
+        // Another workbook: 'C:\dir\[Book.xls]Sheet1'!A1, as Excel shows a
+        // reference to a workbook that is not open.
+        const size_t slash = book.path.find_last_of(u"\\/");
+        const size_t file = slash == std::u16string::npos ? 0 : slash + 1;
+        name_.append(book.path, 0, file);
+        name_ += u'[';
+        name_.append(book.path, file);
+        name_ += u']';
     }
-    put(first);
+    name_ += first;
     if (range.last != range.first) {
-        out += u':';
-        put(last);
+        name_ += u':';
+        name_ += last;
     }
-    if (quoted) out += u'\'';
+    if (book.kind == Kind::Workbook || NeedsQuotes(first) || NeedsQuotes(last)) {
+        AppendSingleQuoted(out, name_);
+    } else {
+        out += name_;
+    }
     out += u'!';
     return true;
 }
@@ -859,14 +804,12 @@ bool ExcelFormulaRenderer::Render(const unsigned char* rgce, size_t cce, const u
                                   size_t cb, const ExcelFormulaContext& context,
                                   std::u16string& out) {
     FormulaRenderer renderer(rgce, cce, rgcb, cb, context, buffers_);
-    bool rendered = false;
     try {
-        rendered = renderer.Render(out);
+        return renderer.Render(out);
     } catch (const DocumentError&) {
         // A token that runs past the formula's bytes: show the cached value.
+        return false;
     }
-    written_ += renderer.Written();
-    return rendered;
 }
 
 bool RenderExcelFormula(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,

@@ -101,37 +101,21 @@ bool CouldBeInPlainExcelFormula(std::u16string_view folded);
 
 // Renders formula after formula as RenderExcelFormula does, keeping the room
 // of its buffers from one to the next: a sheet of formula cells then costs no
-// allocation per cell. A formula costs its tokens and its text once, however
-// its operands nest.
+// allocation per cell.
 class ExcelFormulaRenderer {
   public:
     bool Render(const unsigned char* rgce, size_t cce, const unsigned char* rgcb, size_t cb,
                 const ExcelFormulaContext& context, std::u16string& out);
-    // The characters written into the buffers so far, all formulas together,
-    // rendered or refused: each character of a rendered formula's text once
-    // but its "=", however its operands nest. What a reader charges against
-    // its budget of formula text.
-    uint64_t Written() const { return written_; }
 
-    // An operand is a chain of pieces of one text, so that joining operands
-    // links their chains and copies none of their characters.
     struct Buffers {
-        struct Piece {
-            uint32_t begin, length;
-            uint32_t next;  // the piece after it in its chain, or kEnd
-        };
-        struct Chain {
-            uint32_t first, last;  // kEnd for an empty chain
-        };
-        static constexpr uint32_t kEnd = UINT32_MAX;
-        std::u16string text;  // every piece's characters, each written once
-        std::vector<Piece> pieces;
-        std::vector<Chain> operands;
+        std::u16string text;
+        std::vector<size_t> starts;
+        std::u16string scratch;
+        std::u16string name;
     };
 
   private:
     Buffers buffers_;
-    uint64_t written_ = 0;
 };
 
 }  // namespace querna

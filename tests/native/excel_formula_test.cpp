@@ -197,64 +197,6 @@ TEST(ExcelFormulaText, DecompilesTheCommonTokens) {
     }
 }
 
-std::string Repeated(const std::string& piece, size_t count) {
-    std::string all;
-    for (size_t i = 0; i < count; ++i) all += piece;
-    return all;
-}
-std::u16string Repeated(std::u16string_view piece, size_t count) {
-    std::u16string all;
-    for (size_t i = 0; i < count; ++i) all += piece;
-    return all;
-}
-
-// However its operands nest, a formula's characters are each written once:
-// joining operands links them and copies none. Copied operand by operand,
-// A1+A1+...+A1 of n terms writes some n * n characters.
-TEST(ExcelFormulaText, WritesEachCharacterOfANestedFormulaOnce) {
-    const std::vector<std::u16string> names = {u"Sheet1", u"Data of 2024"};
-    const std::vector<ExcelSheetRange> ranges = {{0, 1, 1}, {1, 0, 0}};
-    using Kind = ExcelSupportingBook::Kind;
-    const std::vector<ExcelSupportingBook> books = {{Kind::Self, u"", {}, {}},
-                                                    {Kind::AddIn, u"", {}, {u"EDATE"}}};
-    ExcelFormulaContext context;
-    context.sheetNames = &names;
-    context.sheetRanges = &ranges;
-    context.books = &books;
-    constexpr size_t n = 2000;
-    const std::string a1 = Ref(0, kRel);
-    const std::string sheetA1 = "\x5A" + Le16(0) + Le16(0) + Le16(kRel);
-    const std::string addIn = "\x59" + Le16(1) + Le32(1);
-    const struct {
-        const char* shape;
-        std::string rgce;
-        std::u16string text;
-    } cases[] = {
-        {"sums, left to right", a1 + Repeated(a1 + "\x03", n), u"=A1" + Repeated(u"+A1", n)},
-        {"sums, right to left", Repeated(a1, n + 1) + Repeated("\x03", n),
-         u"=A1" + Repeated(u"+A1", n)},
-        {"parentheses", Int(1) + Repeated("\x15", n),
-         u"=" + Repeated(u"(", n) + u"1" + Repeated(u")", n)},
-        {"functions", Int(2) + Repeated(Func(20), n),
-         u"=" + Repeated(u"SQRT(", n) + u"2" + Repeated(u")", n)},
-        {"functions of many arguments", a1 + Repeated(Repeated(a1, 29) + FuncVar(30, 4), n / 20),
-         u"=" + Repeated(u"SUM(", n / 20) + u"A1" + Repeated(Repeated(u",A1", 29) + u")", n / 20)},
-        {"add-in functions", Repeated(addIn, n) + Int(2) + Repeated(FuncVar(2, 0xFF), n),
-         u"=" + Repeated(u"EDATE(", n) + u"2" + Repeated(u")", n)},
-        {"sheet references", sheetA1 + Repeated(sheetA1 + "\x03", n / 2),
-         u"='Data of 2024'!A1" + Repeated(u"+'Data of 2024'!A1", n / 2)},
-    };
-    for (const auto& c : cases) {
-        ExcelFormulaRenderer renderer;
-        std::u16string text;
-        ASSERT_TRUE(renderer.Render(reinterpret_cast<const unsigned char*>(c.rgce.data()),
-                                    c.rgce.size(), nullptr, 0, context, text))
-            << c.shape;
-        EXPECT_EQ(text, c.text) << c.shape;
-        EXPECT_EQ(renderer.Written(), text.size() - 1) << c.shape;
-    }
-}
-
 // A plain formula renders, and its text as a finder folds it passes the
 // test a finder makes of its phrase: so leaving out plain formulas never
 // hides a phrase that lies in one. Token sequences drawn from plain tokens,
